@@ -1,0 +1,47 @@
+# One interface target carries the warnings and definitions for everything we build.
+add_library(quillory_options INTERFACE)
+target_compile_options(quillory_options INTERFACE
+    -Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual
+    $<$<BOOL:${QUILLORY_WERROR}>:-Werror>)
+target_include_directories(quillory_options INTERFACE ${CMAKE_SOURCE_DIR})
+
+if(QUILLORY_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(QUILLORY_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "QUILLORY_FUZZ needs clang (CC=clang CXX=clang++)")
+    endif()
+    # The core is instrumented for coverage; only the fuzz targets link the libFuzzer main.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Adds a core library from every source in the current folder, linked to DEPS.
+# A folder without sources yet becomes an interface library so the tree always builds.
+function(quillory_core_library name)
+    cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(sources)
+        add_library(${name} STATIC ${sources})
+        target_link_libraries(${name} PUBLIC quillory_options ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+    else()
+        add_library(${name} INTERFACE)
+        target_link_libraries(${name} INTERFACE quillory_options ${ARG_DEPS})
+    endif()
+endfunction()
+
+# Adds one test executable from every source in the current folder, registered with CTest.
+function(quillory_test name)
+    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    add_executable(${name} ${sources})
+    target_link_libraries(${name} PRIVATE quillory_options quillory_test_support ${ARG_DEPS}
+        GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the normal build, the core under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build and test"
+cmake -S . -B build -G Ninja -DQUILLORY_WERROR=ON
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_SANITIZE=ON \
+    -DQUILLORY_BUILD_TOOLS=OFF -DQUILLORY_WERROR=ON
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== fuzz targets, ${QUILLORY_FUZZ_SECONDS:-20} s each"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUILLORY_FUZZ=ON \
+    -DQUILLORY_BUILD_TESTS=OFF -DQUILLORY_BUILD_TOOLS=OFF \
+    -DQUILLORY_FUZZ_SECONDS="${QUILLORY_FUZZ_SECONDS:-20}"
+cmake --build build-fuzz -j "$jobs"
+ctest --test-dir build-fuzz --output-on-failure -L fuzz
+echo "== all tests passed"
