@@ -1,0 +1,97 @@
+#pragma once
+// The Gantry database: the tree of the game installation, its packages and the offered list.
+
+#include "common/MemoryStream.h"
+#include "common/Types.h"
+#include "gantry/db/DirectoryWalker.h"
+#include "gantry/db/FileNode.h"
+#include "gantry/db/GantryAlert.h"
+#include "gantry/db/Package.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace quillory {
+
+class CFileDatabase final : public CDirectoryWalker {
+public:
+    static constexpr const char* DATABASE_FILE = "quillory.dat";
+    static constexpr const char* DATABASE_TEMP_FILE = "quillory.da2";
+    static constexpr int SERVER_TEXT_COUNT = 10;
+
+    // `databaseFolder` holds "quillory.dat"; empty means the current directory.
+    explicit CFileDatabase(String databaseFolder = String());
+    ~CFileDatabase() override;
+    CFileDatabase(const CFileDatabase&) = delete;
+    CFileDatabase& operator=(const CFileDatabase&) = delete;
+
+    Handle<CPackage> coreFiles;
+    Handle<CPackage> unknownFiles;
+    Handle<CPackage> unknownAddons;
+    HandleArray<CPackage> packages; // pseudo-packages at 0..2, real packages from 3
+    HandleArray<CFileNode> nodeByNumber;
+    HandleArray<CFileNode> newNodes;
+    Handle<CFileNode> root;
+    Handle<CFileNode> addonsFolder;
+    Handle<CFileNode> resAddonsFolder;
+    HandleArray<CFileNode> modFolders;
+    HandleArray<CFileNode> modAddonFolders; // parallel to modFolders; entries may be empty
+    String gamePath;                        // ends with "\"
+    std::mutex lock;                        // guards scanText
+    String scanText;
+    std::atomic<uint8_t> cancelRequested{0};
+    std::atomic<uint8_t> cancelled{0};
+    std::array<String, SERVER_TEXT_COUNT> serverTexts;
+    HandleArray<CPackage> offeredPackages;
+    uint32_t pass = 0;
+    CMemoryStream* stream = nullptr; // only while Load or Save runs
+    std::vector<uint8_t> coreList;
+    uint32_t coreListLength = 0;
+    String databaseFolder;
+
+    // Packages.
+    void Classify(const String& relPath, const Handle<CFileNode>& node);
+    void UnbindFromUnknown(CFileNode& node);
+
+    // Database file.
+    bool Save();
+    bool Load();
+    String DatabasePath() const;
+    String DatabaseTempPath() const;
+
+    // Core-file list.
+    bool IsCorePath(const String& relPath);
+    void FreeCoreList();
+
+    // Scanner.
+    bool Scan();
+    int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
+                void* user) override;
+    static bool FileCrc32(const String& path, uint32_t& crc);
+    void LocateAddonFolders();
+    void CollectModFolders();
+    int IndexOfModFolder(const CFileNode* node) const;
+
+    // File operations.
+    void DeactivateFile(CFileNode& node);
+    void ActivateFile(CFileNode& node);
+    void DeactivatePackage(CPackage& package);
+    void ActivatePackage(CPackage& package);
+    int DeleteMarked(CFileNode& folder);
+    bool UninstallPackage(const Handle<CPackage>& package);
+    void DissolvePackage(const Handle<CPackage>& package);
+    void UnbindMember(CPackage& package, CFileNode& node);
+
+    // Offered package list.
+    bool ReadOfferedList(CMemoryStream& description);
+    void CompareWithDatabase(CPackage& package);
+    Handle<CFileNode> FindFile(const String& relPath, uint32_t size, uint32_t crc) const;
+    String ModSuggestion() const;
+    void CheckOfferedPackages(GantryAlert& alert);
+    void ClearOfferedList();
+};
+
+} // namespace quillory
