@@ -1,26 +1,33 @@
 #pragma once
-// Lists one folder and hands every entry to OnEntry.
+// Lists a folder and hands every entry to a derived class, which decides whether to descend.
 
 #include "common/Types.h"
+#include "platform/Walk.h"
 
 namespace quillory {
 
-namespace platform {
-struct WalkEntry; // the platform's directory entry: name, attributes, size, last-write time
-}
-
 class CDirectoryWalker {
 public:
-    enum WalkResult { WALK_CONTINUE = 0, WALK_STOP = 2, WALK_STOP_QUIET = 3 };
+    // Codes passed to OnEntry.
+    static constexpr int WALK_ENTRY = 1;   // one entry of the listing
+    static constexpr int WALK_FAILED = -1; // the folder could not be listed (no entry)
+
+    // What OnEntry returns.
+    static constexpr int WALK_CONTINUE = 0;
+    static constexpr int WALK_STOP = 2;       // stop; Walk returns 2
+    static constexpr int WALK_STOP_QUIET = 3; // stop; Walk returns 0
 
     virtual ~CDirectoryWalker() = default;
 
-    // code 1 for an entry, -1 when the listing failed (entry is then null).
+    // Lists one folder. `path` is a folder ending with a separator ("\" or "/"), which lists
+    // everything, or a folder followed by a pattern with "*" and "?". For every entry OnEntry
+    // gets WALK_ENTRY, the folder part of `path` followed by the entry's name, the entry and
+    // `user`. A folder that cannot be listed, or whose listing breaks off, gives one call with
+    // WALK_FAILED and no entry, and Walk returns what that call returns.
+    int Walk(const String& path, void* user);
+
     virtual int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
                         void* user) = 0;
-
-    // `path` is a folder ending with "\" or a pattern; returns 0, 2, or OnEntry's answer to -1.
-    int Walk(const String& path, void* user);
 };
 
 } // namespace quillory
