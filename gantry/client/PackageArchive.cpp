@@ -1,0 +1,173 @@
+#include "gantry/client/PackageArchive.h"
+
+#include "common/AsciiCase.h"
+#include "common/Tokenizer.h"
+#include "gantry/client/EntryPlacement.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quillory {
+
+namespace {
+
+constexpr std::string_view kDescriptionName = "gantry.txt";
+constexpr std::string_view kStartMarker = "GANTRY_START";
+constexpr std::string_view kEndMarker = "GANTRY_END";
+
+String WithBackslashes(String text) {
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+Handle<PackageDirective> MakeDirective(DirectiveKind kind, String pattern, String target = {}) {
+    auto directive = std::make_shared<PackageDirective>();
+    directive->kind = kind;
+    directive->pattern = WithBackslashes(std::move(pattern));
+    directive->target = WithBackslashes(std::move(target));
+    return directive;
+}
+
+struct Keyword {
+    std::string_view word;
+    bool isDirective;
+    DirectiveKind kind;
+    size_t arguments;
+};
+
+constexpr Keyword kKeywords[] = {
+    {"PACKAGE", false, DirectiveKind::Ignore, 1},
+    {"INFOURL", false, DirectiveKind::Ignore, 1},
+    {"INSTALL", true, DirectiveKind::Install, 2},
+    {"INSTALLPATH", true, DirectiveKind::InstallPath, 1},
+    {"EXTRACT", true, DirectiveKind::Extract, 2},
+    {"EXTRACTPATH", true, DirectiveKind::ExtractPath, 1},
+    {"IGNORE", true, DirectiveKind::Ignore, 1},
+};
+
+} // namespace
+
+PackageArchive::PackageArchive(String archivePath) : archivePath_(std::move(archivePath)) {}
+
+PackageArchive::~PackageArchive() = default;
+
+bool PackageArchive::Parse() {
+    String text;
+    Found found = ReadDescriptionText(text);
+    if (found == Found::Error)
+        return false;
+    if (found == Found::Description) {
+        size_t start = FindNoCase(text, kStartMarker);
+        if (start != String::npos) {
+            // The character right after the marker (normally the line break) is not part of it.
+            size_t blockStart = start + kStartMarker.size() + 1;
+            size_t end = FindNoCase(text, kEndMarker);
+            if (end == String::npos || end < blockStart)
+                return false; // no end marker, or only one before the block
+            if (!ParseBlock(std::string_view(text).substr(blockStart, end - blockStart)))
+                return false;
+            hasDescription_ = true;
+        }
+    }
+    Finish();
+    if (!AllEntriesStayInside()) {
+        zip_.Close();
+        return false;
+    }
+    return true;
+}
+
+PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
+    if (!zip_.Open(archivePath_) || !zip_.GoToFirst())
+        return Found::Error;
+    ZipEntryInfo info;
+    for (;;) {
+        if (!zip_.CurrentInfo(info))
+            return Found::Error;
+        String path = WithBackslashes(info.path);
+        // Only a description at the root counts: the whole path must be the name.
+        if (!info.pathTooLong && EqualsNoCase(path, kDescriptionName))
+            break;
+        if (!zip_.GoToNext())
+            return Found::None;
+    }
+    if (info.size > kMaxDescriptionSize || !zip_.OpenCurrent())
+        return Found::Error;
+    text.assign(static_cast<size_t>(info.size), '\0');
+    size_t got = 0;
+    while (got < text.size()) {
+        int64_t n = zip_.ReadCurrent(text.data() + got, text.size() - got);
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    bool intact = zip_.CloseCurrent();
+    return got == text.size() && intact ? Found::Description : Found::Error;
+}
+
+bool PackageArchive::ParseBlock(std::string_view block) {
+    while (!block.empty()) {
+        size_t lineEnd = block.find('\n');
+        size_t cut = lineEnd == std::string_view::npos ? block.size() : lineEnd + 1;
+        if (!ParseLine(block.substr(0, cut)))
+            return false;
+        block.remove_prefix(cut);
+    }
+    return true;
+}
+
+bool PackageArchive::ParseLine(std::string_view line) {
+    std::vector<String> tokens = TokenizeCommandLine(line);
+    if (tokens.empty())
+        return true;
+    auto keyword = std::find_if(std::begin(kKeywords), std::end(kKeywords),
+                                [&](const Keyword& k) { return EqualsNoCase(tokens[0], k.word); });
+    if (keyword == std::end(kKeywords))
+        return true; // not a keyword: skipped
+    if (tokens.size() < keyword->arguments + 1)
+        return false;
+    if (!keyword->isDirective) {
+        // Name and home page are kept exactly as written.
+        (keyword->word == "PACKAGE" ? packageName_ : infoUrl_) = tokens[1];
+        return true;
+    }
+    directives_.push_back(
+        MakeDirective(keyword->kind, tokens[1], keyword->arguments > 1 ? tokens[2] : String()));
+    return true;
+}
+
+void PackageArchive::Finish() {
+    if (packageName_.empty())
+        packageName_ = NameFromPath(archivePath_);
+    if (!hasDescription_) {
+        directives_.push_back(MakeDirective(DirectiveKind::Install, "*.pbo", "addons\\"));
+        directives_.push_back(MakeDirective(DirectiveKind::Extract, "*", "addons\\"));
+    }
+    // The description itself is never installed.
+    directives_.insert(directives_.begin(),
+                       MakeDirective(DirectiveKind::Ignore, String(kDescriptionName)));
+}
+
+bool PackageArchive::AllEntriesStayInside() {
+    if (!zip_.GoToFirst())
+        return false;
+    ZipEntryInfo info;
+    do {
+        if (!zip_.CurrentInfo(info) || info.pathTooLong)
+            return false;
+        if (PlaceEntry(directives_, info.path).fate == EntryFate::Refused)
+            return false;
+    } while (zip_.GoToNext());
+    return true;
+}
+
+String PackageArchive::NameFromPath(std::string_view archivePath) {
+    std::vector<String> pieces = SplitPathPieces(archivePath);
+    if (pieces.empty())
+        return String();
+    const String& last = pieces.back();
+    size_t dot = last.rfind('.');
+    return dot != String::npos && dot > 0 ? last.substr(0, dot) : last;
+}
+
+} // namespace quillory

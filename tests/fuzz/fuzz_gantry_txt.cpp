@@ -1,0 +1,77 @@
+// Feeds package descriptions, and whole archives, to the archive parser.
+// The first byte chooses: even wraps the rest as "gantry.txt" in a real zip, odd uses it as the
+// zip file itself.
+
+#include "gantry/client/EntryPlacement.h"
+#include "gantry/client/PackageArchive.h"
+
+#include <minizip/zip.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const std::string& ScratchPath() {
+    static const std::string path = [] {
+        char name[] = "/tmp/quillory-fuzz-gantry-XXXXXX";
+        int fd = mkstemp(name);
+        if (fd >= 0)
+            close(fd);
+        return std::string(name);
+    }();
+    return path;
+}
+
+bool WriteRaw(const std::string& path, const uint8_t* data, size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+bool WriteDescriptionZip(const std::string& path, const uint8_t* data, size_t size) {
+    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    if (!zip)
+        return false;
+    zip_fileinfo info{};
+    bool ok = zipOpenNewFileInZip(zip, "gantry.txt", &info, nullptr, 0, nullptr, 0, nullptr, 0,
+                                  0) == ZIP_OK;
+    if (ok && size > 0)
+        ok = zipWriteInFileInZip(zip, data, static_cast<unsigned>(size)) == ZIP_OK;
+    zipCloseFileInZip(zip);
+    // A second entry so path directives have something to place.
+    if (zipOpenNewFileInZip(zip, "maps/../x.pbo", &info, nullptr, 0, nullptr, 0, nullptr, 0, 0) ==
+        ZIP_OK)
+        zipCloseFileInZip(zip);
+    zipClose(zip, nullptr);
+    return ok;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const std::string& path = ScratchPath();
+    bool written = (data[0] & 1) ? WriteRaw(path, data + 1, size - 1)
+                                 : WriteDescriptionZip(path, data + 1, size - 1);
+    if (!written)
+        return 0;
+    quillory::PackageArchive archive(path);
+    if (archive.Parse()) {
+        // Every accepted archive places its entries inside the game folder.
+        for (const auto& directive : archive.Directives()) {
+            quillory::EntryPlacement placement =
+                quillory::PlaceEntry(archive.Directives(), directive->pattern);
+            if (placement.fate == quillory::EntryFate::Placed &&
+                !quillory::IsSafeDestination(placement.destination))
+                std::abort();
+        }
+    }
+    return 0;
+}
