@@ -1,0 +1,8 @@
+#include "net/EventHandle.h"
+
+namespace quillory {
+
+CEventHandle::CEventHandle(bool initialState, bool manualReset, const char*)
+    : event_(initialState, manualReset) {}
+
+} // namespace quillory

@@ -1,0 +1,118 @@
+#include "platform/UdpSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quillory {
+
+namespace {
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = address;
+    return sa;
+}
+
+} // namespace
+
+CUdpSocket::~CUdpSocket() {
+    Close();
+}
+
+bool CUdpSocket::Open(uint16_t port, uint32_t address) {
+    Close();
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in sa = MakeAddress(address, port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+int CUdpSocket::Close() {
+    if (fd_ < 0)
+        return 0;
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+}
+
+uint16_t CUdpSocket::LocalPort() const {
+    if (fd_ < 0)
+        return 0;
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return 0;
+    return ntohs(sa.sin_port);
+}
+
+int CUdpSocket::SendTo(uint32_t address, uint16_t port, const void* bytes, size_t length) {
+    if (fd_ < 0)
+        return -1;
+    sockaddr_in sa = MakeAddress(address, port);
+    ssize_t sent = ::sendto(fd_, bytes, length, MSG_NOSIGNAL,
+                            reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return sent < 0 ? -1 : static_cast<int>(sent);
+}
+
+int CUdpSocket::ReceiveFrom(void* buffer, size_t size, uint32_t& address, uint16_t& port) {
+    if (fd_ < 0)
+        return -1;
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is seen.
+    ssize_t got = ::recvfrom(fd_, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (got < 0 || static_cast<size_t>(got) > size)
+        return -1;
+    address = sa.sin_addr.s_addr;
+    port = ntohs(sa.sin_port);
+    return static_cast<int>(got);
+}
+
+uint32_t CUdpSocket::PendingEvents(int& readError) const {
+    readError = 0;
+    if (fd_ < 0)
+        return 0;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return 0;
+    if (p.revents & POLLERR) {
+        int error = 0;
+        socklen_t len = sizeof error;
+        ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len);
+        readError = error;
+    }
+    // Writability is not reported: a UDP socket is nearly always writable and would wake the
+    // worker for nothing.
+    return (p.revents & (POLLIN | POLLERR)) ? uint32_t(EV_READ) : 0u;
+}
+
+bool CUdpSocket::WaitReadable(uint32_t timeoutMs) const {
+    if (fd_ < 0)
+        return false;
+    pollfd p{fd_, POLLIN, 0};
+    int timeout = timeoutMs > 0x7fffffffu ? -1 : static_cast<int>(timeoutMs);
+    int r;
+    do {
+        r = ::poll(&p, 1, timeout);
+    } while (r < 0 && errno == EINTR);
+    return r > 0 && (p.revents & POLLIN);
+}
+
+uint32_t LoopbackAddress() {
+    return htonl(INADDR_LOOPBACK);
+}
+
+} // namespace quillory

@@ -1,0 +1,54 @@
+#pragma once
+// A non-blocking IPv4 UDP socket. Addresses are in network order, ports in host order.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillory {
+
+class CUdpSocket final {
+public:
+    // Network events as a socket worker reports them.
+    enum Event : uint32_t {
+        EV_READ = 1,
+        EV_WRITE = 2,
+        EV_OOB = 4,
+        EV_ACCEPT = 8,
+        EV_CONNECT = 16,
+        EV_CLOSE = 32,
+    };
+
+    CUdpSocket() = default;
+    ~CUdpSocket();
+    CUdpSocket(const CUdpSocket&) = delete;
+    CUdpSocket& operator=(const CUdpSocket&) = delete;
+
+    // Creates the socket and binds it to `port` on `address` (0 and 0: any port, any interface).
+    bool Open(uint16_t port, uint32_t address);
+    // Returns the result of closing, 0 when nothing was open.
+    int Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    int NativeHandle() const { return fd_; }
+    // The port the socket is bound to, 0 when it is not open.
+    uint16_t LocalPort() const;
+
+    // The number of bytes sent, or -1.
+    int SendTo(uint32_t address, uint16_t port, const void* bytes, size_t length);
+    // One datagram: its length, or -1 on error, when nothing is waiting, or when it did not
+    // fit in `size` bytes (a truncated datagram is dropped, never half-read).
+    int ReceiveFrom(void* buffer, size_t size, uint32_t& address, uint16_t& port);
+
+    // The pending network events (EV_* bits) without waiting; error codes of the read event go
+    // to `readError`. 0 when none are pending or the socket is closed.
+    uint32_t PendingEvents(int& readError) const;
+    // True when a datagram is waiting within `timeoutMs`.
+    bool WaitReadable(uint32_t timeoutMs) const;
+
+private:
+    int fd_ = -1;
+};
+
+// 127.0.0.1 in network order.
+uint32_t LoopbackAddress();
+
+} // namespace quillory

@@ -1,0 +1,123 @@
+#include "platform/UdpSocket.h"
+#include "platform/WaitableEvent.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace quillory;
+
+namespace {
+
+struct Pair {
+    CUdpSocket a, b;
+    Pair() {
+        EXPECT_TRUE(a.Open(0, LoopbackAddress()));
+        EXPECT_TRUE(b.Open(0, LoopbackAddress()));
+    }
+};
+
+} // namespace
+
+TEST(UdpSocket, SendsAndReceivesWithHostOrderPortAndNetworkOrderAddress) {
+    Pair p;
+    ASSERT_NE(p.a.LocalPort(), 0);
+    const std::string hello = "\\status\\";
+    ASSERT_EQ(p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), hello.data(), hello.size()), 8);
+    ASSERT_TRUE(p.b.WaitReadable(5000));
+    char buffer[64];
+    uint32_t address = 0;
+    uint16_t port = 0;
+    ASSERT_EQ(p.b.ReceiveFrom(buffer, sizeof buffer, address, port), 8);
+    EXPECT_EQ(std::string(buffer, 8), hello);
+    EXPECT_EQ(port, p.a.LocalPort());
+    EXPECT_EQ(address, inet_addr("127.0.0.1"));
+}
+
+TEST(UdpSocket, NothingWaitingAndClosedSocketReportFailure) {
+    CUdpSocket s;
+    char buffer[8];
+    uint32_t address;
+    uint16_t port;
+    EXPECT_EQ(s.ReceiveFrom(buffer, sizeof buffer, address, port), -1);
+    EXPECT_EQ(s.SendTo(LoopbackAddress(), 9, buffer, 1), -1);
+    EXPECT_EQ(s.Close(), 0);
+    ASSERT_TRUE(s.Open(0, LoopbackAddress()));
+    EXPECT_EQ(s.ReceiveFrom(buffer, sizeof buffer, address, port), -1);
+    EXPECT_FALSE(s.WaitReadable(0));
+}
+
+TEST(UdpSocket, OversizedDatagramIsDroppedWhole) {
+    Pair p;
+    std::vector<char> big(100, 'x');
+    p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), big.data(), big.size());
+    p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), "ok", 2);
+    char buffer[16];
+    uint32_t address;
+    uint16_t port;
+    ASSERT_TRUE(p.b.WaitReadable(5000));
+    EXPECT_EQ(p.b.ReceiveFrom(buffer, sizeof buffer, address, port), -1);
+    ASSERT_TRUE(p.b.WaitReadable(5000));
+    EXPECT_EQ(p.b.ReceiveFrom(buffer, sizeof buffer, address, port), 2);
+}
+
+TEST(UdpSocket, BindingATakenPortFails) {
+    CUdpSocket a, b;
+    ASSERT_TRUE(a.Open(0, LoopbackAddress()));
+    EXPECT_FALSE(b.Open(a.LocalPort(), LoopbackAddress()));
+    EXPECT_FALSE(b.IsOpen());
+}
+
+TEST(WaitableEvent, AutoResetIsClearedByTheWaitThatSeesIt) {
+    CWaitableEvent e(false, false);
+    EXPECT_FALSE(e.Wait(0));
+    e.Set();
+    e.Set();
+    EXPECT_TRUE(e.Wait(0));
+    EXPECT_FALSE(e.Wait(0));
+}
+
+TEST(WaitableEvent, ManualResetStaysSetUntilReset) {
+    CWaitableEvent e(true, true);
+    EXPECT_TRUE(e.Wait(0));
+    EXPECT_TRUE(e.Wait(0));
+    e.Reset();
+    EXPECT_FALSE(e.Wait(0));
+}
+
+TEST(WaitableEvent, WakesAWaiterOnAnotherThread) {
+    CWaitableEvent e(false, false);
+    std::thread t([&] { e.Set(); });
+    EXPECT_TRUE(e.Wait(10000));
+    t.join();
+}
+
+TEST(WaitForSocketOrEvent, ReportsTimeoutEventAndSocketWithSocketFirst) {
+    Pair p;
+    CWaitableEvent e(false, false);
+    EXPECT_EQ(WaitForSocketOrEvent(p.b, e, 10), WaitResult::Timeout);
+    e.Set();
+    EXPECT_EQ(WaitForSocketOrEvent(p.b, e, 5000), WaitResult::Event);
+    EXPECT_EQ(WaitForSocketOrEvent(p.b, e, 0), WaitResult::Timeout);
+
+    e.Set();
+    p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), "x", 1);
+    ASSERT_TRUE(p.b.WaitReadable(5000));
+    EXPECT_EQ(WaitForSocketOrEvent(p.b, e, 5000), WaitResult::Socket);
+    char c;
+    uint32_t address;
+    uint16_t port;
+    p.b.ReceiveFrom(&c, 1, address, port);
+    EXPECT_EQ(WaitForSocketOrEvent(p.b, e, 5000), WaitResult::Event);
+}
+
+TEST(WaitForSocketOrEvent, ClosedSocketStillWaitsOnTheEvent) {
+    CUdpSocket closed;
+    CWaitableEvent e(false, false);
+    EXPECT_EQ(WaitForSocketOrEvent(closed, e, 10), WaitResult::Timeout);
+    e.Set();
+    EXPECT_EQ(WaitForSocketOrEvent(closed, e, 5000), WaitResult::Event);
+}
