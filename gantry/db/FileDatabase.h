@@ -7,11 +7,12 @@
 #include "gantry/db/FileNode.h"
 #include "gantry/db/GantryAlert.h"
 #include "gantry/db/Package.h"
+#include "net/Lock.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <functional>
 #include <vector>
 
 namespace quillory {
@@ -21,6 +22,9 @@ public:
     static constexpr const char* DATABASE_FILE = "quillory.dat";
     static constexpr const char* DATABASE_TEMP_FILE = "quillory.da2";
     static constexpr int SERVER_TEXT_COUNT = 10;
+
+    // Points where a save can be interrupted; tests kill the process there.
+    enum SaveStep { SAVE_TEMP_PARTLY_WRITTEN, SAVE_TEMP_WRITTEN, SAVE_REPLACED };
 
     // `databaseFolder` holds "quillory.dat"; empty means the current directory.
     explicit CFileDatabase(String databaseFolder = String());
@@ -40,7 +44,7 @@ public:
     HandleArray<CFileNode> modFolders;
     HandleArray<CFileNode> modAddonFolders; // parallel to modFolders; entries may be empty
     String gamePath;                        // ends with "\"
-    std::mutex lock;                        // guards scanText
+    CLock lock;                             // guards scanText
     String scanText;
     std::atomic<uint8_t> cancelRequested{0};
     std::atomic<uint8_t> cancelled{0};
@@ -51,6 +55,7 @@ public:
     std::vector<uint8_t> coreList;
     uint32_t coreListLength = 0;
     String databaseFolder;
+    std::function<void(SaveStep)> saveStepHook; // test seam, empty in the program
 
     // Packages.
     void Classify(const String& relPath, const Handle<CFileNode>& node);
@@ -65,6 +70,9 @@ public:
     // Core-file list.
     bool IsCorePath(const String& relPath);
     void FreeCoreList();
+    // Unpacks a length-prefixed zlib list; one that does not unpack becomes the empty list.
+    static void UnpackCoreList(const uint8_t* resource, size_t size, std::vector<uint8_t>& list,
+                               uint32_t& length);
 
     // Scanner.
     bool Scan();
@@ -92,6 +100,15 @@ public:
     String ModSuggestion() const;
     void CheckOfferedPackages(GantryAlert& alert);
     void ClearOfferedList();
+
+private:
+    void WriteNodeList(const CFileNode& folder, std::vector<const CFileNode*>& numbered);
+    void WritePackage(const CPackage& package, const std::vector<const CFileNode*>& numbered);
+    bool WriteDatabaseFile(const String& path, const CMemoryStream& payload);
+    bool ReadNodeList(CFileNode& top);
+    bool ReadPackages(HandleArray<CPackage>& list);
+    bool ReadPackage(CPackage& package);
+    void ReportSaveStep(SaveStep step) const;
 };
 
 } // namespace quillory
