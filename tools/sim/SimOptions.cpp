@@ -1,0 +1,296 @@
+#include "tools/sim/SimOptions.h"
+
+#include "common/AsciiCase.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <functional>
+#include <limits>
+#include <map>
+
+namespace quillory::sim {
+
+namespace {
+
+// Longest texts that fit the replies: the description field and the status key/value buffers.
+constexpr size_t kMaxText = 255;
+// The mission field of the enumeration replies holds 40 bytes with its terminator.
+constexpr size_t kMaxMission = 39;
+constexpr int kMaxFragments = 32;
+constexpr int kMaxPlayers = 64;
+
+template <typename T> bool ParseNumber(const std::string& text, T low, T high, T& out) {
+    T value{};
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+using ValueHandler = std::function<bool(SimOptions&, const std::string&)>;
+
+template <typename T> ValueHandler Number(T SimOptions::*field, T low, T high) {
+    return [=](SimOptions& o, const std::string& v) { return ParseNumber(v, low, high, o.*field); };
+}
+
+ValueHandler Text(std::string SimOptions::*field) {
+    return [=](SimOptions& o, const std::string& v) {
+        o.*field = v;
+        return true;
+    };
+}
+
+ValueHandler TextList(std::vector<std::string> SimOptions::*field) {
+    return [=](SimOptions& o, const std::string& v) {
+        if (v.empty() || v.find('/') != std::string::npos)
+            return false;
+        (o.*field).push_back(v);
+        return true;
+    };
+}
+
+bool ParseImpl(SimOptions& o, const std::string& v) {
+    if (EqualsNoCase(v, "sockets"))
+        o.impl = SimImpl::Sockets;
+    else if (EqualsNoCase(v, "directplay"))
+        o.impl = SimImpl::DirectPlay;
+    else
+        return false;
+    return true;
+}
+
+bool ParseOffset(SimOptions& o, const std::string& v) {
+    return (v == "20" || v == "40") && ParseNumber(v, 20, 40, o.gantryOffset);
+}
+
+const std::map<std::string, ValueHandler>& ValueOptions() {
+    using O = SimOptions;
+    static const std::map<std::string, ValueHandler> options = {
+        {"--address", Text(&O::address)},
+        {"--port", Number<uint16_t>(&O::port, 1, 65535)},
+        {"--query-port", Number<uint16_t>(&O::queryPort, 1, 65535)},
+        {"--impl", ParseImpl},
+        {"--fragments", Number(&O::fragments, 1, kMaxFragments)},
+        {"--seed", Number<uint32_t>(&O::seed, 0, std::numeric_limits<uint32_t>::max())},
+        {"--round-seconds", Number<uint32_t>(&O::roundSeconds, 1, 86400)},
+        {"--phase-seconds", Number<uint32_t>(&O::phaseSeconds, 1, 3600)},
+        {"--name", Text(&O::name)},
+        {"--mission", Text(&O::mission)},
+        {"--map", Text(&O::map)},
+        {"--game-type", Text(&O::gameType)},
+        {"--platform", Text(&O::platform)},
+        {"--param1", Text(&O::param1)},
+        {"--param2", Text(&O::param2)},
+        {"--version", Number<uint32_t>(&O::version, 0, std::numeric_limits<int32_t>::max())},
+        {"--required-version",
+         Number<uint32_t>(&O::requiredVersion, 0, std::numeric_limits<int32_t>::max())},
+        {"--players", Number(&O::players, 0, kMaxPlayers)},
+        {"--max-players", Number(&O::maxPlayers, 1, kMaxPlayers)},
+        {"--gantry", Text(&O::gantryDir)},
+        {"--gantry-password", Text(&O::gantryPassword)},
+        {"--gantry-offset", ParseOffset},
+        {"--http-base", Text(&O::httpBase)},
+        {"--gantry-drop", Number(&O::gantryDropPercent, 0, 100)},
+        {"--gantry-chunk-size", Number(&O::gantryChunkSize, 16, 8000)},
+        {"--http-port", Number<uint16_t>(&O::httpPort, 1, 65535)},
+        {"--http-fail", TextList(&O::httpFail)},
+        {"--http-cut", TextList(&O::httpCut)},
+        {"--http-rate", Number<uint64_t>(&O::httpRate, 1, std::numeric_limits<uint32_t>::max())},
+    };
+    return options;
+}
+
+const std::map<std::string, bool SimOptions::*>& FlagOptions() {
+    static const std::map<std::string, bool SimOptions::*> flags = {
+        {"--shuffle", &SimOptions::shuffle},
+        {"--password-flag", &SimOptions::locked},
+        {"--verbose", &SimOptions::verbose},
+        {"--gantry-drop-always", &SimOptions::gantryDropAlways},
+    };
+    return flags;
+}
+
+// A text sent in the backslash-separated status reply must not hold a backslash itself.
+std::string CheckStatusText(const char* option, const std::string& text) {
+    if (text.size() > kMaxText)
+        return std::string(option) + " is longer than 255 characters";
+    if (text.find('\\') != std::string::npos)
+        return std::string(option) + " must not contain a backslash";
+    return {};
+}
+
+std::string CheckTexts(const SimOptions& o) {
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"--name", &o.name},         {"--map", &o.map},       {"--game-type", &o.gameType},
+        {"--platform", &o.platform}, {"--param1", &o.param1}, {"--param2", &o.param2},
+    };
+    for (const auto& [option, text] : texts) {
+        std::string error = CheckStatusText(option, *text);
+        if (!error.empty())
+            return error;
+    }
+    if (o.mission.size() > kMaxMission)
+        return "--mission is longer than 39 characters";
+    return {};
+}
+
+std::string CheckPorts(const SimOptions& o) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, o.address.c_str(), &parsed) != 1)
+        return "--address must be a dotted IPv4 address";
+    if (o.queryPort == 0 && o.port == 65535)
+        return "--port 65535 leaves no room for the query port";
+    if (o.QueryPort() == o.port)
+        return "--query-port must differ from the game port";
+    if (!o.GantryOn())
+        return {};
+    if (int(o.port) + o.gantryOffset > 65535)
+        return "--port leaves no room for the Gantry port";
+    if (o.GantryPort() == o.QueryPort())
+        return "--query-port must differ from the Gantry port";
+    return {};
+}
+
+std::string CheckGantry(const SimOptions& o) {
+    if (o.GantryOn())
+        return {};
+    const bool gantryOnly = !o.gantryPassword.empty() || !o.httpBase.empty() ||
+                            o.gantryDropPercent != 0 || o.gantryDropAlways || o.httpPort != 0 ||
+                            !o.httpFail.empty() || !o.httpCut.empty() || o.httpRate != 0;
+    return gantryOnly ? "the Gantry and HTTP options need --gantry DIR" : "";
+}
+
+std::string Validate(const SimOptions& o) {
+    if (o.players > o.maxPlayers)
+        return "--players must not exceed --max-players";
+    if (!o.httpBase.empty() && o.httpBase.find("://") == std::string::npos)
+        return "--http-base must be a URL such as http://host:port/";
+    for (const std::string& error : {CheckTexts(o), CheckPorts(o), CheckGantry(o)})
+        if (!error.empty())
+            return error;
+    return {};
+}
+
+// Splits "--name=value" into its two halves; a word without '=' keeps an empty value.
+std::pair<std::string, std::optional<std::string>> SplitWord(const std::string& word) {
+    size_t eq = word.find('=');
+    if (word.rfind("--", 0) != 0 || eq == std::string::npos)
+        return {word, std::nullopt};
+    return {word.substr(0, eq), word.substr(eq + 1)};
+}
+
+} // namespace
+
+std::string SimOptions::ArchiveBaseUrl() const {
+    std::string base = httpBase;
+    if (base.empty())
+        base = httpPort != 0 ? "http://" + address + ":" + std::to_string(httpPort) + "/"
+                             : "http://" + address + "/";
+    if (base.back() != '/')
+        base += '/';
+    return base;
+}
+
+SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
+    SimCommandLine result;
+    SimOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        auto [name, inlineValue] = SplitWord(args[i]);
+        if (name == "--help" || name == "-h") {
+            result.help = true;
+            return result;
+        }
+        if (auto flag = FlagOptions().find(name); flag != FlagOptions().end() && !inlineValue) {
+            options.*(flag->second) = true;
+            continue;
+        }
+        auto handler = ValueOptions().find(name);
+        if (handler == ValueOptions().end()) {
+            result.error = "unknown option '" + args[i] + "'";
+            return result;
+        }
+        if (!inlineValue && i + 1 >= args.size()) {
+            result.error = name + " needs a value";
+            return result;
+        }
+        const std::string value = inlineValue ? *inlineValue : args[++i];
+        if (!handler->second(options, value)) {
+            result.error = "bad value '" + value + "' for " + name;
+            return result;
+        }
+    }
+    result.error = Validate(options);
+    if (result.error.empty())
+        result.options = options;
+    return result;
+}
+
+const char* SimUsage() {
+    return R"(usage: quillory-sim [OPTION]...
+
+A stand-in Ironvale dedicated server on the local machine, for the demo and the tests. It
+answers the session probe of one network implementation on its game port, the status query
+"\status\" on its query port, and goes through rounds (Waiting, Setting up, Briefing,
+Playing, Debriefing, then Waiting again) with players that join, score and leave, all drawn
+from the seed. Optionally it runs a Gantry server beside it and hosts the package archives
+over HTTP. It prints one line saying where it listens and runs until SIGINT or SIGTERM.
+
+Game server:
+  --address A            IPv4 address to listen on (default 127.0.0.1)
+  --port P               game port (default 2302)
+  --query-port Q         status query port (default: game port + 1)
+  --impl sockets|directplay
+                         network implementation whose probe is answered (default sockets)
+  --fragments N          datagrams each status reply is split over, 1 to 32 (default 1;
+                         at most one per key/value pair, more when one would not fit 8000
+                         bytes)
+  --shuffle              send the datagrams of a status reply in a shuffled order (never
+                         in their own order when there are two or more)
+  --seed N               seed of the players and of everything random (default 1)
+  --round-seconds N      length of the Playing phase in seconds (default 300)
+  --phase-seconds N      length of each other phase in seconds (default 5)
+  --name TEXT            server description, at most 255 bytes
+  --mission TEXT         current mission, at most 39 bytes
+  --map TEXT             map (island) name (default Vale)
+  --game-type TEXT       the "gamename" value: ironval, ironvalu or another text
+                         (default ironval)
+  --platform TEXT        the "platform" value (default linux)
+  --param1 TEXT          first game parameter (default empty)
+  --param2 TEXT          second game parameter (default empty)
+  --version N            server version (default 196)
+  --required-version N   version required of clients (default 196)
+  --password-flag        report that a password is required (locked)
+  --players N            players at start, 0 to 64 (default 4)
+  --max-players N        most players at once, 1 to 64 (default 16)
+  --verbose              log every request answered on stderr
+
+Gantry server (at game port + 20 or + 40):
+  --gantry DIR           offer the package archives (*.zip) of DIR; an optional file
+                         "offer.ini" in DIR gives the server texts and, per archive, its
+                         priority, home page and two more texts
+  --gantry-password PW   refuse hellos whose password is not PW (default: accept any)
+  --gantry-offset 20|40  where the Gantry server listens (default 20)
+  --gantry-chunk-size N  payload bytes per description chunk, 16 to 8000 (default 1024)
+  --gantry-drop PERCENT  leave out that share of the chunks (chosen from the seed) when the
+                         whole description is asked for; asked for one by one, they come
+  --gantry-drop-always   never send the left-out chunks, even when asked for one by one
+  --http-base URL        where the description says the archives are (default: the package
+                         host below, else http://ADDRESS/)
+
+Package host (HTTP on ADDRESS):
+  --http-port N          serve the archives of DIR at http://ADDRESS:N/NAME
+  --http-fail NAME       answer 404 for the archive NAME (may be repeated)
+  --http-cut NAME        send only half of the archive NAME, then close (may be repeated)
+  --http-rate BYTES      send every archive at about BYTES per second
+
+  --help                 show this text
+
+Exit status: 0 when stopped by SIGINT or SIGTERM, 1 when a port cannot be opened or the
+Gantry folder cannot be read, 2 for a bad command line.
+)";
+}
+
+} // namespace quillory::sim

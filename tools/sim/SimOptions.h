@@ -1,0 +1,72 @@
+#pragma once
+// The command line of quillory-sim: a stand-in Ironvale server, Gantry server and package host.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillory::sim {
+
+// Which session probe the simulated server answers on its game port.
+enum class SimImpl { Sockets, DirectPlay };
+
+struct SimOptions {
+    // Game server.
+    std::string address = "127.0.0.1";
+    uint16_t port = 2302;
+    uint16_t queryPort = 0; // 0: the game port + 1
+    SimImpl impl = SimImpl::Sockets;
+    int fragments = 1;
+    bool shuffle = false;
+    uint32_t seed = 1;
+    uint32_t roundSeconds = 300;
+    uint32_t phaseSeconds = 5;
+    std::string name = "Quillory Test Server";
+    std::string mission = "Harbour Assault";
+    std::string map = "Vale";
+    std::string gameType = "ironval";
+    std::string platform = "linux";
+    std::string param1;
+    std::string param2;
+    uint32_t version = 196;
+    uint32_t requiredVersion = 196;
+    bool locked = false;
+    int players = 4;
+    int maxPlayers = 16;
+    bool verbose = false;
+
+    // Gantry server (on when gantryDir is set).
+    std::string gantryDir;
+    std::string gantryPassword;
+    int gantryOffset = 20;
+    std::string httpBase; // empty: from the package host, or http://ADDRESS/
+    int gantryDropPercent = 0;
+    bool gantryDropAlways = false;
+    int gantryChunkSize = 1024;
+
+    // Package host (on when httpPort is not 0).
+    uint16_t httpPort = 0;
+    std::vector<std::string> httpFail; // archive names answered with 404
+    std::vector<std::string> httpCut;  // archive names whose body is cut short
+    uint64_t httpRate = 0;             // bytes per second; 0: as fast as it goes
+
+    uint16_t QueryPort() const { return queryPort != 0 ? queryPort : uint16_t(port + 1); }
+    uint16_t GantryPort() const { return uint16_t(port + gantryOffset); }
+    bool GantryOn() const { return !gantryDir.empty(); }
+    // The base URL the description gives each archive, always ending in '/'.
+    std::string ArchiveBaseUrl() const;
+};
+
+struct SimCommandLine {
+    std::optional<SimOptions> options; // set when the command line is good
+    bool help = false;                 // --help: print the usage and stop
+    std::string error;                 // why the command line is bad
+};
+
+SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args);
+
+// The text of `quillory-sim --help`.
+const char* SimUsage();
+
+} // namespace quillory::sim

@@ -1,0 +1,31 @@
+#pragma once
+// Everything one run of quillory-sim serves, and the loop that serves it until a stop signal.
+
+#include "tools/sim/GameServer.h"
+#include "tools/sim/SimOptions.h"
+
+#include <memory>
+#include <string>
+
+namespace quillory::sim {
+
+class CSimulator final {
+public:
+    explicit CSimulator(const SimOptions& options);
+    ~CSimulator();
+    CSimulator(const CSimulator&) = delete;
+    CSimulator& operator=(const CSimulator&) = delete;
+
+    // Opens every port; false with the reason in `error`.
+    bool Open(std::string& error);
+    // The line that says where the simulator listens.
+    std::string ListeningText() const;
+    // Serves until `stopFd` becomes readable.
+    void Run(int stopFd);
+
+private:
+    const SimOptions& options_;
+    CGameServer game_;
+};
+
+} // namespace quillory::sim
