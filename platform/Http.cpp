@@ -1,0 +1,192 @@
+#include "platform/Http.h"
+
+#include "common/AsciiCase.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace quillory::platform {
+
+namespace {
+
+constexpr const char* kAllowedProtocols = "http,https,ftp";
+
+// libcurl wants its global set-up once per process before any handle; a function-local static
+// makes that happen exactly once and thread-safely. It is never torn down.
+bool GlobalInit() {
+    static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ok;
+}
+
+struct Transfer {
+    CURL* curl = nullptr;
+    const CHttpSession::BlockHandler* onBlock = nullptr;
+    const CHttpSession::OpenHandler* onOpen = nullptr;
+    const CHttpSession::CancelCheck* cancelled = nullptr;
+    bool opened = false;
+    bool refused = false;
+    bool cancelRequested = false;
+    uint64_t bytes = 0;
+
+    bool Open() {
+        if (opened)
+            return true;
+        opened = true;
+        std::optional<uint64_t> size;
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+            length >= 0)
+            size = static_cast<uint64_t>(length);
+        if (*onOpen && !(*onOpen)(size))
+            refused = true;
+        return !refused;
+    }
+
+    bool Deliver(const char* data, size_t size) {
+        if (!Open())
+            return false;
+        while (size > 0) {
+            size_t n = std::min(size, CHttpSession::kBlockSize);
+            if (*cancelled && (*cancelled)()) {
+                cancelRequested = true;
+                return false;
+            }
+            if (!(*onBlock)(data, n)) {
+                refused = true;
+                return false;
+            }
+            bytes += n;
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+};
+
+size_t OnWrite(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    size_t total = size * count;
+    return transfer->Deliver(data, total) ? total : 0;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* transfer = static_cast<Transfer*>(user);
+    if (*transfer->cancelled && (*transfer->cancelled)()) {
+        transfer->cancelRequested = true;
+        return 1;
+    }
+    return 0;
+}
+
+HttpStatus StatusOf(CURLcode code) {
+    switch (code) {
+    case CURLE_OK:
+        return HttpStatus::Ok;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return HttpStatus::BadUrl;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return HttpStatus::ConnectFailed;
+    case CURLE_HTTP_RETURNED_ERROR:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_LOGIN_DENIED:
+        return HttpStatus::ServerError;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return HttpStatus::TooManyRedirects;
+    case CURLE_OPERATION_TIMEDOUT:
+        return HttpStatus::TimedOut;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return HttpStatus::Cancelled;
+    default:
+        return HttpStatus::Interrupted;
+    }
+}
+
+void SetOptions(CURL* curl, const std::string& agent, const HttpOptions& options) {
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // transfers run on worker threads
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, options.maxRedirects);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L); // an error page is no archive
+    curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 65536L);
+}
+
+} // namespace
+
+CHttpSession::CHttpSession(std::string agent, HttpOptions options)
+    : agent_(std::move(agent)), options_(options), valid_(GlobalInit()) {}
+
+bool CHttpSession::IsAllowedUrl(std::string_view url) {
+    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ||
+           StartsWithNoCase(url, "ftp://");
+}
+
+HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlock,
+                               const OpenHandler& onOpen, const CancelCheck& cancelled) const {
+    HttpResult result;
+    if (!valid_) {
+        result.message = "the transfer library could not be set up";
+        return result;
+    }
+    if (!IsAllowedUrl(url)) {
+        result.status = HttpStatus::BadUrl;
+        result.message = "only http, https and ftp addresses are fetched";
+        return result;
+    }
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        result.message = "the transfer library could not be set up";
+        return result;
+    }
+    Transfer transfer{curl.get(), &onBlock, &onOpen, &cancelled};
+    // Ask every cache on the way for a fresh copy.
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr,
+                                                                        curl_slist_free_all);
+    headers.reset(curl_slist_append(headers.release(), "Cache-Control: no-cache"));
+    headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
+    SetOptions(curl.get(), agent_, options_);
+    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnWrite);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
+    char error[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);
+
+    CURLcode code = curl_easy_perform(curl.get());
+    if (code == CURLE_OK && !transfer.Open())
+        code = CURLE_WRITE_ERROR; // an empty body the caller would not take
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.responseCode);
+    result.bytes = transfer.bytes;
+    if (transfer.cancelRequested)
+        result.status = HttpStatus::Cancelled;
+    else if (transfer.refused)
+        result.status = HttpStatus::Refused;
+    else
+        result.status = StatusOf(code);
+    if (result.status == HttpStatus::Cancelled)
+        result.message = "cancelled";
+    else if (result.status == HttpStatus::Refused)
+        result.message = "the receiver did not take the data";
+    else if (result.status != HttpStatus::Ok)
+        result.message = error[0] ? error : curl_easy_strerror(code);
+    return result;
+}
+
+} // namespace quillory::platform

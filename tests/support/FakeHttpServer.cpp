@@ -1,0 +1,118 @@
+#include "tests/support/FakeHttpServer.h"
+
+#include <httplib.h>
+
+namespace quillory::test {
+
+FakeHttpServer::FakeHttpServer() : server_(std::make_unique<httplib::Server>()) {
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+        Record(req.path, req.get_header_value("User-Agent"), req.get_header_value("Cache-Control"),
+               req.get_header_value("Pragma"));
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+}
+
+FakeHttpServer::~FakeHttpServer() {
+    Stop();
+}
+
+bool FakeHttpServer::Start() {
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    if (port_ <= 0)
+        return false;
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    for (int i = 0; i < 500 && !server_->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return server_->is_running();
+}
+
+void FakeHttpServer::Stop() {
+    stopping_ = true;
+    if (thread_.joinable()) {
+        server_->stop();
+        thread_.join();
+    }
+}
+
+std::string FakeHttpServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void FakeHttpServer::Serve(const std::string& path, std::string body) {
+    server_->Get(path, [body = std::move(body)](const httplib::Request&, httplib::Response& res) {
+        res.set_content(body, "application/zip");
+    });
+}
+
+void FakeHttpServer::Redirect(const std::string& path, const std::string& location, int status) {
+    server_->Get(path, [location, status](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect(location, status);
+    });
+}
+
+void FakeHttpServer::CutShort(const std::string& path, std::string body, size_t missing) {
+    server_->Get(
+        path, [body = std::move(body), missing](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(body.size() + missing, "application/zip",
+                                     [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset < body.size())
+                                             sink.write(body.data() + offset, body.size() - offset);
+                                         return offset < body.size(); // then drop the connection
+                                     });
+        });
+}
+
+void FakeHttpServer::Slow(const std::string& path, std::string body, size_t piece,
+                          std::chrono::milliseconds pause) {
+    server_->Get(path, [this, body = std::move(body), piece, pause](const httplib::Request&,
+                                                                    httplib::Response& res) {
+        res.set_content_provider(
+            body.size(), "application/zip",
+            [this, body, piece, pause](size_t offset, size_t, httplib::DataSink& sink) {
+                if (stopping_)
+                    return false;
+                size_t n = std::min(piece, body.size() - offset);
+                sink.write(body.data() + offset, n);
+                std::this_thread::sleep_for(pause);
+                return true;
+            });
+    });
+}
+
+void FakeHttpServer::Stall(const std::string& path, std::string head, size_t announced) {
+    server_->Get(path, [this, head = std::move(head), announced](const httplib::Request&,
+                                                                 httplib::Response& res) {
+        res.set_content_provider(announced, "application/zip",
+                                 [this, head](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset == 0 && !head.empty())
+                                         sink.write(head.data(), head.size());
+                                     while (!stopping_)
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                     return false;
+                                 });
+    });
+}
+
+void FakeHttpServer::Record(const std::string& path, const std::string& agent,
+                            const std::string& cache, const std::string& pragma) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    headers_[path] = {{"User-Agent", agent}, {"Cache-Control", cache}, {"Pragma", pragma}};
+    ++counts_[path];
+}
+
+std::string FakeHttpServer::HeaderSeen(const std::string& path, const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = headers_.find(path);
+    if (it == headers_.end())
+        return std::string();
+    auto header = it->second.find(name);
+    return header == it->second.end() ? std::string() : header->second;
+}
+
+int FakeHttpServer::RequestCount(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = counts_.find(path);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+} // namespace quillory::test
