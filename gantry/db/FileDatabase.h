@@ -56,6 +56,8 @@ public:
     uint32_t coreListLength = 0;
     String databaseFolder;
     std::function<void(SaveStep)> saveStepHook; // test seam, empty in the program
+    // Test seam: told the path of every file whose content the scanner is about to read.
+    std::function<void(const String&)> contentReadHook;
 
     // Packages.
     void Classify(const String& relPath, const Handle<CFileNode>& node);
@@ -92,6 +94,8 @@ public:
     bool UninstallPackage(const Handle<CPackage>& package);
     void DissolvePackage(const Handle<CPackage>& package);
     void UnbindMember(CPackage& package, CFileNode& node);
+    // After uninstalling: drop what nothing holds any more, then find the add-on and mod folders.
+    void CleanUpAfterUninstall();
 
     // Offered package list.
     bool ReadOfferedList(CMemoryStream& description);

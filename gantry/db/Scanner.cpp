@@ -1,0 +1,318 @@
+// The installation scanner: brings the file tree up to date with the game folder.
+#include "gantry/db/FileDatabase.h"
+
+#include "common/AsciiCase.h"
+#include "common/FileHandle.h"
+#include "platform/FileSystem.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+#include <zlib.h>
+
+namespace quillory {
+
+namespace {
+
+// Relative paths the scanner never enters; compared whole, so they only match at the top.
+constexpr const char* kLeftOutPaths[] = {"MPMissionsCache\\", "tmp\\", "Users\\", "Ironvale.cfg"};
+
+// How much of a long path the wait dialog shows.
+constexpr size_t kScanTextTail = 50;
+
+// Large reads keep the first scan close to the speed of the disk.
+constexpr size_t kCrcBlockSize = 512 * 1024;
+
+constexpr uint16_t kPseudoFlags = NF_CORE | NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON;
+
+bool IsLeftOut(const String& relPath) {
+    for (const char* leftOut : kLeftOutPaths)
+        if (EqualsNoCase(relPath, leftOut))
+            return true;
+    return false;
+}
+
+void PublishScanText(CFileDatabase& db, const String& entryPath) {
+    String text = entryPath.size() <= kScanTextTail
+                      ? entryPath
+                      : "..." + entryPath.substr(entryPath.size() - kScanTextTail);
+    std::lock_guard guard(db.lock);
+    db.scanText = std::move(text);
+}
+
+// A node that an earlier scan dropped from its pseudo-package still carries the flag; when it
+// shows up again and nothing holds it, it goes back to a pseudo-package instead of being lost.
+void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const String& relPath) {
+    if (node->bindCount != 0 || (node->flags & kPseudoFlags) == 0)
+        return;
+    node->flags &= static_cast<uint16_t>(~kPseudoFlags);
+    db.Classify(relPath, node);
+}
+
+int OnFolderEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
+                  const platform::WalkEntry& entry) {
+    const String dirName = entry.name + "\\";
+    const String relPath = folder.RelativePath() + dirName;
+    if (IsLeftOut(relPath))
+        return CDirectoryWalker::WALK_CONTINUE;
+
+    Handle<CFileNode> node;
+    for (const auto& child : folder.children) {
+        if (child->IsFolder() && EqualsNoCase(child->name, dirName)) {
+            node = child;
+            break;
+        }
+    }
+    if (!node) {
+        node = folder.AddChild(dirName, NF_FOLDER);
+        db.Classify(relPath, node);
+    } else {
+        RebindIfOrphaned(db, node, relPath);
+    }
+    node->status = NS_ACTIVE;
+    node->mark = db.pass;
+
+    if (db.Walk(entryPath + "\\", node.get()) == CDirectoryWalker::WALK_STOP)
+        return CDirectoryWalker::WALK_STOP;
+    return CDirectoryWalker::WALK_CONTINUE;
+}
+
+// A second entry for a node already seen in this pass. The copy is deleted only when both the
+// active and the inactive name exist, it is one of them, and its content really is the node's:
+// equal size and time alone do not prove that two files are the same.
+void HandleDuplicate(CFileDatabase& db, const CFileNode& node, const String& entryPath,
+                     const String& diskName) {
+    const String folderPath = node.FolderPath();
+    const String inactiveName = node.InactiveName();
+    if (!EqualsNoCase(diskName, node.name) && !EqualsNoCase(diskName, inactiveName))
+        return;
+    if (!platform::PathExists(folderPath + node.name) ||
+        !platform::PathExists(folderPath + inactiveName))
+        return;
+    if (db.contentReadHook)
+        db.contentReadHook(entryPath);
+    uint32_t crc = 0;
+    if (CFileDatabase::FileCrc32(entryPath, crc) && crc == node.crc)
+        platform::RemoveFile(entryPath);
+}
+
+// The entry's CRC, computed at most once; none when the file cannot be read.
+class CEntryCrc {
+public:
+    CEntryCrc(CFileDatabase& db, const String& path) : db_(db), path_(path) {}
+    std::optional<uint32_t> Get() {
+        if (!known_) {
+            known_ = true;
+            if (db_.contentReadHook)
+                db_.contentReadHook(path_);
+            uint32_t crc = 0;
+            if (CFileDatabase::FileCrc32(path_, crc))
+                crc_ = crc;
+        }
+        return crc_;
+    }
+
+private:
+    CFileDatabase& db_;
+    const String& path_;
+    bool known_ = false;
+    std::optional<uint32_t> crc_;
+};
+
+int OnFileEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
+                const platform::WalkEntry& entry) {
+    const String& diskName = entry.name;
+    String name = CFileNode::ActiveNameOf(diskName);
+    // "readme.aab" has no active name; an empty name would stand for the folder itself.
+    if (name.empty())
+        name = diskName;
+    const String relPath = folder.RelativePath() + name;
+    if (IsLeftOut(relPath))
+        return CDirectoryWalker::WALK_CONTINUE;
+
+    CEntryCrc entryCrc(db, entryPath);
+    Handle<CFileNode> node;
+    for (const auto& child : folder.children) {
+        if (child->IsFolder() || child->size != entry.size || !EqualsNoCase(child->name, name))
+            continue;
+        if (child->modified != entry.modified) {
+            const std::optional<uint32_t> crc = entryCrc.Get();
+            if (!crc)
+                return CDirectoryWalker::WALK_CONTINUE;
+            if (child->crc != *crc)
+                continue;
+        }
+        if (child->mark == db.pass) {
+            HandleDuplicate(db, *child, entryPath, diskName);
+            return CDirectoryWalker::WALK_CONTINUE;
+        }
+        child->modified = entry.modified;
+        node = child;
+        break;
+    }
+
+    if (!node) {
+        const std::optional<uint32_t> crc = entryCrc.Get();
+        if (!crc)
+            return CDirectoryWalker::WALK_CONTINUE;
+        node = folder.AddChild(name, 0);
+        node->diskName = diskName;
+        node->size = entry.size;
+        node->crc = *crc;
+        node->modified = entry.modified;
+        db.Classify(relPath, node);
+        db.newNodes.push_back(node);
+    } else {
+        RebindIfOrphaned(db, node, relPath);
+    }
+    node->mark = db.pass;
+    node->diskName = diskName;
+    node->status = EqualsNoCase(diskName, name) ? NS_ACTIVE : NS_INACTIVE;
+    return CDirectoryWalker::WALK_CONTINUE;
+}
+
+// Pseudo-packages simply let go of what the walk did not see.
+void DropUnseenMembers(const CFileDatabase& db, CPackage& package) {
+    for (size_t i = package.members.size(); i-- > 0;) {
+        if (package.members[i]->mark == db.pass)
+            continue;
+        package.members[i]->status = NS_MISSING;
+        package.RemoveAt(static_cast<int>(i));
+    }
+}
+
+// A real package keeps its unseen members as missing, unless the walk found the same file
+// (name, size and CRC) somewhere new: then the package follows it there.
+void FollowUnseenMembers(CFileDatabase& db, CPackage& package) {
+    for (size_t i = package.members.size(); i-- > 0;) {
+        const Handle<CFileNode> old = package.members[i];
+        if (old->mark == db.pass)
+            continue;
+        old->status = NS_MISSING;
+        for (auto it = db.newNodes.begin(); it != db.newNodes.end(); ++it) {
+            const Handle<CFileNode> moved = *it;
+            if (moved->crc != old->crc || moved->size != old->size ||
+                !EqualsNoCase(moved->name, old->name))
+                continue;
+            --old->bindCount;
+            ++moved->bindCount;
+            db.UnbindFromUnknown(*moved);
+            package.members[i] = moved;
+            // Another package may still hold the old node and want to follow it too.
+            if (old->bindCount == 0 || (old->bindCount == 1 && (old->flags & NF_CORE)))
+                db.newNodes.erase(it);
+            break;
+        }
+    }
+}
+
+Handle<CFileNode> ChildNamed(const CFileNode& folder, const char* name) {
+    for (const auto& child : folder.children)
+        if (EqualsNoCase(child->name, name))
+            return child;
+    return nullptr;
+}
+
+} // namespace
+
+bool CFileDatabase::Scan() {
+    // Without a readable game folder every node would count as gone: change nothing instead.
+    const std::optional<platform::FileAttributes> game = platform::GetAttributes(gamePath);
+    if (gamePath.empty() || !game || !game->directory)
+        return false;
+    cancelled = 0;
+
+    if (!root) {
+        root = std::make_shared<CFileNode>();
+        root->name = gamePath;
+        root->flags = NF_FOLDER;
+        root->bindCount = ROOT_BIND_COUNT;
+    }
+    ++pass;
+    Walk(gamePath, root.get());
+    FreeCoreList();
+    for (const Handle<CPackage>& pseudo : {coreFiles, unknownFiles, unknownAddons})
+        DropUnseenMembers(*this, *pseudo);
+    for (size_t i = 3; i < packages.size(); ++i)
+        FollowUnseenMembers(*this, *packages[i]);
+    LocateAddonFolders();
+    newNodes.clear();
+    CollectModFolders();
+    return true;
+}
+
+int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
+                           void* user) {
+    if (code != WALK_ENTRY || !entry || !user)
+        return WALK_CONTINUE;
+    if (cancelRequested) {
+        cancelled = 1;
+        cancelRequested = 0;
+        return WALK_STOP;
+    }
+    PublishScanText(*this, entryPath);
+    // A backslash inside a name cannot be told from a separator in the tree's paths.
+    if (entry->hidden || entry->system || entry->name.find('\\') != String::npos)
+        return WALK_CONTINUE;
+    CFileNode& folder = *static_cast<CFileNode*>(user);
+    if (entry->directory)
+        return OnFolderEntry(*this, folder, entryPath, *entry);
+    return OnFileEntry(*this, folder, entryPath, *entry);
+}
+
+bool CFileDatabase::FileCrc32(const String& path, uint32_t& crc) {
+    CFileHandle file;
+    if (!file.Open(platform::ResolveCase(path), CFileHandle::MODE_READ))
+        return false;
+    // Left uninitialised: the first scan reads thousands of files.
+    const std::unique_ptr<unsigned char[]> block(new unsigned char[kCrcBlockSize]);
+    uLong value = ::crc32(0L, Z_NULL, 0);
+    for (;;) {
+        const int64_t n = file.Read(block.get(), kCrcBlockSize);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        value = ::crc32(value, block.get(), static_cast<uInt>(n));
+    }
+    crc = static_cast<uint32_t>(value);
+    return true;
+}
+
+void CFileDatabase::LocateAddonFolders() {
+    addonsFolder.reset();
+    resAddonsFolder.reset();
+    if (!root)
+        return;
+    for (const auto& child : root->children) {
+        if (EqualsNoCase(child->name, "addons\\"))
+            addonsFolder = child;
+        if (!EqualsNoCase(child->name, "res\\"))
+            continue;
+        for (const auto& inner : child->children)
+            if (EqualsNoCase(inner->name, "addons\\"))
+                resAddonsFolder = inner;
+    }
+}
+
+void CFileDatabase::CollectModFolders() {
+    modFolders.clear();
+    modAddonFolders.clear();
+    if (!root)
+        return;
+    for (const auto& child : root->children) {
+        if (!child->IsFolder() || (child->flags & NF_CORE) || IsLeftOut(child->name))
+            continue;
+        modFolders.push_back(child);
+        modAddonFolders.push_back(ChildNamed(*child, "addons\\"));
+    }
+}
+
+int CFileDatabase::IndexOfModFolder(const CFileNode* node) const {
+    for (size_t i = modFolders.size(); i-- > 0;)
+        if (modFolders[i].get() == node)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace quillory
