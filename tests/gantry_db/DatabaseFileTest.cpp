@@ -1,0 +1,257 @@
+#include "DatabaseBytes.h"
+#include "ScratchFolder.h"
+#include "TreeBuilder.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace quillory {
+namespace {
+
+using test::AddFile;
+using test::AddFolder;
+using test::Bytes;
+using test::Describe;
+
+constexpr FileTime TIME = 0x01D9ABCD12345678ull;
+
+class DatabaseFileTest : public ::testing::Test {
+protected:
+    DatabaseFileTest() : db(folder.Path().string()) { db.gamePath = "C:\\Game\\"; }
+
+    std::string DatFile() const { return folder / "quillory.dat"; }
+    std::string SavedBytes() const {
+        std::string bytes;
+        test::ReadFileBytes(DatFile(), bytes);
+        return bytes;
+    }
+    // The pseudo-package records as they stand in `db`.
+    Bytes& PseudoRecords(Bytes& out) const {
+        for (int i = 0; i < 3; ++i)
+            out.Text(db.packages[i]->name)
+                .U64(db.packages[i]->installed)
+                .Text("")
+                .Text("")
+                .Text("")
+                .U32(0);
+        return out;
+    }
+
+    test::ScratchFolder folder;
+    CFileDatabase db;
+};
+
+TEST_F(DatabaseFileTest, EmptyTreeIsTheEndMarkerAndThreePseudoPackages) {
+    db.root = test::MakeRoot("stale name\\");
+    ASSERT_TRUE(db.Save());
+    Bytes expected;
+    expected.U8(3).U32(3);
+    PseudoRecords(expected);
+    std::string bytes = SavedBytes();
+    ASSERT_GE(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(0, 8), Bytes().U32(1).U32(uint32_t(expected.data.size())).data);
+    EXPECT_EQ(test::Inflate(bytes.substr(8), expected.data.size()), expected.data);
+    EXPECT_EQ(db.root->name, "C:\\Game\\");
+    EXPECT_EQ(db.pass, 0u);
+}
+
+// A folder holding an inactive file, both members of one package (folders and files share the
+// numbering), as laid out byte by byte.
+Bytes FolderAndFilePayload(const Bytes& pseudo, FileTime installed) {
+    Bytes b;
+    b.U8(1).Text("AddOns\\").U16(NS_ACTIVE).U32(1).U16(NF_FOLDER);
+    b.U8(2).Text("x.pbo").Text("x.pbo.0000abcd.aab").U16(NS_INACTIVE).U32(2).U16(NF_UNKNOWN_ADDON);
+    b.U32(1234).U32(0xabcd).U64(TIME);
+    b.U8(3).U8(3).U32(4).Raw(pseudo.data);
+    b.Text("Pkg").U64(installed).Text("http://home").Text("t3").Text("t4").U32(2).U32(0).U32(1);
+    return b;
+}
+
+TEST_F(DatabaseFileTest, RecordsAreWrittenAsLaidOut) {
+    db.root = test::MakeRoot("C:\\Game\\");
+    auto addons = AddFolder(*db.root, "AddOns\\");
+    auto x = AddFile(*addons, "x.pbo", 1234, 0xabcd, NS_INACTIVE);
+    x->diskName = "x.pbo.0000abcd.aab";
+    x->modified = TIME;
+    x->flags = NF_UNKNOWN_ADDON;
+    db.unknownAddons->AddMember(x);
+    auto package = test::AddPackage(db, "Pkg");
+    package->homePage = "http://home";
+    package->text3 = "t3";
+    package->text4 = "t4";
+    package->AddMember(addons);
+    package->AddMember(x);
+    db.unknownAddons->members.clear(); // keep the pseudo records empty; bindCount stays 2
+
+    ASSERT_TRUE(db.Save());
+    Bytes pseudo;
+    PseudoRecords(pseudo);
+    std::string expected = FolderAndFilePayload(pseudo, package->installed).data;
+    std::string bytes = SavedBytes();
+    EXPECT_EQ(test::Inflate(bytes.substr(8), expected.size()), expected);
+    EXPECT_EQ(db.pass, 2u);
+    EXPECT_EQ(addons->mark, 0u);
+    EXPECT_EQ(x->mark, 1u);
+}
+
+TEST_F(DatabaseFileTest, HandWrittenFileLoadsLikeTheSavedOne) {
+    Bytes pseudo;
+    PseudoRecords(pseudo);
+    ASSERT_TRUE(test::WriteFileBytes(DatFile(),
+                                     test::DatabaseFile(FolderAndFilePayload(pseudo, TIME).data)));
+    ASSERT_TRUE(db.Load());
+    ASSERT_NE(db.root, nullptr);
+    EXPECT_EQ(db.root->name, "C:\\Game\\");
+    EXPECT_EQ(db.root->bindCount, ROOT_BIND_COUNT);
+    EXPECT_EQ(Describe(*db.root), "AddOns\\||1|16|1|0|0|0\n"
+                                  "  x.pbo|x.pbo.0000abcd.aab|2|8|2|1234|43981|" +
+                                      std::to_string(TIME) + "\n");
+    ASSERT_EQ(db.packages.size(), 4u);
+    EXPECT_EQ(db.coreFiles, db.packages[0]);
+    EXPECT_EQ(db.unknownAddons, db.packages[2]);
+    const auto& pkg = *db.packages[3];
+    EXPECT_EQ(pkg.name, "Pkg");
+    EXPECT_EQ(pkg.installed, TIME);
+    EXPECT_EQ(pkg.homePage, "http://home");
+    EXPECT_EQ(pkg.text3, "t3");
+    EXPECT_EQ(pkg.text4, "t4");
+    ASSERT_EQ(pkg.members.size(), 2u);
+    EXPECT_EQ(pkg.members[0], db.root->children[0]);
+    EXPECT_EQ(pkg.members[1], db.root->children[0]->children[0]);
+    EXPECT_EQ(db.addonsFolder, db.root->children[0]);
+    EXPECT_TRUE(db.nodeByNumber.empty());
+}
+
+TEST_F(DatabaseFileTest, NamesDifferingOnlyInCaseLoadAsTheDiskName) {
+    Bytes b;
+    b.U8(2).Text("X.PBO").Text("x.pbo").U16(1).U32(1).U16(0).U32(1).U32(2).U64(3).U8(3).U32(3);
+    PseudoRecords(b);
+    ASSERT_TRUE(test::WriteFileBytes(DatFile(), test::DatabaseFile(b.data)));
+    ASSERT_TRUE(db.Load());
+    ASSERT_EQ(db.root->children.size(), 1u);
+    EXPECT_EQ(db.root->children[0]->name, "x.pbo");
+    EXPECT_EQ(db.root->children[0]->diskName, "x.pbo");
+}
+
+// A tree with shared members, inactive and missing files, a folder member and an unbound
+// corner that pruning drops.
+void FillSample(CFileDatabase& db) {
+    db.root = test::MakeRoot("old\\");
+    auto addons = AddFolder(*db.root, "addons\\");
+    auto a = AddFile(*addons, "a.pbo", 10, 0xA);
+    auto inactive = AddFile(*addons, "a.pbo", 11, 0xB, NS_INACTIVE);
+    inactive->diskName = inactive->InactiveName();
+    auto missing = AddFile(*addons, "m.pbo", 12, 0xC, NS_MISSING);
+    auto mod = AddFolder(*db.root, "@mod\\");
+    auto modAddons = AddFolder(*mod, "addons\\");
+    auto moved = AddFile(*modAddons, "b.pbo", 13, 0xD);
+    moved->modified = TIME;
+    auto unbound = AddFolder(*db.root, "empty\\");
+    AddFile(*unbound, "stray.txt", 1, 1);
+    for (auto& node : {a, inactive, missing})
+        db.unknownAddons->AddMember(node);
+    auto first = test::AddPackage(db, "First");
+    first->homePage = "http://first";
+    first->AddMember(mod);
+    first->AddMember(a);
+    first->AddMember(moved);
+    auto second = test::AddPackage(db, "Second");
+    second->text3 = "three";
+    second->text4 = "four";
+    second->AddMember(moved);
+    second->AddMember(missing);
+}
+
+TEST_F(DatabaseFileTest, RoundTripKeepsTreeAndPackagesAndDropsUnboundNodes) {
+    FillSample(db);
+    ASSERT_TRUE(db.Save());
+    EXPECT_EQ(db.pass, 7u); // addons, 3 files, @mod, its addons, b.pbo
+    CFileDatabase loaded(folder.Path().string());
+    loaded.gamePath = db.gamePath;
+    ASSERT_TRUE(loaded.Load());
+    EXPECT_EQ(Describe(loaded), Describe(db));
+    EXPECT_EQ(db.root->Find("empty\\", 0, 0, true), nullptr);
+    const auto& first = *loaded.packages[3];
+    const auto& second = *loaded.packages[4];
+    EXPECT_EQ(first.members[2], second.members[0]); // one shared node, not two copies
+    EXPECT_EQ(first.members[2]->bindCount, 2u);
+}
+
+TEST_F(DatabaseFileTest, MembersOutsideTheTreeAreNotWrittenWithStaleNumbers) {
+    FillSample(db);
+    auto detached = std::make_shared<CFileNode>();
+    detached->name = "ghost.pbo";
+    detached->mark = 1; // would name a.pbo if written
+    db.packages[4]->AddMember(detached);
+    ASSERT_TRUE(db.Save());
+    CFileDatabase loaded(folder.Path().string());
+    ASSERT_TRUE(loaded.Load());
+    EXPECT_EQ(loaded.packages[4]->members.size(), 2u);
+}
+
+TEST_F(DatabaseFileTest, SaveWithoutATreeWritesNothing) {
+    EXPECT_FALSE(db.Save());
+    EXPECT_FALSE(std::filesystem::exists(DatFile()));
+}
+
+TEST_F(DatabaseFileTest, SaveIntoAMissingFolderFails) {
+    CFileDatabase nowhere((folder.Path() / "no" / "such").string());
+    nowhere.root = test::MakeRoot("C:\\Game\\");
+    EXPECT_FALSE(nowhere.Save());
+}
+
+TEST_F(DatabaseFileTest, AWriteErrorIsReportedAndKeepsTheOldFile) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full to fail writes";
+    FillSample(db);
+    ASSERT_TRUE(db.Save());
+    std::string old = SavedBytes();
+    std::filesystem::create_symlink("/dev/full", folder / "quillory.da2");
+    test::AddPackage(db, "Newer");
+    EXPECT_FALSE(db.Save());
+    EXPECT_EQ(SavedBytes(), old);
+}
+
+TEST_F(DatabaseFileTest, AProcessKilledWhileSavingLeavesTheOldOrTheNewFile) {
+    using Step = CFileDatabase::SaveStep;
+    struct Case {
+        Step step;
+        bool expectNew;
+    } cases[] = {
+        {CFileDatabase::SAVE_TEMP_PARTLY_WRITTEN, false},
+        {CFileDatabase::SAVE_TEMP_WRITTEN, false},
+        {CFileDatabase::SAVE_REPLACED, true},
+    };
+    // The default death-test style forks, so the child saves into this same folder.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        CFileDatabase current(folder.Path().string());
+        FillSample(current);
+        ASSERT_TRUE(current.Save());
+        std::string oldState = Describe(current);
+        test::AddPackage(current, "Added")->AddMember(current.root->children[0]);
+        std::string newState = Describe(current);
+        EXPECT_EXIT(
+            {
+                current.saveStepHook = [&](Step step) {
+                    if (step == c.step)
+                        std::raise(SIGKILL);
+                };
+                current.Save();
+                std::exit(0);
+            },
+            ::testing::KilledBySignal(SIGKILL), "");
+        CFileDatabase loaded(folder.Path().string());
+        ASSERT_TRUE(loaded.Load());
+        EXPECT_EQ(Describe(loaded), c.expectNew ? newState : oldState);
+        // A stale temporary file does not hinder the next save.
+        ASSERT_TRUE(current.Save());
+        ASSERT_TRUE(loaded.Load());
+        EXPECT_EQ(Describe(loaded), newState);
+        std::filesystem::remove(DatFile());
+    }
+}
+
+} // namespace
+} // namespace quillory
