@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -38,12 +39,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillory-sim: %s\n(try quillory-sim --help)\n", line.error.c_str());
         return 2;
     }
+    const SimOptions& options = *line.options;
+    std::error_code ec;
+    if (options.GantryOn() && !std::filesystem::is_directory(options.gantryDir, ec)) {
+        std::fprintf(stderr, "quillory-sim: --gantry: '%s' is not a folder\n",
+                     options.gantryDir.c_str());
+        return 2;
+    }
     const int stopFd = OpenStopSignals();
     if (stopFd < 0) {
         std::perror("quillory-sim: signals");
         return 1;
     }
-    CSimulator simulator(*line.options);
+    CSimulator simulator(options);
     std::string error;
     if (!simulator.Open(error)) {
         std::fprintf(stderr, "quillory-sim: %s\n", error.c_str());

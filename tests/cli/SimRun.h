@@ -1,0 +1,32 @@
+#pragma once
+// A quillory-sim started for one test on its own block of ports, stopped at the end.
+
+#include "ChildProcess.h"
+
+#include <string>
+#include <vector>
+
+namespace quillory::test {
+
+class CSimRun final {
+public:
+    // Starts the simulator on a free block of ports with `args` added; waits until it listens.
+    explicit CSimRun(const std::vector<std::string>& args);
+    ~CSimRun();
+
+    bool Listening() const { return listening_; }
+    const std::string& ListeningLine() const { return line_; }
+    int Port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Stops it with SIGTERM: the exit code.
+    int Stop();
+    CChildProcess& Process() { return process_; }
+
+private:
+    CChildProcess process_;
+    int port_ = 0;
+    bool listening_ = false;
+    std::string line_;
+};
+
+} // namespace quillory::test
