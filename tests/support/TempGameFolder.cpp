@@ -112,7 +112,7 @@ void TempGameFolder::BuildInstallation() {
         Write(file, std::string("left out:") + file);
     for (const char* file : InstallationLayout::kHidden)
         Write(file, std::string("hidden:") + file);
-    Write(std::string(InstallationLayout::kUnreadable) + "secret.pbo", "secret");
+    Write(InstallationLayout::kUnreadableFile, "secret");
     Lock(InstallationLayout::kUnreadable);
 }
 

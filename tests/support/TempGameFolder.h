@@ -49,16 +49,23 @@ private:
 
 // What BuildInstallation lays out, for tests that check classification.
 struct InstallationLayout {
-    static constexpr const char* kCoreFiles[] = {"Ironvale.exe", "AddOns\\Weapons.pbo",
-                                                 "Res\\AddOns\\Plants.pbo"};
-    static constexpr const char* kUnknownAddons[] = {"AddOns\\mymod_tank.pbo",
-                                                     "AddOns\\old_gun.pbx"};
+    // Paths of the game's own list, written in other letter cases than the list has them.
+    static constexpr const char* kCoreFiles[] = {"Ironvale.exe", "ADDONS\\Weapons.pbo",
+                                                 "Res\\AddOns\\config.pbo"};
+    static constexpr const char* kCoreFolders[] = {"ADDONS\\", "Res\\", "Res\\AddOns\\"};
+    // Inactive on disk: ".pbx" from another tool, ".aab" as this system names them.
+    static constexpr const char* kUnknownAddons[] = {
+        "ADDONS\\mymod_tank.pbo", "ADDONS\\old_gun.pbx", "Res\\AddOns\\trees.pbo.0badf00d.aab"};
     static constexpr const char* kUnknownFiles[] = {
-        "readme.txt", "@Mod\\mod.cpp", "@Mod\\addons\\mod_units.pbo", "@Mod\\Users\\keep.txt"};
+        "notes.txt", "@Mod\\mod.cpp", "@Mod\\addons\\mod_units.pbo", "@Mod\\Users\\keep.txt"};
+    static constexpr const char* kUnknownFolders[] = {"@Mod\\", "@Mod\\addons\\", "@Mod\\Users\\",
+                                                      "Locked\\"};
     static constexpr const char* kLeftOut[] = {"Users\\Player\\profile.cfg", "tmp\\x.tmp",
                                                "MPMissionsCache\\m.pbo", "Ironvale.cfg"};
-    static constexpr const char* kHidden[] = {".hidden.pbo", "AddOns\\.cache\\c.pbo"};
+    static constexpr const char* kHidden[] = {".hidden.pbo", "ADDONS\\.cache\\c.pbo"};
+    // Its one file stays out of the tree while the folder cannot be listed.
     static constexpr const char* kUnreadable = "Locked\\";
+    static constexpr const char* kUnreadableFile = "Locked\\secret.pbo";
 };
 
 } // namespace quillory::test
