@@ -4,6 +4,7 @@
 
 #include "common/AsciiCase.h"
 #include "platform/FileSystem.h"
+#include "platform/Walk.h"
 
 #include <vector>
 
@@ -78,6 +79,18 @@ bool RenameToActive(CFileNode& node) {
     return true;
 }
 
+// Whether `diskName` is the only entry of the folder that holds `name` in any letter case; a
+// file the database does not know would still block the name after the known one moved aside.
+bool OnlyHolderOfName(const String& folder, const String& name, const String& diskName) {
+    bool onlyHolder = true;
+    const platform::WalkResult result =
+        platform::Walk(folder, name, [&](const platform::WalkEntry& entry) {
+            onlyHolder = entry.name == diskName;
+            return onlyHolder;
+        });
+    return result != platform::WalkResult::Failed && onlyHolder;
+}
+
 } // namespace
 
 void CFileDatabase::DeactivateFile(CFileNode& node) {
@@ -110,6 +123,8 @@ void CFileDatabase::ActivateFile(CFileNode& node) {
         if (sibling.get() == &node || sibling->IsFolder() || sibling->status != NS_ACTIVE ||
             !EqualsNoCase(sibling->name, node.name))
             continue;
+        if (!OnlyHolderOfName(folder, node.name, sibling->diskName))
+            return;
         DeactivateFile(*sibling);
         if (sibling->status != NS_INACTIVE)
             return;

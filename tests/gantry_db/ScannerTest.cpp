@@ -1,6 +1,7 @@
 #include "gantry/db/FileDatabase.h"
 
 #include "common/AsciiCase.h"
+#include "tests/gantry_db/ScannedTree.h"
 #include "tests/support/ScopedUnprivileged.h"
 #include "tests/support/TempGameFolder.h"
 
@@ -14,53 +15,9 @@
 using namespace quillory;
 using quillory::test::InstallationLayout;
 using quillory::test::TempGameFolder;
+using namespace quillory::test;
 
 namespace {
-
-// Splits "a\b\c.pbo" into "a\", "b\", "c.pbo".
-std::vector<std::string> Segments(std::string_view rel) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < rel.size()) {
-        size_t cut = rel.find('\\', start);
-        size_t end = cut == std::string_view::npos ? rel.size() : cut + 1;
-        out.emplace_back(rel.substr(start, end - start));
-        start = end;
-    }
-    return out;
-}
-
-// Every node at `rel` (letter case ignored): the versions of a file, or one folder.
-std::vector<Handle<CFileNode>> NodesAt(const CFileDatabase& db, std::string_view rel) {
-    std::vector<Handle<CFileNode>> found;
-    if (!db.root)
-        return found;
-    const CFileNode* folder = db.root.get();
-    std::vector<std::string> parts = Segments(rel);
-    for (size_t i = 0; i < parts.size() && folder; ++i) {
-        const CFileNode* next = nullptr;
-        for (const auto& child : folder->children) {
-            if (!EqualsNoCase(child->name, parts[i]))
-                continue;
-            if (i + 1 == parts.size())
-                found.push_back(child);
-            else if (!next)
-                next = child.get();
-        }
-        folder = next;
-    }
-    return found;
-}
-
-Handle<CFileNode> NodeAt(const CFileDatabase& db, std::string_view rel) {
-    auto nodes = NodesAt(db, rel);
-    return nodes.empty() ? nullptr : nodes.front();
-}
-
-uint32_t CrcOf(std::string_view bytes) {
-    return static_cast<uint32_t>(
-        ::crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
 
 class ScannerTest : public ::testing::Test {
 protected:
@@ -200,7 +157,7 @@ TEST_F(ScannerTest, ClassifiesAnInstallation) {
     }
 
     for (const char* path : InstallationLayout::kLeftOut)
-        EXPECT_FALSE(NodeAt(db, Segments(path)[0])) << path;
+        EXPECT_FALSE(NodeAt(db, PathSegments(path)[0])) << path;
     for (const char* path : InstallationLayout::kHidden)
         EXPECT_FALSE(NodeAt(db, path)) << path;
     EXPECT_FALSE(NodeAt(db, "ADDONS\\.cache\\"));
@@ -386,11 +343,7 @@ TEST_F(ScannerTest, ScanTextShowsTheTailOfLongPaths) {
 
 TEST_F(ScannerTest, AnIdenticalInactiveCopyIsDeleted) {
     const std::string content = "duplicate";
-    const std::string inactive = "x.pbo." + [&] {
-        char hex[9];
-        std::snprintf(hex, sizeof hex, "%08x", CrcOf(content));
-        return std::string(hex);
-    }() + ".aab";
+    const std::string inactive = InactiveNameFor("x.pbo", content);
     game.Write("AddOns/x.pbo", content);
     game.Write("AddOns/" + inactive, content);
     game.SetTime("AddOns/x.pbo", 1000000000);
@@ -403,11 +356,7 @@ TEST_F(ScannerTest, AnIdenticalInactiveCopyIsDeleted) {
 TEST_F(ScannerTest, ADifferentFileOfEqualSizeAndTimeIsNeverDeleted) {
     // Same name, size and time, other content, and named as the first one's inactive form.
     game.Write("AddOns/x.pbo", "content A");
-    const std::string inactive = [&] {
-        char name[32];
-        std::snprintf(name, sizeof name, "x.pbo.%08x.aab", CrcOf("content A"));
-        return std::string(name);
-    }();
+    const std::string inactive = InactiveNameFor("x.pbo", "content A");
     game.Write("AddOns/" + inactive, "content B");
     game.SetTime("AddOns/x.pbo", 1000000000);
     game.SetTime("AddOns/" + inactive, 1000000000);
