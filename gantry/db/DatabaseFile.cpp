@@ -28,9 +28,13 @@ constexpr size_t MIN_PACKAGE_RECORD = 4 + 8 + 4;
 bool IsSafeName(const String& name, bool allowEmpty) {
     if (name.empty())
         return allowEmpty;
-    if (name.find_first_of("\\/") != String::npos)
-        return false;
-    return name.find_first_not_of('.') != String::npos;
+    bool onlyDots = true;
+    for (char c : name) {
+        if (c == '\\' || c == '/')
+            return false;
+        onlyDots = onlyDots && c == '.';
+    }
+    return !onlyDots;
 }
 
 bool ReadFolderFields(CMemoryStream& s, CFileNode& node) {

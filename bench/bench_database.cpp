@@ -1,0 +1,146 @@
+// Save and Load of a database of 100,000 nodes and 200 packages, next to zlib's own
+// compress/uncompress of the same payload: the part of the work that no format change can save.
+#include "gantry/db/FileDatabase.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace {
+
+using namespace quillory;
+
+constexpr int TOP_FOLDERS = 100;
+constexpr int SUB_FOLDERS = 10;
+constexpr int FILES_PER_SUB = 98; // 100 + 1,000 + 98,000 + 900 = 100,000 nodes
+constexpr int EXTRA_FILES = 900;
+constexpr int PACKAGES = 200;
+
+std::string ScratchFolder() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/quillory-bench-db-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        return std::string(made ? made : "/tmp");
+    }();
+    return folder;
+}
+
+void Fill(CFileDatabase& db) {
+    db.gamePath = "C:\\Games\\Ironvale\\";
+    db.root = std::make_shared<CFileNode>();
+    db.root->name = db.gamePath;
+    db.root->flags = NF_FOLDER;
+    db.root->bindCount = ROOT_BIND_COUNT;
+    HandleArray<CFileNode> files;
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int t = 0; t < TOP_FOLDERS; ++t) {
+        auto top = db.root->AddChild("@mod" + std::to_string(t) + "\\", NF_FOLDER);
+        for (int s = 0; s < SUB_FOLDERS; ++s) {
+            auto sub = top->AddChild("addons" + std::to_string(s) + "\\", NF_FOLDER);
+            int count = FILES_PER_SUB + (t * SUB_FOLDERS + s < EXTRA_FILES ? 1 : 0);
+            for (int f = 0; f < count; ++f) {
+                auto file = sub->AddChild("texture_" + std::to_string(f) + ".paa", 0);
+                file->diskName = file->name;
+                file->size = next() % 5000000;
+                file->crc = next();
+                file->modified = 0x01D9000000000000ull + next();
+                files.push_back(file);
+            }
+        }
+    }
+    for (size_t i = 0; i < files.size(); i += 2)
+        db.unknownAddons->AddMember(files[i]);
+    for (int p = 0; p < PACKAGES; ++p) {
+        auto package = std::make_shared<CPackage>();
+        package->name = "Package " + std::to_string(p);
+        package->homePage = "http://example.invalid/" + std::to_string(p);
+        for (size_t i = size_t(p); i < files.size(); i += PACKAGES * 2)
+            package->AddMember(files[i]);
+        db.packages.push_back(package);
+    }
+}
+
+std::string SavedPayload() {
+    std::ifstream in(ScratchFolder() + "/quillory.dat", std::ios::binary);
+    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    uint32_t length = 0;
+    for (int i = 0; i < 4; ++i)
+        length |= uint32_t(uint8_t(file[4 + i])) << (8 * i);
+    std::string payload(length, '\0');
+    uLongf got = length;
+    uncompress(reinterpret_cast<Bytef*>(payload.data()), &got,
+               reinterpret_cast<const Bytef*>(file.data() + 8), uLong(file.size() - 8));
+    return payload;
+}
+
+CFileDatabase& Database() {
+    static CFileDatabase db(ScratchFolder());
+    static bool filled = false;
+    if (!filled) {
+        Fill(db);
+        filled = db.Save();
+    }
+    return db;
+}
+
+void BM_DatabaseSave(benchmark::State& state) {
+    CFileDatabase& db = Database();
+    for (auto _ : state)
+        if (!db.Save())
+            state.SkipWithError("save failed");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(SavedPayload().size()));
+}
+
+void BM_DatabaseLoad(benchmark::State& state) {
+    Database();
+    CFileDatabase db(ScratchFolder());
+    for (auto _ : state)
+        if (!db.Load())
+            state.SkipWithError("load failed");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(SavedPayload().size()));
+}
+
+void BM_ZlibCompress(benchmark::State& state) {
+    Database();
+    std::string payload = SavedPayload();
+    std::string packed(compressBound(uLong(payload.size())), '\0');
+    for (auto _ : state) {
+        uLongf length = uLongf(packed.size());
+        compress(reinterpret_cast<Bytef*>(packed.data()), &length,
+                 reinterpret_cast<const Bytef*>(payload.data()), uLong(payload.size()));
+        benchmark::DoNotOptimize(length);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(payload.size()));
+}
+
+void BM_ZlibUncompress(benchmark::State& state) {
+    Database();
+    std::string payload = SavedPayload();
+    uLongf packedLength = compressBound(uLong(payload.size()));
+    std::string packed(packedLength, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
+             reinterpret_cast<const Bytef*>(payload.data()), uLong(payload.size()));
+    std::string plain(payload.size(), '\0');
+    for (auto _ : state) {
+        uLongf length = uLongf(plain.size());
+        uncompress(reinterpret_cast<Bytef*>(plain.data()), &length,
+                   reinterpret_cast<const Bytef*>(packed.data()), packedLength);
+        benchmark::DoNotOptimize(length);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(payload.size()));
+}
+
+BENCHMARK(BM_DatabaseSave)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibCompress)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DatabaseLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibUncompress)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
