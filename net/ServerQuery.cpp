@@ -1,0 +1,339 @@
+#include "net/ServerQuery.h"
+
+#include "net/StatusReply.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+namespace quillory {
+
+namespace {
+
+constexpr uint8_t SOCKETS_PROBE[32] = {
+    0x20, 0x00, 0x01, 0x08, 0x1B, 0xC9, 0xC2, 0xE9, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAE, 0x91, 0xE1, 0xEE, 0x00, 0x00, 0x00, 0x00};
+constexpr uint8_t DIRECTPLAY_PROBE[21] = {0x00, 0x02, 0xC4, 0xE2, 0x01, 0x60, 0x98,
+                                          0x24, 0xF7, 0xBE, 0xD0, 0xD2, 0x11, 0x95,
+                                          0xEA, 0x00, 0xA0, 0xC9, 0xA5, 0x7F, 0x0B};
+constexpr char STATUS_QUERY[] = "\\status\\";
+constexpr size_t STATUS_QUERY_LENGTH = 8;
+constexpr uint16_t DIRECTPLAY_MARK = 0xE2C4;
+constexpr char GAMENAME_PREFIX[] = "\\gamename\\";
+
+// Fixed offsets of the enumeration replies; a reply too short to hold them is ignored.
+constexpr size_t SOCKETS_DESCRIPTION = 28, SOCKETS_VERSION = 284, SOCKETS_REQUIRED = 288,
+                 SOCKETS_MISSION = 292, SOCKETS_STATE = 332, SOCKETS_LOCKED = 340,
+                 SOCKETS_PLAYERS = 344, SOCKETS_MIN_LENGTH = SOCKETS_LOCKED + 1;
+constexpr size_t DP_LOCKED = 16, DP_PLAYERS = 24, DP_VERSION = 92, DP_REQUIRED = 96,
+                 DP_MISSION = 100, DP_STATE = 140, DP_DESCRIPTION = 144,
+                 DP_MIN_LENGTH = DP_DESCRIPTION;
+constexpr size_t MAX_DESCRIPTION = 255;
+
+uint16_t U16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t U32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// A zero-terminated text inside [begin, end) of the datagram: it never runs past its field.
+String FieldText(const uint8_t* data, size_t length, size_t begin, size_t end) {
+    end = std::min(end, length);
+    if (begin >= end)
+        return String();
+    const char* text = reinterpret_cast<const char*>(data + begin);
+    return String(text, strnlen(text, end - begin));
+}
+
+// UTF-16LE up to its zero or the datagram's end, to the 8-bit code page: characters that
+// it cannot hold become "?", as the system's conversion does.
+String Utf16ToCodePage(const uint8_t* data, size_t length, size_t begin) {
+    String out;
+    for (size_t i = begin; i + 1 < length && out.size() < MAX_DESCRIPTION; i += 2) {
+        uint16_t unit = U16(data + i);
+        if (unit == 0)
+            break;
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            continue; // second half of a pair: its "?" is already out
+        out += unit < 0x100 ? char(unit) : '?';
+    }
+    return out;
+}
+
+int32_t AsInt(uint32_t value) {
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+CServerQuery::CServerQuery(CWatchState& state, TickSource tick, DefaultGamePorts defaults)
+    : state_(state), tick_(std::move(tick)), defaults_(defaults) {}
+
+CServerQuery::~CServerQuery() {
+    Post(QM_QUIT);
+    Wait(WAIT_FOREVER);
+    CloseThreadHandle();
+}
+
+void CServerQuery::OnRead(int) {
+    uint8_t buffer[RECEIVE_BUFFER];
+    uint32_t address = 0;
+    uint16_t port = 0;
+    int length = ReceiveFrom(buffer, sizeof buffer, address, port);
+    if (length < 0)
+        return;
+    HandleDatagram(buffer, static_cast<size_t>(length), address, port);
+}
+
+void CServerQuery::OnMessage(uint32_t code, uint32_t first, uint32_t second) {
+    HandleMessage(code, first, second);
+}
+
+void CServerQuery::OnIdle() {
+    PollCycle();
+}
+
+void CServerQuery::HandleMessage(uint32_t code, uint32_t first, uint32_t second) {
+    switch (code) {
+    case QM_SET_SERVER: {
+        serverAddress_ = first;
+        gamePort_ = static_cast<uint16_t>(second);
+        queryPort_ = 0;
+        std::lock_guard guard(state_.StatusLock());
+        state_.description.reset();
+        break;
+    }
+    case QM_START:
+        enabled_ = true;
+        cycleCounter_ = 0;
+        implementation_ = IMPL_NONE;
+        gantryPort_ = 0;
+        gantryProbeCount_ = 0;
+        cycleDue_ = true;
+        PollCycle();
+        break;
+    case QM_STOP:
+        enabled_ = false;
+        break;
+    case QM_QUIT:
+        SetStopFlag();
+        break;
+    default:
+        break; // the browser server's requests are not served by this engine yet
+    }
+}
+
+void CServerQuery::HandleDatagram(const uint8_t* data, size_t length, uint32_t address,
+                                  uint16_t port) {
+    if (port == BROWSER_SERVER_PORT)
+        return; // browser server replies: not taken by this engine yet
+    if (address != serverAddress_)
+        return;
+    const bool fromGantry = gantryPort_ != 0 && port == gantryPort_;
+    if (length >= 2 && U16(data) == length && !fromGantry)
+        return HandleSocketsReply(data, length, port);
+    if (length >= 4 && U16(data + 2) == DIRECTPLAY_MARK && !fromGantry)
+        return HandleDirectPlayReply(data, length, port);
+    if (length >= 1 && data[0] == '\\' && !fromGantry)
+        return HandleTextReply(data, length, port);
+}
+
+void CServerQuery::HandleSocketsReply(const uint8_t* data, size_t length, uint16_t port) {
+    if (length < SOCKETS_MIN_LENGTH)
+        return;
+    {
+        std::lock_guard guard(state_.StatusLock());
+        ServerStatus& s = state_.status;
+        s.description = FieldText(data, length, SOCKETS_DESCRIPTION, SOCKETS_VERSION);
+        s.version = AsInt(U32(data + SOCKETS_VERSION));
+        s.requiredVersion = AsInt(U32(data + SOCKETS_REQUIRED));
+        s.mission = FieldText(data, length, SOCKETS_MISSION, SOCKETS_STATE);
+        s.state = AsInt(U32(data + SOCKETS_STATE));
+        s.locked = (data[SOCKETS_LOCKED] & 1) != 0;
+        // Only a reply that really holds the count changes it.
+        if (length >= SOCKETS_PLAYERS + 4)
+            s.players = AsInt(U32(data + SOCKETS_PLAYERS));
+        TakeEnumerationReply(IMPL_SOCKETS, port);
+    }
+    state_.NotifyChanged();
+}
+
+void CServerQuery::HandleDirectPlayReply(const uint8_t* data, size_t length, uint16_t port) {
+    if (length < DP_MIN_LENGTH)
+        return;
+    {
+        std::lock_guard guard(state_.StatusLock());
+        ServerStatus& s = state_.status;
+        s.locked = (data[DP_LOCKED] & 0x80) != 0;
+        // The session counts two members that are not players; never show fewer than none.
+        int64_t players = int64_t(U32(data + DP_PLAYERS)) - 2;
+        s.players = static_cast<int32_t>(
+            std::clamp<int64_t>(players, 0, std::numeric_limits<int32_t>::max()));
+        s.version = AsInt(U32(data + DP_VERSION));
+        s.requiredVersion = AsInt(U32(data + DP_REQUIRED));
+        s.mission = FieldText(data, length, DP_MISSION, DP_STATE);
+        s.state = AsInt(U32(data + DP_STATE));
+        s.description = Utf16ToCodePage(data, length, DP_DESCRIPTION);
+        TakeEnumerationReply(IMPL_DIRECTPLAY, port);
+    }
+    state_.NotifyChanged();
+}
+
+// The parts common to both enumeration replies. Called with the status lock held.
+void CServerQuery::TakeEnumerationReply(int32_t implementation, uint16_t port) {
+    implementation_ = implementation;
+    state_.status.implementation = implementation;
+    if (gamePort_ == 0)
+        gamePort_ = port;
+    if (pollStart_) {
+        state_.status.ping = AsInt(TicksSince(tick_(), *pollStart_));
+        pollStart_.reset();
+    }
+    state_.status.port = gamePort_;
+    ++state_.enumerationReplies;
+}
+
+void CServerQuery::HandleTextReply(const uint8_t* data, size_t length, uint16_t port) {
+    const char* chars = reinterpret_cast<const char*>(data);
+    String text(chars, strnlen(chars, length));
+    auto pair = FindQueryId(text, MAX_FRAGMENT);
+    if (!pair)
+        return;
+    if (pair->id != queryId_) {
+        fragments_.clear();
+        queryId_ = pair->id;
+    }
+    if (fragments_.size() <= pair->number)
+        fragments_.resize(pair->number + 1);
+    fragments_[pair->number] = std::move(text);
+
+    auto joined = JoinCompleteReply();
+    if (!joined)
+        return;
+    fragments_.clear();
+    {
+        std::lock_guard guard(state_.StatusLock());
+        state_.status.playerList.clear();
+        if (queryPort_ == 0)
+            queryPort_ = port;
+        ParseStatusText(*joined, state_.status, MAX_TOKEN);
+        ++state_.statusReplies;
+    }
+    state_.NotifyChanged();
+}
+
+// Complete means every datagram from 0 up to the one holding the final pair is here; the
+// result is their pairs without the queryid pairs between them.
+std::optional<String> CServerQuery::JoinCompleteReply() const {
+    String raw, joined;
+    for (const auto& fragment : fragments_) {
+        if (!fragment)
+            return std::nullopt;
+        size_t searchFrom = raw.size() >= 6 ? raw.size() - 6 : 0;
+        raw += *fragment;
+        joined += WithoutQueryId(*fragment);
+        if (raw.compare(0, 10, GAMENAME_PREFIX) != 0)
+            return std::nullopt;
+        if (raw.find("final\\\\", searchFrom) != String::npos)
+            return joined;
+    }
+    return std::nullopt;
+}
+
+void CServerQuery::PollCycle() {
+    if (!enabled_)
+        return;
+    uint32_t now = tick_();
+    if (!cycleDue_ && TicksSince(now, lastCycleTick_) < CYCLE_MS)
+        return;
+    cycleDue_ = false;
+    GantryBookkeeping(now);
+    SendQueries();
+    lastCycleTick_ = now;
+    pollStart_ = now;
+    ++cycleCounter_;
+}
+
+void CServerQuery::GantryBookkeeping(uint32_t) {
+    std::lock_guard guard(state_.StatusLock());
+    if (gantryPort_ == 0 && gantryProbeCount_ == 2)
+        state_.status.gantryState = GANTRY_NONE;
+}
+
+void CServerQuery::SendQueries() {
+    const uint16_t p = gamePort_;
+    if (implementation_ == IMPL_NONE) {
+        if (p == 0) {
+            const uint16_t bases[2] = {defaults_.sockets, defaults_.directPlay};
+            for (uint16_t base : bases)
+                SendTo(serverAddress_, base, SOCKETS_PROBE, sizeof SOCKETS_PROBE);
+            for (uint16_t base : bases)
+                SendTo(serverAddress_, base, DIRECTPLAY_PROBE, sizeof DIRECTPLAY_PROBE);
+            for (uint16_t base : bases) {
+                SendStatusQuery(uint16_t(base + 1));
+                SendStatusQuery(uint16_t(base + 2));
+            }
+            SendHellosIfWanted(0);
+        } else {
+            SendProbes(p);
+            SendStatusQuery(uint16_t(p + 1));
+            SendStatusQuery(uint16_t(p + 2));
+            SendHellosIfWanted(p);
+        }
+        return;
+    }
+    SendHellosIfWanted(p);
+    if (implementation_ == IMPL_DIRECTPLAY)
+        SendTo(serverAddress_, p, DIRECTPLAY_PROBE, sizeof DIRECTPLAY_PROBE);
+    else
+        SendTo(serverAddress_, p, SOCKETS_PROBE, sizeof SOCKETS_PROBE);
+    if (cycleCounter_ % 4 != 0)
+        return;
+    if (queryPort_ != 0) {
+        SendStatusQuery(queryPort_);
+    } else {
+        SendStatusQuery(uint16_t(p + 1));
+        SendStatusQuery(uint16_t(p + 2));
+    }
+}
+
+void CServerQuery::SendProbes(uint16_t port) {
+    SendTo(serverAddress_, port, SOCKETS_PROBE, sizeof SOCKETS_PROBE);
+    SendTo(serverAddress_, port, DIRECTPLAY_PROBE, sizeof DIRECTPLAY_PROBE);
+}
+
+void CServerQuery::SendStatusQuery(uint16_t port) {
+    SendTo(serverAddress_, port, STATUS_QUERY, STATUS_QUERY_LENGTH);
+}
+
+// The hello goes out in at most two cycles, and only while no Gantry server has answered.
+void CServerQuery::SendHellosIfWanted(uint16_t base) {
+    std::vector<uint8_t> hello;
+    {
+        std::lock_guard guard(state_.StatusLock());
+        if (!state_.gantryFeatureActive || gantryPort_ != 0 || gantryProbeCount_ >= 2)
+            return;
+        if (password_.size() > MAX_HELLO_PASSWORD) {
+            // Cutting it would only earn a refusal for a password the user never typed.
+            state_.status.gantryState = GANTRY_PASSWORD_REFUSED;
+            return;
+        }
+        hello = {0xC3, 0x03, 0x00, 0x00};
+        hello.insert(hello.end(), password_.begin(), password_.end());
+        hello.push_back(0);
+        ++gantryProbeCount_;
+    }
+    if (base != 0) {
+        SendTo(serverAddress_, uint16_t(base + 20), hello.data(), hello.size());
+        SendTo(serverAddress_, uint16_t(base + 40), hello.data(), hello.size());
+        return;
+    }
+    for (uint16_t b : {defaults_.sockets, defaults_.directPlay}) {
+        SendTo(serverAddress_, uint16_t(b + 20), hello.data(), hello.size());
+        SendTo(serverAddress_, uint16_t(b + 40), hello.data(), hello.size());
+    }
+}
+
+} // namespace quillory

@@ -1,0 +1,100 @@
+#pragma once
+// The query engine: polls the watched server over UDP on its own thread and writes what it
+// learns into the watch state under the status lock.
+
+#include "common/Tick.h"
+#include "common/Types.h"
+#include "net/UdpSocketThread.h"
+#include "net/WatchState.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quillory {
+
+// Messages the window posts to the engine.
+constexpr uint32_t QM_SET_SERVER = 0; // address (network order), game port
+constexpr uint32_t QM_START = 1;
+constexpr uint32_t QM_STOP = 2;
+constexpr uint32_t QM_QUERY_NEWS = 3;        // address, port of the browser server
+constexpr uint32_t QM_QUERY_SERVER_LIST = 5; // address, port of the browser server
+constexpr uint32_t QM_QUIT = 100;
+
+constexpr uint16_t BROWSER_SERVER_PORT = 48124;
+
+// Game ports probed while the server's own port is unknown; the status query goes to each
+// plus 1 and 2, the Gantry hello to each plus 20 and 40. Tests move them off the real ones.
+struct DefaultGamePorts {
+    uint16_t sockets = 2302;
+    uint16_t directPlay = 2234;
+};
+
+class CServerQuery final : public CUdpSocketThread {
+public:
+    static constexpr uint32_t CYCLE_MS = 2000;
+    static constexpr size_t RECEIVE_BUFFER = 8192;
+    // Highest datagram number of a status reply that is kept.
+    static constexpr uint32_t MAX_FRAGMENT = 64;
+    // Keys and values of the status reply are cut to this many characters.
+    static constexpr size_t MAX_TOKEN = 255;
+    // Longest password the Gantry hello carries.
+    static constexpr size_t MAX_HELLO_PASSWORD = 123;
+
+    explicit CServerQuery(CWatchState& state, TickSource tick = TickCount,
+                          DefaultGamePorts defaults = {});
+    // Stops and waits for the thread, so the engine can go even if no quit was posted.
+    ~CServerQuery() override;
+
+    // The password sent in the Gantry hello. Call with the status lock held.
+    void SetPasswordLocked(const String& password) { password_ = password; }
+
+    // The handlers of the engine thread. Tests and fuzzers call them directly on an engine
+    // whose thread is not running.
+    void HandleMessage(uint32_t code, uint32_t first, uint32_t second);
+    void HandleDatagram(const uint8_t* data, size_t length, uint32_t address, uint16_t port);
+    void PollCycle();
+
+protected:
+    void OnRead(int error) override;
+    void OnWrite(int) override {}
+    void OnMessage(uint32_t code, uint32_t first, uint32_t second) override;
+    void OnIdle() override;
+
+private:
+    void HandleSocketsReply(const uint8_t* data, size_t length, uint16_t port);
+    void HandleDirectPlayReply(const uint8_t* data, size_t length, uint16_t port);
+    void TakeEnumerationReply(int32_t implementation, uint16_t port);
+    void HandleTextReply(const uint8_t* data, size_t length, uint16_t port);
+    std::optional<String> JoinCompleteReply() const;
+
+    void GantryBookkeeping(uint32_t now);
+    void SendQueries();
+    void SendProbes(uint16_t port);
+    void SendStatusQuery(uint16_t port);
+    void SendHellosIfWanted(uint16_t base);
+
+    CWatchState& state_;
+    TickSource tick_;
+    DefaultGamePorts defaults_;
+
+    bool enabled_ = false;
+    uint32_t lastCycleTick_ = 0;
+    bool cycleDue_ = false;
+    std::optional<uint32_t> pollStart_;
+    uint16_t gamePort_ = 0;
+    uint16_t queryPort_ = 0;
+    uint16_t gantryPort_ = 0;
+    uint32_t serverAddress_ = 0;
+    int32_t gantryProbeCount_ = 0;
+    int32_t cycleCounter_ = 0;
+    int32_t implementation_ = IMPL_NONE;
+
+    String queryId_;
+    std::vector<std::optional<String>> fragments_;
+
+    String password_; // guarded by the status lock
+};
+
+} // namespace quillory

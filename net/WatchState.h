@@ -1,0 +1,46 @@
+#pragma once
+// The state the watch window owns and lends to the query engine: the status record, its lock,
+// the Gantry feature flag and the received description waiting to be taken.
+
+#include "net/EventHandle.h"
+#include "net/Lock.h"
+#include "net/ServerStatus.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quillory {
+
+class CWatchState final {
+public:
+    CWatchState() = default;
+    CWatchState(const CWatchState&) = delete;
+    CWatchState& operator=(const CWatchState&) = delete;
+
+    // Guards every field below.
+    CLock& StatusLock() { return statusLock_; }
+
+    ServerStatus status;
+    // Whether the engine looks for a Gantry server beside the watched one.
+    bool gantryFeatureActive = false;
+    // A decompressed description waiting for the window; moved out by whoever takes it.
+    std::optional<std::vector<uint8_t>> description;
+    // Replies taken since the server was selected, for callers that wait for them.
+    uint32_t enumerationReplies = 0;
+    uint32_t statusReplies = 0;
+
+    // Back to "nothing known" for a newly selected server. Call with the status lock held.
+    void ResetForNewServer();
+
+    // Signalled by the engine after each change it makes, so a caller can wait for news
+    // instead of polling. Taken without the status lock.
+    void NotifyChanged() { changed_.Set(); }
+    bool WaitForChange(uint32_t timeoutMs) { return changed_.Wait(timeoutMs); }
+
+private:
+    CLock statusLock_;
+    CEventHandle changed_;
+};
+
+} // namespace quillory
