@@ -36,6 +36,12 @@ bool IsWantedMatch(const CFileNode& child, uint32_t size, uint32_t crc, bool inc
 
 } // namespace
 
+CFileNode::~CFileNode() {
+    for (const auto& child : children)
+        if (child->parent == this)
+            child->parent = nullptr;
+}
+
 Handle<CFileNode> CFileNode::AddChild(const String& childName, uint16_t childFlags) {
     auto child = std::make_shared<CFileNode>();
     child->parent = this;
@@ -100,9 +106,15 @@ bool CFileNode::Prune() {
         if (children[i]->Prune())
             childReferenced = true;
         else
-            children.erase(children.begin() + static_cast<std::ptrdiff_t>(i));
+            RemoveChildAt(i);
     }
     return bindCount != 0 || childReferenced;
+}
+
+void CFileNode::RemoveChildAt(size_t index) {
+    // Whoever still holds the child must not reach this folder through it.
+    children[index]->parent = nullptr;
+    children.erase(children.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void CFileNode::CollectHandles(HandleArray<CFileNode>& list) const {

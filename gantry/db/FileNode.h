@@ -40,6 +40,12 @@ public:
     FileTime modified = 0;
     HandleArray<CFileNode> children;
 
+    CFileNode() = default;
+    // Children that outlive their folder (held by a package or an offered list) lose their parent.
+    ~CFileNode();
+    CFileNode(const CFileNode&) = delete;
+    CFileNode& operator=(const CFileNode&) = delete;
+
     bool IsFolder() const { return (flags & NF_FOLDER) != 0; }
 
     // Makes a child of this folder: parent set, appended to `children`.
@@ -62,6 +68,8 @@ public:
 
     // Drops unreferenced children; true while this node is still referenced.
     bool Prune();
+    // Takes a child out of this folder; a holder elsewhere keeps it, detached.
+    void RemoveChildAt(size_t index);
     // Every node below this one in pre-order (this node excluded).
     void CollectHandles(HandleArray<CFileNode>& list) const;
     void CollectPointers(std::vector<CFileNode*>& list) const;
