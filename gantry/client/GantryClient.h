@@ -1,0 +1,110 @@
+#pragma once
+// The download engine: fetches every offered package flagged for download, one after another,
+// into a temporary file in the data folder, and installs each while the next one downloads.
+// The object is the transfer thread (its queue takes GANTRY_CMD_DOWNLOAD and GANTRY_CMD_QUIT);
+// a second thread, the download worker, walks the list. A display reads Progress() on its own
+// timer; neither thread touches a window.
+
+#include "common/Types.h"
+#include "gantry/client/DownloadProgress.h"
+#include "gantry/db/FileDatabase.h"
+#include "net/EventHandle.h"
+#include "net/Lock.h"
+#include "net/WorkerThread.h"
+#include "platform/Http.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace quillory {
+
+constexpr uint32_t GANTRY_CMD_DOWNLOAD = 1;
+constexpr uint32_t GANTRY_CMD_QUIT = 100;
+
+class CGantryClient final : public CWorkerThread {
+public:
+    static constexpr const char* kSessionFailedText =
+        "Fatal error: WinInet could not be initialized";
+
+    // Called once on the download worker thread when all work has ended. It must not call
+    // Close (the window queues its close from it).
+    using DoneCallback = std::function<void()>;
+    // Installs one arrived archive; the default is InstallPackage on the database.
+    using InstallFunction = std::function<bool(
+        const String& archivePath, std::atomic<uint64_t>& installDone,
+        std::atomic<uint64_t>& installTotal, const CPackage& offered, String& error)>;
+
+    // Temporary files go into `dataFolder` (empty: the current folder).
+    CGantryClient(CFileDatabase& db, String dataFolder, DoneCallback onDone = {},
+                  platform::HttpOptions http = {});
+    // Acts as Close().
+    ~CGantryClient() override;
+
+    // Test seam; set before Begin.
+    void SetInstallFunction(InstallFunction install) { install_ = std::move(install); }
+
+    // Zeroes the counters and starts both threads; false when already begun.
+    bool Begin();
+    // False when the transfer library could not be set up: every transfer then fails.
+    bool SessionValid() const { return session_ && session_->IsValid(); }
+    // The threads stop at their next check; the installation in hand runs to its end.
+    void Cancel() { cancelRequested_ = true; }
+    bool CancelRequested() const { return cancelRequested_; }
+    // Waits for both threads; while work is under way it first acts as Cancel.
+    void Close();
+    // True once the download worker has finished its run.
+    bool Finished() const { return finished_; }
+
+    DownloadProgress Progress() const;
+    std::vector<DownloadOutcome> Outcomes() const;
+
+    // "12.34 kb/sec" for a rate in bytes per tenth of a second.
+    static String RateText(uint32_t rate);
+    // The local name a URL downloads to: its last piece with the extension replaced by
+    // ".tmp". Characters no file name may hold become '_', and an empty piece "download.tmp",
+    // so the file always lands in the data folder.
+    static String TemporaryName(std::string_view url);
+
+protected:
+    uint32_t Run() override;
+
+private:
+    void Transfer();
+    void DownloadWorker();
+    void InstallArrived(const Handle<CPackage>& record, const String& path, size_t outcome);
+    String TemporaryPath(std::string_view url, const String& avoid) const;
+    void SetName(String& field, const String& name);
+    void EndTransfer(bool failed, uint64_t remaining, const String& error);
+
+    CFileDatabase& db_;
+    String dataFolder_;
+    DoneCallback onDone_;
+    InstallFunction install_;
+    platform::HttpOptions httpOptions_;
+    std::unique_ptr<platform::CHttpSession> session_;
+
+    std::atomic<bool> cancelRequested_{false};
+    std::atomic<bool> transferFailed_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<uint32_t> rate_{0};
+    CEventHandle transferDone_;
+    String currentUrl_;    // handed to the transfer thread through the queue
+    String temporaryName_; // likewise
+    mutable CLock nameLock_;
+    String downloadingName_;
+    String installingName_;
+    std::atomic<uint64_t> totalSize_{0}, totalDone_{0};
+    std::atomic<uint64_t> currentSize_{0}, currentDone_{0};
+    std::atomic<uint64_t> installDone_{0}, installTotal_{0};
+    mutable CLock resultLock_;
+    String transferError_;
+    std::vector<DownloadOutcome> outcomes_;
+    std::thread worker_;
+    bool begun_ = false;
+};
+
+} // namespace quillory

@@ -1,0 +1,268 @@
+#include "gantry/client/GantryClient.h"
+#include "gantry/client/Installer.h"
+#include "tests/support/FakeHttpServer.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/TempGameFolder.h"
+#include "tests/support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace quillory {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeHttpServer;
+using test::ScratchFolder;
+using test::TempGameFolder;
+using test::ZipBuilder;
+
+template <typename Condition> bool WaitFor(Condition condition, std::chrono::seconds limit = 60s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::string ZipBytes(const ScratchFolder& scratch, const std::string& name,
+                     const std::string& content) {
+    String path = scratch / (name + ".build");
+    EXPECT_TRUE(ZipBuilder().Add(name + ".pbo", content).Write(path));
+    std::string bytes;
+    EXPECT_TRUE(test::ReadFileBytes(path, bytes));
+    return bytes;
+}
+
+class GantryClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db.gamePath = game.Path();
+        ASSERT_TRUE(db.Scan());
+    }
+
+    // An offered record for `path` on the server, flagged unless told otherwise.
+    Handle<CPackage> Offer(const std::string& name, const std::string& path, size_t size,
+                           bool flagged = true) {
+        auto record = std::make_shared<CPackage>();
+        record->name = name;
+        record->archivePath = server.Url(path);
+        record->archiveSize = static_cast<uint32_t>(size);
+        record->needsDownload = flagged ? 1 : 0;
+        db.offeredPackages.push_back(record);
+        return record;
+    }
+
+    // Runs the engine to its end; false when it did not end in time.
+    bool RunEngine(CGantryClient& client) {
+        if (!client.Begin())
+            return false;
+        bool ended = WaitFor([&] { return client.Finished(); });
+        client.Close();
+        return ended && doneCalls == 1;
+    }
+
+    std::vector<std::string> DataFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(data.Path()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    TempGameFolder game;
+    ScratchFolder data;
+    ScratchFolder scratch;
+    CFileDatabase db{data.Path().string()};
+    FakeHttpServer server;
+    std::atomic<int> doneCalls{0};
+    CGantryClient::DoneCallback onDone = [this] { ++doneCalls; };
+};
+
+TEST_F(GantryClientTest, OnePackageDownloadsThenInstalls) {
+    std::string archive = ZipBytes(scratch, "island", "island data");
+    server.Serve("/packs/island.zip", archive);
+    server.Serve("/packs/other.zip", archive);
+    ASSERT_TRUE(server.Start());
+    Handle<CPackage> record = Offer("Island", "/packs/island.zip", archive.size());
+    Handle<CPackage> unflagged = Offer("Other", "/packs/other.zip", archive.size(), false);
+
+    CGantryClient client(db, data.Path().string(), onDone);
+    ASSERT_TRUE(RunEngine(client));
+
+    EXPECT_EQ(game.Read("addons/island.pbo"), "island data");
+    EXPECT_EQ(db.packages.back()->name, "island");
+    EXPECT_EQ(record->needsDownload, 0);
+    EXPECT_EQ(server.RequestCount("/packs/other.zip"), 0);
+    EXPECT_TRUE(DataFiles().empty());
+    DownloadProgress p = client.Progress();
+    EXPECT_EQ(p.totalSize, archive.size());
+    EXPECT_EQ(p.totalDone, archive.size());
+    EXPECT_EQ(p.currentDone, archive.size());
+    EXPECT_EQ(p.installDone, p.installTotal);
+    EXPECT_EQ(p.downloadingName, "Island");
+    EXPECT_EQ(p.installingName, "Island");
+    std::vector<DownloadOutcome> outcomes = client.Outcomes();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_TRUE(outcomes[0].arrived && outcomes[0].installed) << outcomes[0].error;
+}
+
+TEST_F(GantryClientTest, FailedTransferLeavesItsRecordFlaggedAndTheRunGoesOn) {
+    std::string first = ZipBytes(scratch, "first", "one");
+    std::string third = ZipBytes(scratch, "third", "three");
+    server.Serve("/first.zip", first);
+    server.Serve("/third.zip", third);
+    ASSERT_TRUE(server.Start());
+    Handle<CPackage> r1 = Offer("First", "/first.zip", first.size());
+    Handle<CPackage> r2 = Offer("Second", "/second.zip", 5000); // the server has none
+    Handle<CPackage> r3 = Offer("Third", "/third.zip", third.size());
+
+    std::mutex mutex;
+    std::vector<String> installed;
+    bool secondAskedDuringFirstInstall = false;
+    CGantryClient client(db, data.Path().string(), onDone);
+    client.SetInstallFunction([&](const String& path, std::atomic<uint64_t>& done,
+                                  std::atomic<uint64_t>& total, const CPackage& offered, String&) {
+        std::lock_guard guard(mutex);
+        if (offered.name == "First") // the next transfer runs while this one installs
+            secondAskedDuringFirstInstall =
+                WaitFor([&] { return server.RequestCount("/second.zip") > 0; });
+        installed.push_back(offered.name);
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+        total = 1;
+        done = 1;
+        return true;
+    });
+    ASSERT_TRUE(RunEngine(client));
+
+    EXPECT_EQ(installed, (std::vector<String>{"First", "Third"}));
+    EXPECT_TRUE(secondAskedDuringFirstInstall);
+    EXPECT_EQ(r1->needsDownload, 0);
+    EXPECT_EQ(r2->needsDownload, 1);
+    EXPECT_EQ(r3->needsDownload, 0);
+    EXPECT_TRUE(DataFiles().empty());
+    // The failed record's bytes count as done, so the Total bar reaches its end.
+    DownloadProgress p = client.Progress();
+    EXPECT_EQ(p.totalSize, first.size() + 5000 + third.size());
+    EXPECT_EQ(p.totalDone, p.totalSize);
+    std::vector<DownloadOutcome> outcomes = client.Outcomes();
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_FALSE(outcomes[1].arrived);
+    EXPECT_FALSE(outcomes[1].error.empty());
+}
+
+TEST_F(GantryClientTest, CancelStopsTheTransferAndStartsNothingMore) {
+    std::string slow(400000, 'x');
+    server.Slow("/slow.zip", slow, 4096, 20ms);
+    server.Serve("/next.zip", "never");
+    ASSERT_TRUE(server.Start());
+    Handle<CPackage> r1 = Offer("Slow", "/slow.zip", slow.size());
+    Handle<CPackage> r2 = Offer("Next", "/next.zip", 5);
+
+    bool installCalled = false;
+    CGantryClient client(db, data.Path().string(), onDone);
+    client.SetInstallFunction([&](const String&, std::atomic<uint64_t>&, std::atomic<uint64_t>&,
+                                  const CPackage&, String&) { return installCalled = true; });
+    ASSERT_TRUE(client.Begin());
+    ASSERT_TRUE(WaitFor([&] { return client.Progress().currentDone > 0; }));
+    client.Cancel();
+    ASSERT_TRUE(WaitFor([&] { return client.Finished(); }));
+    client.Close();
+
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_FALSE(installCalled);
+    EXPECT_EQ(server.RequestCount("/next.zip"), 0);
+    EXPECT_EQ(r1->needsDownload, 1);
+    EXPECT_EQ(r2->needsDownload, 1);
+    EXPECT_TRUE(DataFiles().empty());
+    EXPECT_LT(client.Progress().currentDone, slow.size());
+}
+
+TEST_F(GantryClientTest, ClosingDuringAStalledTransferActsAsCancel) {
+    server.Stall("/stall.zip", "PK", 100000);
+    ASSERT_TRUE(server.Start());
+    Offer("Stalled", "/stall.zip", 100000);
+    {
+        CGantryClient client(db, data.Path().string(), onDone);
+        ASSERT_TRUE(client.Begin());
+        ASSERT_TRUE(WaitFor([&] { return client.Progress().currentDone > 0; }));
+    } // the destructor closes: it must return, and leave nothing behind
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_TRUE(DataFiles().empty());
+}
+
+TEST_F(GantryClientTest, NoFlaggedRecordEndsAtOnce) {
+    ASSERT_TRUE(server.Start());
+    Offer("Installed", "/x.zip", 10, false);
+    CGantryClient client(db, data.Path().string(), onDone);
+    ASSERT_TRUE(RunEngine(client));
+    EXPECT_TRUE(client.Outcomes().empty());
+    EXPECT_EQ(server.RequestCount("/x.zip"), 0);
+    EXPECT_EQ(client.Progress().totalSize, 0u);
+}
+
+TEST_F(GantryClientTest, UrlsEndingAlikeDoNotShareATemporaryFile) {
+    std::string a = ZipBytes(scratch, "alpha", "alpha bytes");
+    std::string b = ZipBytes(scratch, "beta", "beta bytes");
+    server.Serve("/a/pack", a); // no '.' in the last piece: the name is kept as it is
+    server.Serve("/b/pack", b);
+    ASSERT_TRUE(server.Start());
+    Offer("Alpha", "/a/pack", a.size());
+    Offer("Beta", "/b/pack", b.size());
+
+    std::vector<String> paths;
+    CGantryClient client(db, data.Path().string(), onDone);
+    client.SetInstallFunction([&](const String& path, std::atomic<uint64_t>& done,
+                                  std::atomic<uint64_t>& total, const CPackage& offered,
+                                  String& error) {
+        paths.push_back(path);
+        InstallReport report;
+        bool ok = InstallPackage(db, path, done, total, &offered, &report);
+        error = report.error;
+        return ok;
+    });
+    ASSERT_TRUE(RunEngine(client));
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_EQ(std::filesystem::path(paths[0]).filename(), "pack");
+    EXPECT_NE(paths[0], paths[1]);
+    EXPECT_EQ(std::filesystem::path(paths[0]).parent_path(), data.Path());
+    EXPECT_EQ(std::filesystem::path(paths[1]).parent_path(), data.Path());
+    EXPECT_EQ(game.Read("addons/alpha.pbo"), "alpha bytes");
+    EXPECT_EQ(game.Read("addons/beta.pbo"), "beta bytes");
+}
+
+TEST(GantryClientTextTest, TemporaryNamesStayInTheDataFolder) {
+    struct Case {
+        const char* url;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"http://host/packs/islands.zip", "islands.tmp"},
+        {"http://host/packs/islands", "islands"},
+        {"http://host/a.b/c.d.zip", "c.d.tmp"},
+        {"ftp://host\\dir\\x.zip", "x.tmp"},
+        {"http://host/get?file=a.zip", "get_file=a.tmp"},
+        {"http://host/packs/", "download.tmp"},
+        {"http://host/..", "..tmp"},
+        {"http://host/.", ".tmp"},
+        {"noslash.zip", "noslash.tmp"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CGantryClient::TemporaryName(c.url), c.name) << c.url;
+}
+
+TEST(GantryClientTextTest, RateText) {
+    EXPECT_EQ(CGantryClient::RateText(0), "0.00 kb/sec");
+    EXPECT_EQ(CGantryClient::RateText(5), "0.05 kb/sec");
+    EXPECT_EQ(CGantryClient::RateText(1234), "12.34 kb/sec");
+    EXPECT_EQ(CGantryClient::RateText(123456), "1234.56 kb/sec");
+    EXPECT_EQ(DownloadProgress::BarUnits(uint64_t(5) << 32), uint32_t(5) << 22);
+}
+
+} // namespace
+} // namespace quillory
