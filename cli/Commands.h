@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace quillory {
+class CFileDatabase;
+}
+
 namespace quillory::cli {
 
 using Args = std::vector<std::string>;
@@ -12,5 +16,8 @@ using Args = std::vector<std::string>;
 int RunQuery(const Args& args);
 int RunWatch(const Args& args);
 int RunGantry(const Args& args);
+
+// Gantry subcommands that take the loaded and scanned database from the gantry dispatcher.
+int RunGantryInstall(CFileDatabase& db, const Args& args);
 
 } // namespace quillory::cli

@@ -1,0 +1,131 @@
+// Installing a 200 MB archive of 100 files into an empty game folder, next to `unzip -o -q` of
+// the same archive into an empty folder; then installing it again over itself, which must write
+// nothing. Generated data lives under /tmp and is removed at the end.
+#include "gantry/client/Installer.h"
+#include "gantry/db/FileDatabase.h"
+
+#include <benchmark/benchmark.h>
+#include <minizip/zip.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace quillory;
+namespace fs = std::filesystem;
+
+constexpr int kFiles = 100;
+constexpr size_t kFileSize = 2 * 1000 * 1000; // 100 files: 200 MB
+
+const fs::path& Scratch() {
+    static const fs::path folder = [] {
+        char pattern[] = "/tmp/quillory-bench-install-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        return fs::path(made ? made : "/tmp/quillory-bench-install");
+    }();
+    return folder;
+}
+
+// Content that deflate shrinks about as much as a game add-on: words from a small alphabet.
+std::string FileContent(int index) {
+    std::mt19937 random(static_cast<unsigned>(index));
+    std::string bytes(kFileSize, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>('a' + random() % 20);
+    return bytes;
+}
+
+const std::string& Archive() {
+    static const std::string path = [] {
+        std::string file = (Scratch() / "pack.zip").string();
+        zipFile zip = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
+        for (int i = 0; i < kFiles && zip; ++i) {
+            std::string name = "data/file" + std::to_string(i) + ".pbo";
+            std::string content = FileContent(i);
+            zip_fileinfo info{};
+            info.tmz_date = {0, 0, 12, 15, 5, 2004};
+            zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, Z_DEFAULT_COMPRESSION);
+            zipWriteInFileInZip(zip, content.data(), static_cast<unsigned>(content.size()));
+            zipCloseFileInZip(zip);
+        }
+        if (zip)
+            zipClose(zip, nullptr);
+        return file;
+    }();
+    return path;
+}
+
+fs::path FreshFolder(const char* name) {
+    fs::path folder = Scratch() / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+struct Game {
+    fs::path folder;
+    CFileDatabase db;
+    std::atomic<uint64_t> done{0}, total{0};
+
+    Game() : folder(FreshFolder("game")), db((Scratch() / "data").string()) {
+        fs::create_directories(Scratch() / "data");
+        db.gamePath = folder.string() + "/";
+        db.Scan();
+    }
+    bool Install() { return InstallPackage(db, Archive(), done, total, nullptr); }
+};
+
+void BM_InstallIntoEmptyGame(benchmark::State& state) {
+    Archive();
+    for (auto _ : state) {
+        state.PauseTiming();
+        Game game;
+        state.ResumeTiming();
+        if (!game.Install())
+            state.SkipWithError("install failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kFiles * int64_t(kFileSize));
+}
+BENCHMARK(BM_InstallIntoEmptyGame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_UnzipIntoEmptyFolder(benchmark::State& state) {
+    const std::string command = "unzip -o -q " + Archive() + " -d ";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::path folder = FreshFolder("unzip");
+        state.ResumeTiming();
+        if (std::system((command + folder.string()).c_str()) != 0)
+            state.SkipWithError("unzip failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kFiles * int64_t(kFileSize));
+}
+BENCHMARK(BM_UnzipIntoEmptyFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_ReinstallOverItself(benchmark::State& state) {
+    Game game;
+    if (!game.Install()) {
+        state.SkipWithError("first install failed");
+        return;
+    }
+    for (auto _ : state)
+        if (!game.Install())
+            state.SkipWithError("reinstall failed");
+}
+BENCHMARK(BM_ReinstallOverItself)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    fs::remove_all(Scratch(), ignored);
+    return 0;
+}

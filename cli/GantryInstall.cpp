@@ -1,0 +1,56 @@
+// quillory-cli gantry install ARCHIVE...: installs local package archives as new packages.
+#include "cli/Commands.h"
+
+#include "gantry/client/Installer.h"
+#include "gantry/db/FileDatabase.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace quillory::cli {
+
+namespace {
+
+void PrintList(const char* what, const std::vector<String>& paths) {
+    for (const String& path : paths)
+        std::printf("  %-9s %s\n", what, path.c_str());
+}
+
+// Installs one archive and tells what became of each entry; true when it installed whole.
+bool InstallOne(CFileDatabase& db, const String& archive, bool& changed) {
+    std::atomic<uint64_t> done{0}, total{0};
+    InstallReport report;
+    bool ok = InstallPackage(db, archive, done, total, nullptr, &report);
+    if (report.package) {
+        changed = true;
+        std::printf("%s \"%s\" from %s\n", ok ? "Installed" : "Partly installed",
+                    report.package->name.c_str(), archive.c_str());
+    }
+    PrintList("written", report.written);
+    PrintList("reused", report.reused);
+    PrintList("ignored", report.ignored);
+    PrintList("left out", report.leftOut);
+    if (!ok)
+        std::fprintf(stderr, "quillory-cli: %s: %s\n", archive.c_str(), report.error.c_str());
+    return ok;
+}
+
+} // namespace
+
+int RunGantryInstall(CFileDatabase& db, const Args& args) {
+    if (args.empty()) {
+        std::fputs("usage: quillory-cli gantry install ARCHIVE...\n", stderr);
+        return 2;
+    }
+    bool allOk = true;
+    bool changed = false;
+    for (const String& archive : args)
+        allOk = InstallOne(db, archive, changed) && allOk;
+    if (changed && !db.Save()) {
+        std::fputs("quillory-cli: the database could not be saved\n", stderr);
+        return 1;
+    }
+    return allOk ? 0 : 1;
+}
+
+} // namespace quillory::cli
