@@ -10,20 +10,30 @@ namespace {
 
 // The round moves on in whole seconds; waking ten times a second keeps it close to the clock.
 constexpr int kIdleWaitMs = 100;
+// While chunks wait to be sent they go out in small batches this far apart.
+constexpr int kBatchGapMs = 2;
 
 } // namespace
 
-CSimulator::CSimulator(const SimOptions& options) : options_(options), game_(options) {}
+CSimulator::CSimulator(const SimOptions& options) : options_(options), game_(options) {
+    if (options.GantryOn())
+        gantry_ = std::make_unique<CGantryServer>(options);
+}
 
 CSimulator::~CSimulator() = default;
 
-bool CSimulator::Open(std::string& error) {
-    return game_.Open(error);
+bool CSimulator::Open(std::string& error, std::vector<std::string>& warnings) {
+    if (!game_.Open(error))
+        return false;
+    return !gantry_ || gantry_->Open(error, warnings);
 }
 
 std::string CSimulator::ListeningText() const {
-    return "quillory-sim: game port " + std::to_string(options_.port) + ", query port " +
-           std::to_string(options_.QueryPort()) + " on " + options_.address;
+    std::string text = "quillory-sim: game port " + std::to_string(options_.port) +
+                       ", query port " + std::to_string(options_.QueryPort());
+    if (gantry_)
+        text += ", Gantry port " + std::to_string(options_.GantryPort());
+    return text + " on " + options_.address;
 }
 
 void CSimulator::Run(int stopFd) {
@@ -32,9 +42,12 @@ void CSimulator::Run(int stopFd) {
         const auto elapsed = std::chrono::steady_clock::now() - start;
         game_.AdvanceTo(
             uint64_t(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
-        pollfd fds[] = {
-            {stopFd, POLLIN, 0}, {game_.GameFd(), POLLIN, 0}, {game_.QueryFd(), POLLIN, 0}};
-        if (poll(fds, 3, kIdleWaitMs) < 0)
+        pollfd fds[] = {{stopFd, POLLIN, 0},
+                        {game_.GameFd(), POLLIN, 0},
+                        {game_.QueryFd(), POLLIN, 0},
+                        {gantry_ ? gantry_->Fd() : -1, POLLIN, 0}};
+        const bool sending = gantry_ && gantry_->HasPendingSends();
+        if (poll(fds, 4, sending ? kBatchGapMs : kIdleWaitMs) < 0)
             continue;
         if (fds[0].revents != 0)
             return;
@@ -42,6 +55,10 @@ void CSimulator::Run(int stopFd) {
             game_.HandleGamePort();
         if (fds[2].revents != 0)
             game_.HandleQueryPort();
+        if (fds[3].revents != 0)
+            gantry_->HandleRequests();
+        if (gantry_ && gantry_->HasPendingSends())
+            gantry_->SendPending();
     }
 }
 

@@ -2,10 +2,12 @@
 // Everything one run of quillory-sim serves, and the loop that serves it until a stop signal.
 
 #include "tools/sim/GameServer.h"
+#include "tools/sim/GantryServer.h"
 #include "tools/sim/SimOptions.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillory::sim {
 
@@ -16,8 +18,9 @@ public:
     CSimulator(const CSimulator&) = delete;
     CSimulator& operator=(const CSimulator&) = delete;
 
-    // Opens every port; false with the reason in `error`.
-    bool Open(std::string& error);
+    // Opens every port and builds the Gantry description; false with the reason in `error`.
+    // What was left out of the description is told in `warnings`.
+    bool Open(std::string& error, std::vector<std::string>& warnings);
     // The line that says where the simulator listens.
     std::string ListeningText() const;
     // Serves until `stopFd` becomes readable.
@@ -26,6 +29,7 @@ public:
 private:
     const SimOptions& options_;
     CGameServer game_;
+    std::unique_ptr<CGantryServer> gantry_;
 };
 
 } // namespace quillory::sim

@@ -53,7 +53,11 @@ int main(int argc, char** argv) {
     }
     CSimulator simulator(options);
     std::string error;
-    if (!simulator.Open(error)) {
+    std::vector<std::string> warnings;
+    const bool opened = simulator.Open(error, warnings);
+    for (const std::string& warning : warnings)
+        std::fprintf(stderr, "quillory-sim: %s\n", warning.c_str());
+    if (!opened) {
         std::fprintf(stderr, "quillory-sim: %s\n", error.c_str());
         close(stopFd);
         return 1;
