@@ -1,13 +1,221 @@
-// Placeholder until the database lands; replaced by the real gantry commands.
+// quillory-cli gantry: loads the database, scans the game folder, runs one subcommand and saves
+// what it changed.
 #include "cli/Commands.h"
+#include "cli/GantryContext.h"
+#include "cli/GantrySettings.h"
 
+#include "platform/FileSystem.h"
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+#include <unordered_set>
 
 namespace quillory::cli {
 
-int RunGantry(const Args&) {
-    std::fputs("quillory-cli: gantry is not built yet\n", stderr);
-    return 2;
+#define QUILLORY_GANTRY_SUBCOMMAND(name, function, usage) int function(GantryContext&, const Args&);
+#include "cli/GantrySubcommands.inc"
+#undef QUILLORY_GANTRY_SUBCOMMAND
+
+namespace {
+
+struct SubcommandEntry {
+    const char* name;
+    GantrySubcommand run;
+    const char* usage;
+};
+
+constexpr SubcommandEntry kSubcommands[] = {
+#define QUILLORY_GANTRY_SUBCOMMAND(name, function, usage) {name, function, usage},
+#include "cli/GantrySubcommands.inc"
+#undef QUILLORY_GANTRY_SUBCOMMAND
+};
+
+constexpr auto kProgressPeriod = std::chrono::milliseconds(200);
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n"
+               "  --game DIR   the game folder (default: the one in quillory.sav)\n"
+               "  --data DIR   the folder of quillory.dat and quillory.sav (default: .)\n"
+               "commands:\n",
+               out);
+    for (const SubcommandEntry& entry : kSubcommands)
+        std::fprintf(out, "  %s\n", entry.usage);
+}
+
+const SubcommandEntry* FindSubcommand(const String& name) {
+    for (const SubcommandEntry& entry : kSubcommands)
+        if (name == entry.name)
+            return &entry;
+    return nullptr;
+}
+
+struct GlobalOptions {
+    String game;
+    String data;
+    bool help = false;
+};
+
+// Options before the subcommand's name; false with an error on a bad one.
+bool ParseGlobalOptions(Args& args, GlobalOptions& options) {
+    while (!args.empty() && args.front().starts_with("--")) {
+        const String option = args.front();
+        args.erase(args.begin());
+        if (option == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (option != "--game" && option != "--data") {
+            std::fprintf(stderr, "quillory-cli: unknown option %s\n", option.c_str());
+            return false;
+        }
+        if (args.empty()) {
+            std::fprintf(stderr, "quillory-cli: %s needs a folder\n", option.c_str());
+            return false;
+        }
+        (option == "--game" ? options.game : options.data) = args.front();
+        args.erase(args.begin());
+    }
+    return true;
+}
+
+// The game folder as the database keeps it: absolute, with its trailing separator.
+String GameFolderOf(const String& given) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(given), error);
+    String folder = (error ? std::filesystem::path(given) : absolute).lexically_normal().string();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+bool IsFolder(const String& path) {
+    auto attributes = platform::GetAttributes(path.empty() ? String(".") : path);
+    return attributes && attributes->directory;
+}
+
+// Scans, showing the path being looked at while stderr is a terminal.
+void ScanWithProgress(CFileDatabase& database) {
+    if (!::isatty(STDERR_FILENO)) {
+        database.Scan();
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        database.Scan();
+        done = true;
+    });
+    while (!done) {
+        std::this_thread::sleep_for(kProgressPeriod);
+        String text;
+        {
+            std::lock_guard guard(database.lock);
+            text = database.scanText;
+        }
+        std::fprintf(stderr, "\r\033[Kscanning %s", text.c_str());
+        std::fflush(stderr);
+    }
+    worker.join();
+    std::fputs("\r\033[K", stderr);
+}
+
+void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*>& before) {
+    const CFileDatabase& database = context.database;
+    std::vector<CFileNode*> nodes;
+    if (database.root)
+        database.root->CollectPointers(nodes);
+    ScanSummary summary;
+    for (const CFileNode* node : nodes) {
+        if (node->IsFolder()) {
+            summary.folders += node->status != NS_MISSING;
+            continue;
+        }
+        if (node->status == NS_MISSING)
+            ++summary.missingFiles;
+        else
+            ++summary.files;
+        summary.newFiles += before.count(node) == 0;
+    }
+    summary.packages = static_cast<uint32_t>(database.packages.size() - 3);
+    context.scan = summary;
+}
+
+// Loads "quillory.dat" (a file that exists but cannot be read is never overwritten) and scans.
+bool Prepare(GantryContext& context) {
+    CFileDatabase& database = context.database;
+    database.gamePath = context.gamePath;
+    if (platform::PathExists(database.DatabasePath()) && !database.Load()) {
+        std::fprintf(stderr,
+                     "quillory-cli: %s cannot be read; move it aside to start a new database\n",
+                     database.DatabasePath().c_str());
+        return false;
+    }
+    context.loadedStamp = DatabaseStamp(database);
+    std::unordered_set<const CFileNode*> before;
+    if (database.root) {
+        std::vector<CFileNode*> nodes;
+        database.root->CollectPointers(nodes);
+        before.insert(nodes.begin(), nodes.end());
+    }
+    ScanWithProgress(database);
+    Summarize(context, before);
+    return true;
+}
+
+} // namespace
+
+int RunGantry(const Args& arguments) {
+    Args args = arguments;
+    GlobalOptions options;
+    if (!ParseGlobalOptions(args, options)) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (options.help || (!args.empty() && args.front() == "help")) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (args.empty()) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const SubcommandEntry* subcommand = FindSubcommand(args.front());
+    if (!subcommand) {
+        std::fprintf(stderr, "quillory-cli: unknown gantry command '%s'\n", args.front().c_str());
+        PrintUsage(stderr);
+        return 2;
+    }
+    args.erase(args.begin());
+
+    if (!IsFolder(options.data)) {
+        std::fprintf(stderr, "quillory-cli: data folder %s does not exist\n", options.data.c_str());
+        return 2;
+    }
+    GantryContext context(options.data);
+    const String game = options.game.empty() ? ReadSettingsGameFolder(options.data) : options.game;
+    if (game.empty()) {
+        std::fputs("quillory-cli: no game folder: give --game DIR or set one in quillory.sav\n",
+                   stderr);
+        return 2;
+    }
+    context.gamePath = GameFolderOf(game);
+    if (!IsFolder(context.gamePath)) {
+        std::fprintf(stderr, "quillory-cli: game folder %s does not exist\n",
+                     context.gamePath.c_str());
+        return 2;
+    }
+    if (!Prepare(context))
+        return 1;
+    const int result = subcommand->run(context, args);
+    // Bad input leaves everything as it was, the scan's findings included.
+    if (result == 2)
+        return result;
+    if (!SaveIfChanged(context))
+        return 1;
+    return result;
 }
 
 } // namespace quillory::cli

@@ -256,7 +256,9 @@ TEST_F(GantryCliTest, GameFolderComesFromTheSettingsFile) {
 
     // Marker 0, version 2, one entry (four texts and its mod flag), selection -1, game folder.
     std::string sav("\0\x02\0\0\0\x01\0\0\0", 9);
-    sav += std::string("127.0.0.1:2302\0\0Local\0-nosplash\0\x01", 32);
+    for (const char* text : {"127.0.0.1:2302", "", "Local", "-nosplash"})
+        sav += std::string(text) + '\0';
+    sav += '\x01';
     sav += std::string("\xff\xff\xff\xff", 4);
     std::string folder = game.Path();
     folder.back() = '\\'; // the desktop program keeps a trailing backslash

@@ -1,0 +1,60 @@
+#pragma once
+// What every `quillory-cli gantry` subcommand works on: the data folder, the game folder and the
+// database, loaded and scanned before the subcommand runs and saved afterwards when it changed.
+
+#include "cli/Commands.h"
+#include "common/Types.h"
+#include "gantry/db/FileDatabase.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace quillory::cli {
+
+// What the scan before the subcommand found.
+struct ScanSummary {
+    uint32_t folders = 0;      // present folders below the game folder
+    uint32_t files = 0;        // present files, active or inactive
+    uint32_t newFiles = 0;     // files that this scan added
+    uint32_t missingFiles = 0; // files the database knows but the disk no longer has
+    uint32_t packages = 0;     // real packages
+};
+
+struct GantryContext {
+    explicit GantryContext(const String& data) : dataFolder(data), database(data) {}
+    GantryContext(const GantryContext&) = delete;
+    GantryContext& operator=(const GantryContext&) = delete;
+
+    String dataFolder; // holds "quillory.dat" and "quillory.sav"; empty for the current directory
+    String gamePath;   // absolute, with its trailing separator
+    CFileDatabase database;
+    ScanSummary scan;
+    // The database as loaded, to tell whether anything needs saving.
+    uint64_t loadedStamp = 0;
+};
+
+// The signature of every subcommand; `args` are the words after its name. The result is the
+// process exit code (see Commands.h).
+using GantrySubcommand = int (*)(GantryContext& context, const Args& args);
+
+// A fingerprint of everything "quillory.dat" stores: equal stamps mean nothing to save.
+uint64_t DatabaseStamp(const CFileDatabase& database);
+// Saves "quillory.dat" when the database differs from what was loaded; false when that failed.
+bool SaveIfChanged(GantryContext& context);
+
+// The package named `name`: exactly, else the only one that matches ignoring case. Prints an
+// error and gives none when there is no such package.
+Handle<CPackage> FindPackage(const CFileDatabase& database, const String& name);
+bool IsPseudoPackage(const CFileDatabase& database, const CPackage& package);
+
+// The nodes at `path` (relative to the game folder, "/" or "\", letter case ignored). A final
+// name that is a file's disk name picks that version; a file's active name gives every version.
+// Prints an error and gives nothing when the database has no such path.
+HandleArray<CFileNode> FindNodes(const CFileDatabase& database, const String& path);
+
+// Splits `args` into the words and whether `flag` (for example "--yes") was among them.
+bool TakeFlag(Args& args, const char* flag);
+// Takes "--name VALUE" out of `args`; false with an error when the value is missing.
+bool TakeOption(Args& args, const char* name, String& value, bool& present);
+
+} // namespace quillory::cli
