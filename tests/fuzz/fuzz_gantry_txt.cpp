@@ -15,15 +15,19 @@
 
 namespace {
 
-const std::string& ScratchPath() {
-    static const std::string path = [] {
-        char name[] = "/tmp/quillory-fuzz-gantry-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0)
-            close(fd);
-        return std::string(name);
+// A plain buffer, so the clean-up at exit never meets a destroyed string.
+char scratchName[] = "/tmp/quillory-fuzz-gantry-XXXXXX";
+
+const char* ScratchPath() {
+    static const bool made = [] {
+        int fd = mkstemp(scratchName);
+        if (fd < 0)
+            return false;
+        close(fd);
+        std::atexit([] { std::remove(scratchName); });
+        return true;
     }();
-    return path;
+    return made ? scratchName : nullptr;
 }
 
 bool WriteRaw(const std::string& path, const uint8_t* data, size_t size) {
@@ -57,7 +61,9 @@ bool WriteDescriptionZip(const std::string& path, const uint8_t* data, size_t si
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
-    const std::string& path = ScratchPath();
+    const char* path = ScratchPath();
+    if (!path)
+        return 0;
     bool written = (data[0] & 1) ? WriteRaw(path, data + 1, size - 1)
                                  : WriteDescriptionZip(path, data + 1, size - 1);
     if (!written)
