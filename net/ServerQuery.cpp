@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 
@@ -30,6 +31,11 @@ constexpr size_t DP_LOCKED = 16, DP_PLAYERS = 24, DP_VERSION = 92, DP_REQUIRED =
                  DP_MISSION = 100, DP_STATE = 140, DP_DESCRIPTION = 144,
                  DP_MIN_LENGTH = DP_DESCRIPTION;
 constexpr size_t MAX_DESCRIPTION = 255;
+constexpr uint16_t GANTRY_HELLO_ACCEPTED = 0x8000;
+constexpr uint16_t GANTRY_PASSWORD_REFUSAL = 0x8001;
+constexpr uint16_t GANTRY_REQUEST = 0x03C3;
+constexpr uint16_t GANTRY_SEND_ALL = 1;
+constexpr uint16_t GANTRY_SEND_ONE = 2;
 
 uint16_t U16(const uint8_t* p) {
     return uint16_t(p[0] | (p[1] << 8));
@@ -77,6 +83,12 @@ CServerQuery::~CServerQuery() {
     CloseThreadHandle();
 }
 
+void CServerQuery::ActivateGantry(const String& password) {
+    std::lock_guard guard(state_.StatusLock());
+    state_.gantryFeatureActive = true;
+    password_ = password;
+}
+
 void CServerQuery::OnRead(int) {
     uint8_t buffer[RECEIVE_BUFFER];
     uint32_t address = 0;
@@ -111,6 +123,7 @@ void CServerQuery::HandleMessage(uint32_t code, uint32_t first, uint32_t second)
         implementation_ = IMPL_NONE;
         gantryPort_ = 0;
         gantryProbeCount_ = 0;
+        chunks_.clear();
         cycleDue_ = true;
         PollCycle();
         break;
@@ -138,6 +151,12 @@ void CServerQuery::HandleDatagram(const uint8_t* data, size_t length, uint32_t a
         return HandleDirectPlayReply(data, length, port);
     if (length >= 1 && data[0] == '\\' && !fromGantry)
         return HandleTextReply(data, length, port);
+    if (length == 12 && U16(data) == GANTRY_HELLO_ACCEPTED)
+        return HandleHelloAccepted(data, port);
+    if (length == 4 && U16(data) == GANTRY_PASSWORD_REFUSAL)
+        return HandlePasswordRefused(port);
+    if (fromGantry)
+        HandleChunk(data, length);
 }
 
 void CServerQuery::HandleSocketsReply(const uint8_t* data, size_t length, uint16_t port) {
@@ -254,12 +273,137 @@ void CServerQuery::PollCycle() {
     lastCycleTick_ = now;
     pollStart_ = now;
     ++cycleCounter_;
+    state_.NotifyChanged(); // the Gantry state may have moved
 }
 
-void CServerQuery::GantryBookkeeping(uint32_t) {
+void CServerQuery::GantryBookkeeping(uint32_t now) {
     std::lock_guard guard(state_.StatusLock());
-    if (gantryPort_ == 0 && gantryProbeCount_ == 2)
-        state_.status.gantryState = GANTRY_NONE;
+    ServerStatus& s = state_.status;
+    if (gantryPort_ == 0) {
+        if (gantryProbeCount_ == 2)
+            s.gantryState = GANTRY_NONE;
+        return;
+    }
+    const bool incomplete = s.gantryChunksReceived < s.gantryChunkTotal;
+    if (gantryProbeCount_ == 2) {
+        // A transfer that the last re-request did complete is not a timeout.
+        if (s.gantryState == GANTRY_ANSWERED && incomplete)
+            s.gantryState = GANTRY_TIMEOUT;
+    } else if (s.gantryState == GANTRY_ANSWERED && incomplete &&
+               TicksSince(now, lastChunkTick_) > CHUNK_WAIT_MS) {
+        RequestMissingChunks();
+        lastChunkTick_ = now;
+        ++gantryProbeCount_;
+    }
+}
+
+// The Gantry server beside the game server answered a hello: fetch its description, or take
+// it from the cache when this version was fetched before. Only the first answer counts.
+void CServerQuery::HandleHelloAccepted(const uint8_t* data, uint16_t port) {
+    if (gantryPort_ != 0)
+        return;
+    const uint16_t total = U16(data + 2);
+    if (total == 0 || total > MAX_GANTRY_CHUNKS)
+        return; // not a description we could hold: as if nobody answered
+    {
+        std::lock_guard guard(state_.StatusLock());
+        gantryPort_ = port;
+        gantryProbeCount_ = 0;
+        ServerStatus& s = state_.status;
+        s.gantryState = GANTRY_ANSWERED;
+        s.gantryChunkTotal = total;
+        s.gantryChunksReceived = 0;
+        descriptionTag_ = uint64_t(U32(data + 4)) | (uint64_t(U32(data + 8)) << 32);
+        chunks_.clear();
+        if (auto cached = ReadGantryCache(CachePath(), total)) {
+            for (auto& chunk : *cached)
+                chunks_.emplace_back(std::move(chunk));
+            s.gantryChunksReceived = total;
+            CompleteDescription();
+        } else {
+            SendGantryRequest(GANTRY_SEND_ALL, std::nullopt);
+            lastChunkTick_ = tick_();
+        }
+    }
+    state_.NotifyChanged();
+}
+
+void CServerQuery::HandlePasswordRefused(uint16_t port) {
+    {
+        std::lock_guard guard(state_.StatusLock());
+        gantryPort_ = port;
+        gantryProbeCount_ = 0;
+        state_.status.gantryState = GANTRY_PASSWORD_REFUSED;
+    }
+    state_.NotifyChanged();
+}
+
+void CServerQuery::HandleChunk(const uint8_t* data, size_t length) {
+    if (length < 2)
+        return;
+    const uint16_t index = U16(data);
+    {
+        std::lock_guard guard(state_.StatusLock());
+        ServerStatus& s = state_.status;
+        if (index >= s.gantryChunkTotal)
+            return;
+        if (chunks_.size() <= index)
+            chunks_.resize(size_t(index) + 1);
+        // Duplicates and corrupt chunks are dropped, but still show the server is sending.
+        if (!chunks_[index] && GantryChunkValid(data, length)) {
+            chunks_[index] = GantryChunk(data, data + length);
+            if (++s.gantryChunksReceived == s.gantryChunkTotal) {
+                std::vector<GantryChunk> all;
+                for (const auto& c : chunks_)
+                    all.push_back(*c);
+                WriteGantryCache(CachePath(), all);
+                CompleteDescription();
+            }
+        }
+        lastChunkTick_ = tick_();
+    }
+    state_.NotifyChanged();
+}
+
+// Called with the status lock held, once every chunk is here.
+void CServerQuery::CompleteDescription() {
+    std::vector<GantryChunk> all;
+    for (const auto& c : chunks_)
+        if (c)
+            all.push_back(*c);
+    if (auto description = AssembleGantryDescription(all))
+        state_.description = std::move(*description);
+}
+
+// Called with the status lock held.
+void CServerQuery::RequestMissingChunks() {
+    const int32_t total = state_.status.gantryChunkTotal;
+    for (int32_t i = 0; i < total; ++i)
+        if (size_t(i) >= chunks_.size() || !chunks_[size_t(i)])
+            SendGantryRequest(GANTRY_SEND_ONE, uint16_t(i));
+}
+
+void CServerQuery::SendGantryRequest(uint16_t kind, std::optional<uint16_t> index) {
+    uint8_t request[6] = {uint8_t(GANTRY_REQUEST & 0xFF),
+                          uint8_t(GANTRY_REQUEST >> 8),
+                          uint8_t(kind),
+                          uint8_t(kind >> 8),
+                          0,
+                          0};
+    size_t length = 4;
+    if (index) {
+        request[4] = uint8_t(*index);
+        request[5] = uint8_t(*index >> 8);
+        length = 6;
+    }
+    SendTo(serverAddress_, gantryPort_, request, length);
+}
+
+String CServerQuery::CachePath() const {
+    const String name = GantryCacheName(descriptionTag_);
+    if (cacheFolder_.empty())
+        return name;
+    return (std::filesystem::path(cacheFolder_) / name).string();
 }
 
 void CServerQuery::SendQueries() {

@@ -4,6 +4,7 @@
 
 #include "common/Tick.h"
 #include "common/Types.h"
+#include "net/GantryTransfer.h"
 #include "net/UdpSocketThread.h"
 #include "net/WatchState.h"
 
@@ -49,6 +50,14 @@ public:
 
     // The password sent in the Gantry hello. Call with the status lock held.
     void SetPasswordLocked(const String& password) { password_ = password; }
+    // Turns the Gantry feature on with the password for the hello. Takes the status lock;
+    // call before QM_START.
+    void ActivateGantry(const String& password);
+    // Where description cache files live; the current directory when empty. Set it before
+    // the thread starts.
+    void SetCacheFolder(const String& folder) { cacheFolder_ = folder; }
+
+    static constexpr uint32_t CHUNK_WAIT_MS = 4000;
 
     // The handlers of the engine thread. Tests and fuzzers call them directly on an engine
     // whose thread is not running.
@@ -68,6 +77,13 @@ private:
     void TakeEnumerationReply(int32_t implementation, uint16_t port);
     void HandleTextReply(const uint8_t* data, size_t length, uint16_t port);
     std::optional<String> JoinCompleteReply() const;
+    void HandleHelloAccepted(const uint8_t* data, uint16_t port);
+    void HandlePasswordRefused(uint16_t port);
+    void HandleChunk(const uint8_t* data, size_t length);
+    void RequestMissingChunks();
+    void SendGantryRequest(uint16_t kind, std::optional<uint16_t> index);
+    void CompleteDescription();
+    String CachePath() const;
 
     void GantryBookkeeping(uint32_t now);
     void SendQueries();
@@ -95,6 +111,10 @@ private:
     std::vector<std::optional<String>> fragments_;
 
     String password_; // guarded by the status lock
+    String cacheFolder_;
+    uint64_t descriptionTag_ = 0;
+    std::vector<std::optional<GantryChunk>> chunks_;
+    uint32_t lastChunkTick_ = 0;
 };
 
 } // namespace quillory

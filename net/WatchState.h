@@ -12,6 +12,13 @@
 
 namespace quillory {
 
+// How a Gantry description transfer ended.
+struct GantryOutcome {
+    int32_t state = GANTRY_UNKNOWN; // GANTRY_ANSWERED when complete, else the failure
+    // The decompressed description; empty when it did not decompress.
+    std::optional<std::vector<uint8_t>> description;
+};
+
 class CWatchState final {
 public:
     CWatchState() = default;
@@ -32,6 +39,14 @@ public:
 
     // Back to "nothing known" for a newly selected server. Call with the status lock held.
     void ResetForNewServer();
+
+    // Whether the Gantry exchange is over: all chunks in, no Gantry server, a timeout or a
+    // refused password. Call with the status lock held.
+    bool GantryFinal() const;
+
+    // Waits until the Gantry exchange is over and takes the description; nothing when
+    // `timeoutMs` passes first. Takes the status lock itself.
+    std::optional<GantryOutcome> WaitForGantryOutcome(uint32_t timeoutMs);
 
     // Signalled by the engine after each change it makes, so a caller can wait for news
     // instead of polling. Taken without the status lock.

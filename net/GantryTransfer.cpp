@@ -1,0 +1,123 @@
+#include "net/GantryTransfer.h"
+
+#include "common/FileHandle.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <zlib.h>
+
+namespace quillory {
+
+namespace {
+
+constexpr size_t CHUNK_OVERHEAD = 6; // index and CRC
+
+uint32_t ReadU32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+void AppendU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
+}
+
+} // namespace
+
+bool GantryChunkValid(const uint8_t* data, size_t length) {
+    if (length < CHUNK_OVERHEAD || length > MAX_GANTRY_CHUNK_SIZE)
+        return false;
+    uLong crc = crc32(0L, data, static_cast<uInt>(length - 4));
+    return static_cast<uint32_t>(crc) == ReadU32(data + length - 4);
+}
+
+uint16_t GantryChunkIndex(const GantryChunk& chunk) {
+    return uint16_t(chunk[0] | (chunk[1] << 8));
+}
+
+String GantryCacheName(uint64_t tag) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%llx.tmp", static_cast<unsigned long long>(tag));
+    return name;
+}
+
+bool WriteGantryCache(const String& path, const std::vector<GantryChunk>& chunks) {
+    std::vector<uint8_t> bytes;
+    AppendU32(bytes, static_cast<uint32_t>(chunks.size()));
+    for (const GantryChunk& c : chunks) {
+        AppendU32(bytes, static_cast<uint32_t>(c.size()));
+        bytes.insert(bytes.end(), c.begin(), c.end());
+    }
+    const String temporary = path + ".part";
+    CFileHandle file;
+    bool written = file.Open(temporary, CFileHandle::MODE_CREATE) &&
+                   file.Write(bytes.data(), bytes.size()) == int64_t(bytes.size()) && file.Flush();
+    written = file.Close() && written;
+    std::error_code error;
+    if (written)
+        std::filesystem::rename(temporary, path, error);
+    if (!written || error) {
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<GantryChunk>> ReadGantryCache(const String& path, uint32_t chunkTotal) {
+    std::error_code error;
+    auto size = std::filesystem::file_size(path, error);
+    if (error || size > 4 + uint64_t(chunkTotal) * (4 + MAX_GANTRY_CHUNK_SIZE))
+        return std::nullopt;
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes) || bytes.size() < 4)
+        return std::nullopt;
+    const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const size_t end = bytes.size();
+    if (ReadU32(data) != chunkTotal)
+        return std::nullopt;
+    std::vector<GantryChunk> chunks;
+    size_t pos = 4;
+    for (uint32_t i = 0; i < chunkTotal; ++i) {
+        if (end - pos < 4)
+            return std::nullopt;
+        uint32_t length = ReadU32(data + pos);
+        pos += 4;
+        if (length > end - pos || !GantryChunkValid(data + pos, length))
+            return std::nullopt;
+        GantryChunk chunk(data + pos, data + pos + length);
+        if (GantryChunkIndex(chunk) != i)
+            return std::nullopt;
+        chunks.push_back(std::move(chunk));
+        pos += length;
+    }
+    if (pos != end)
+        return std::nullopt;
+    return chunks;
+}
+
+std::optional<std::vector<uint8_t>>
+AssembleGantryDescription(const std::vector<GantryChunk>& chunks) {
+    std::vector<uint8_t> joined;
+    for (const GantryChunk& c : chunks) {
+        if (c.size() < CHUNK_OVERHEAD)
+            return std::nullopt;
+        joined.insert(joined.end(), c.begin() + 2, c.end() - 4);
+    }
+    if (joined.size() < 4)
+        return std::nullopt;
+    const uint32_t length = ReadU32(joined.data());
+    if (length > MAX_GANTRY_DESCRIPTION)
+        return std::nullopt;
+    std::vector<uint8_t> description(length);
+    uLongf produced = length;
+    // A zero-length buffer still needs a valid pointer for zlib.
+    Bytef dummy = 0;
+    Bytef* out = length ? description.data() : &dummy;
+    if (uncompress(out, &produced, joined.data() + 4, static_cast<uLong>(joined.size() - 4)) !=
+        Z_OK)
+        return std::nullopt;
+    description.resize(produced);
+    return description;
+}
+
+} // namespace quillory
