@@ -101,8 +101,8 @@ private:
     CServerQuery engine_{state_};
 };
 
-nlohmann::json StatusJson(const ServerStatus& s) {
-    nlohmann::json players = nlohmann::json::array();
+nlohmann::ordered_json StatusJson(const ServerStatus& s) {
+    nlohmann::ordered_json players = nlohmann::ordered_json::array();
     for (const auto& p : s.playerList)
         players.push_back({{"name", p->name}, {"score", p->score}, {"deaths", p->deaths}});
     return {
@@ -130,8 +130,8 @@ nlohmann::json StatusJson(const ServerStatus& s) {
 
 // Server texts are bytes of a code page, not UTF-8: invalid sequences are replaced rather
 // than thrown over.
-String Dump(const nlohmann::json& j) {
-    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+String Dump(const nlohmann::ordered_json& j) {
+    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 void PrintStatusText(const ServerStatus& s) {
@@ -239,11 +239,11 @@ int RunWatch(const Args& args) {
         if (!changed)
             continue;
         if (options->json) {
-            nlohmann::json line = {{"time", LocalTimeText()},
-                                   {"state", changed->state},
-                                   {"status", StatusText(changed->state)},
-                                   {"players", changed->players},
-                                   {"mission", changed->mission}};
+            nlohmann::ordered_json line = {{"time", LocalTimeText()},
+                                           {"state", changed->state},
+                                           {"status", StatusText(changed->state)},
+                                           {"players", changed->players},
+                                           {"mission", changed->mission}};
             std::printf("%s\n", Dump(line).c_str());
         } else {
             std::printf("%s\t%s\t%d\t%s\n", LocalTimeText().c_str(),
