@@ -10,6 +10,9 @@ namespace quillory::test {
 
 class CSimRun final {
 public:
+    // An argument that stands for the HTTP port of the block.
+    static constexpr const char* kHttpPort = "@HTTP_PORT";
+
     // Starts the simulator on a free block of ports with `args` added; waits until it listens.
     explicit CSimRun(const std::vector<std::string>& args);
     ~CSimRun();
@@ -17,6 +20,7 @@ public:
     bool Listening() const { return listening_; }
     const std::string& ListeningLine() const { return line_; }
     int Port() const { return port_; }
+    int HttpPort() const { return port_ + 45; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
     // Stops it with SIGTERM: the exit code.
     int Stop();

@@ -18,6 +18,8 @@ constexpr int kBatchGapMs = 2;
 CSimulator::CSimulator(const SimOptions& options) : options_(options), game_(options) {
     if (options.GantryOn())
         gantry_ = std::make_unique<CGantryServer>(options);
+    if (options.GantryOn() && options.httpPort != 0)
+        host_ = std::make_unique<CPackageHost>(options);
 }
 
 CSimulator::~CSimulator() = default;
@@ -25,7 +27,9 @@ CSimulator::~CSimulator() = default;
 bool CSimulator::Open(std::string& error, std::vector<std::string>& warnings) {
     if (!game_.Open(error))
         return false;
-    return !gantry_ || gantry_->Open(error, warnings);
+    if (gantry_ && !gantry_->Open(error, warnings))
+        return false;
+    return !host_ || host_->Start(error, warnings);
 }
 
 std::string CSimulator::ListeningText() const {
@@ -33,6 +37,8 @@ std::string CSimulator::ListeningText() const {
                        ", query port " + std::to_string(options_.QueryPort());
     if (gantry_)
         text += ", Gantry port " + std::to_string(options_.GantryPort());
+    if (host_)
+        text += ", HTTP port " + std::to_string(options_.httpPort);
     return text + " on " + options_.address;
 }
 

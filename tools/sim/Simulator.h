@@ -3,6 +3,7 @@
 
 #include "tools/sim/GameServer.h"
 #include "tools/sim/GantryServer.h"
+#include "tools/sim/PackageHost.h"
 #include "tools/sim/SimOptions.h"
 
 #include <memory>
@@ -30,6 +31,7 @@ private:
     const SimOptions& options_;
     CGameServer game_;
     std::unique_ptr<CGantryServer> gantry_;
+    std::unique_ptr<CPackageHost> host_;
 };
 
 } // namespace quillory::sim
