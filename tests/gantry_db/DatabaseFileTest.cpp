@@ -1,5 +1,6 @@
 #include "DatabaseBytes.h"
 #include "ScratchFolder.h"
+#include "TempGameFolder.h"
 #include "TreeBuilder.h"
 
 #include <csignal>
@@ -251,6 +252,31 @@ TEST_F(DatabaseFileTest, AProcessKilledWhileSavingLeavesTheOldOrTheNewFile) {
         EXPECT_EQ(Describe(loaded), newState);
         std::filesystem::remove(DatFile());
     }
+}
+
+} // namespace
+} // namespace quillory
+
+namespace quillory {
+namespace {
+
+TEST(DatabaseFileScan, SaveNumbersTheNodesAndTheNextScanPassesAboveThem) {
+    test::TempGameFolder game;
+    game.Write("AddOns/a.pbo", "a");
+    game.Write("notes.txt", "n");
+    test::ScratchFolder data;
+    CFileDatabase db(data.Path().string());
+    db.gamePath = game.Path();
+    db.Scan();
+    ASSERT_TRUE(db.Save());
+    EXPECT_EQ(db.pass, 3u); // AddOns\, a.pbo, notes.txt
+    db.Scan();
+    EXPECT_EQ(db.pass, 4u);
+    std::vector<CFileNode*> nodes;
+    db.root->CollectPointers(nodes);
+    ASSERT_EQ(nodes.size(), 3u);
+    for (const CFileNode* node : nodes)
+        EXPECT_EQ(node->mark, 4u) << node->name;
 }
 
 } // namespace
