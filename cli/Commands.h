@@ -5,11 +5,6 @@
 #include <string>
 #include <vector>
 
-namespace quillory {
-class CFileDatabase;
-class CStopSignals;
-} // namespace quillory
-
 namespace quillory::cli {
 
 using Args = std::vector<std::string>;
@@ -17,12 +12,5 @@ using Args = std::vector<std::string>;
 int RunQuery(const Args& args);
 int RunWatch(const Args& args);
 int RunGantry(const Args& args);
-
-// Gantry subcommands that take the loaded and scanned database from the gantry dispatcher.
-int RunGantryInstall(CFileDatabase& db, const Args& args);
-// After the offered list was read and compared: downloads and installs the flagged packages
-// (only the named ones when `only` is not empty) and saves the database.
-int SyncOfferedPackages(CFileDatabase& db, const std::vector<std::string>& only,
-                        CStopSignals& stop);
 
 } // namespace quillory::cli

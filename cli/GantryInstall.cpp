@@ -1,5 +1,5 @@
 // quillory-cli gantry install ARCHIVE...: installs local package archives as new packages.
-#include "cli/Commands.h"
+#include "cli/GantryContext.h"
 
 #include "gantry/client/Installer.h"
 #include "gantry/db/FileDatabase.h"
@@ -17,12 +17,11 @@ void PrintList(const char* what, const std::vector<String>& paths) {
 }
 
 // Installs one archive and tells what became of each entry; true when it installed whole.
-bool InstallOne(CFileDatabase& db, const String& archive, bool& changed) {
+bool InstallOne(CFileDatabase& db, const String& archive) {
     std::atomic<uint64_t> done{0}, total{0};
     InstallReport report;
     bool ok = InstallPackage(db, archive, done, total, nullptr, &report);
     if (report.package) {
-        changed = true;
         std::printf("%s \"%s\" from %s\n", ok ? "Installed" : "Partly installed",
                     report.package->name.c_str(), archive.c_str());
     }
@@ -37,19 +36,15 @@ bool InstallOne(CFileDatabase& db, const String& archive, bool& changed) {
 
 } // namespace
 
-int RunGantryInstall(CFileDatabase& db, const Args& args) {
+// The dispatcher saves the database afterwards.
+int RunGantryInstall(GantryContext& context, const Args& args) {
     if (args.empty()) {
         std::fputs("usage: quillory-cli gantry install ARCHIVE...\n", stderr);
         return 2;
     }
     bool allOk = true;
-    bool changed = false;
     for (const String& archive : args)
-        allOk = InstallOne(db, archive, changed) && allOk;
-    if (changed && !db.Save()) {
-        std::fputs("quillory-cli: the database could not be saved\n", stderr);
-        return 1;
-    }
+        allOk = InstallOne(context.database, archive) && allOk;
     return allOk ? 0 : 1;
 }
 
