@@ -1,6 +1,6 @@
 // quillory-cli gantry sync: downloads and installs the packages a Gantry server offers and the
 // installation lacks, showing the three progress bars, the names and the rate.
-#include "cli/Commands.h"
+#include "cli/GantryContext.h"
 
 #include "gantry/client/GantryClient.h"
 #include "gantry/db/FileDatabase.h"
@@ -8,9 +8,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace quillory::cli {
+
+// The offered steps, from the offered subcommand.
+int RunGantryOffered(GantryContext& context, const Args& args);
 
 namespace {
 
@@ -18,9 +22,7 @@ constexpr uint32_t kTickMs = 500; // as the download window's timer
 constexpr int kBarWidth = 20;
 
 String Bar(uint64_t done, uint64_t size) {
-    uint32_t range = DownloadProgress::BarUnits(size);
-    uint32_t position = std::min(DownloadProgress::BarUnits(done), range);
-    int filled = range == 0 ? 0 : static_cast<int>(uint64_t(position) * kBarWidth / range);
+    int filled = size == 0 ? 0 : static_cast<int>(std::min(done, size) * kBarWidth / size);
     return "[" + String(size_t(filled), '#') + String(size_t(kBarWidth - filled), '-') + "]";
 }
 
@@ -93,22 +95,64 @@ int Report(const std::vector<DownloadOutcome>& outcomes, bool cancelled) {
     return failed == 0 && !cancelled ? 0 : 1;
 }
 
-} // namespace
+struct SyncOptions {
+    Args offeredArgs; // --password PW and the address, as offered takes them
+    std::vector<String> only;
+};
 
+// sync [--password PW] [--only NAME...] ADDRESS[:PORT]: the last word is the address.
+std::optional<SyncOptions> ParseSyncOptions(const Args& args) {
+    if (args.empty() || args.back().starts_with("-"))
+        return std::nullopt;
+    SyncOptions options;
+    const size_t end = args.size() - 1;
+    for (size_t i = 0; i < end; ++i) {
+        if (args[i] == "--password" && i + 1 < end) {
+            options.offeredArgs = {"--password", args[++i]};
+        } else if (args[i] == "--only") {
+            size_t first = options.only.size();
+            while (i + 1 < end && !args[i + 1].starts_with("--"))
+                options.only.push_back(args[++i]);
+            if (options.only.size() == first)
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    options.offeredArgs.push_back(args.back());
+    return options;
+}
+
+// Downloads and installs the flagged packages of the offered list (only the named ones when
+// `only` is not empty).
 int SyncOfferedPackages(CFileDatabase& db, const std::vector<String>& only, CStopSignals& stop) {
     if (!only.empty() && !FlagOnly(db, only))
         return 2;
-    size_t packagesBefore = db.packages.size();
     CGantryClient client(db, db.databaseFolder);
     RunEngine(client, stop);
     if (!client.SessionValid())
         std::fprintf(stderr, "quillory-cli: %s\n", CGantryClient::kSessionFailedText);
-    int result = Report(client.Outcomes(), client.CancelRequested());
-    if (db.packages.size() != packagesBefore && !db.Save()) {
-        std::fputs("quillory-cli: the database could not be saved\n", stderr);
-        return 1;
+    return Report(client.Outcomes(), client.CancelRequested());
+}
+
+} // namespace
+
+// The offered steps (the server's description read and compared), then the downloads. The
+// dispatcher saves the database afterwards.
+int RunGantrySync(GantryContext& context, const Args& args) {
+    std::optional<SyncOptions> options = ParseSyncOptions(args);
+    if (!options) {
+        std::fputs("usage: quillory-cli gantry sync [--password PW] [--only NAME...] "
+                   "ADDRESS[:PORT]\n",
+                   stderr);
+        return 2;
     }
-    return result;
+    CStopSignals stop; // before any thread starts, so every thread leaves the signals to it
+    int offered = RunGantryOffered(context, options->offeredArgs);
+    if (offered != 0)
+        return offered;
+    std::fputs("\n", stdout);
+    return SyncOfferedPackages(context.database, options->only, stop);
 }
 
 } // namespace quillory::cli
