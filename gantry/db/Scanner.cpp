@@ -221,6 +221,9 @@ bool CFileDatabase::Scan() {
     if (gamePath.empty() || !game || !game->directory)
         return false;
     cancelled = 0;
+    // Every path of the tree is the root's name followed by the names below it.
+    if (gamePath.back() != '\\' && gamePath.back() != '/')
+        gamePath += '\\';
 
     if (!root) {
         root = std::make_shared<CFileNode>();

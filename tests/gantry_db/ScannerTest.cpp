@@ -1,6 +1,7 @@
 #include "gantry/db/FileDatabase.h"
 
 #include "common/AsciiCase.h"
+#include "platform/FileSystem.h"
 #include "tests/gantry_db/ScannedTree.h"
 #include "tests/support/ScopedUnprivileged.h"
 #include "tests/support/TempGameFolder.h"
@@ -376,6 +377,15 @@ TEST_F(ScannerTest, AMissingGameFolderChangesNothing) {
     EXPECT_EQ(db.pass, pass);
     EXPECT_EQ(NodeAt(db, "AddOns\\x.pbo")->status, NS_ACTIVE);
     EXPECT_EQ(db.unknownAddons->members.size(), 1u);
+}
+
+TEST_F(ScannerTest, AGameFolderWithoutItsSeparatorGetsOne) {
+    game.Write("AddOns/x.pbo", "x");
+    db.gamePath = game.Path().substr(0, game.Path().size() - 1);
+    ASSERT_TRUE(Scan());
+    auto node = NodeAt(db, "AddOns\\x.pbo");
+    ASSERT_TRUE(node);
+    EXPECT_EQ(platform::NativePath(node->AbsolutePath()), game / "AddOns/x.pbo");
 }
 
 TEST_F(ScannerTest, NamesTheTreeCannotHoldAreHandledSafely) {
