@@ -52,7 +52,7 @@ int RoundPosition(int state) {
 
 } // namespace
 
-TEST(CliQuery, JsonCarriesWhatTheSimulatorSays) {
+TEST(EndToEndQuery, JsonCarriesWhatTheSimulatorSays) {
     struct Case {
         const char* impl;
         const char* fragments;
@@ -111,7 +111,7 @@ TEST(CliQuery, JsonCarriesWhatTheSimulatorSays) {
     }
 }
 
-TEST(CliQuery, TextUsesTheWatchWindowLabels) {
+TEST(EndToEndQuery, TextUsesTheWatchWindowLabels) {
     CSimRun sim({"--impl", "directplay", "--phase-seconds", "600", "--name", "Vale Coop",
                  "--game-type", "ironvalu", "--platform", "win", "--param1", "coop", "--param2",
                  "hard", "--password-flag", "--players", "2", "--max-players", "12"});
@@ -136,7 +136,7 @@ TEST(CliQuery, TextUsesTheWatchWindowLabels) {
     EXPECT_GE(tabs, 1u) << r.out;
 }
 
-TEST(CliQuery, SilentServerTimesOutWithExitOne) {
+TEST(EndToEndQuery, SilentServerTimesOutWithExitOne) {
     const int port = FreePortBlock();
     ASSERT_NE(port, 0);
     const std::string address = "127.0.0.1:" + std::to_string(port);
@@ -149,7 +149,7 @@ TEST(CliQuery, SilentServerTimesOutWithExitOne) {
     EXPECT_GE(took, 1500ms);
 }
 
-TEST(CliQuery, BadAddressAndUsageExitTwo) {
+TEST(EndToEndQuery, BadAddressAndUsageExitTwo) {
     struct Case {
         std::vector<std::string> args;
         const char* message;
@@ -168,7 +168,7 @@ TEST(CliQuery, BadAddressAndUsageExitTwo) {
     }
 }
 
-TEST(CliWatch, JsonFollowsTheRound) {
+TEST(EndToEndWatch, JsonFollowsTheRound) {
     CSimRun sim({"--round-seconds", "3", "--phase-seconds", "3", "--mission", "Night Raid"});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
     ProgramResult r = Cli({"watch", "--json", "--duration", "24", sim.Address()}, 120s);
@@ -196,7 +196,7 @@ TEST(CliWatch, JsonFollowsTheRound) {
     }
 }
 
-TEST(CliWatch, StopSignalsEndItCleanly) {
+TEST(EndToEndWatch, StopSignalsEndItCleanly) {
     CSimRun sim({"--phase-seconds", "600"});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
     for (int signal : {SIGINT, SIGTERM}) {
