@@ -160,7 +160,8 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
 int FreePortBlock(int span) {
     std::mt19937 rng(unsigned(getpid()) * 2654435761u ^ unsigned(std::random_device{}()));
     for (int attempt = 0; attempt < 200; ++attempt) {
-        const int base = 20000 + int(rng() % 600) * 64;
+        // Below the system's ephemeral ports (32768 and up), so no client socket takes one.
+        const int base = 10048 + int(rng() % 340) * 64;
         bool free = true;
         for (int port = base; port < base + span && free; ++port)
             free = PortFree(SOCK_DGRAM, port) && PortFree(SOCK_STREAM, port);
