@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -21,18 +22,28 @@ void Feed(CServerQuery& engine, const std::vector<uint8_t>& d) {
     engine.HandleDatagram(d.data(), d.size(), LoopbackAddress(), GANTRY_PORT);
 }
 
-std::string ScratchFolder() {
-    char name[] = "/tmp/quillory-fuzz-gantry-XXXXXX";
-    const char* made = mkdtemp(name);
-    return made ? made : "/tmp";
-}
+// A folder for the cache files of one run, removed when the run ends.
+struct ScratchFolder {
+    std::string path;
+    ScratchFolder() {
+        char name[] = "/tmp/quillory-fuzz-gantry-XXXXXX";
+        const char* made = mkdtemp(name);
+        path = made ? made : "";
+    }
+    ~ScratchFolder() {
+        std::error_code error;
+        if (!path.empty())
+            std::filesystem::remove_all(path, error);
+    }
+};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CWatchState state;
     static CServerQuery engine(state, [] { return 1000u; });
-    static const std::string folder = ScratchFolder();
+    static const ScratchFolder scratch;
+    static const std::string& folder = scratch.path;
     static bool ready = false;
     if (!ready) {
         engine.SetCacheFolder(folder);
@@ -61,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Chunks; with flag 2 their checksums are made right so they get as far as assembly.
     size_t pos = 0;
     while (pos < size) {
-        size_t length = std::min<size_t>(data[pos++], size - pos);
+        const size_t wanted = data[pos++];
+        const size_t length = std::min(wanted, size - pos);
         std::vector<uint8_t> chunk(data + pos, data + pos + length);
         pos += length;
         if ((flags & 2) && chunk.size() >= 6) {
