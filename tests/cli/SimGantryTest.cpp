@@ -14,7 +14,7 @@ using namespace quillory::test;
 
 namespace {
 
-constexpr std::chrono::milliseconds kQuiet = 1500ms;
+constexpr std::chrono::milliseconds kQuiet = 3000ms;
 
 struct Fetched {
     HelloReply hello;
