@@ -38,7 +38,7 @@ bool IsSafeName(const String& name, bool allowEmpty) {
 }
 
 bool ReadFolderFields(CMemoryStream& s, CFileNode& node) {
-    if (!ReadTextStrict(s, node.name) || node.name.back() != '\\')
+    if (!ReadTextStrict(s, node.name) || node.name.empty() || node.name.back() != '\\')
         return false;
     if (!IsSafeName(node.name.substr(0, node.name.size() - 1), false))
         return false;

@@ -147,6 +147,7 @@ TEST_F(DatabaseCorruptTest, InconsistentPayloads) {
         {"trailing bytes after the packages", WithTree("") + "x"},
         {"folder name without backslash",
          WithTree(Bytes().U8(1).Text("a").U16(1).U32(0).U16(16).U8(3).data)},
+        {"empty folder name", WithTree(FolderOpen("") + "\x03")},
         {"folder named ..", WithTree(FolderOpen("..\\") + "\x03")},
         {"folder name with two segments", WithTree(FolderOpen("a\\b\\") + "\x03")},
         {"file named ..", WithTree(FileRecord("..", "x"))},
