@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 #include <zlib.h>
 
@@ -40,6 +42,49 @@ void PublishScanText(CFileDatabase& db, const String& entryPath) {
     db.scanText = std::move(text);
 }
 
+struct NoCaseHash {
+    size_t operator()(std::string_view text) const {
+        size_t hash = 14695981039346656037ull;
+        for (char c : text)
+            hash = (hash ^ static_cast<unsigned char>(ToLowerAscii(c))) * 1099511628211ull;
+        return hash;
+    }
+};
+
+struct NoCaseEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return EqualsNoCase(a, b); }
+};
+
+// What one folder's walk fills: the folder, and its children by name (ignoring case) in
+// `children` order. An add-on folder can hold thousands of files; looking each entry up in a
+// list of all of them made a rescan quadratic.
+class CFolderScan {
+public:
+    explicit CFolderScan(CFileNode& folder) : folder_(folder) {
+        for (size_t i = 0; i < folder.children.size(); ++i)
+            Index(i);
+    }
+    CFileNode& Folder() const { return folder_; }
+    // Positions in `children` of the nodes with this name, in order.
+    const std::vector<size_t>& Named(std::string_view name) const {
+        static const std::vector<size_t> none;
+        const auto found = byName_.find(name);
+        return found == byName_.end() ? none : found->second;
+    }
+    Handle<CFileNode> AddChild(const String& name, uint16_t flags) {
+        Handle<CFileNode> child = folder_.AddChild(name, flags);
+        Index(folder_.children.size() - 1);
+        return child;
+    }
+
+private:
+    // Keys view the children's names, which stay put while the folder is walked.
+    void Index(size_t position) { byName_[folder_.children[position]->name].push_back(position); }
+
+    CFileNode& folder_;
+    std::unordered_map<std::string_view, std::vector<size_t>, NoCaseHash, NoCaseEqual> byName_;
+};
+
 // A node that an earlier scan dropped from its pseudo-package still carries the flag; when it
 // shows up again and nothing holds it, it goes back to a pseudo-package instead of being lost.
 void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const String& relPath) {
@@ -49,22 +94,23 @@ void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const St
     db.Classify(relPath, node);
 }
 
-int OnFolderEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
+int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                   const platform::WalkEntry& entry) {
+    CFileNode& folder = scan.Folder();
     const String dirName = entry.name + "\\";
     const String relPath = folder.RelativePath() + dirName;
     if (IsLeftOut(relPath))
         return CDirectoryWalker::WALK_CONTINUE;
 
     Handle<CFileNode> node;
-    for (const auto& child : folder.children) {
-        if (child->IsFolder() && EqualsNoCase(child->name, dirName)) {
-            node = child;
+    for (size_t position : scan.Named(dirName)) {
+        if (folder.children[position]->IsFolder()) {
+            node = folder.children[position];
             break;
         }
     }
     if (!node) {
-        node = folder.AddChild(dirName, NF_FOLDER);
+        node = scan.AddChild(dirName, NF_FOLDER);
         db.Classify(relPath, node);
     } else {
         RebindIfOrphaned(db, node, relPath);
@@ -72,7 +118,8 @@ int OnFolderEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
     node->status = NS_ACTIVE;
     node->mark = db.pass;
 
-    if (db.Walk(entryPath + "\\", node.get()) == CDirectoryWalker::WALK_STOP)
+    CFolderScan inner(*node);
+    if (db.Walk(entryPath + "\\", &inner) == CDirectoryWalker::WALK_STOP)
         return CDirectoryWalker::WALK_STOP;
     return CDirectoryWalker::WALK_CONTINUE;
 }
@@ -119,8 +166,9 @@ private:
     std::optional<uint32_t> crc_;
 };
 
-int OnFileEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
+int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                 const platform::WalkEntry& entry) {
+    CFileNode& folder = scan.Folder();
     const String& diskName = entry.name;
     String name = CFileNode::ActiveNameOf(diskName);
     // "readme.aab" has no active name; an empty name would stand for the folder itself.
@@ -132,8 +180,9 @@ int OnFileEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
 
     CEntryCrc entryCrc(db, entryPath);
     Handle<CFileNode> node;
-    for (const auto& child : folder.children) {
-        if (child->IsFolder() || child->size != entry.size || !EqualsNoCase(child->name, name))
+    for (size_t position : scan.Named(name)) {
+        const Handle<CFileNode>& child = folder.children[position];
+        if (child->IsFolder() || child->size != entry.size)
             continue;
         if (child->modified != entry.modified) {
             const std::optional<uint32_t> crc = entryCrc.Get();
@@ -155,7 +204,7 @@ int OnFileEntry(CFileDatabase& db, CFileNode& folder, const String& entryPath,
         const std::optional<uint32_t> crc = entryCrc.Get();
         if (!crc)
             return CDirectoryWalker::WALK_CONTINUE;
-        node = folder.AddChild(name, 0);
+        node = scan.AddChild(name, 0);
         node->diskName = diskName;
         node->size = entry.size;
         node->crc = *crc;
@@ -232,7 +281,10 @@ bool CFileDatabase::Scan() {
         root->bindCount = ROOT_BIND_COUNT;
     }
     ++pass;
-    Walk(gamePath, root.get());
+    {
+        CFolderScan top(*root);
+        Walk(gamePath, &top);
+    }
     FreeCoreList();
     for (const Handle<CPackage>& pseudo : {coreFiles, unknownFiles, unknownAddons})
         DropUnseenMembers(*this, *pseudo);
@@ -257,10 +309,10 @@ int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::Wa
     // A backslash inside a name cannot be told from a separator in the tree's paths.
     if (entry->hidden || entry->system || entry->name.find('\\') != String::npos)
         return WALK_CONTINUE;
-    CFileNode& folder = *static_cast<CFileNode*>(user);
+    CFolderScan& scan = *static_cast<CFolderScan*>(user);
     if (entry->directory)
-        return OnFolderEntry(*this, folder, entryPath, *entry);
-    return OnFileEntry(*this, folder, entryPath, *entry);
+        return OnFolderEntry(*this, scan, entryPath, *entry);
+    return OnFileEntry(*this, scan, entryPath, *entry);
 }
 
 bool CFileDatabase::FileCrc32(const String& path, uint32_t& crc) {
