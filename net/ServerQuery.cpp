@@ -345,7 +345,9 @@ void CServerQuery::HandleChunk(const uint8_t* data, size_t length) {
     {
         std::lock_guard guard(state_.StatusLock());
         ServerStatus& s = state_.status;
-        if (index >= s.gantryChunkTotal)
+        // Only a transfer that a hello opened takes chunks: after a refusal the tag is not this
+        // server's, and a cache file written under it would serve the wrong description later.
+        if (s.gantryState != GANTRY_ANSWERED || index >= s.gantryChunkTotal)
             return;
         if (chunks_.size() <= index)
             chunks_.resize(size_t(index) + 1);

@@ -222,6 +222,11 @@ TEST_F(Gantry, RefusedPasswordStopsTheExchange) {
     Cycle();
     EXPECT_TRUE(GantryPeer().StaysQuiet(200));
     EXPECT_EQ(Status().gantryState, GANTRY_PASSWORD_REFUSED);
+    // Chunks the refusing server sends anyway are not a description: nothing is taken or cached.
+    for (const auto& chunk : DescriptionChunks(DESCRIPTION, GANTRY_DEFAULT_CHUNK_TOTAL))
+        Feed(chunk);
+    EXPECT_EQ(Status().gantryChunksReceived, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(cache.Path()));
 }
 
 TEST_F(Gantry, UnchangedTagIsServedFromTheCacheWithoutTraffic) {
