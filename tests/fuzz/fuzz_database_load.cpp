@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -19,6 +21,12 @@ const std::string& ScratchFolder() {
             std::abort();
         return std::string(made);
     }();
+    // Registered after the folder's name is made, so it runs while the name still exists.
+    static const bool removedAtExit = std::atexit([] {
+                                          std::error_code ignored;
+                                          std::filesystem::remove_all(ScratchFolder(), ignored);
+                                      }) == 0;
+    (void)removedAtExit;
     return folder;
 }
 
