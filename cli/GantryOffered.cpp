@@ -4,6 +4,7 @@
 
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
+#include "net/WatchRules.h"
 
 #include <nlohmann/json.hpp>
 
@@ -69,23 +70,6 @@ String MegabyteText(uint64_t bytes) {
     for (size_t at = text.size() - 6; at > 0 && at < text.size(); at -= 3)
         text.insert(at, ",");
     return text + " MB";
-}
-
-String GantryStateText(const ServerStatus& s) {
-    switch (s.gantryState) {
-    case GANTRY_ANSWERED:
-        if (s.gantryChunkTotal > 0 && s.gantryChunksReceived < s.gantryChunkTotal)
-            return std::to_string(s.gantryChunksReceived * 100 / s.gantryChunkTotal) + "%";
-        return "Yes";
-    case GANTRY_NONE:
-        return "No";
-    case GANTRY_TIMEOUT:
-        return "Timeout";
-    case GANTRY_PASSWORD_REFUSED:
-        return "Psw fail";
-    default:
-        return "Querying";
-    }
 }
 
 // The engine watching one server with the Gantry feature on; stopped and joined when it goes.
@@ -205,7 +189,7 @@ int RunGantryOffered(GantryContext& context, const Args& args) {
     if (!outcome || outcome->state != GANTRY_ANSWERED) {
         std::lock_guard guard(watcher.State().StatusLock());
         std::fprintf(stderr, "quillory-cli: Gantry: %s\n",
-                     GantryStateText(watcher.State().status).c_str());
+                     GantryStateText(watcher.State().status, true).c_str());
         return 1;
     }
     const auto& bytes = *outcome->description;
