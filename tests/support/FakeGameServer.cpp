@@ -6,7 +6,9 @@ namespace quillory::test {
 
 bool FakeGameServer::Open() {
     std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<int> pick(20000, 60000);
+    // Above the blocks that tests hand to the simulator (below 32768), which are only checked
+    // free before the simulator binds them.
+    std::uniform_int_distribution<int> pick(33000, 60000);
     for (int attempt = 0; attempt < 200; ++attempt) {
         uint16_t base = static_cast<uint16_t>(pick(random));
         peers_.clear();
