@@ -78,6 +78,7 @@ public:
 
     // Scanner.
     bool Scan();
+    // `user` is the scanner's own record of the folder being filled; only Scan walks with it.
     int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
                 void* user) override;
     static bool FileCrc32(const String& path, uint32_t& crc);
