@@ -10,10 +10,16 @@ for tool in "$sim" "$cli"; do
     [[ -x $tool ]] || { echo "missing $tool: build it first" >&2; exit 2; }
 done
 port=$((30000 + RANDOM % 20000))
-"$sim" --address 127.0.0.1 --port "$port" --seed 7 --fragments 3 >/dev/null &
+log=$(mktemp)
+"$sim" --address 127.0.0.1 --port "$port" --seed 7 --fragments 3 >"$log" &
 simpid=$!
-trap 'kill $simpid 2>/dev/null; wait $simpid 2>/dev/null || true' EXIT
-sleep 0.5
+trap 'kill $simpid 2>/dev/null; wait $simpid 2>/dev/null || true; rm -f "$log"' EXIT
+# The simulator prints one line once it listens.
+for _ in $(seq 100); do
+    grep -q 'quillory-sim:' "$log" && break
+    kill -0 $simpid 2>/dev/null || { echo "the simulator did not start" >&2; exit 1; }
+    sleep 0.1
+done
 
 echo "run  wall_ms  ping_ms"
 total=0
