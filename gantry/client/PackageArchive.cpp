@@ -102,7 +102,13 @@ PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
         got += static_cast<size_t>(n);
     }
     bool intact = zip_.CloseCurrent();
-    return got == text.size() && intact ? Found::Description : Found::Error;
+    if (got != text.size() || !intact)
+        return Found::Error;
+    // The description is plain text: a zero byte ends it, so that no name or address read
+    // from it carries one into the database file.
+    if (size_t zero = text.find('\0'); zero != String::npos)
+        text.resize(zero);
+    return Found::Description;
 }
 
 bool PackageArchive::ParseBlock(std::string_view block) {

@@ -53,6 +53,10 @@ bool CZipReader::CurrentInfo(ZipEntryInfo& info) {
     // minizip fills the buffer without a terminating zero when the name is longer than it.
     info.pathTooLong = raw.size_filename > kMaxEntryPath;
     info.path.assign(name, info.pathTooLong ? kMaxEntryPath : raw.size_filename);
+    // The name is a C string to the rest of the system: a zero byte ends it, so that no node
+    // name or database text ever carries one.
+    if (size_t zero = info.path.find('\0'); zero != String::npos)
+        info.path.resize(zero);
     info.size = raw.uncompressed_size;
     info.compressedSize = raw.compressed_size;
     info.crc = static_cast<uint32_t>(raw.crc);

@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace quillory {
 namespace {
 
@@ -296,6 +298,23 @@ TEST_F(InstallerTest, EntryFailingItsCrcIsAnErrorAndLeavesNoFile) {
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->status, NS_MISSING);
     EXPECT_FALSE(Holds(*db.packages.back(), bad));
+}
+
+TEST_F(InstallerTest, ZeroByteEndsAnEntryName) {
+    // Names are C strings to the database file: one with a zero byte would corrupt it on save.
+    ZipBuilder zip = Described("INSTALLPATH *");
+    zip.Add("x.pbo#/../../up.pbo", "x");
+    String archive = Archive(zip);
+    std::string bytes;
+    ASSERT_TRUE(test::ReadFileBytes(archive, bytes));
+    std::replace(bytes.begin(), bytes.end(), '#', '\0');
+    ASSERT_TRUE(test::WriteFileBytes(archive, bytes));
+
+    ASSERT_TRUE(Install(archive)) << report.error;
+    EXPECT_EQ(game.Read("x.pbo"), "x");
+    EXPECT_EQ(report.written, std::vector<String>{"x.pbo"});
+    ASSERT_EQ(db.root->children.size(), 1u);
+    EXPECT_EQ(db.root->children[0]->name, "x.pbo");
 }
 
 TEST_F(InstallerTest, RefusedArchivesChangeNothing) {

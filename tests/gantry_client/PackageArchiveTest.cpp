@@ -13,6 +13,7 @@ namespace {
 
 using test::ScratchFolder;
 using test::ZipBuilder;
+using namespace std::string_literals;
 using K = DirectiveKind;
 using Directive = std::tuple<DirectiveKind, String, String>;
 
@@ -107,6 +108,11 @@ TEST_F(PackageArchiveTest, DescriptionsAreReadOrRejected) {
          "",
          {}},
         {"markers run together", "GANTRY_STARTGANTRY_END", false, "", {}},
+        {"a zero byte ends the text",
+         "GANTRY_START\nPACKAGE Nice\0Evil\nGANTRY_END"s,
+         false,
+         "",
+         {}},
     };
     for (const DescriptionCase& c : cases) {
         SCOPED_TRACE(c.what);
