@@ -147,17 +147,18 @@ HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlo
         result.message = "only http, https and ftp addresses are fetched";
         return result;
     }
+    // Ask every cache on the way for a fresh copy. The list must outlive the handle that
+    // points at it, so it is declared first.
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr,
+                                                                        curl_slist_free_all);
+    headers.reset(curl_slist_append(headers.release(), "Cache-Control: no-cache"));
+    headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) {
         result.message = "the transfer library could not be set up";
         return result;
     }
     Transfer transfer{curl.get(), &onBlock, &onOpen, &cancelled};
-    // Ask every cache on the way for a fresh copy.
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr,
-                                                                        curl_slist_free_all);
-    headers.reset(curl_slist_append(headers.release(), "Cache-Control: no-cache"));
-    headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
     SetOptions(curl.get(), agent_, options_);
     curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
