@@ -157,7 +157,8 @@ TEST_F(GantryClientTest, FailedTransferLeavesItsRecordFlaggedAndTheRunGoesOn) {
 }
 
 TEST_F(GantryClientTest, CancelStopsTheTransferAndStartsNothingMore) {
-    std::string slow(400000, 'x');
+    // Long enough (about 20 s) that a loaded machine still cancels well before its end.
+    std::string slow(4096 * 1000, 'x');
     server.Slow("/slow.zip", slow, 4096, 20ms);
     server.Serve("/next.zip", "never");
     ASSERT_TRUE(server.Start());
