@@ -91,20 +91,19 @@ int RunGantryPackages(GantryContext& context, const Args& arguments) {
                    package->InstallDateText(),
                    std::to_string(package->sharedCount)};
         if (json) {
+            // The column texts, with the raw values under the plain names.
             out.push_back({{"package", row[0]},
-                           {"status", row[1]},
-                           {"size", row[2]},
+                           {"status", package->status},
+                           {"statusText", row[1]},
+                           {"size", package->totalSize},
+                           {"sizeText", row[2]},
                            {"filesFolders", row[3]},
+                           {"files", package->fileCount},
+                           {"folders", package->folderCount},
                            {"installDate", row[4]},
-                           {"shared", row[5]},
-                           {"raw",
-                            {{"status", package->status},
-                             {"size", package->totalSize},
-                             {"files", package->fileCount},
-                             {"folders", package->folderCount},
-                             {"shared", package->sharedCount},
-                             {"installed", package->installed},
-                             {"homePage", package->homePage}}}});
+                           {"installed", package->installed},
+                           {"shared", package->sharedCount},
+                           {"homePage", package->homePage}});
         }
         rows.push_back(std::move(row));
     }
@@ -139,18 +138,17 @@ int RunGantryFiles(GantryContext& context, const Args& arguments) {
                        node->SizeText(), node->CrcText(),    package->name};
             if (json) {
                 out.push_back({{"file", row[0]},
-                               {"status", row[1]},
-                               {"path", row[2]},
-                               {"size", row[3]},
+                               {"status", node->status},
+                               {"statusText", row[1]},
+                               {"path", node->RelativePath()},
+                               {"folderPath", row[2]},
+                               {"size", node->size},
+                               {"sizeText", row[3]},
                                {"crc32", row[4]},
+                               {"crc", node->CrcText()},
                                {"package", row[5]},
-                               {"raw",
-                                {{"status", node->status},
-                                 {"size", node->size},
-                                 {"crc", node->CrcText()},
-                                 {"path", node->RelativePath()},
-                                 {"diskName", node->diskName},
-                                 {"folder", node->IsFolder()}}}});
+                               {"diskName", node->diskName},
+                               {"folder", node->IsFolder()}});
             }
             rows.push_back(std::move(row));
         }

@@ -55,7 +55,7 @@ protected:
     json FileRow(const std::string& rawPath, const std::string& package = "") {
         for (const json& row : Json(package.empty() ? std::vector<std::string>{"files"}
                                                     : std::vector<std::string>{"files", package}))
-            if (row["raw"]["path"] == rawPath)
+            if (row["path"] == rawPath)
                 return row;
         return json();
     }
@@ -105,22 +105,21 @@ TEST_F(GantryCliTest, ViewsShowTheManagersColumns) {
 
     json core = PackageRow("<Core files>");
     ASSERT_FALSE(core.is_null());
-    EXPECT_EQ(core["status"], "");
-    EXPECT_EQ(core["raw"]["status"], 2);
+    EXPECT_EQ(core["statusText"], "");
+    EXPECT_EQ(core["status"], 2);
     EXPECT_EQ(core["filesFolders"], "2/1");
-    EXPECT_EQ(core["raw"]["size"],
-              std::string("core exe").size() + std::string("core weapons").size());
-    EXPECT_EQ(core["size"], "1 KB");
+    EXPECT_EQ(core["size"], std::string("core exe").size() + std::string("core weapons").size());
+    EXPECT_EQ(core["sizeText"], "1 KB");
 
     json tank = FileRow("AddOns\\tank.pbo");
     ASSERT_FALSE(tank.is_null());
     EXPECT_EQ(tank["file"], "tank.pbo");
-    EXPECT_EQ(tank["path"], "AddOns\\");
+    EXPECT_EQ(tank["folderPath"], "AddOns\\");
     EXPECT_EQ(tank["package"], "<Unknown addons>");
     EXPECT_EQ(tank["crc32"], Hex8(CrcOf("tank")));
-    EXPECT_EQ(tank["raw"]["crc"], Hex8(CrcOf("tank")));
-    EXPECT_EQ(tank["raw"]["size"], 4);
-    EXPECT_EQ(tank["raw"]["status"], 1);
+    EXPECT_EQ(tank["crc"], Hex8(CrcOf("tank")));
+    EXPECT_EQ(tank["size"], 4);
+    EXPECT_EQ(tank["status"], 1);
 
     json onlyCore = Json({"files", "<core FILES>"});
     EXPECT_EQ(onlyCore.size(), 3u) << "a package name in any letter case";
@@ -130,7 +129,7 @@ TEST_F(GantryCliTest, PackagesAreCreatedBoundAndSwitched) {
     ASSERT_EQ(Gantry({"create", "Tanks", "--home", "http://tanks.example/"}).exitCode, 0);
     ProgramResult bind = Gantry({"bind", "Tanks", "addons/TANK.pbo", "AddOns\\gun.pbo"});
     ASSERT_EQ(bind.exitCode, 0) << bind.err;
-    EXPECT_EQ(PackageRow("Tanks")["raw"]["homePage"], "http://tanks.example/");
+    EXPECT_EQ(PackageRow("Tanks")["homePage"], "http://tanks.example/");
     EXPECT_EQ(FileRow("AddOns\\tank.pbo", "<Unknown addons>"), json()) << "left <Unknown addons>";
 
     // Binding again changes nothing.
@@ -140,15 +139,15 @@ TEST_F(GantryCliTest, PackagesAreCreatedBoundAndSwitched) {
     ASSERT_EQ(Gantry({"deactivate", "Tanks"}).exitCode, 0);
     EXPECT_FALSE(game.Exists("AddOns/tank.pbo"));
     EXPECT_TRUE(game.Exists("AddOns/tank.pbo." + Hex8(CrcOf("tank")) + ".aab"));
-    EXPECT_EQ(PackageRow("Tanks")["status"], "Inactive");
+    EXPECT_EQ(PackageRow("Tanks")["statusText"], "Inactive");
 
     ASSERT_EQ(Gantry({"activate-file", "ADDONS/tank.pbo"}).exitCode, 0);
     EXPECT_EQ(game.Read("AddOns/tank.pbo"), "tank");
-    EXPECT_EQ(PackageRow("Tanks")["status"], "Partial");
+    EXPECT_EQ(PackageRow("Tanks")["statusText"], "Partial");
     ASSERT_EQ(Gantry({"deactivate-file", "AddOns\\Tank.pbo"}).exitCode, 0);
     ASSERT_EQ(Gantry({"activate", "tanks"}).exitCode, 0);
     EXPECT_EQ(game.Read("AddOns/gun.pbo"), "gun");
-    EXPECT_EQ(PackageRow("Tanks")["status"], "");
+    EXPECT_EQ(PackageRow("Tanks")["statusText"], "");
 
     ASSERT_EQ(Gantry({"unbind", "Tanks", "AddOns/gun.pbo"}).exitCode, 0);
     EXPECT_EQ(FileRow("AddOns\\gun.pbo", "<Unknown addons>")["package"], "<Unknown addons>");
