@@ -4,6 +4,7 @@
 #include "common/FileHandle.h"
 #include "common/Tick.h"
 #include "gantry/client/Installer.h"
+#include "platform/FileSystem.h"
 
 #include <filesystem>
 #include <mutex>
@@ -224,8 +225,12 @@ String CGantryClient::TemporaryPath(std::string_view url, const String& avoid) c
     auto pathOf = [this](const String& file) {
         return dataFolder_.empty() ? file : (std::filesystem::path(dataFolder_) / file).string();
     };
-    // Two packages whose URLs end alike must not share a file while one installs.
-    while (!avoid.empty() && EqualsNoCase(pathOf(name), avoid)) {
+    // Two packages whose URLs end alike must not share a file while one installs, and a file
+    // already in the data folder (the database, the user's own) is never truncated or deleted.
+    auto taken = [&](const String& path) {
+        return EqualsNoCase(path, avoid) || platform::PathExists(path);
+    };
+    while (taken(pathOf(name))) {
         size_t dot = name.rfind('.');
         name.insert(dot == String::npos ? name.size() : dot, "~");
     }

@@ -237,6 +237,22 @@ TEST_F(GantryClientTest, UrlsEndingAlikeDoNotShareATemporaryFile) {
     EXPECT_EQ(game.Read("addons/beta.pbo"), "beta bytes");
 }
 
+TEST_F(GantryClientTest, FileAlreadyInTheDataFolderIsNeverOverwritten) {
+    std::string archive = ZipBytes(scratch, "notes", "notes data");
+    server.Serve("/notes", archive); // downloads under its own name, which a file holds
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(test::WriteFileBytes(data.Path() / "notes", "the user's own"));
+    Offer("Notes", "/notes", archive.size());
+
+    CGantryClient client(db, data.Path().string(), onDone);
+    ASSERT_TRUE(RunEngine(client));
+    EXPECT_EQ(game.Read("addons/notes.pbo"), "notes data");
+    std::string kept;
+    ASSERT_TRUE(test::ReadFileBytes(data.Path() / "notes", kept));
+    EXPECT_EQ(kept, "the user's own");
+    EXPECT_EQ(DataFiles(), std::vector<std::string>{"notes"});
+}
+
 TEST(GantryClientTextTest, TemporaryNamesStayInTheDataFolder) {
     struct Case {
         const char* url;
