@@ -70,6 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     quillory::PackageArchive archive(path);
     if (archive.Parse()) {
+        // Names and addresses go into the database file as zero-terminated texts.
+        if (archive.PackageName().find('\0') != std::string::npos ||
+            archive.InfoUrl().find('\0') != std::string::npos)
+            std::abort();
         // Every accepted archive places its entries inside the game folder.
         for (const auto& directive : archive.Directives()) {
             quillory::EntryPlacement placement =
