@@ -225,10 +225,12 @@ String CGantryClient::TemporaryPath(std::string_view url, const String& avoid) c
     auto pathOf = [this](const String& file) {
         return dataFolder_.empty() ? file : (std::filesystem::path(dataFolder_) / file).string();
     };
-    // Two packages whose URLs end alike must not share a file while one installs, and a file
-    // already in the data folder (the database, the user's own) is never truncated or deleted.
+    // Two packages whose URLs end alike must not share a file while one installs. A ".tmp" name
+    // is the engine's own and may replace a stale copy; a name kept whole (no '.' in the URL)
+    // could be any file of the data folder, the user's own, and is never truncated or deleted.
+    const bool ownName = EndsWithNoCase(name, ".tmp");
     auto taken = [&](const String& path) {
-        return EqualsNoCase(path, avoid) || platform::PathExists(path);
+        return EqualsNoCase(path, avoid) || (!ownName && platform::PathExists(path));
     };
     while (taken(pathOf(name))) {
         size_t dot = name.rfind('.');

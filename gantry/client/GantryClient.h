@@ -76,8 +76,8 @@ private:
     void Transfer();
     void DownloadWorker();
     void InstallArrived(const Handle<CPackage>& record, const String& path, size_t outcome);
-    // The temporary name in the data folder; one already taken there, or equal to `avoid`,
-    // gets '~' before its extension until it is free.
+    // The temporary name in the data folder; one equal to `avoid`, or a name without ".tmp"
+    // that an existing file holds, gets '~' before its extension until it is free.
     String TemporaryPath(std::string_view url, const String& avoid) const;
     void SetName(String& field, const String& name);
     void EndTransfer(bool failed, uint64_t remaining, const String& error);
