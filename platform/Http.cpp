@@ -80,6 +80,26 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 0;
 }
 
+// Addresses written by server operators may hold spaces or bytes of a local code page, which a
+// browser would escape before asking; the transfer library refuses them raw. Everything else,
+// '%' included, is passed as written.
+std::string EscapeUnsafe(const std::string& url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(url.size());
+    for (char c : url) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte == ' ' || byte >= 0x80) {
+            escaped += '%';
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0xF];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 HttpStatus StatusOf(CURLcode code) {
     switch (code) {
     case CURLE_OK:
@@ -161,7 +181,8 @@ HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlo
     Transfer transfer{curl.get(), &onBlock, &onOpen, &cancelled};
     SetOptions(curl.get(), agent_, options_);
     curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    const std::string requested = EscapeUnsafe(url);
+    curl_easy_setopt(curl.get(), CURLOPT_URL, requested.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);

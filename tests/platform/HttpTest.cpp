@@ -47,6 +47,7 @@ protected:
     void SetUp() override {
         server_.Serve("/pack.zip", payload_);
         server_.Serve("/empty.zip", "");
+        server_.Serve("/my pack.zip", "spaced");
         server_.Redirect("/moved.zip", "/pack.zip");
         server_.Redirect("/loop1", "/loop2");
         server_.Redirect("/loop2", "/loop1");
@@ -71,6 +72,13 @@ TEST_F(HttpTest, BodyArrivesWholeInSmallBlocksWithItsSize) {
     EXPECT_LE(sink.largestBlock, CHttpSession::kBlockSize);
     EXPECT_EQ(sink.opens, 1);
     EXPECT_EQ(sink.announced, payload_.size());
+}
+
+TEST_F(HttpTest, SpacesInTheAddressAreEscaped) {
+    Sink sink;
+    HttpResult result = session_.Fetch(server_.Url("/my pack.zip"), sink.Blocks(), sink.Open());
+    ASSERT_TRUE(result.Ok()) << result.message;
+    EXPECT_EQ(sink.body, "spaced");
 }
 
 TEST_F(HttpTest, AsksAsGantryClientForAFreshCopy) {
