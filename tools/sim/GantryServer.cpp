@@ -1,5 +1,6 @@
 #include "tools/sim/GantryServer.h"
 
+#include "net/GantryTransfer.h"
 #include "tools/sim/GantryDescription.h"
 
 #include <zlib.h>
@@ -16,8 +17,9 @@ namespace {
 constexpr uint16_t kRequestMark = 0x03C3;
 constexpr uint16_t kHello = 0, kSendAll = 1, kSendOne = 2;
 constexpr uint16_t kHelloAccepted = 0x8000, kPasswordRefused = 0x8001;
-// Chunk indexes stay below the reply marks, so no chunk is taken for a hello reply.
-constexpr size_t kMaxChunks = 0x7FFF;
+// No more chunks than a client takes: it answers a hello announcing more as if no Gantry
+// server were there. This also keeps indexes below the reply marks.
+constexpr size_t kMaxChunks = MAX_GANTRY_CHUNKS;
 constexpr size_t kMaxOutbox = 1 << 16;
 constexpr size_t kMaxProven = 1024;
 constexpr size_t kSendBatch = 16;
@@ -97,7 +99,8 @@ bool CGantryServer::Build(std::string& error, std::vector<std::string>& warnings
     const size_t size = size_t(options_.gantryChunkSize);
     const size_t total = (compressed.size() + size - 1) / size;
     if (total > kMaxChunks) {
-        error = "the description needs more than 32767 chunks; raise --gantry-chunk-size";
+        error = "the description needs more than " + std::to_string(kMaxChunks) +
+                " chunks; raise --gantry-chunk-size";
         return false;
     }
     chunks_.clear();
