@@ -1,6 +1,7 @@
 // quillory-cli gantry offered: fetches the packages a Gantry server offers and compares them
 // with the installation, as the manager's server view shows them.
 #include "cli/GantryContext.h"
+#include "cli/ServerWatcher.h"
 
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
@@ -71,36 +72,6 @@ String MegabyteText(uint64_t bytes) {
         text.insert(at, ",");
     return text + " MB";
 }
-
-// The engine watching one server with the Gantry feature on; stopped and joined when it goes.
-class GantryWatcher {
-public:
-    bool Start(const ResolvedServer& server, const OfferedOptions& options, const String& cache) {
-        if (!engine_.Create(0, 0, 0))
-            return false;
-        {
-            std::lock_guard guard(state_.StatusLock());
-            state_.ResetForNewServer();
-        }
-        engine_.SetCacheFolder(cache);
-        engine_.ActivateGantry(options.password);
-        engine_.Start();
-        engine_.Post(QM_SET_SERVER, server.address, server.port);
-        engine_.Post(QM_START);
-        return true;
-    }
-    ~GantryWatcher() {
-        engine_.Post(QM_QUIT);
-        engine_.Wait(WAIT_FOREVER);
-        engine_.CloseThreadHandle();
-        engine_.Close();
-    }
-    CWatchState& State() { return state_; }
-
-private:
-    CWatchState state_;
-    CServerQuery engine_{state_};
-};
 
 struct OfferedRow {
     const CPackage* package;
@@ -176,11 +147,10 @@ int RunGantryOffered(GantryContext& context, const Args& args) {
     if (!server)
         return Usage("Bad address error");
 
-    GantryWatcher watcher;
-    if (!watcher.Start(*server, *options, context.dataFolder)) {
-        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+    CServerWatcher watcher;
+    if (!watcher.Start(*server,
+                       CServerWatcher::GantrySettings{options->password, context.dataFolder}))
         return 1;
-    }
     auto outcome = watcher.State().WaitForGantryOutcome(GANTRY_WAIT_MS);
     if (outcome && outcome->state == GANTRY_ANSWERED && !outcome->description) {
         std::fputs("quillory-cli: the Gantry server's description does not unpack\n", stderr);

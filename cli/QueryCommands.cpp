@@ -1,5 +1,6 @@
 // quillory-cli query and watch: one look at a server, or a running account of its game states.
 #include "cli/Commands.h"
+#include "cli/ServerWatcher.h"
 
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
@@ -73,34 +74,6 @@ std::optional<Options> ParseOptions(const Args& args, const char* numberOption) 
     return options;
 }
 
-// The engine watching one server, as the window runs it, stopped and joined when it goes.
-class Watcher {
-public:
-    bool Start(const ResolvedServer& server) {
-        if (!engine_.Create(0, 0, 0))
-            return false;
-        {
-            std::lock_guard guard(state_.StatusLock());
-            state_.ResetForNewServer();
-        }
-        engine_.Start();
-        engine_.Post(QM_SET_SERVER, server.address, server.port);
-        engine_.Post(QM_START);
-        return true;
-    }
-    ~Watcher() {
-        engine_.Post(QM_QUIT);
-        engine_.Wait(WAIT_FOREVER);
-        engine_.CloseThreadHandle();
-        engine_.Close();
-    }
-    CWatchState& State() { return state_; }
-
-private:
-    CWatchState state_;
-    CServerQuery engine_{state_};
-};
-
 nlohmann::ordered_json StatusJson(const ServerStatus& s) {
     nlohmann::ordered_json players = nlohmann::ordered_json::array();
     for (const auto& p : s.playerList)
@@ -169,11 +142,9 @@ int RunQuery(const Args& args) {
     const uint32_t timeoutMs = static_cast<uint32_t>(
         std::min<uint64_t>(options->number.value_or(DEFAULT_TIMEOUT_MS), 24u * 3600 * 1000));
 
-    Watcher watcher;
-    if (!watcher.Start(*server)) {
-        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+    CServerWatcher watcher;
+    if (!watcher.Start(*server))
         return 1;
-    }
     CWatchState& state = watcher.State();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     ServerStatus status;
@@ -212,11 +183,9 @@ int RunWatch(const Args& args) {
         return 2;
 
     CStopSignals stopSignals; // before the engine's thread, which must not take them
-    Watcher watcher;
-    if (!watcher.Start(*server)) {
-        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+    CServerWatcher watcher;
+    if (!watcher.Start(*server))
         return 1;
-    }
     CWatchState& state = watcher.State();
     const auto start = std::chrono::steady_clock::now();
     const bool limited = options->number.has_value();
