@@ -3,6 +3,8 @@
 #include "cli/GantryContext.h"
 #include "cli/ServerWatcher.h"
 
+#include "common/NumberText.h"
+
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
 #include "net/WatchRules.h"
@@ -67,10 +69,8 @@ String MegabyteText(uint64_t bytes) {
     String text = std::to_string(bytes / 10485);
     while (text.size() < 3)
         text.insert(0, "0");
-    text.insert(text.size() - 2, ".");
-    for (size_t at = text.size() - 6; at > 0 && at < text.size(); at -= 3)
-        text.insert(at, ",");
-    return text + " MB";
+    const size_t whole = text.size() - 2;
+    return GroupThousands(text.substr(0, whole)) + "." + text.substr(whole) + " MB";
 }
 
 struct OfferedRow {

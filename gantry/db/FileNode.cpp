@@ -1,6 +1,7 @@
 #include "gantry/db/FileNode.h"
 
 #include "common/AsciiCase.h"
+#include "common/NumberText.h"
 
 #include <cstdio>
 
@@ -171,10 +172,7 @@ String CFileNode::CrcText() const {
 String CFileNode::SizeTextOf(uint64_t bytes) {
     // Rounded up without adding first, so the largest totals cannot wrap.
     uint64_t kilobytes = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
-    String text = std::to_string(kilobytes) + " KB";
-    for (size_t at = text.size() - 6; at > 0 && at < text.size(); at -= 3)
-        text.insert(at, ",");
-    return text;
+    return GroupThousands(std::to_string(kilobytes)) + " KB";
 }
 
 } // namespace quillory

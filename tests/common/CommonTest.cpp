@@ -2,6 +2,7 @@
 #include "common/FileHandle.h"
 #include "common/FileTime.h"
 #include "common/MemoryStream.h"
+#include "common/NumberText.h"
 #include "common/Tick.h"
 #include "common/Tokenizer.h"
 
@@ -153,4 +154,17 @@ TEST(FileHandle, ModesWriteSeekAndReadBack) {
     ASSERT_TRUE(ReadWholeFile(path, bytes));
     EXPECT_EQ(bytes, "Jello!");
     std::remove(path.c_str());
+}
+
+TEST(NumberText, GroupsThousandsFromTheRight) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},
+        {"7", "7"},
+        {"123", "123"},
+        {"1234", "1,234"},
+        {"123456", "123,456"},
+        {"1234567", "1,234,567"},
+    };
+    for (const auto& [digits, text] : cases)
+        EXPECT_EQ(GroupThousands(digits), text) << digits;
 }
