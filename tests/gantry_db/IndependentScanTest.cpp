@@ -515,6 +515,23 @@ TEST_F(IndependentScan, DeactivateAndActivateRenameInPlace) {
     EXPECT_EQ(x->diskName, "x.pbo");
 }
 
+TEST_F(IndependentScan, RenamesReachAFolderWhoseLetterCaseChanged) {
+    game.Write("AddOns\\x.pbo", "x");
+    ScanNow();
+    auto x = One("AddOns\\x.pbo");
+    game.Move("AddOns", "ADDONS");
+    ScanNow();
+    ASSERT_EQ(One("addons\\x.pbo"), x);
+    EXPECT_EQ(x->status, NS_ACTIVE);
+
+    db.DeactivateFile(*x);
+    EXPECT_EQ(x->status, NS_INACTIVE);
+    EXPECT_TRUE(game.Exists("ADDONS\\" + x->diskName));
+    db.ActivateFile(*x);
+    EXPECT_EQ(x->status, NS_ACTIVE);
+    EXPECT_EQ(game.Read("ADDONS\\x.pbo"), "x");
+}
+
 TEST_F(IndependentScan, ActivatingOneVersionDeactivatesTheOther) {
     const std::string a = "version A", b = "version B!";
     const std::string bDisk = "x.pbo." + Hex8(Crc(b)) + ".aab";
@@ -544,13 +561,17 @@ TEST_F(IndependentScan, ActivatingOntoAnUnknownFileChangesNothing) {
     ScanNow();
     auto node = One("AddOns\\x.pbo");
     ASSERT_TRUE(node);
-    game.Write("AddOns\\x.pbo", "not in the database");
-
-    db.ActivateFile(*node);
-    EXPECT_EQ(node->status, NS_INACTIVE);
-    EXPECT_EQ(node->diskName, bDisk);
-    EXPECT_EQ(game.Read("AddOns\\x.pbo"), "not in the database");
-    EXPECT_EQ(game.Read("AddOns\\" + bDisk), b);
+    // The name is taken whatever its letter case, as on the game's own file system.
+    for (const char* taken : {"x.pbo", "X.PBO"}) {
+        game.Write(std::string("AddOns\\") + taken, "not in the database");
+        db.ActivateFile(*node);
+        EXPECT_EQ(node->status, NS_INACTIVE) << taken;
+        EXPECT_EQ(node->diskName, bDisk) << taken;
+        EXPECT_EQ(game.Read(std::string("AddOns\\") + taken), "not in the database");
+        EXPECT_EQ(game.Read("AddOns\\" + bDisk), b);
+        EXPECT_EQ(game.List("AddOns").size(), 2u) << taken;
+        game.Remove(std::string("AddOns\\") + taken);
+    }
 }
 
 TEST_F(IndependentScan, PackageActivationSkipsFoldersAndRepeatsHarmlessly) {
