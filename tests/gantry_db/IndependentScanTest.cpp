@@ -714,6 +714,54 @@ TEST_F(IndependentScan, DissolveAndUnbindHandBackToThePseudoPackages) {
     EXPECT_TRUE(game.Exists("@M\\mod.pbo"));
 }
 
+class RecordingWalker final : public CDirectoryWalker {
+public:
+    int answer = WALK_CONTINUE;
+    int failedAnswer = 7;
+    std::vector<std::string> paths;
+    int failures = 0;
+    int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
+                void*) override {
+        if (code == WALK_FAILED) {
+            ++failures;
+            EXPECT_EQ(entry, nullptr);
+            return failedAnswer;
+        }
+        paths.push_back(entryPath);
+        return answer;
+    }
+};
+
+TEST(IndependentWalk, ReportsEntriesStopsAndFailures) {
+    TempGameFolder folder;
+    folder.Write("a.pbo", "a");
+    folder.Write("b.txt", "b");
+    folder.Write(".dir\\c.pbo", "c");
+    folder.Write("sub\\d.pbo", "d");
+
+    RecordingWalker all;
+    EXPECT_EQ(all.Walk(folder.Path(), nullptr), 0);
+    std::sort(all.paths.begin(), all.paths.end());
+    EXPECT_EQ(all.paths, (std::vector<std::string>{folder / "a.pbo", folder / "b.txt",
+                                                   folder.Path() + "sub"}));
+
+    RecordingWalker pattern;
+    EXPECT_EQ(pattern.Walk(folder.Path() + "*.PBO", nullptr), 0);
+    EXPECT_EQ(pattern.paths, (std::vector<std::string>{folder / "a.pbo"}));
+
+    for (const auto& [answer, result] : {std::pair{2, 2}, std::pair{3, 0}}) {
+        RecordingWalker stopping;
+        stopping.answer = answer;
+        EXPECT_EQ(stopping.Walk(folder.Path(), nullptr), result) << answer;
+        EXPECT_EQ(stopping.paths.size(), 1u) << answer;
+    }
+
+    RecordingWalker failing;
+    EXPECT_EQ(failing.Walk(folder.Path() + "absent/", nullptr), 7);
+    EXPECT_EQ(failing.failures, 1);
+    EXPECT_TRUE(failing.paths.empty());
+}
+
 TEST(IndependentNames, ActiveNameOf) {
     const std::pair<const char*, const char*> cases[] = {
         {"x.pbo", "x.pbo"},
