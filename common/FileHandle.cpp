@@ -8,7 +8,9 @@
 
 namespace quillory {
 
-CFileHandle::~CFileHandle() { Close(); }
+CFileHandle::~CFileHandle() {
+    Close();
+}
 
 bool CFileHandle::Open(const std::string& path, int mode) {
     Close();

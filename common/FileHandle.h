@@ -11,10 +11,10 @@ namespace quillory {
 class CFileHandle final {
 public:
     enum Mode {
-        MODE_READ = 0,       // an existing file, shared for reading
-        MODE_CREATE = 1,     // create or truncate for writing
-        MODE_READWRITE = 2,  // open or create for reading and writing
-        MODE_APPEND = 3,     // as MODE_READWRITE, then move to the end
+        MODE_READ = 0,      // an existing file, shared for reading
+        MODE_CREATE = 1,    // create or truncate for writing
+        MODE_READWRITE = 2, // open or create for reading and writing
+        MODE_APPEND = 3,    // as MODE_READWRITE, then move to the end
     };
     enum Origin { FROM_START = 0, FROM_CURRENT = 1, FROM_END = 2 };
 

@@ -17,8 +17,12 @@ void UnixFromFileTime(FileTime time, int64_t& seconds, int64_t& nanoseconds);
 // A calendar date and time taken as they are, with no time-zone conversion.
 FileTime FileTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
 
-constexpr uint32_t FileTimeLow(FileTime t) { return static_cast<uint32_t>(t); }
-constexpr uint32_t FileTimeHigh(FileTime t) { return static_cast<uint32_t>(t >> 32); }
+constexpr uint32_t FileTimeLow(FileTime t) {
+    return static_cast<uint32_t>(t);
+}
+constexpr uint32_t FileTimeHigh(FileTime t) {
+    return static_cast<uint32_t>(t >> 32);
+}
 constexpr FileTime MakeFileTime(uint32_t low, uint32_t high) {
     return (static_cast<FileTime>(high) << 32) | low;
 }

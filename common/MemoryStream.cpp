@@ -114,14 +114,30 @@ template <typename T> bool ReadLE(CMemoryStream& s, T& value) {
 
 } // namespace
 
-void WriteU8(CMemoryStream& s, uint8_t value) { WriteLE(s, value); }
-void WriteU16(CMemoryStream& s, uint16_t value) { WriteLE(s, value); }
-void WriteU32(CMemoryStream& s, uint32_t value) { WriteLE(s, value); }
-void WriteU64(CMemoryStream& s, uint64_t value) { WriteLE(s, value); }
-bool ReadU8(CMemoryStream& s, uint8_t& value) { return ReadLE(s, value); }
-bool ReadU16(CMemoryStream& s, uint16_t& value) { return ReadLE(s, value); }
-bool ReadU32(CMemoryStream& s, uint32_t& value) { return ReadLE(s, value); }
-bool ReadU64(CMemoryStream& s, uint64_t& value) { return ReadLE(s, value); }
+void WriteU8(CMemoryStream& s, uint8_t value) {
+    WriteLE(s, value);
+}
+void WriteU16(CMemoryStream& s, uint16_t value) {
+    WriteLE(s, value);
+}
+void WriteU32(CMemoryStream& s, uint32_t value) {
+    WriteLE(s, value);
+}
+void WriteU64(CMemoryStream& s, uint64_t value) {
+    WriteLE(s, value);
+}
+bool ReadU8(CMemoryStream& s, uint8_t& value) {
+    return ReadLE(s, value);
+}
+bool ReadU16(CMemoryStream& s, uint16_t& value) {
+    return ReadLE(s, value);
+}
+bool ReadU32(CMemoryStream& s, uint32_t& value) {
+    return ReadLE(s, value);
+}
+bool ReadU64(CMemoryStream& s, uint64_t& value) {
+    return ReadLE(s, value);
+}
 
 void WriteText(CMemoryStream& s, std::string_view text) {
     s.Write(text.data(), text.size());

@@ -13,6 +13,8 @@ uint32_t TickCount();
 using TickSource = std::function<uint32_t()>;
 
 // Milliseconds from `since` to `now`, correct across the wrap.
-constexpr uint32_t TicksSince(uint32_t now, uint32_t since) { return now - since; }
+constexpr uint32_t TicksSince(uint32_t now, uint32_t since) {
+    return now - since;
+}
 
 } // namespace quillory
