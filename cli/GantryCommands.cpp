@@ -2,9 +2,9 @@
 // what it changed.
 #include "cli/Commands.h"
 #include "cli/GantryContext.h"
-#include "cli/GantrySettings.h"
 
 #include "platform/FileSystem.h"
+#include "watch/core/SettingsFile.h"
 
 #include <atomic>
 #include <chrono>
@@ -88,6 +88,17 @@ String GameFolderOf(const String& given) {
     std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(given), error);
     String folder = (error ? std::filesystem::path(given) : absolute).lexically_normal().string();
     if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+// The game folder the desktop program stored in "quillory.sav" in `dataFolder` (empty: the
+// current directory), with the native separator; empty when none is stored.
+String SettingsGameFolder(const String& dataFolder) {
+    const String path = dataFolder.empty() ? String(SETTINGS_FILE)
+                                           : platform::NativePath(dataFolder) + "/" + SETTINGS_FILE;
+    String folder = platform::NativePath(LoadSettings(path).gameFolder);
+    if (!folder.empty() && folder.back() != '/')
         folder += '/';
     return folder;
 }
@@ -195,7 +206,7 @@ int RunGantry(const Args& arguments) {
         return 2;
     }
     GantryContext context(options.data);
-    const String game = options.game.empty() ? ReadSettingsGameFolder(options.data) : options.game;
+    const String game = options.game.empty() ? SettingsGameFolder(options.data) : options.game;
     if (game.empty()) {
         std::fputs("quillory-cli: no game folder: give --game DIR or set one in quillory.sav\n",
                    stderr);

@@ -1,0 +1,125 @@
+#include "watch/core/SettingsFile.h"
+
+#include "common/FileHandle.h"
+#include "common/MemoryStream.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+namespace quillory {
+
+namespace {
+
+constexpr uint8_t SETTINGS_MARKER = 0;
+constexpr size_t WRITE_CAPACITY = 4096;
+
+std::optional<int32_t> ReadI32(CMemoryStream& stream) {
+    uint32_t value = 0;
+    if (!ReadU32(stream, value))
+        return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+// One entry, or nothing when the data end inside it: a half-read entry is dropped rather
+// than shown with invented fields.
+Handle<ServerEntry> ReadEntry(CMemoryStream& stream, int32_t version) {
+    auto entry = std::make_shared<ServerEntry>();
+    if (!ReadTextStrict(stream, entry->address) || !ReadTextStrict(stream, entry->password) ||
+        !ReadTextStrict(stream, entry->description) ||
+        !ReadTextStrict(stream, entry->startupParameters))
+        return nullptr;
+    if (version < 2) {
+        entry->automaticMods = AutomaticModsOfOldEntry(entry->startupParameters);
+        return entry;
+    }
+    uint8_t flag = 0;
+    if (!ReadU8(stream, flag))
+        return nullptr;
+    entry->automaticMods = flag != 0;
+    return entry;
+}
+
+// Fills `settings` in the order of the file, stopping where the data end or make no sense.
+void ReadSettings(CMemoryStream& stream, Settings& settings) {
+    uint8_t marker = 1;
+    if (!ReadU8(stream, marker) || marker != SETTINGS_MARKER)
+        return;
+    auto version = ReadI32(stream);
+    // A negative version is as foreign as a newer one: nothing of it can be trusted.
+    if (!version || *version < 0 || *version > SETTINGS_VERSION)
+        return;
+    auto count = ReadI32(stream);
+    if (!count || *count < 0)
+        return;
+    // Every entry consumes at least four bytes, so a huge count ends with the data.
+    for (int32_t i = 0; i < *count; ++i) {
+        Handle<ServerEntry> entry = ReadEntry(stream, *version);
+        if (!entry)
+            return;
+        settings.entries.push_back(std::move(entry));
+    }
+    auto selected = ReadI32(stream);
+    if (!selected)
+        return;
+    settings.selectedIndex = *selected;
+    if (*version >= 1)
+        settings.gameFolder = ReadText(stream);
+}
+
+void WriteEntry(CMemoryStream& stream, const ServerEntry& entry) {
+    WriteText(stream, entry.address);
+    WriteText(stream, entry.password);
+    WriteText(stream, entry.description);
+    WriteText(stream, entry.startupParameters);
+    WriteU8(stream, entry.automaticMods ? 1 : 0);
+}
+
+bool WriteWholeFile(const String& path, const CMemoryStream& stream) {
+    CFileHandle file;
+    if (!file.Open(path, CFileHandle::MODE_CREATE))
+        return false;
+    bool written = file.Write(stream.Data(), stream.Size()) == int64_t(stream.Size());
+    // The data must be on the disk before the rename makes them the settings.
+    written = file.Flush() && written;
+    return file.Close() && written;
+}
+
+} // namespace
+
+Settings LoadSettings(const String& path) {
+    Settings settings;
+    String bytes;
+    if (!ReadWholeFile(path, bytes))
+        return settings;
+    CMemoryStream stream(bytes.data(), bytes.size());
+    ReadSettings(stream, settings);
+    return settings;
+}
+
+bool SaveSettings(const String& path, const Settings& settings) {
+    CMemoryStream stream(WRITE_CAPACITY);
+    WriteU8(stream, SETTINGS_MARKER);
+    WriteU32(stream, static_cast<uint32_t>(SETTINGS_VERSION));
+    WriteU32(stream, static_cast<uint32_t>(settings.entries.size()));
+    for (const auto& entry : settings.entries)
+        WriteEntry(stream, entry ? *entry : ServerEntry{});
+    WriteU32(stream, static_cast<uint32_t>(settings.selectedIndex));
+    WriteText(stream, settings.gameFolder);
+
+    const String temporary = path + ".part";
+    std::error_code error;
+    if (!WriteWholeFile(temporary, stream)) {
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace quillory
