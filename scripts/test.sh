@@ -13,14 +13,14 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_SANITIZE=ON \
-    -DQUILLORY_BUILD_TOOLS=OFF -DQUILLORY_WERROR=ON
+    -DQUILLORY_BUILD_TOOLS=OFF -DQUILLORY_BUILD_GUI=OFF -DQUILLORY_WERROR=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 echo "== fuzz targets, ${QUILLORY_FUZZ_SECONDS:-20} s each"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUILLORY_FUZZ=ON \
-    -DQUILLORY_BUILD_TESTS=OFF -DQUILLORY_BUILD_TOOLS=OFF \
+    -DQUILLORY_BUILD_TESTS=OFF -DQUILLORY_BUILD_TOOLS=OFF -DQUILLORY_BUILD_GUI=OFF \
     -DQUILLORY_FUZZ_SECONDS="${QUILLORY_FUZZ_SECONDS:-20}"
 cmake --build build-fuzz -j "$jobs"
 ctest --test-dir build-fuzz --output-on-failure -L fuzz
