@@ -1,12 +1,12 @@
 // quillory-cli gantry offered: fetches the packages a Gantry server offers and compares them
 // with the installation, as the manager's server view shows them.
 #include "cli/GantryContext.h"
-#include "cli/ServerWatcher.h"
 
 #include "common/NumberText.h"
 
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
+#include "net/ServerWatch.h"
 #include "net/WatchRules.h"
 
 #include <nlohmann/json.hpp>
@@ -143,23 +143,25 @@ int RunGantryOffered(GantryContext& context, const Args& args) {
     auto options = ParseOfferedOptions(args);
     if (!options)
         return Usage("offered needs an address and takes --password PW and --json");
-    auto server = ResolveServerAddress(options->address);
-    if (!server)
+    CServerWatch watch;
+    watch.SetCacheFolder(context.dataFolder);
+    // On before the first poll cycle, so the hello goes out with the first probes.
+    watch.SetGantryFeature(true);
+    if (watch.Select(options->address, options->password) == SelectResult::BAD_ADDRESS)
         return Usage("Bad address error");
-
-    CServerWatcher watcher;
-    if (!watcher.Start(*server,
-                       CServerWatcher::GantrySettings{options->password, context.dataFolder}))
+    if (!watch.Open()) {
+        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
         return 1;
-    auto outcome = watcher.State().WaitForGantryOutcome(GANTRY_WAIT_MS);
+    }
+    auto outcome = watch.State().WaitForGantryOutcome(GANTRY_WAIT_MS);
     if (outcome && outcome->state == GANTRY_ANSWERED && !outcome->description) {
         std::fputs("quillory-cli: the Gantry server's description does not unpack\n", stderr);
         return 1;
     }
     if (!outcome || outcome->state != GANTRY_ANSWERED) {
-        std::lock_guard guard(watcher.State().StatusLock());
+        const WatchSnapshot seen = watch.State().Snapshot();
         std::fprintf(stderr, "quillory-cli: Gantry: %s\n",
-                     GantryStateText(watcher.State().status, true).c_str());
+                     GantryStateText(seen.status, true).c_str());
         return 1;
     }
     const auto& bytes = *outcome->description;

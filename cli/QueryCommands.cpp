@@ -1,9 +1,9 @@
 // quillory-cli query and watch: one look at a server, or a running account of its game states.
 #include "cli/Commands.h"
-#include "cli/ServerWatcher.h"
 
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
+#include "net/ServerWatch.h"
 #include "net/StatusReport.h"
 #include "net/WatchRules.h"
 #include "platform/StopSignals.h"
@@ -123,11 +123,18 @@ String LocalTimeText() {
     return text;
 }
 
-std::optional<ResolvedServer> Resolve(const String& address) {
-    auto server = ResolveServerAddress(address);
-    if (!server)
+// Selects the server, then starts the engine on it: 0 when watching, else the exit code (2
+// for an address that does not resolve, 1 without a socket), said on stderr.
+int StartWatching(CServerWatch& watch, const String& address) {
+    if (watch.Select(address, String()) == SelectResult::BAD_ADDRESS) {
         std::fputs("Bad address error\n", stderr);
-    return server;
+        return 2;
+    }
+    if (!watch.Open()) {
+        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -136,41 +143,32 @@ int RunQuery(const Args& args) {
     auto options = ParseOptions(args, "--timeout");
     if (!options)
         return Usage("bad arguments to query");
-    auto server = Resolve(options->address);
-    if (!server)
-        return 2;
     const uint32_t timeoutMs = static_cast<uint32_t>(
         std::min<uint64_t>(options->number.value_or(DEFAULT_TIMEOUT_MS), 24u * 3600 * 1000));
 
-    CServerWatcher watcher;
-    if (!watcher.Start(*server))
-        return 1;
-    CWatchState& state = watcher.State();
+    CServerWatch watch;
+    if (int failed = StartWatching(watch, options->address))
+        return failed;
+    CWatchState& state = watch.State();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    ServerStatus status;
-    bool anyReply = false;
+    WatchSnapshot seen;
     for (;;) {
-        {
-            std::lock_guard guard(state.StatusLock());
-            anyReply = state.enumerationReplies > 0 || state.statusReplies > 0;
-            if ((state.enumerationReplies > 0 && state.statusReplies > 0) ||
-                std::chrono::steady_clock::now() >= deadline) {
-                status = state.status;
-                break;
-            }
-        }
+        seen = state.Snapshot();
+        if ((seen.enumerationReplies > 0 && seen.statusReplies > 0) ||
+            std::chrono::steady_clock::now() >= deadline)
+            break;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         state.WaitForChange(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0) + 1));
     }
-    if (!anyReply) {
+    if (seen.enumerationReplies == 0 && seen.statusReplies == 0) {
         std::fprintf(stderr, "No reply from %s\n", options->address.c_str());
         return 1;
     }
     if (options->json)
-        std::printf("%s\n", Dump(StatusJson(status)).c_str());
+        std::printf("%s\n", Dump(StatusJson(seen.status)).c_str());
     else
-        PrintStatusText(status);
+        PrintStatusText(seen.status);
     return 0;
 }
 
@@ -178,15 +176,11 @@ int RunWatch(const Args& args) {
     auto options = ParseOptions(args, "--duration");
     if (!options)
         return Usage("bad arguments to watch");
-    auto server = Resolve(options->address);
-    if (!server)
-        return 2;
-
     CStopSignals stopSignals; // before the engine's thread, which must not take them
-    CServerWatcher watcher;
-    if (!watcher.Start(*server))
-        return 1;
-    CWatchState& state = watcher.State();
+    CServerWatch watch;
+    if (int failed = StartWatching(watch, options->address))
+        return failed;
+    CWatchState& state = watch.State();
     const auto start = std::chrono::steady_clock::now();
     const bool limited = options->number.has_value();
     const auto duration =
@@ -194,18 +188,17 @@ int RunWatch(const Args& args) {
     while (!stopSignals.Wait(WATCH_TICK_MS)) {
         if (limited && std::chrono::steady_clock::now() - start >= duration)
             break;
-        std::optional<ServerStatus> changed;
-        {
+        const WatchSnapshot seen = state.Snapshot();
+        const ServerStatus* changed = &seen.status;
+        if (changed->implementation == IMPL_NONE)
+            continue;
+        Notification n = DecideNotification(changed->state, changed->previousState, true);
+        if (n.previousState != changed->previousState) {
+            // Only this loop writes the state it last reacted to.
             std::lock_guard guard(state.StatusLock());
-            ServerStatus& s = state.status;
-            if (s.implementation == IMPL_NONE)
-                continue;
-            Notification n = DecideNotification(s.state, s.previousState, true);
-            s.previousState = n.previousState;
-            if (n.notify)
-                changed = s;
+            state.status.previousState = n.previousState;
         }
-        if (!changed)
+        if (!n.notify)
             continue;
         if (options->json) {
             nlohmann::ordered_json line = {{"time", LocalTimeText()},

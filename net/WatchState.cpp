@@ -1,6 +1,7 @@
 #include "net/WatchState.h"
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 
 namespace quillory {
@@ -10,6 +11,26 @@ void CWatchState::ResetForNewServer() {
     description.reset();
     enumerationReplies = 0;
     statusReplies = 0;
+}
+
+WatchSnapshot CWatchState::Snapshot() {
+    std::lock_guard guard(statusLock_);
+    WatchSnapshot copy;
+    copy.status = status;
+    for (auto& player : copy.status.playerList)
+        player = std::make_shared<PlayerInfo>(*player);
+    copy.gantryFeatureActive = gantryFeatureActive;
+    copy.descriptionWaiting = description.has_value();
+    copy.enumerationReplies = enumerationReplies;
+    copy.statusReplies = statusReplies;
+    return copy;
+}
+
+std::optional<std::vector<uint8_t>> CWatchState::TakeDescription() {
+    std::lock_guard guard(statusLock_);
+    std::optional<std::vector<uint8_t>> taken = std::move(description);
+    description.reset();
+    return taken;
 }
 
 bool CWatchState::GantryFinal() const {

@@ -19,6 +19,18 @@ struct GantryOutcome {
     std::optional<std::vector<uint8_t>> description;
 };
 
+// What a reader of the watch state needs, copied in one go under the status lock so that it
+// formats and compares without holding the lock. Shares nothing with the engine: the player
+// records are copies too.
+struct WatchSnapshot {
+    ServerStatus status; // players, Gantry state and chunk counts included
+    bool gantryFeatureActive = false;
+    // A received description is waiting to be taken (TakeDescription).
+    bool descriptionWaiting = false;
+    uint32_t enumerationReplies = 0;
+    uint32_t statusReplies = 0;
+};
+
 class CWatchState final {
 public:
     CWatchState() = default;
@@ -39,6 +51,11 @@ public:
 
     // Back to "nothing known" for a newly selected server. Call with the status lock held.
     void ResetForNewServer();
+
+    // Copies everything a reader formats. Takes the status lock itself.
+    WatchSnapshot Snapshot();
+    // Moves a received description out, if one is waiting. Takes the status lock itself.
+    std::optional<std::vector<uint8_t>> TakeDescription();
 
     // Whether the Gantry exchange is over: all chunks in, no Gantry server, a timeout or a
     // refused password. Call with the status lock held.
