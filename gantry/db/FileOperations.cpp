@@ -136,13 +136,16 @@ void CFileDatabase::ActivateFile(CFileNode& node) {
 }
 
 void CFileDatabase::DeactivatePackage(CPackage& package) {
+    // An offered package's members hold empty slots for its folders and its missing files.
     for (const auto& member : package.members)
-        DeactivateFile(*member);
+        if (member)
+            DeactivateFile(*member);
 }
 
 void CFileDatabase::ActivatePackage(CPackage& package) {
     for (const auto& member : package.members)
-        ActivateFile(*member);
+        if (member)
+            ActivateFile(*member);
 }
 
 int CFileDatabase::DeleteMarked(CFileNode& folder) {
