@@ -1,0 +1,159 @@
+#include "TempGameFolder.h"
+
+#include "common/MemoryStream.h"
+#include "watch/core/GantryCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+namespace quillory {
+namespace {
+
+struct OfferedFile {
+    String name; // inside "addons\"
+    String content;
+};
+
+struct Offer {
+    String name;
+    std::vector<OfferedFile> files;
+};
+
+// A server description built byte by byte: magic, ten texts, then each package's record and the
+// tree of its files, all under "addons\".
+class DescriptionBytes {
+public:
+    DescriptionBytes& U32(uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            data.push_back(char((v >> (8 * i)) & 0xFF));
+        return *this;
+    }
+    DescriptionBytes& Text(const String& text) {
+        data += text;
+        data.push_back('\0');
+        return *this;
+    }
+    String data;
+};
+
+uint32_t Crc(const String& content) {
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
+}
+
+String Description(const std::vector<Offer>& offers) {
+    DescriptionBytes b;
+    b.U32(0xC0FFEE);
+    for (int i = 0; i < 10; ++i)
+        b.Text("text");
+    b.U32(uint32_t(offers.size()));
+    for (const Offer& offer : offers) {
+        b.Text("http://host/" + offer.name + ".zip").U32(100).Text(offer.name).Text("http://home");
+        b.Text("").Text("").U32(10);
+        b.Text("addons\\");
+        for (const OfferedFile& file : offer.files) {
+            b.Text(file.name).U32(uint32_t(file.content.size())).U32(Crc(file.content));
+        }
+        b.data.push_back('\0'); // end of "addons\"
+        b.data.push_back('\0'); // end of the package's tree
+    }
+    return b.data;
+}
+
+class GantryCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        game.Write("IRONVALEUPRISING.EXE", "exe");
+        game.Write("AddOns/ready.pbo", "ready");
+        game.Write("AddOns/sleeping.pbo", "sleeping");
+        game.Write("AddOns/later.pbo", "later");
+        db.gamePath = game.Path();
+        ASSERT_TRUE(db.Scan());
+        // Two files put aside by the user: inactive, still known to the database.
+        Deactivate("AddOns\\sleeping.pbo", "sleeping");
+        Deactivate("AddOns\\later.pbo", "later");
+    }
+
+    void Deactivate(const String& path, const String& content) {
+        auto node = db.root->Find(path, uint32_t(content.size()), Crc(content), false);
+        ASSERT_TRUE(node) << path;
+        db.DeactivateFile(*node);
+        ASSERT_EQ(node->status, NS_INACTIVE) << path;
+    }
+
+    void Offer(const std::vector<struct Offer>& offers) {
+        const String bytes = Description(offers);
+        CMemoryStream stream(bytes.data(), bytes.size());
+        db.ClearOfferedList();
+        ASSERT_TRUE(db.ReadOfferedList(stream));
+    }
+
+    bool ActiveOnDisk(const String& name) { return game.Exists("AddOns/" + name); }
+
+    test::TempGameFolder game;
+    CFileDatabase db{game.Path()};
+};
+
+TEST_F(GantryCheckTest, StopsAtTheFirstMissingPackageActivatingOnlyThoseBefore) {
+    Offer({{"Ready", {{"ready.pbo", "ready"}}},
+           {"Sleeping", {{"sleeping.pbo", "sleeping"}}},
+           {"Absent", {{"absent.pbo", "x"}, {"gone.pbo", "y"}}},
+           {"Later", {{"later.pbo", "later"}}}});
+    ASSERT_FALSE(ActiveOnDisk("sleeping.pbo"));
+
+    GantryCheckResult result = CheckRequiredPackages(db);
+
+    ASSERT_TRUE(result.missing);
+    EXPECT_EQ(result.missing->name, "Absent");
+    EXPECT_EQ(result.missing->status, uint32_t(OS_NOT_INSTALLED));
+    ASSERT_EQ(result.activated.size(), 1u);
+    EXPECT_EQ(result.activated[0]->name, "Sleeping");
+    EXPECT_TRUE(ActiveOnDisk("sleeping.pbo"));
+    // The package after the missing one is not looked at, so its file stays aside.
+    EXPECT_FALSE(ActiveOnDisk("later.pbo"));
+}
+
+TEST_F(GantryCheckTest, EveryPackageInstalledActivatesAllInactiveOnes) {
+    Offer({{"Sleeping", {{"sleeping.pbo", "sleeping"}}},
+           {"Both", {{"ready.pbo", "ready"}, {"later.pbo", "later"}}}});
+    GantryCheckResult result = CheckRequiredPackages(db);
+    EXPECT_FALSE(result.missing);
+    EXPECT_EQ(result.activated.size(), 2u);
+    EXPECT_TRUE(ActiveOnDisk("sleeping.pbo"));
+    EXPECT_TRUE(ActiveOnDisk("later.pbo"));
+}
+
+TEST_F(GantryCheckTest, AHalfMissingPackageStopsTheCheckWhateverItsPriority) {
+    // One file of two present: "Missing files", status 12.
+    Offer({{"Half", {{"ready.pbo", "ready"}, {"absent.pbo", "x"}}},
+           {"Sleeping", {{"sleeping.pbo", "sleeping"}}}});
+    GantryCheckResult result = CheckRequiredPackages(db);
+    ASSERT_TRUE(result.missing);
+    EXPECT_EQ(result.missing->status, uint32_t(OS_MISSING));
+    EXPECT_TRUE(result.activated.empty());
+    EXPECT_FALSE(ActiveOnDisk("sleeping.pbo"));
+}
+
+TEST_F(GantryCheckTest, CheckingOnlyChangesNothingAndListingFindsEveryMissingPackage) {
+    Offer({{"Sleeping", {{"sleeping.pbo", "sleeping"}}},
+           {"Absent", {{"absent.pbo", "x"}}},
+           {"Gone", {{"gone.pbo", "y"}}}});
+    GantryCheckResult result = CheckRequiredPackages(db, false);
+    ASSERT_TRUE(result.missing);
+    EXPECT_EQ(result.activated.size(), 1u);
+    EXPECT_FALSE(ActiveOnDisk("sleeping.pbo"));
+
+    auto missing = MissingOfferedPackages(db);
+    ASSERT_EQ(missing.size(), 2u);
+    EXPECT_EQ(missing[0]->name, "Absent");
+    EXPECT_EQ(missing[1]->name, "Gone");
+}
+
+TEST_F(GantryCheckTest, NoOfferedPackagesNothingToDo) {
+    GantryCheckResult result = CheckRequiredPackages(db);
+    EXPECT_FALSE(result.missing);
+    EXPECT_TRUE(result.activated.empty());
+}
+
+} // namespace
+} // namespace quillory

@@ -1,0 +1,41 @@
+#include "watch/core/GantryCheck.h"
+
+namespace quillory {
+
+namespace {
+
+// Statuses above "installed under another path" mean files the game needs are not there.
+bool IsMissing(const CPackage& package) {
+    return package.status > OS_PATH_DIFFERS;
+}
+
+} // namespace
+
+GantryCheckResult CheckRequiredPackages(CFileDatabase& database, bool activate) {
+    GantryCheckResult result;
+    for (const Handle<CPackage>& package : database.offeredPackages) {
+        database.CompareWithDatabase(*package);
+        if (IsMissing(*package)) {
+            result.missing = package;
+            break; // whatever follows is not looked at
+        }
+        if (package->allFilesActive == 0) {
+            if (activate)
+                database.ActivatePackage(*package);
+            result.activated.push_back(package);
+        }
+    }
+    return result;
+}
+
+HandleArray<CPackage> MissingOfferedPackages(CFileDatabase& database) {
+    HandleArray<CPackage> missing;
+    for (const Handle<CPackage>& package : database.offeredPackages) {
+        database.CompareWithDatabase(*package);
+        if (IsMissing(*package))
+            missing.push_back(package);
+    }
+    return missing;
+}
+
+} // namespace quillory
