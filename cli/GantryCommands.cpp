@@ -2,11 +2,11 @@
 // what it changed.
 #include "cli/Commands.h"
 #include "cli/GantryContext.h"
+#include "gantry/db/DatabaseLoader.h"
 
 #include "platform/FileSystem.h"
 #include "watch/core/SettingsFile.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -108,28 +108,18 @@ bool IsFolder(const String& path) {
     return attributes && attributes->directory;
 }
 
-// Scans, showing the path being looked at while stderr is a terminal.
-void ScanWithProgress(CFileDatabase& database) {
+// Waits for the start-up worker, showing the path being scanned while stderr is a terminal.
+void WaitWithProgress(CDatabaseLoader& loader) {
     if (!::isatty(STDERR_FILENO)) {
-        database.Scan();
+        loader.Wait();
         return;
     }
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        database.Scan();
-        done = true;
-    });
-    while (!done) {
+    while (!loader.Finished()) {
         std::this_thread::sleep_for(kProgressPeriod);
-        String text;
-        {
-            std::lock_guard guard(database.lock);
-            text = database.scanText;
-        }
-        std::fprintf(stderr, "\r\033[Kscanning %s", text.c_str());
+        std::fprintf(stderr, "\r\033[Kscanning %s", loader.ScanText().c_str());
         std::fflush(stderr);
     }
-    worker.join();
+    loader.Wait();
     std::fputs("\r\033[K", stderr);
 }
 
@@ -154,24 +144,36 @@ void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*
     context.scan = summary;
 }
 
-// Loads "quillory.dat" (a file that exists but cannot be read is never overwritten) and scans.
+// Loads "quillory.dat" and scans, through the same worker as the desktop program. An unreadable
+// file is moved aside and the database built anew; one that cannot be moved stops the command.
 bool Prepare(GantryContext& context) {
     CFileDatabase& database = context.database;
-    database.gamePath = context.gamePath;
-    if (platform::PathExists(database.DatabasePath()) && !database.Load()) {
+    std::unordered_set<const CFileNode*> before;
+    CDatabaseLoader loader(database);
+    const bool started = loader.Start(context.gamePath, [&](CFileDatabase& loaded) {
+        context.loadedStamp = DatabaseStamp(loaded);
+        if (!loaded.root)
+            return;
+        std::vector<CFileNode*> nodes;
+        loaded.root->CollectPointers(nodes);
+        before.insert(nodes.begin(), nodes.end());
+    });
+    if (!started) {
+        std::fputs("quillory-cli: cannot start the database worker\n", stderr);
+        return false;
+    }
+    WaitWithProgress(loader);
+    const DatabaseLoadOutcome outcome = loader.Outcome();
+    if (outcome.moveFailed) {
         std::fprintf(stderr,
                      "quillory-cli: %s cannot be read; move it aside to start a new database\n",
                      database.DatabasePath().c_str());
         return false;
     }
-    context.loadedStamp = DatabaseStamp(database);
-    std::unordered_set<const CFileNode*> before;
-    if (database.root) {
-        std::vector<CFileNode*> nodes;
-        database.root->CollectPointers(nodes);
-        before.insert(nodes.begin(), nodes.end());
-    }
-    ScanWithProgress(database);
+    if (outcome.movedAside)
+        std::fprintf(stderr,
+                     "quillory-cli: %s cannot be read; moved it to %s and built a new database\n",
+                     database.DatabasePath().c_str(), outcome.badPath.c_str());
     Summarize(context, before);
     return true;
 }

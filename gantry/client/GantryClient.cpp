@@ -56,7 +56,10 @@ bool CGantryClient::Begin() {
     rate_ = 0;
     session_ =
         std::make_unique<platform::CHttpSession>(platform::CHttpSession::kAgent, httpOptions_);
+    // The database is the download worker's from now until it has finished.
+    db_.owner.Lend();
     if (!Start()) {
+        db_.owner.GiveBack();
         finished_ = true;
         return false;
     }
@@ -146,6 +149,7 @@ void CGantryClient::EndTransfer(bool failed, uint64_t remaining, const String& e
 }
 
 void CGantryClient::DownloadWorker() {
+    db_.owner.Take();
     const HandleArray<CPackage> records = db_.offeredPackages;
     uint64_t total = 0;
     for (const auto& record : records)
@@ -202,6 +206,7 @@ void CGantryClient::DownloadWorker() {
     else if (pending)
         RemoveFile(pendingPath);
     Post(GANTRY_CMD_QUIT);
+    db_.owner.GiveBack();
     finished_ = true;
     if (onDone_)
         onDone_();

@@ -337,6 +337,7 @@ bool CInstaller::Fail(String why) {
 bool InstallPackage(CFileDatabase& db, const String& archivePath,
                     std::atomic<uint64_t>& installDone, std::atomic<uint64_t>& installTotal,
                     const CPackage* offered, InstallReport* report) {
+    QUILLORY_ASSERT_DB_OWNER(db);
     CInstaller installer(db, archivePath, installDone, installTotal, offered);
     bool ok = installer.Run();
     if (report)

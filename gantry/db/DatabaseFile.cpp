@@ -80,6 +80,7 @@ void CFileDatabase::ReportSaveStep(SaveStep step) const {
 }
 
 bool CFileDatabase::Save() {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (!root)
         return false;
     root->Prune();
@@ -176,6 +177,7 @@ bool CFileDatabase::WriteDatabaseFile(const String& path, const CMemoryStream& p
 }
 
 bool CFileDatabase::Load() {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     String bytes;
     if (!ReadWholeFile(DatabasePath(), bytes) || bytes.size() < HEADER_SIZE)
         return false;

@@ -3,6 +3,7 @@
 
 #include "common/MemoryStream.h"
 #include "common/Types.h"
+#include "gantry/db/DatabaseOwner.h"
 #include "gantry/db/DirectoryWalker.h"
 #include "gantry/db/FileNode.h"
 #include "gantry/db/GantryAlert.h"
@@ -17,6 +18,13 @@
 
 namespace quillory {
 
+// Threads: the database has one owner at a time. The start-up worker (CDatabaseLoader) owns it
+// while it loads and scans, the download worker (CGantryClient) while it installs; otherwise the
+// window's thread does. Whoever does not own it reads neither the tree nor the package lists:
+// the window tests Busy() and leaves the database alone while it is true, and debug builds
+// check the owning thread at the entry points below (see CDatabaseOwner). While a worker owns
+// it, the only fields another thread may use are `scanText` (under `lock`) and the two flags
+// `cancelRequested` and `cancelled`.
 class CFileDatabase final : public CDirectoryWalker {
 public:
     static constexpr const char* DATABASE_FILE = "quillory.dat";
@@ -44,6 +52,7 @@ public:
     HandleArray<CFileNode> modFolders;
     HandleArray<CFileNode> modAddonFolders; // parallel to modFolders; entries may be empty
     String gamePath;                        // ends with "\"
+    CDatabaseOwner owner;                   // which thread may touch the tree and packages
     CLock lock;                             // guards scanText
     String scanText;
     std::atomic<uint8_t> cancelRequested{0};
@@ -58,6 +67,12 @@ public:
     std::function<void(SaveStep)> saveStepHook; // test seam, empty in the program
     // Test seam: told the path of every file whose content the scanner is about to read.
     std::function<void(const String&)> contentReadHook;
+    // Test seam: told, on the scanning thread, how many bytes of the file in hand the scanner has
+    // read so far, after each block.
+    std::function<void(uint64_t)> crcBlockHook;
+
+    // True while a worker owns the database (see the rule above the class).
+    bool Busy() const { return owner.Busy(); }
 
     // Packages.
     void Classify(const String& relPath, const Handle<CFileNode>& node);
@@ -82,6 +97,9 @@ public:
     int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
                 void* user) override;
     static bool FileCrc32(const String& path, uint32_t& crc);
+    enum CrcResult { CRC_DONE, CRC_UNREADABLE, CRC_CANCELLED };
+    // The scanner's CRC: stops before the next block once `cancelRequested` is set.
+    CrcResult ScanCrc32(const String& path, uint32_t& crc);
     void LocateAddonFolders();
     void CollectModFolders();
     int IndexOfModFolder(const CFileNode* node) const;

@@ -94,6 +94,7 @@ bool OnlyHolderOfName(const String& folder, const String& name, const String& di
 } // namespace
 
 void CFileDatabase::DeactivateFile(CFileNode& node) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (!IsActivatableFile(node, NS_ACTIVE))
         return;
     const String folder = node.FolderPath();
@@ -106,6 +107,7 @@ void CFileDatabase::DeactivateFile(CFileNode& node) {
 }
 
 void CFileDatabase::ActivateFile(CFileNode& node) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (!IsActivatableFile(node, NS_INACTIVE))
         return;
     const String folder = node.FolderPath();
@@ -136,6 +138,7 @@ void CFileDatabase::ActivateFile(CFileNode& node) {
 }
 
 void CFileDatabase::DeactivatePackage(CPackage& package) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     // An offered package's members hold empty slots for its folders and its missing files.
     for (const auto& member : package.members)
         if (member)
@@ -143,12 +146,14 @@ void CFileDatabase::DeactivatePackage(CPackage& package) {
 }
 
 void CFileDatabase::ActivatePackage(CPackage& package) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     for (const auto& member : package.members)
         if (member)
             ActivateFile(*member);
 }
 
 int CFileDatabase::DeleteMarked(CFileNode& folder) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     int count = 0;
     for (const auto& child : folder.children) {
         if (child->IsFolder())
@@ -174,6 +179,7 @@ int CFileDatabase::DeleteMarked(CFileNode& folder) {
 }
 
 bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (!package || IsPseudo(*this, *package) || !root)
         return false;
     ClearDeleteMarks(*root);
@@ -195,6 +201,7 @@ bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package) {
 }
 
 void CFileDatabase::DissolvePackage(const Handle<CPackage>& package) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (!package || IsPseudo(*this, *package))
         return;
     for (size_t i = package->members.size(); i-- > 0;) {
@@ -207,6 +214,7 @@ void CFileDatabase::DissolvePackage(const Handle<CPackage>& package) {
 }
 
 void CFileDatabase::UnbindMember(CPackage& package, CFileNode& node) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (IsPseudo(*this, package))
         return;
     const int index = package.IndexOf(&node);
@@ -218,6 +226,7 @@ void CFileDatabase::UnbindMember(CPackage& package, CFileNode& node) {
 }
 
 void CFileDatabase::CleanUpAfterUninstall() {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     if (root)
         root->Prune();
     LocateAddonFolders();

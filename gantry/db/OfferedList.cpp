@@ -73,6 +73,7 @@ const CFileNode* TopLevelAncestor(const CFileNode* node) {
 } // namespace
 
 bool CFileDatabase::ReadOfferedList(CMemoryStream& description) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     uint32_t unused = 0;
     std::array<String, SERVER_TEXT_COUNT> texts;
     if (!ReadU32(description, unused))
@@ -177,6 +178,7 @@ String CFileDatabase::ModSuggestion() const {
 }
 
 void CFileDatabase::CheckOfferedPackages(GantryAlert& alert) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     for (const auto& package : offeredPackages) {
         CompareWithDatabase(*package);
         if (package->status > OS_PATH_DIFFERS && package->priority >= 4) {
@@ -188,6 +190,7 @@ void CFileDatabase::CheckOfferedPackages(GantryAlert& alert) {
 }
 
 void CFileDatabase::ClearOfferedList() {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     offeredPackages.clear();
     for (auto& text : serverTexts)
         text.clear();

@@ -139,11 +139,12 @@ void HandleDuplicate(CFileDatabase& db, const CFileNode& node, const String& ent
     if (db.contentReadHook)
         db.contentReadHook(entryPath);
     uint32_t crc = 0;
-    if (CFileDatabase::FileCrc32(entryPath, crc) && crc == node.crc)
+    if (db.ScanCrc32(entryPath, crc) == CFileDatabase::CRC_DONE && crc == node.crc)
         platform::RemoveFile(entryPath);
 }
 
-// The entry's CRC, computed at most once; none when the file cannot be read.
+// The entry's CRC, computed at most once; none when the file cannot be read or the scan was
+// asked to stop while reading it (Cancelled() tells which).
 class CEntryCrc {
 public:
     CEntryCrc(CFileDatabase& db, const String& path) : db_(db), path_(path) {}
@@ -153,18 +154,54 @@ public:
             if (db_.contentReadHook)
                 db_.contentReadHook(path_);
             uint32_t crc = 0;
-            if (CFileDatabase::FileCrc32(path_, crc))
+            result_ = db_.ScanCrc32(path_, crc);
+            if (result_ == CFileDatabase::CRC_DONE)
                 crc_ = crc;
         }
         return crc_;
     }
+    bool Cancelled() const { return result_ == CFileDatabase::CRC_CANCELLED; }
 
 private:
     CFileDatabase& db_;
     const String& path_;
     bool known_ = false;
+    CFileDatabase::CrcResult result_ = CFileDatabase::CRC_UNREADABLE;
     std::optional<uint32_t> crc_;
 };
+
+// The walk stops here on request, exactly as between entries.
+int StopOnRequest(CFileDatabase& db) {
+    db.cancelled = 1;
+    db.cancelRequested = 0;
+    return CDirectoryWalker::WALK_STOP;
+}
+
+// Folds a file's content into a CRC-32 block by block; `onBlock` gets the bytes read so far and
+// says whether to go on. None when the file cannot be read.
+template <typename OnBlock>
+CFileDatabase::CrcResult FoldFileCrc(const String& path, uint32_t& crc, OnBlock onBlock) {
+    CFileHandle file;
+    if (!file.Open(platform::ResolveCase(path), CFileHandle::MODE_READ))
+        return CFileDatabase::CRC_UNREADABLE;
+    // Left uninitialised: the first scan reads thousands of files.
+    const std::unique_ptr<unsigned char[]> block(new unsigned char[kCrcBlockSize]);
+    uLong value = ::crc32(0L, Z_NULL, 0);
+    uint64_t done = 0;
+    for (;;) {
+        const int64_t n = file.Read(block.get(), kCrcBlockSize);
+        if (n < 0)
+            return CFileDatabase::CRC_UNREADABLE;
+        if (n == 0)
+            break;
+        value = ::crc32(value, block.get(), static_cast<uInt>(n));
+        done += static_cast<uint64_t>(n);
+        if (!onBlock(done))
+            return CFileDatabase::CRC_CANCELLED;
+    }
+    crc = static_cast<uint32_t>(value);
+    return CFileDatabase::CRC_DONE;
+}
 
 int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                 const platform::WalkEntry& entry) {
@@ -187,7 +224,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
         if (child->modified != entry.modified) {
             const std::optional<uint32_t> crc = entryCrc.Get();
             if (!crc)
-                return CDirectoryWalker::WALK_CONTINUE;
+                return entryCrc.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
             if (child->crc != *crc)
                 continue;
         }
@@ -203,7 +240,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     if (!node) {
         const std::optional<uint32_t> crc = entryCrc.Get();
         if (!crc)
-            return CDirectoryWalker::WALK_CONTINUE;
+            return entryCrc.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
         node = scan.AddChild(name, 0);
         node->diskName = diskName;
         node->size = entry.size;
@@ -265,6 +302,7 @@ Handle<CFileNode> ChildNamed(const CFileNode& folder, const char* name) {
 } // namespace
 
 bool CFileDatabase::Scan() {
+    QUILLORY_ASSERT_DB_OWNER(*this);
     // Without a readable game folder every node would count as gone: change nothing instead.
     const std::optional<platform::FileAttributes> game = platform::GetAttributes(gamePath);
     if (gamePath.empty() || !game || !game->directory)
@@ -300,11 +338,8 @@ int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::Wa
                            void* user) {
     if (code != WALK_ENTRY || !entry || !user)
         return WALK_CONTINUE;
-    if (cancelRequested) {
-        cancelled = 1;
-        cancelRequested = 0;
-        return WALK_STOP;
-    }
+    if (cancelRequested)
+        return StopOnRequest(*this);
     PublishScanText(*this, entryPath);
     // A backslash inside a name cannot be told from a separator in the tree's paths.
     if (entry->hidden || entry->system || entry->name.find('\\') != String::npos)
@@ -316,22 +351,16 @@ int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::Wa
 }
 
 bool CFileDatabase::FileCrc32(const String& path, uint32_t& crc) {
-    CFileHandle file;
-    if (!file.Open(platform::ResolveCase(path), CFileHandle::MODE_READ))
-        return false;
-    // Left uninitialised: the first scan reads thousands of files.
-    const std::unique_ptr<unsigned char[]> block(new unsigned char[kCrcBlockSize]);
-    uLong value = ::crc32(0L, Z_NULL, 0);
-    for (;;) {
-        const int64_t n = file.Read(block.get(), kCrcBlockSize);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        value = ::crc32(value, block.get(), static_cast<uInt>(n));
-    }
-    crc = static_cast<uint32_t>(value);
-    return true;
+    return FoldFileCrc(path, crc, [](uint64_t) { return true; }) == CRC_DONE;
+}
+
+CFileDatabase::CrcResult CFileDatabase::ScanCrc32(const String& path, uint32_t& crc) {
+    // A large file takes seconds to read; Skip must not wait for its end.
+    return FoldFileCrc(path, crc, [this](uint64_t done) {
+        if (crcBlockHook)
+            crcBlockHook(done);
+        return cancelRequested == 0;
+    });
 }
 
 void CFileDatabase::LocateAddonFolders() {

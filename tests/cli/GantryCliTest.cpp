@@ -274,8 +274,34 @@ TEST_F(GantryCliTest, GameFolderComesFromTheSettingsFile) {
     EXPECT_EQ(Gantry({"scan"}, false).exitCode, 2);
 }
 
-TEST_F(GantryCliTest, AnUnreadableDatabaseIsNeverOverwritten) {
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(GantryCliTest, AnUnreadableDatabaseIsMovedAsideAndBuiltAnew) {
+    data.Write("quillory.dat.bad", "an older bad copy");
     data.Write("quillory.dat", "not a database at all");
+    ProgramResult result = Gantry({"scan"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(CountOf(result.err, "quillory.dat.bad"), 1u) << result.err;
+    EXPECT_EQ(CountOf(result.err, "\n"), 1u) << result.err;
+    EXPECT_NE(result.out.find("New files: 6\n"), std::string::npos) << result.out;
+    EXPECT_EQ(data.Read("quillory.dat.bad"), "not a database at all");
+
+    // The new database was saved and reads back: nothing more to say, nothing new.
+    ProgramResult again = Gantry({"scan"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.err, "");
+    EXPECT_NE(again.out.find("New files: 0\n"), std::string::npos) << again.out;
+    EXPECT_EQ(data.Read("quillory.dat.bad"), "not a database at all");
+}
+
+TEST_F(GantryCliTest, AnUnreadableDatabaseThatCannotBeMovedIsNeverOverwritten) {
+    data.Write("quillory.dat", "not a database at all");
+    data.Write("quillory.dat.bad/in the way", "x");
     ProgramResult result = Gantry({"create", "Tanks"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("quillory.dat"), std::string::npos) << result.err;
