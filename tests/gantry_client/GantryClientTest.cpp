@@ -281,5 +281,37 @@ TEST(GantryClientTextTest, RateText) {
     EXPECT_EQ(DownloadProgress::BarUnits(uint64_t(5) << 32), uint32_t(5) << 22);
 }
 
+TEST(GantryClientOwnership, TheDownloadWorkerOwnsTheDatabaseWhileItRuns) {
+    TempGameFolder game;
+    ScratchFolder data;
+    CFileDatabase db{data.Path().string()};
+    db.gamePath = game.Path();
+    ASSERT_TRUE(db.Scan());
+    FakeHttpServer server;
+    server.Serve("/a.zip", "not read by the fake install");
+    ASSERT_TRUE(server.Start());
+    auto record = std::make_shared<CPackage>();
+    record->name = "A";
+    record->archivePath = server.Url("/a.zip");
+    record->needsDownload = 1;
+    db.offeredPackages.push_back(record);
+
+    std::atomic<bool> busyWhileInstalling{false}, installerMayTouch{false};
+    CGantryClient client(db, data.Path().string());
+    client.SetInstallFunction([&](const String&, std::atomic<uint64_t>&, std::atomic<uint64_t>&,
+                                  const CPackage&, String&) {
+        busyWhileInstalling = db.Busy();
+        installerMayTouch = db.owner.CallerMayTouch();
+        return true;
+    });
+    ASSERT_TRUE(client.Begin());
+    ASSERT_TRUE(WaitFor([&] { return client.Finished(); }));
+    client.Close();
+    EXPECT_TRUE(busyWhileInstalling);
+    EXPECT_TRUE(installerMayTouch);
+    EXPECT_FALSE(db.Busy());
+    EXPECT_TRUE(db.owner.CallerMayTouch());
+}
+
 } // namespace
 } // namespace quillory
