@@ -1,6 +1,8 @@
 #include "common/TextCodec.h"
 
 #include <cstdint>
+#include <iterator>
+#include <optional>
 
 namespace quillory {
 
@@ -38,6 +40,40 @@ void AppendUtf8(String& out, char32_t c) {
     }
 }
 
+constexpr char UNMAPPABLE = '?';
+
+// The next code point of UTF-8 text at `pos`, advancing past it; nothing for a broken,
+// overlong or surrogate sequence, which then counts as one byte.
+std::optional<char32_t> NextCodePoint(const String& text, size_t& pos) {
+    const uint8_t lead = static_cast<uint8_t>(text[pos++]);
+    if (lead < 0x80)
+        return lead;
+    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    if (extra < 0 || lead > 0xF4 || pos + size_t(extra) > text.size())
+        return std::nullopt;
+    char32_t c = lead & (0x3F >> extra);
+    for (int i = 0; i < extra; ++i) {
+        const uint8_t next = static_cast<uint8_t>(text[pos + size_t(i)]);
+        if ((next & 0xC0) != 0x80)
+            return std::nullopt;
+        c = (c << 6) | (next & 0x3F);
+    }
+    constexpr char32_t SMALLEST[4] = {0, 0x80, 0x800, 0x10000};
+    if (c < SMALLEST[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return std::nullopt;
+    pos += size_t(extra);
+    return c;
+}
+
+char ToCp1252(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return char(c);
+    for (size_t i = 0; i < std::size(HIGH_CONTROL_RANGE); ++i)
+        if (HIGH_CONTROL_RANGE[i] == c && c != REPLACEMENT)
+            return char(0x80 + i);
+    return UNMAPPABLE;
+}
+
 } // namespace
 
 String Cp1252ToUtf8(const String& text) {
@@ -45,6 +81,16 @@ String Cp1252ToUtf8(const String& text) {
     out.reserve(text.size());
     for (char c : text)
         AppendUtf8(out, CodePoint(static_cast<uint8_t>(c)));
+    return out;
+}
+
+String Utf8ToCp1252(const String& text) {
+    String out;
+    out.reserve(text.size());
+    for (size_t pos = 0; pos < text.size();) {
+        const std::optional<char32_t> c = NextCodePoint(text, pos);
+        out += c ? ToCp1252(*c) : UNMAPPABLE;
+    }
     return out;
 }
 

@@ -12,4 +12,10 @@ namespace quillory {
 // File names on disk are already UTF-8 and need no conversion.
 String Cp1252ToUtf8(const String& text);
 
+// What the user typed (UTF-8) into the code page that the server list, the settings file, the
+// Gantry hello and the game's command line carry. A character Windows-1252 cannot hold, and a
+// broken UTF-8 sequence, become "?", as the system's own conversion writes its default
+// character.
+String Utf8ToCp1252(const String& text);
+
 } // namespace quillory

@@ -73,3 +73,38 @@ TEST(TextCodec, EveryDefinedByteMatchesTheSystemConverter) {
     }
     EXPECT_EQ(undefined, 5);
 }
+
+TEST(TextCodec, TypedUtf8BecomesCp1252) {
+    struct Case {
+        std::string utf8, bytes;
+    };
+    const std::vector<Case> cases = {
+        {"plain", "plain"},
+        {"Caf\xC3\xA9", "Caf\xE9"},
+        {"\xE2\x82\xAC"
+         "5",
+         "\x80"
+         "5"}, // euro sign
+        {"\xE2\x80\x9Cq\xE2\x80\x9D", "\x93q\x94"},
+        {"\xC5\xB8", "\x9F"},
+        {"\xE6\x97\xA5", "?"},       // not in the code page
+        {"\xF0\x9F\x98\x80!", "?!"}, // nor is anything beyond the first plane
+        {"\xEF\xBF\xBD", "?"},       // the replacement character stands for nothing
+        {"\xC2\x81", "?"},           // a control character the code page lacks
+        {"a\xC3", "a?"},             // cut short
+        {"\xC3(", "?("},             // continuation missing
+        {"\xC0\xAF", "??"},          // overlong
+        {"\xED\xA0\x80", "???"},     // a lone surrogate half
+        {"\x80", "?"},               // a stray continuation byte
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Utf8ToCp1252(c.utf8), c.bytes) << c.utf8;
+}
+
+TEST(TextCodec, EveryDefinedByteSurvivesTheRoundTrip) {
+    for (int b = 1; b < 256; ++b) {
+        const std::string byte(1, char(b));
+        const bool undefined = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+        EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(byte)), undefined ? "?" : byte) << "byte " << b;
+    }
+}

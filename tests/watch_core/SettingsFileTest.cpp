@@ -290,3 +290,19 @@ TEST_F(SettingsFile, SaveReplacesAnOlderFile) {
     EXPECT_EQ(bytes, Bytes().U8(0).I32(2).I32(0).I32(0).Text("").Str());
     EXPECT_FALSE(std::filesystem::exists(path + ".part"));
 }
+
+TEST_F(SettingsFile, AZeroInsideATextCannotShiftTheFieldsAfterIt) {
+    Settings settings;
+    settings.entries.push_back(std::make_shared<ServerEntry>(
+        Entry(std::string("a\0b", 3), std::string("p\0", 2), "A", "-x", false)));
+    settings.entries.push_back(std::make_shared<ServerEntry>(Entry("next", "", "N", "", true)));
+    settings.selectedIndex = 1;
+    settings.gameFolder = std::string("G\\\0junk", 7);
+    ASSERT_TRUE(SaveSettings(path, settings));
+    Settings loaded = LoadSettings(path);
+    ASSERT_EQ(loaded.entries.size(), 2u);
+    ExpectEntry(loaded.entries[0], Entry("a", "p", "A", "-x", false));
+    ExpectEntry(loaded.entries[1], Entry("next", "", "N", "", true));
+    EXPECT_EQ(loaded.selectedIndex, 1);
+    EXPECT_EQ(loaded.gameFolder, "G\\");
+}

@@ -3,6 +3,7 @@
 #include "common/FileHandle.h"
 #include "common/MemoryStream.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -42,7 +43,7 @@ Handle<ServerEntry> ReadEntry(CMemoryStream& stream, int32_t version) {
 }
 
 // Fills `settings` in the order of the file, stopping where the data end or make no sense.
-void ReadSettings(CMemoryStream& stream, Settings& settings) {
+void ReadInto(CMemoryStream& stream, Settings& settings) {
     uint8_t marker = 1;
     if (!ReadU8(stream, marker) || marker != SETTINGS_MARKER)
         return;
@@ -68,11 +69,17 @@ void ReadSettings(CMemoryStream& stream, Settings& settings) {
         settings.gameFolder = ReadText(stream);
 }
 
+// A text ends at its first zero byte: written whole, a zero inside would shift every field
+// after it and lose the rest of the list on the next load.
+void WriteStoredText(CMemoryStream& stream, const String& text) {
+    WriteText(stream, std::string_view(text.data(), std::min(text.size(), text.find('\0'))));
+}
+
 void WriteEntry(CMemoryStream& stream, const ServerEntry& entry) {
-    WriteText(stream, entry.address);
-    WriteText(stream, entry.password);
-    WriteText(stream, entry.description);
-    WriteText(stream, entry.startupParameters);
+    WriteStoredText(stream, entry.address);
+    WriteStoredText(stream, entry.password);
+    WriteStoredText(stream, entry.description);
+    WriteStoredText(stream, entry.startupParameters);
     WriteU8(stream, entry.automaticMods ? 1 : 0);
 }
 
@@ -88,26 +95,33 @@ bool WriteWholeFile(const String& path, const CMemoryStream& stream) {
 
 } // namespace
 
-Settings LoadSettings(const String& path) {
+Settings ReadSettings(CMemoryStream& stream) {
     Settings settings;
-    String bytes;
-    if (!ReadWholeFile(path, bytes))
-        return settings;
-    CMemoryStream stream(bytes.data(), bytes.size());
-    ReadSettings(stream, settings);
+    ReadInto(stream, settings);
     return settings;
 }
 
-bool SaveSettings(const String& path, const Settings& settings) {
-    CMemoryStream stream(WRITE_CAPACITY);
+void WriteSettings(CMemoryStream& stream, const Settings& settings) {
     WriteU8(stream, SETTINGS_MARKER);
     WriteU32(stream, static_cast<uint32_t>(SETTINGS_VERSION));
     WriteU32(stream, static_cast<uint32_t>(settings.entries.size()));
     for (const auto& entry : settings.entries)
         WriteEntry(stream, entry ? *entry : ServerEntry{});
     WriteU32(stream, static_cast<uint32_t>(settings.selectedIndex));
-    WriteText(stream, settings.gameFolder);
+    WriteStoredText(stream, settings.gameFolder);
+}
 
+Settings LoadSettings(const String& path) {
+    String bytes;
+    if (!ReadWholeFile(path, bytes))
+        return Settings{};
+    CMemoryStream stream(bytes.data(), bytes.size());
+    return ReadSettings(stream);
+}
+
+bool SaveSettings(const String& path, const Settings& settings) {
+    CMemoryStream stream(WRITE_CAPACITY);
+    WriteSettings(stream, settings);
     const String temporary = path + ".part";
     std::error_code error;
     if (!WriteWholeFile(temporary, stream)) {

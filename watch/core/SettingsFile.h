@@ -1,6 +1,7 @@
 #pragma once
 // The settings file "quillory.sav": the server list, the selected entry and the game folder.
 
+#include "common/MemoryStream.h"
 #include "common/Types.h"
 #include "watch/core/ServerEntry.h"
 
@@ -26,6 +27,11 @@ struct Settings {
 // or version gives the same; a file that ends early keeps the entries read completely and
 // whatever followed them.
 Settings LoadSettings(const String& path);
+
+// What LoadSettings reads, from the file's bytes in a stream.
+Settings ReadSettings(CMemoryStream& stream);
+// The version 2 bytes of `settings`, as SaveSettings writes them.
+void WriteSettings(CMemoryStream& stream, const Settings& settings);
 
 // Writes version 2 to a temporary name beside `path` and renames it over the old file, so a
 // crash or a full disk leaves the old settings. False when the file could not be written.
