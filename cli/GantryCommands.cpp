@@ -151,7 +151,7 @@ bool Prepare(GantryContext& context) {
     std::unordered_set<const CFileNode*> before;
     CDatabaseLoader loader(database);
     const bool started = loader.Start(context.gamePath, [&](CFileDatabase& loaded) {
-        context.loadedStamp = DatabaseStamp(loaded);
+        context.loadedChangeCount = loaded.ChangeCount();
         if (!loaded.root)
             return;
         std::vector<CFileNode*> nodes;

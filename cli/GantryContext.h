@@ -29,28 +29,24 @@ struct GantryContext {
     String gamePath;   // absolute, with its trailing separator
     CFileDatabase database;
     ScanSummary scan;
-    // The database as loaded, to tell whether anything needs saving.
-    uint64_t loadedStamp = 0;
+    // The database's change count as loaded: anything else means there is something to save.
+    uint64_t loadedChangeCount = 0;
 };
 
 // The signature of every subcommand; `args` are the words after its name. The result is the
 // process exit code (see Commands.h).
 using GantrySubcommand = int (*)(GantryContext& context, const Args& args);
 
-// A fingerprint of everything "quillory.dat" stores: equal stamps mean nothing to save.
-uint64_t DatabaseStamp(const CFileDatabase& database);
 // Saves "quillory.dat" when the database differs from what was loaded; false when that failed.
 bool SaveIfChanged(GantryContext& context);
 
-// The package named `name`: exactly, else the only one that matches ignoring case. Prints an
-// error and gives none when there is no such package.
-Handle<CPackage> FindPackage(const CFileDatabase& database, const String& name);
-bool IsPseudoPackage(const CFileDatabase& database, const CPackage& package);
+// The package named `name` (see CPackageCommands::FindPackage). Prints an error and gives none
+// when there is no such package.
+Handle<CPackage> FindPackage(CFileDatabase& database, const String& name);
 
-// The nodes at `path` (relative to the game folder, "/" or "\", letter case ignored). A final
-// name that is a file's disk name picks that version; a file's active name gives every version.
-// Prints an error and gives nothing when the database has no such path.
-HandleArray<CFileNode> FindNodes(const CFileDatabase& database, const String& path);
+// The nodes at `path` (see CPackageCommands::FindNodes). Prints an error and gives nothing when
+// the database has no such path.
+HandleArray<CFileNode> FindNodes(CFileDatabase& database, const String& path);
 
 // Splits `args` into the words and whether `flag` (for example "--yes") was among them.
 bool TakeFlag(Args& args, const char* flag);

@@ -2,8 +2,7 @@
 // with the installation, as the manager's server view shows them.
 #include "cli/GantryContext.h"
 
-#include "common/NumberText.h"
-
+#include "gantry/db/ViewRows.h"
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
 #include "net/ServerWatch.h"
@@ -58,66 +57,32 @@ std::optional<OfferedOptions> ParseOfferedOptions(const Args& args) {
     return options;
 }
 
-String PriorityText(uint32_t priority) {
-    if (priority <= 3)
-        return "Optional";
-    return priority <= 6 ? "Recommended" : "Required";
-}
-
-// Hundredths of a megabyte of 10,485 bytes, "," between thousands, as the manager shows it.
-String MegabyteText(uint64_t bytes) {
-    String text = std::to_string(bytes / 10485);
-    while (text.size() < 3)
-        text.insert(0, "0");
-    const size_t whole = text.size() - 2;
-    return GroupThousands(text.substr(0, whole)) + "." + text.substr(whole) + " MB";
-}
-
-struct OfferedRow {
-    const CPackage* package;
-    String action;
-};
-
-std::vector<OfferedRow> Rows(CFileDatabase& db, uint64_t& toDownload) {
-    std::vector<OfferedRow> rows;
-    toDownload = 0;
-    for (const auto& package : db.offeredPackages) {
-        db.CompareWithDatabase(*package);
-        bool download = package->needsDownload != 0;
-        if (download)
-            toDownload += package->archiveSize;
-        rows.push_back({package.get(), download ? "Download" : ""});
-    }
-    return rows;
-}
-
-void PrintText(const CFileDatabase& db, const std::vector<OfferedRow>& rows, uint64_t bytes) {
+void PrintText(const CFileDatabase& db, const OfferedView& view) {
     const char* labels[] = {"Name", "Info", "Admin", "Teamspeak"};
     for (int i = 0; i < 4; ++i)
         std::printf("%s: %s\n", labels[i], db.serverTexts[size_t(i)].c_str());
     std::printf("\n%-30s %-12s %-22s %12s  %s\n", "Package", "Priority", "Status", "Zip size",
                 "Action");
-    for (const auto& row : rows) {
-        const CPackage& p = *row.package;
-        std::printf("%-30s %-12s %-22s %12s  %s\n", p.name.c_str(),
-                    PriorityText(p.priority).c_str(), p.OfferedStatusText().c_str(),
-                    CFileNode::SizeTextOf(p.archiveSize).c_str(), row.action.c_str());
+    for (const OfferedRow& row : view.rows) {
+        std::printf("%-30s %-12s %-22s %12s  %s\n", row.name.c_str(), row.priorityText.c_str(),
+                    row.statusText.c_str(), row.zipSizeText.c_str(), row.action.c_str());
     }
     std::printf("\nMods: %s\n%s to download\n", db.ModSuggestion().c_str(),
-                MegabyteText(bytes).c_str());
+                MegabyteText(view.bytesToDownload).c_str());
 }
 
-void PrintJson(const CFileDatabase& db, const std::vector<OfferedRow>& rows, uint64_t bytes) {
+void PrintJson(const CFileDatabase& db, const OfferedView& view) {
+    const uint64_t bytes = view.bytesToDownload;
     nlohmann::json packages = nlohmann::json::array();
-    for (const auto& row : rows) {
+    for (const OfferedRow& row : view.rows) {
         const CPackage& p = *row.package;
-        packages.push_back({{"name", p.name},
+        packages.push_back({{"name", row.name},
                             {"priority", p.priority},
-                            {"priorityText", PriorityText(p.priority)},
+                            {"priorityText", row.priorityText},
                             {"status", p.status},
-                            {"statusText", p.OfferedStatusText()},
+                            {"statusText", row.statusText},
                             {"zipSize", p.archiveSize},
-                            {"zipSizeText", CFileNode::SizeTextOf(p.archiveSize)},
+                            {"zipSizeText", row.zipSizeText},
                             {"action", row.action},
                             {"homePage", p.homePage},
                             {"archive", p.archivePath}});
@@ -172,12 +137,11 @@ int RunGantryOffered(GantryContext& context, const Args& args) {
         std::fputs("quillory-cli: the Gantry server's description is damaged\n", stderr);
         return 1;
     }
-    uint64_t toDownload = 0;
-    auto rows = Rows(db, toDownload);
+    const OfferedView view = FillOfferedView(db);
     if (options->json)
-        PrintJson(db, rows, toDownload);
+        PrintJson(db, view);
     else
-        PrintText(db, rows, toDownload);
+        PrintText(db, view);
     return 0;
 }
 

@@ -1,21 +1,19 @@
-// The gantry subcommands that change packages and files, with the manager's confirmations as
-// the --yes flag and its refusals as errors.
+// The gantry subcommands that change packages and files: they resolve the names on the command
+// line, run the shared package commands, and print what came back. The manager's questions are
+// answered by the --yes flag.
 #include "cli/GantryContext.h"
 
-#include "common/AsciiCase.h"
+#include "gantry/db/PackageCommands.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 
 namespace quillory::cli {
 
 namespace {
 
-constexpr const char* kWhiteSpace = " \t\r\n\v\f";
-
 // Resolves every name first, so that one unknown name changes nothing at all.
-bool FindPackages(const CFileDatabase& database, const Args& names, HandleArray<CPackage>& out) {
+bool FindPackages(CFileDatabase& database, const Args& names, HandleArray<CPackage>& out) {
     if (names.empty()) {
         std::fputs("quillory-cli: name at least one package\n", stderr);
         return false;
@@ -30,25 +28,21 @@ bool FindPackages(const CFileDatabase& database, const Args& names, HandleArray<
     return true;
 }
 
-bool RefusePseudo(const CFileDatabase& database, const HandleArray<CPackage>& packages,
-                  const char* verb) {
-    for (const auto& package : packages) {
-        if (IsPseudoPackage(database, *package)) {
-            std::fprintf(stderr, "quillory-cli: %s cannot be %s\n", package->name.c_str(), verb);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Asks the manager's questions by refusing until --yes is given.
-bool Confirmed(bool yes, std::initializer_list<String> questions) {
-    if (yes)
+// A refusal or an unanswered question; true when the command may not go on.
+bool Stopped(const CommandResult& result, bool firstQuestionOnly = false) {
+    if (result.status == CommandStatus::Refused) {
+        std::fprintf(stderr, "quillory-cli: %s\n", result.reason.c_str());
         return true;
-    for (const String& question : questions)
+    }
+    if (result.status != CommandStatus::NeedsConfirmation)
+        return false;
+    for (const String& question : result.questions) {
         std::fprintf(stderr, "%s\n", question.c_str());
+        if (firstQuestionOnly)
+            break;
+    }
     std::fputs("quillory-cli: give --yes to go ahead\n", stderr);
-    return false;
+    return true;
 }
 
 void PrintStatus(CPackage& package) {
@@ -84,7 +78,7 @@ Handle<CFileNode> PickVersion(const HandleArray<CFileNode>& nodes, const String&
     return nullptr;
 }
 
-bool PickVersions(const CFileDatabase& database, const Args& paths, uint16_t wanted,
+bool PickVersions(CFileDatabase& database, const Args& paths, uint16_t wanted,
                   HandleArray<CFileNode>& out) {
     if (paths.empty()) {
         std::fputs("quillory-cli: name at least one path\n", stderr);
@@ -102,31 +96,24 @@ bool PickVersions(const CFileDatabase& database, const Args& paths, uint16_t wan
     return true;
 }
 
-using FileAction = void (CFileDatabase::*)(CFileNode&);
-
-int ChangeFiles(GantryContext& context, const Args& paths, uint16_t from, uint16_t to,
-                FileAction action) {
-    HandleArray<CFileNode> nodes;
-    if (!PickVersions(context.database, paths, from, nodes))
-        return 2;
-    int result = 0;
-    for (const auto& node : nodes) {
-        const String path = node->RelativePath();
-        if (node->status == from)
-            (context.database.*action)(*node);
-        if (node->status == to) {
-            std::printf("%s: %s\n", path.c_str(), node->diskName.c_str());
-        } else {
-            std::fprintf(stderr, "quillory-cli: %s stays %s\n", path.c_str(),
-                         node->status == NS_MISSING ? "missing" : "as it was");
-            result = 1;
+// Prints each file's disk name, or why it stayed.
+int PrintFileResults(const HandleArray<CFileNode>& nodes, const CommandResult& result) {
+    int exitCode = 0;
+    for (size_t i = 0; i < nodes.size() && i < result.items.size(); ++i) {
+        const CommandItem& item = result.items[i];
+        if (item.outcome != ItemOutcome::Failed) {
+            std::printf("%s: %s\n", item.subject.c_str(), nodes[i]->diskName.c_str());
+            continue;
         }
+        std::fprintf(stderr, "quillory-cli: %s stays %s\n", item.subject.c_str(),
+                     item.missing ? "missing" : "as it was");
+        exitCode = 1;
     }
-    return result;
+    return exitCode;
 }
 
 // Every node at each path; a file path with several versions must name one by disk name.
-bool FindMembers(const CFileDatabase& database, const Args& paths, HandleArray<CFileNode>& out) {
+bool FindMembers(CFileDatabase& database, const Args& paths, HandleArray<CFileNode>& out) {
     if (paths.empty()) {
         std::fputs("quillory-cli: name at least one path\n", stderr);
         return false;
@@ -152,8 +139,9 @@ int RunGantryActivate(GantryContext& context, const Args& args) {
     HandleArray<CPackage> packages;
     if (!FindPackages(context.database, args, packages))
         return 2;
+    CPackageCommands commands(context.database);
     for (const auto& package : packages) {
-        context.database.ActivatePackage(*package);
+        commands.ActivatePackages({package});
         PrintStatus(*package);
     }
     return 0;
@@ -165,15 +153,12 @@ int RunGantryDeactivate(GantryContext& context, const Args& arguments) {
     HandleArray<CPackage> packages;
     if (!FindPackages(context.database, args, packages))
         return 2;
+    CPackageCommands commands(context.database);
+    const std::vector<String> questions = commands.DeactivateQuestions(packages);
+    if (!yes && !questions.empty() && Stopped(CommandResult::Ask(questions), true))
+        return 2;
     for (const auto& package : packages) {
-        const bool risky =
-            package == context.database.coreFiles || package == context.database.unknownFiles;
-        if (risky && !Confirmed(yes, {"Deactivating " + package->name +
-                                      " could harm your IVL installation. Are you sure?"}))
-            return 2;
-    }
-    for (const auto& package : packages) {
-        context.database.DeactivatePackage(*package);
+        commands.DeactivatePackages({package}, true);
         PrintStatus(*package);
     }
     return 0;
@@ -183,48 +168,48 @@ int RunGantryUninstall(GantryContext& context, const Args& arguments) {
     Args args = arguments;
     const bool yes = TakeFlag(args, "--yes");
     HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args, packages) ||
-        RefusePseudo(context.database, packages, "uninstalled"))
+    if (!FindPackages(context.database, args, packages))
         return 2;
-    if (!Confirmed(yes, {"Are you sure you want to uninstall these package(s)?",
-                         "Files might be deleted. Are you absolutely sure?"}))
+    const CommandResult result =
+        CPackageCommands(context.database).UninstallPackages(packages, yes);
+    if (Stopped(result))
         return 2;
-    int result = 0;
-    for (const auto& package : packages) {
-        if (context.database.UninstallPackage(package)) {
-            std::printf("%s: uninstalled\n", package->name.c_str());
-        } else {
+    for (const CommandItem& item : result.items) {
+        if (item.outcome != ItemOutcome::Failed)
+            std::printf("%s: uninstalled\n", item.subject.c_str());
+        else
             std::fprintf(stderr, "quillory-cli: %s stays: not everything could be deleted\n",
-                         package->name.c_str());
-            result = 1;
-        }
+                         item.subject.c_str());
     }
-    context.database.CleanUpAfterUninstall();
-    return result;
+    return result.status == CommandStatus::PartlyFailed ? 1 : 0;
 }
 
 int RunGantryDissolve(GantryContext& context, const Args& arguments) {
     Args args = arguments;
     const bool yes = TakeFlag(args, "--yes");
     HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args, packages) ||
-        RefusePseudo(context.database, packages, "dissolved"))
+    if (!FindPackages(context.database, args, packages))
         return 2;
-    if (!Confirmed(yes, {"Are you sure you want to dissolve these package(s)?"}))
+    const CommandResult result = CPackageCommands(context.database).DissolvePackages(packages, yes);
+    if (Stopped(result))
         return 2;
-    for (const auto& package : packages) {
-        context.database.DissolvePackage(package);
-        std::printf("%s: dissolved\n", package->name.c_str());
-    }
+    for (const CommandItem& item : result.items)
+        std::printf("%s: dissolved\n", item.subject.c_str());
     return 0;
 }
 
 int RunGantryActivateFile(GantryContext& context, const Args& args) {
-    return ChangeFiles(context, args, NS_INACTIVE, NS_ACTIVE, &CFileDatabase::ActivateFile);
+    HandleArray<CFileNode> nodes;
+    if (!PickVersions(context.database, args, NS_INACTIVE, nodes))
+        return 2;
+    return PrintFileResults(nodes, CPackageCommands(context.database).ActivateFiles(nodes));
 }
 
 int RunGantryDeactivateFile(GantryContext& context, const Args& args) {
-    return ChangeFiles(context, args, NS_ACTIVE, NS_INACTIVE, &CFileDatabase::DeactivateFile);
+    HandleArray<CFileNode> nodes;
+    if (!PickVersions(context.database, args, NS_ACTIVE, nodes))
+        return 2;
+    return PrintFileResults(nodes, CPackageCommands(context.database).DeactivateFiles(nodes));
 }
 
 int RunGantryCreate(GantryContext& context, const Args& arguments) {
@@ -237,26 +222,13 @@ int RunGantryCreate(GantryContext& context, const Args& arguments) {
         std::fprintf(stderr, "quillory-cli: unexpected '%s'\n", args[1].c_str());
         return 2;
     }
-    String name = args.empty() ? String() : args.front();
-    const size_t first = name.find_first_not_of(kWhiteSpace);
-    name = first == String::npos
-               ? String()
-               : name.substr(first, name.find_last_not_of(kWhiteSpace) - first + 1);
-    if (name.empty()) {
-        std::fputs("You need to specify a name\n", stderr);
+    const String name = args.empty() ? String() : args.front();
+    const CommandResult result = CPackageCommands(context.database).CreatePackage(name, homePage);
+    if (result.status == CommandStatus::Refused) {
+        std::fprintf(stderr, "%s\n", result.reason.c_str());
         return 2;
     }
-    for (const auto& package : context.database.packages) {
-        if (EqualsNoCase(package->name, name)) {
-            std::fputs("A package with this name already exists\n", stderr);
-            return 2;
-        }
-    }
-    auto package = std::make_shared<CPackage>();
-    package->name = name;
-    package->homePage = homePage;
-    context.database.packages.push_back(package);
-    std::printf("%s: created\n", name.c_str());
+    std::printf("%s: created\n", result.items.front().subject.c_str());
     return 0;
 }
 
@@ -268,23 +240,21 @@ int RunGantryBind(GantryContext& context, const Args& args) {
     Handle<CPackage> package = FindPackage(context.database, args.front());
     if (!package)
         return 2;
-    if (IsPseudoPackage(context.database, *package)) {
+    CPackageCommands commands(context.database);
+    if (commands.IsPseudoPackage(*package)) {
         std::fprintf(stderr, "quillory-cli: nothing can be bound to %s\n", package->name.c_str());
         return 2;
     }
     HandleArray<CFileNode> nodes;
     if (!FindMembers(context.database, Args(args.begin() + 1, args.end()), nodes))
         return 2;
-    for (const auto& node : nodes) {
-        // Listing a node twice would count it twice and make it look shared with itself.
-        if (package->IndexOf(node.get()) >= 0) {
-            std::printf("%s: already in %s\n", node->RelativePath().c_str(), package->name.c_str());
-            continue;
-        }
-        package->AddMember(node);
-        context.database.UnbindFromUnknown(*node);
-        std::printf("%s: bound to %s\n", node->RelativePath().c_str(), package->name.c_str());
-    }
+    const CommandResult result = commands.Bind(package, nodes);
+    if (Stopped(result))
+        return 2;
+    for (const CommandItem& item : result.items)
+        std::printf("%s: %s %s\n", item.subject.c_str(),
+                    item.outcome == ItemOutcome::Changed ? "bound to" : "already in",
+                    package->name.c_str());
     return 0;
 }
 
@@ -296,7 +266,8 @@ int RunGantryUnbind(GantryContext& context, const Args& args) {
     Handle<CPackage> package = FindPackage(context.database, args.front());
     if (!package)
         return 2;
-    if (IsPseudoPackage(context.database, *package)) {
+    CPackageCommands commands(context.database);
+    if (commands.IsPseudoPackage(*package)) {
         std::fprintf(stderr, "quillory-cli: nothing can be unbound from %s\n",
                      package->name.c_str());
         return 2;
@@ -320,10 +291,11 @@ int RunGantryUnbind(GantryContext& context, const Args& args) {
         std::fputs("quillory-cli: name at least one path\n", stderr);
         return 2;
     }
-    for (const auto& node : held) {
-        context.database.UnbindMember(*package, *node);
-        std::printf("%s: unbound from %s\n", node->RelativePath().c_str(), package->name.c_str());
-    }
+    const CommandResult result = commands.Unbind(package, held);
+    if (Stopped(result))
+        return 2;
+    for (const CommandItem& item : result.items)
+        std::printf("%s: unbound from %s\n", item.subject.c_str(), package->name.c_str());
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // The read-only gantry subcommands: the scan summary and the manager's package and file views.
 #include "cli/GantryContext.h"
 
+#include "gantry/db/ViewRows.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -82,28 +84,22 @@ int RunGantryPackages(GantryContext& context, const Args& arguments) {
         return 2;
     std::vector<Row> rows;
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
-    for (const auto& package : context.database.packages) {
-        package->ComputeStatus();
-        Row row = {package->name,
-                   package->StatusText(),
-                   package->SizeText(),
-                   std::to_string(package->fileCount) + "/" + std::to_string(package->folderCount),
-                   package->InstallDateText(),
-                   std::to_string(package->sharedCount)};
+    for (const PackageRow& r : FillPackageRows(context.database)) {
+        Row row = {r.name, r.statusText, r.sizeText, r.filesFolders, r.installDate, r.shared};
         if (json) {
             // The column texts, with the raw values under the plain names.
-            out.push_back({{"package", row[0]},
-                           {"status", package->status},
-                           {"statusText", row[1]},
-                           {"size", package->totalSize},
-                           {"sizeText", row[2]},
-                           {"filesFolders", row[3]},
-                           {"files", package->fileCount},
-                           {"folders", package->folderCount},
-                           {"installDate", row[4]},
-                           {"installed", package->installed},
-                           {"shared", package->sharedCount},
-                           {"homePage", package->homePage}});
+            out.push_back({{"package", r.name},
+                           {"status", r.status},
+                           {"statusText", r.statusText},
+                           {"size", r.totalSize},
+                           {"sizeText", r.sizeText},
+                           {"filesFolders", r.filesFolders},
+                           {"files", r.fileCount},
+                           {"folders", r.folderCount},
+                           {"installDate", r.installDate},
+                           {"installed", r.installed},
+                           {"shared", r.sharedCount},
+                           {"homePage", r.package->homePage}});
         }
         rows.push_back(std::move(row));
     }
@@ -121,37 +117,31 @@ int RunGantryFiles(GantryContext& context, const Args& arguments) {
         std::fprintf(stderr, "quillory-cli: unexpected '%s'\n", args[1].c_str());
         return 2;
     }
-    HandleArray<CPackage> shown;
-    if (args.empty()) {
-        shown = context.database.packages;
-    } else {
-        Handle<CPackage> package = FindPackage(context.database, args.front());
-        if (!package)
+    Handle<CPackage> filter;
+    if (!args.empty()) {
+        filter = FindPackage(context.database, args.front());
+        if (!filter)
             return 2;
-        shown.push_back(package);
     }
     std::vector<Row> rows;
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
-    for (const auto& package : shown) {
-        for (const auto& node : package->members) {
-            Row row = {node->name,       node->StatusText(), node->RelativeFolderPath(),
-                       node->SizeText(), node->CrcText(),    package->name};
-            if (json) {
-                out.push_back({{"file", row[0]},
-                               {"status", node->status},
-                               {"statusText", row[1]},
-                               {"path", node->RelativePath()},
-                               {"folderPath", row[2]},
-                               {"size", node->size},
-                               {"sizeText", row[3]},
-                               {"crc32", row[4]},
-                               {"crc", node->CrcText()},
-                               {"package", row[5]},
-                               {"diskName", node->diskName},
-                               {"folder", node->IsFolder()}});
-            }
-            rows.push_back(std::move(row));
+    for (const FileRow& r : FillFileRows(context.database, filter.get())) {
+        Row row = {r.name, r.statusText, r.folderPath, r.sizeText, r.crcText, r.packageName};
+        if (json) {
+            out.push_back({{"file", r.name},
+                           {"status", r.status},
+                           {"statusText", r.statusText},
+                           {"path", r.node->RelativePath()},
+                           {"folderPath", r.folderPath},
+                           {"size", r.size},
+                           {"sizeText", r.sizeText},
+                           {"crc32", r.crcText},
+                           {"crc", r.crcText},
+                           {"package", r.packageName},
+                           {"diskName", r.node->diskName},
+                           {"folder", r.folder}});
         }
+        rows.push_back(std::move(row));
     }
     if (json)
         PrintJson(out);

@@ -136,6 +136,7 @@ void CInstaller::CreatePackage() {
         name += "~";
     package_->name = name;
     db_.packages.push_back(package_);
+    db_.MarkChanged();
     report_.package = package_;
 }
 
@@ -340,6 +341,9 @@ bool InstallPackage(CFileDatabase& db, const String& archivePath,
     QUILLORY_ASSERT_DB_OWNER(db);
     CInstaller installer(db, archivePath, installDone, installTotal, offered);
     bool ok = installer.Run();
+    // Files written or reused after the package was listed change the tree too.
+    if (installer.Report().package)
+        db.MarkChanged();
     if (report)
         *report = installer.Report();
     return ok;

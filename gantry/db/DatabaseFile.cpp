@@ -217,6 +217,7 @@ bool CFileDatabase::Load() {
     unknownFiles = packages[1];
     unknownAddons = packages[2];
     LocateAddonFolders();
+    MarkChanged();
     return true;
 }
 

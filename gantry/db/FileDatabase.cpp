@@ -35,6 +35,7 @@ CFileDatabase::~CFileDatabase() = default;
 void CFileDatabase::Classify(const String& relPath, const Handle<CFileNode>& node) {
     if (node->flags & (NF_CORE | NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON))
         return;
+    MarkChanged();
     if (IsCorePath(relPath)) {
         node->flags |= NF_CORE;
         coreFiles->AddMember(node);
@@ -49,6 +50,8 @@ void CFileDatabase::Classify(const String& relPath, const Handle<CFileNode>& nod
 }
 
 void CFileDatabase::UnbindFromUnknown(CFileNode& node) {
+    if (node.flags & (NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON))
+        MarkChanged();
     if (node.flags & NF_UNKNOWN_FILE) {
         unknownFiles->RemoveAt(unknownFiles->IndexOf(&node));
         node.flags &= static_cast<uint16_t>(~NF_UNKNOWN_FILE);

@@ -9,6 +9,7 @@
 #include "gantry/db/GantryAlert.h"
 #include "gantry/db/Package.h"
 #include "net/Lock.h"
+#include "platform/FileSystem.h"
 
 #include <array>
 #include <atomic>
@@ -74,6 +75,11 @@ public:
     // True while a worker owns the database (see the rule above the class).
     bool Busy() const { return owner.Busy(); }
 
+    // Moves with every change of the tree or the package lists: front ends save and views refill
+    // when it moved, instead of comparing whole trees.
+    uint64_t ChangeCount() const { return changeCount_.load(std::memory_order_relaxed); }
+    void MarkChanged() { changeCount_.fetch_add(1, std::memory_order_relaxed); }
+
     // Packages.
     void Classify(const String& relPath, const Handle<CFileNode>& node);
     void UnbindFromUnknown(CFileNode& node);
@@ -104,15 +110,25 @@ public:
     void CollectModFolders();
     int IndexOfModFolder(const CFileNode* node) const;
 
-    // File operations.
-    void DeactivateFile(CFileNode& node);
-    void ActivateFile(CFileNode& node);
-    void DeactivatePackage(CPackage& package);
-    void ActivatePackage(CPackage& package);
-    int DeleteMarked(CFileNode& folder);
-    bool UninstallPackage(const Handle<CPackage>& package);
-    void DissolvePackage(const Handle<CPackage>& package);
-    void UnbindMember(CPackage& package, CFileNode& node);
+    // File operations. A file already in the wanted state gives Ok; a missing one FileNotFound;
+    // a folder, or a path that would leave the game folder, AccessDenied; a failed rename its
+    // own result.
+    platform::FsResult DeactivateFile(CFileNode& node);
+    platform::FsResult ActivateFile(CFileNode& node);
+    // The number of present files that stayed as they were.
+    size_t DeactivatePackage(CPackage& package);
+    size_t ActivatePackage(CPackage& package);
+    // Deletes what carries NF_DELETE below `folder`; the relative paths that could not be
+    // deleted go to `notDeleted` when given.
+    int DeleteMarked(CFileNode& folder, std::vector<String>* notDeleted = nullptr);
+    // False (and the package stays) when it is a pseudo-package or not all of its own files
+    // could be deleted; those paths go to `notDeleted` when given.
+    bool UninstallPackage(const Handle<CPackage>& package,
+                          std::vector<String>* notDeleted = nullptr);
+    // False for a pseudo-package, which stays.
+    bool DissolvePackage(const Handle<CPackage>& package);
+    // False when nothing changed: a pseudo-package, or a node the package does not list.
+    bool UnbindMember(CPackage& package, CFileNode& node);
     // After uninstalling: drop what nothing holds any more, then find the add-on and mod folders.
     void CleanUpAfterUninstall();
 
@@ -132,6 +148,8 @@ private:
     bool ReadPackages(HandleArray<CPackage>& list);
     bool ReadPackage(CPackage& package);
     void ReportSaveStep(SaveStep step) const;
+
+    std::atomic<uint64_t> changeCount_{0};
 };
 
 } // namespace quillory

@@ -35,10 +35,6 @@ bool HasPlainPath(const CFileNode& node) {
     return true;
 }
 
-bool IsActivatableFile(const CFileNode& node, uint16_t status) {
-    return !node.IsFolder() && node.status == status && node.parent && HasPlainPath(node);
-}
-
 bool IsPseudo(const CFileDatabase& db, const CPackage& package) {
     return &package == db.coreFiles.get() || &package == db.unknownFiles.get() ||
            &package == db.unknownAddons.get();
@@ -91,80 +87,105 @@ bool OnlyHolderOfName(const String& folder, const String& name, const String& di
     return result != platform::WalkResult::Failed && onlyHolder;
 }
 
-} // namespace
-
-void CFileDatabase::DeactivateFile(CFileNode& node) {
-    QUILLORY_ASSERT_DB_OWNER(*this);
-    if (!IsActivatableFile(node, NS_ACTIVE))
-        return;
-    const String folder = node.FolderPath();
-    const String inactiveName = node.InactiveName();
-    if (platform::RenamePath(folder + node.diskName, folder + inactiveName) !=
-        platform::FsResult::Ok)
-        return;
-    node.status = NS_INACTIVE;
-    node.diskName = inactiveName;
+// Why a file cannot be renamed between its names, or Ok when it can.
+platform::FsResult CheckRenamable(const CFileNode& node) {
+    if (node.IsFolder() || !node.parent || !HasPlainPath(node))
+        return platform::FsResult::AccessDenied;
+    if (node.status == NS_MISSING)
+        return platform::FsResult::FileNotFound;
+    return platform::FsResult::Ok;
 }
 
-void CFileDatabase::ActivateFile(CFileNode& node) {
+} // namespace
+
+platform::FsResult CFileDatabase::DeactivateFile(CFileNode& node) {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    if (!IsActivatableFile(node, NS_INACTIVE))
-        return;
+    const platform::FsResult check = CheckRenamable(node);
+    if (check != platform::FsResult::Ok || node.status == NS_INACTIVE)
+        return check;
+    const String folder = node.FolderPath();
+    const String inactiveName = node.InactiveName();
+    const platform::FsResult result =
+        platform::RenamePath(folder + node.diskName, folder + inactiveName);
+    if (result != platform::FsResult::Ok)
+        return result;
+    node.status = NS_INACTIVE;
+    node.diskName = inactiveName;
+    MarkChanged();
+    return result;
+}
+
+platform::FsResult CFileDatabase::ActivateFile(CFileNode& node) {
+    QUILLORY_ASSERT_DB_OWNER(*this);
+    const platform::FsResult check = CheckRenamable(node);
+    if (check != platform::FsResult::Ok || node.status == NS_ACTIVE)
+        return check;
     const String folder = node.FolderPath();
     const platform::FsResult result =
         platform::RenamePath(folder + node.diskName, folder + node.name);
     if (result == platform::FsResult::Ok) {
         node.status = NS_ACTIVE;
         node.diskName = node.name;
-        return;
+        MarkChanged();
+        return result;
     }
     if (result != platform::FsResult::AlreadyExists)
-        return;
+        return result;
     // Another version holds the active name: step it aside, if the database knows it.
     for (const auto& sibling : node.parent->children) {
         if (sibling.get() == &node || sibling->IsFolder() || sibling->status != NS_ACTIVE ||
             !EqualsNoCase(sibling->name, node.name))
             continue;
         if (!OnlyHolderOfName(folder, node.name, sibling->diskName))
-            return;
-        DeactivateFile(*sibling);
-        if (sibling->status != NS_INACTIVE)
-            return;
+            return result;
+        const platform::FsResult aside = DeactivateFile(*sibling);
+        if (aside != platform::FsResult::Ok)
+            return aside;
         // Put the other version back rather than leave the game without either.
-        if (!RenameToActive(node))
-            RenameToActive(*sibling);
-        return;
+        if (RenameToActive(node)) {
+            MarkChanged();
+            return platform::FsResult::Ok;
+        }
+        RenameToActive(*sibling);
+        return platform::FsResult::AccessDenied;
     }
+    return result;
 }
 
-void CFileDatabase::DeactivatePackage(CPackage& package) {
+size_t CFileDatabase::DeactivatePackage(CPackage& package) {
     QUILLORY_ASSERT_DB_OWNER(*this);
+    size_t stayed = 0;
     // An offered package's members hold empty slots for its folders and its missing files.
     for (const auto& member : package.members)
-        if (member)
-            DeactivateFile(*member);
+        if (member && member->status == NS_ACTIVE &&
+            DeactivateFile(*member) != platform::FsResult::Ok)
+            ++stayed;
+    return stayed;
 }
 
-void CFileDatabase::ActivatePackage(CPackage& package) {
+size_t CFileDatabase::ActivatePackage(CPackage& package) {
     QUILLORY_ASSERT_DB_OWNER(*this);
+    size_t stayed = 0;
     for (const auto& member : package.members)
-        if (member)
-            ActivateFile(*member);
+        if (member && member->status == NS_INACTIVE &&
+            ActivateFile(*member) != platform::FsResult::Ok)
+            ++stayed;
+    return stayed;
 }
 
-int CFileDatabase::DeleteMarked(CFileNode& folder) {
+int CFileDatabase::DeleteMarked(CFileNode& folder, std::vector<String>* notDeleted) {
     QUILLORY_ASSERT_DB_OWNER(*this);
     int count = 0;
     for (const auto& child : folder.children) {
         if (child->IsFolder())
-            count += DeleteMarked(*child);
+            count += DeleteMarked(*child, notDeleted);
         if (!(child->flags & NF_DELETE))
             continue;
         child->flags &= static_cast<uint16_t>(~NF_DELETE);
-        if (!HasPlainPath(*child))
-            continue;
-        platform::FsResult result;
-        if (child->IsFolder()) {
+        platform::FsResult result = platform::FsResult::AccessDenied;
+        if (!HasPlainPath(*child)) {
+            // Never deleted: the path would leave the game folder.
+        } else if (child->IsFolder()) {
             const String name = child->name.substr(0, child->name.size() - 1);
             result = platform::RemoveEmptyDirectory(folder.AbsolutePath() + name);
         } else {
@@ -172,13 +193,17 @@ int CFileDatabase::DeleteMarked(CFileNode& folder) {
         }
         if (result == platform::FsResult::Ok) {
             child->status = NS_MISSING;
+            MarkChanged();
             ++count;
+        } else if (notDeleted) {
+            notDeleted->push_back(child->RelativePath());
         }
     }
     return count;
 }
 
-bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package) {
+bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package,
+                                     std::vector<String>* notDeleted) {
     QUILLORY_ASSERT_DB_OWNER(*this);
     if (!package || IsPseudo(*this, *package) || !root)
         return false;
@@ -191,19 +216,20 @@ bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package) {
         member.flags |= NF_DELETE;
         ++marked;
     }
-    const int removed = DeleteMarked(*root);
+    const int removed = DeleteMarked(*root, notDeleted);
     if (removed != marked)
         return false;
     for (size_t i = package->members.size(); i-- > 0;)
         package->RemoveAt(static_cast<int>(i));
     RemoveFromList(*this, *package);
+    MarkChanged();
     return true;
 }
 
-void CFileDatabase::DissolvePackage(const Handle<CPackage>& package) {
+bool CFileDatabase::DissolvePackage(const Handle<CPackage>& package) {
     QUILLORY_ASSERT_DB_OWNER(*this);
     if (!package || IsPseudo(*this, *package))
-        return;
+        return false;
     for (size_t i = package->members.size(); i-- > 0;) {
         const Handle<CFileNode> member = package->members[i];
         package->RemoveAt(static_cast<int>(i));
@@ -211,18 +237,22 @@ void CFileDatabase::DissolvePackage(const Handle<CPackage>& package) {
             ClassifyUnheld(*this, member);
     }
     RemoveFromList(*this, *package);
+    MarkChanged();
+    return true;
 }
 
-void CFileDatabase::UnbindMember(CPackage& package, CFileNode& node) {
+bool CFileDatabase::UnbindMember(CPackage& package, CFileNode& node) {
     QUILLORY_ASSERT_DB_OWNER(*this);
     if (IsPseudo(*this, package))
-        return;
+        return false;
     const int index = package.IndexOf(&node);
     if (index < 0)
-        return;
+        return false;
     const Handle<CFileNode> held = package.members[static_cast<size_t>(index)];
     package.RemoveAt(index);
     ClassifyUnheld(*this, held);
+    MarkChanged();
+    return true;
 }
 
 void CFileDatabase::CleanUpAfterUninstall() {

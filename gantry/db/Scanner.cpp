@@ -92,6 +92,7 @@ void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const St
         return;
     node->flags &= static_cast<uint16_t>(~kPseudoFlags);
     db.Classify(relPath, node);
+    db.MarkChanged();
 }
 
 int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
@@ -115,6 +116,8 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     } else {
         RebindIfOrphaned(db, node, relPath);
     }
+    if (node->status != NS_ACTIVE)
+        db.MarkChanged();
     node->status = NS_ACTIVE;
     node->mark = db.pass;
 
@@ -232,6 +235,8 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
             HandleDuplicate(db, *child, entryPath, diskName);
             return CDirectoryWalker::WALK_CONTINUE;
         }
+        if (child->modified != entry.modified)
+            db.MarkChanged();
         child->modified = entry.modified;
         node = child;
         break;
@@ -252,16 +257,20 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
         RebindIfOrphaned(db, node, relPath);
     }
     node->mark = db.pass;
+    const uint16_t status = EqualsNoCase(diskName, name) ? NS_ACTIVE : NS_INACTIVE;
+    if (node->diskName != diskName || node->status != status)
+        db.MarkChanged();
     node->diskName = diskName;
-    node->status = EqualsNoCase(diskName, name) ? NS_ACTIVE : NS_INACTIVE;
+    node->status = status;
     return CDirectoryWalker::WALK_CONTINUE;
 }
 
 // Pseudo-packages simply let go of what the walk did not see.
-void DropUnseenMembers(const CFileDatabase& db, CPackage& package) {
+void DropUnseenMembers(CFileDatabase& db, CPackage& package) {
     for (size_t i = package.members.size(); i-- > 0;) {
         if (package.members[i]->mark == db.pass)
             continue;
+        db.MarkChanged();
         package.members[i]->status = NS_MISSING;
         package.RemoveAt(static_cast<int>(i));
     }
@@ -274,6 +283,8 @@ void FollowUnseenMembers(CFileDatabase& db, CPackage& package) {
         const Handle<CFileNode> old = package.members[i];
         if (old->mark == db.pass)
             continue;
+        if (old->status != NS_MISSING)
+            db.MarkChanged();
         old->status = NS_MISSING;
         for (auto it = db.newNodes.begin(); it != db.newNodes.end(); ++it) {
             const Handle<CFileNode> moved = *it;
@@ -283,6 +294,7 @@ void FollowUnseenMembers(CFileDatabase& db, CPackage& package) {
             --old->bindCount;
             ++moved->bindCount;
             db.UnbindFromUnknown(*moved);
+            db.MarkChanged();
             package.members[i] = moved;
             // Another package may still hold the old node and want to follow it too.
             if (old->bindCount == 0 || (old->bindCount == 1 && (old->flags & NF_CORE)))
@@ -317,6 +329,7 @@ bool CFileDatabase::Scan() {
         root->name = gamePath;
         root->flags = NF_FOLDER;
         root->bindCount = ROOT_BIND_COUNT;
+        MarkChanged();
     }
     ++pass;
     {

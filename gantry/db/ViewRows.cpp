@@ -1,0 +1,223 @@
+#include "gantry/db/ViewRows.h"
+
+#include "common/AsciiCase.h"
+#include "common/NumberText.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace quillory {
+
+namespace {
+
+int OfferedIcon(uint32_t status) {
+    switch (status) {
+    case OS_INSTALLED:
+        return 0;
+    case OS_PATH_DIFFERS:
+        return 8;
+    case OS_MISSING:
+        return 7;
+    default:
+        return 5; // not installed, or a status the server view does not know
+    }
+}
+
+int PackageIcon(uint32_t status) {
+    static constexpr int kIcons[] = {1, 3, 0, 2, 4, 5, 7};
+    return status < std::size(kIcons) ? kIcons[status] : 5;
+}
+
+int FileIcon(const CFileNode& node) {
+    if (node.IsFolder())
+        return node.status == NS_MISSING ? 5 : 6;
+    switch (node.status) {
+    case NS_ACTIVE:
+        return 0;
+    case NS_INACTIVE:
+        return 1;
+    default:
+        return 5;
+    }
+}
+
+// A folder's path is shared by all of its files: built once per refill.
+class CFolderPaths {
+public:
+    const String& Of(const CFileNode& node) {
+        auto [it, added] = paths_.try_emplace(node.parent);
+        if (added)
+            it->second = node.RelativeFolderPath();
+        return it->second;
+    }
+
+private:
+    std::unordered_map<const CFileNode*, String> paths_;
+};
+
+FileRow MakeFileRow(const Handle<CFileNode>& node, const Handle<CPackage>& package,
+                    CFolderPaths& folders) {
+    FileRow row;
+    row.node = node;
+    row.package = package;
+    row.name = node->name;
+    row.statusText = node->StatusText();
+    row.folderPath = folders.Of(*node);
+    row.sizeText = node->SizeText();
+    row.crcText = node->CrcText();
+    row.packageName = package->name;
+    row.folder = node->IsFolder();
+    row.status = node->status;
+    row.size = node->size;
+    row.crc = node->crc;
+    row.icon = FileIcon(*node);
+    return row;
+}
+
+template <typename Row, typename Less> void SortRows(std::vector<Row>& rows, Less less) {
+    std::stable_sort(rows.begin(), rows.end(), less);
+}
+
+} // namespace
+
+OfferedView FillOfferedView(CFileDatabase& db) {
+    OfferedView view;
+    for (const auto& package : db.offeredPackages) {
+        db.CompareWithDatabase(*package);
+        OfferedRow row;
+        row.package = package;
+        row.name = package->name;
+        row.priorityText = PriorityText(package->priority);
+        row.statusText = package->OfferedStatusText();
+        row.zipSizeText = CFileNode::SizeTextOf(package->archiveSize);
+        if (package->needsDownload) {
+            row.action = "Download";
+            view.bytesToDownload += package->archiveSize;
+            view.anyFlagged = true;
+        }
+        row.icon = OfferedIcon(package->status);
+        view.rows.push_back(std::move(row));
+    }
+    return view;
+}
+
+std::vector<PackageRow> FillPackageRows(const CFileDatabase& db) {
+    std::vector<PackageRow> rows;
+    rows.reserve(db.packages.size());
+    for (const auto& package : db.packages) {
+        package->ComputeStatus();
+        PackageRow row;
+        row.package = package;
+        row.name = package->name;
+        row.statusText = package->StatusText();
+        row.sizeText = package->SizeText();
+        row.filesFolders =
+            std::to_string(package->fileCount) + "/" + std::to_string(package->folderCount);
+        row.installDate = package->InstallDateText();
+        row.shared = std::to_string(package->sharedCount);
+        row.status = package->status;
+        row.totalSize = package->totalSize;
+        row.fileCount = package->fileCount;
+        row.folderCount = package->folderCount;
+        row.sharedCount = package->sharedCount;
+        row.installed = package->installed;
+        row.icon = PackageIcon(package->status);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<FileRow> FillFileRows(const CFileDatabase& db, const CPackage* filter) {
+    std::vector<FileRow> rows;
+    CFolderPaths folders;
+    for (const auto& package : db.packages) {
+        if (filter && package.get() != filter)
+            continue;
+        rows.reserve(rows.size() + package->members.size());
+        for (const auto& node : package->members)
+            rows.push_back(MakeFileRow(node, package, folders));
+    }
+    return rows;
+}
+
+bool SortFileRows(std::vector<FileRow>& rows, int column) {
+    switch (column) {
+    case FC_FILE:
+        SortRows(rows, [](const FileRow& a, const FileRow& b) {
+            if (a.folder != b.folder)
+                return a.folder;
+            return CompareNoCase(a.name, b.name) < 0;
+        });
+        return true;
+    case FC_STATUS:
+        SortRows(rows, [](const FileRow& a, const FileRow& b) { return a.status > b.status; });
+        return true;
+    case FC_PATH:
+        SortRows(rows, [](const FileRow& a, const FileRow& b) {
+            return CompareNoCase(a.folderPath, b.folderPath) < 0;
+        });
+        return true;
+    case FC_SIZE:
+        SortRows(rows, [](const FileRow& a, const FileRow& b) { return a.size > b.size; });
+        return true;
+    case FC_CRC:
+        SortRows(rows, [](const FileRow& a, const FileRow& b) { return a.crc < b.crc; });
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SortPackageRows(std::vector<PackageRow>& rows, int column) {
+    switch (column) {
+    case PC_PACKAGE:
+        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
+            return CompareNoCase(a.name, b.name) < 0;
+        });
+        return true;
+    case PC_STATUS:
+        SortRows(rows,
+                 [](const PackageRow& a, const PackageRow& b) { return a.status < b.status; });
+        return true;
+    case PC_SIZE:
+        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
+            return a.totalSize > b.totalSize;
+        });
+        return true;
+    case PC_FILES:
+        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
+            if (a.fileCount != b.fileCount)
+                return a.fileCount > b.fileCount;
+            return a.folderCount > b.folderCount;
+        });
+        return true;
+    case PC_DATE:
+        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
+            return a.installed > b.installed;
+        });
+        return true;
+    case PC_SHARED:
+        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
+            return a.sharedCount > b.sharedCount;
+        });
+        return true;
+    default:
+        return false;
+    }
+}
+
+String PriorityText(uint32_t priority) {
+    if (priority <= 3)
+        return "Optional";
+    return priority <= 6 ? "Recommended" : "Required";
+}
+
+String MegabyteText(uint64_t bytes) {
+    String text = std::to_string(bytes / 10485);
+    while (text.size() < 3)
+        text.insert(0, "0");
+    const size_t whole = text.size() - 2;
+    return GroupThousands(text.substr(0, whole)) + "." + text.substr(whole) + " MB";
+}
+
+} // namespace quillory
