@@ -135,7 +135,8 @@ std::vector<FileRow> FillFileRows(const CFileDatabase& db, const CPackage* filte
             continue;
         rows.reserve(rows.size() + package->members.size());
         for (const auto& node : package->members)
-            rows.push_back(MakeFileRow(node, package, folders));
+            if (node)
+                rows.push_back(MakeFileRow(node, package, folders));
     }
     return rows;
 }
