@@ -12,5 +12,6 @@ using Args = std::vector<std::string>;
 int RunQuery(const Args& args);
 int RunWatch(const Args& args);
 int RunGantry(const Args& args);
+int RunLaunch(const Args& args);
 
 } // namespace quillory::cli

@@ -8,10 +8,13 @@
 namespace {
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]\n"
-               "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n"
-               "       quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n",
-               out);
+    std::fputs(
+        "usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]\n"
+        "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n"
+        "       quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n"
+        "       quillory-cli launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
+        "                           [--no-auto-mods] [--force] [--dry-run] ADDRESS[:PORT]\n",
+        out);
 }
 
 } // namespace
@@ -29,6 +32,8 @@ int main(int argc, char** argv) {
         return quillory::cli::RunWatch(args);
     if (std::strcmp(command, "gantry") == 0)
         return quillory::cli::RunGantry(args);
+    if (std::strcmp(command, "launch") == 0)
+        return quillory::cli::RunLaunch(args);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
         PrintUsage(stdout);
         return 0;

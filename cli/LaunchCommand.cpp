@@ -1,0 +1,278 @@
+// quillory-cli launch: starts the game connected to a server, as "Play Now" does, or prints the
+// command line it would run.
+#include "cli/Commands.h"
+
+#include "common/AsciiCase.h"
+#include "common/MemoryStream.h"
+#include "gantry/db/FileDatabase.h"
+#include "net/ServerWatch.h"
+#include "net/WatchRules.h"
+#include "platform/FileSystem.h"
+#include "platform/ProcessStart.h"
+#include "platform/WineRegistry.h"
+#include "watch/core/GameFolderLookup.h"
+#include "watch/core/GameLauncher.h"
+#include "watch/core/GantryCheck.h"
+#include "watch/core/SettingsFile.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+namespace quillory::cli {
+
+namespace {
+
+constexpr uint32_t REPLY_WAIT_MS = 5000;
+// Hello cycles, re-requests and slow loopback machines fit well inside this.
+constexpr uint32_t GANTRY_WAIT_MS = 60000;
+
+struct LaunchOptions {
+    String data;
+    String game;
+    std::optional<String> password;
+    std::optional<String> params;
+    bool noAutoMods = false;
+    bool force = false;
+    bool dryRun = false;
+    String address;
+};
+
+int Usage(const char* message) {
+    std::fprintf(stderr, "quillory-cli: %s\n", message);
+    std::fputs("usage: quillory-cli launch [--data DIR] [--game DIR] [--password PW] "
+               "[--params TEXT]\n"
+               "                          [--no-auto-mods] [--force] [--dry-run] "
+               "ADDRESS[:PORT]\n",
+               stderr);
+    return 2;
+}
+
+std::optional<LaunchOptions> ParseLaunchOptions(const Args& args) {
+    LaunchOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const String& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--no-auto-mods") {
+            options.noAutoMods = true;
+        } else if (a == "--force") {
+            options.force = true;
+        } else if (a == "--dry-run") {
+            options.dryRun = true;
+        } else if (a == "--data" || a == "--game" || a == "--password" || a == "--params") {
+            if (!hasValue)
+                return std::nullopt;
+            const String& value = args[++i];
+            if (a == "--data")
+                options.data = value;
+            else if (a == "--game")
+                options.game = value;
+            else if (a == "--password")
+                options.password = value;
+            else
+                options.params = value;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return std::nullopt;
+        } else if (options.address.empty()) {
+            options.address = a;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (options.address.empty())
+        return std::nullopt;
+    return options;
+}
+
+String DataPath(const String& data, const char* name) {
+    return data.empty() ? String(name) : platform::NativePath(data) + "/" + name;
+}
+
+// The entry of the server list for this address: as typed, else ignoring letter case.
+Handle<ServerEntry> MatchingEntry(const Settings& settings, const String& address) {
+    for (const auto& entry : settings.entries)
+        if (entry && entry->address == address)
+            return entry;
+    for (const auto& entry : settings.entries)
+        if (entry && EqualsNoCase(entry->address, address))
+            return entry;
+    return nullptr;
+}
+
+String AbsoluteFolder(const String& given) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(given), error);
+    String folder = (error ? std::filesystem::path(given) : absolute).lexically_normal().string();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+// --game as given; else the stored folder when it holds the game; else the game's registry keys.
+String ChooseGameFolder(const LaunchOptions& options, const Settings& settings) {
+    if (!options.game.empty())
+        return AbsoluteFolder(options.game);
+    if (!settings.gameFolder.empty()) {
+        const String stored = AbsoluteFolder(settings.gameFolder);
+        if (HasGameExecutable(stored))
+            return stored;
+    }
+    return GameFolderFromRegistry(platform::DefaultWinePrefix());
+}
+
+// Loads and scans the database when a game folder is known; false when Gantry is unavailable.
+// A database file that exists but does not load is never overwritten.
+bool PrepareDatabase(CFileDatabase& database, const String& gameFolder) {
+    auto attributes = platform::GetAttributes(gameFolder);
+    if (gameFolder.empty() || !attributes || !attributes->directory)
+        return false;
+    database.gamePath = gameFolder;
+    if (platform::PathExists(database.DatabasePath()) && !database.Load()) {
+        std::fprintf(stderr, "quillory-cli: %s cannot be read; Gantry is off for this launch\n",
+                     database.DatabasePath().c_str());
+        return false;
+    }
+    return database.Scan();
+}
+
+// Waits for the server's replies as query does; the snapshot, or none when nothing answered.
+std::optional<WatchSnapshot> AwaitReply(CServerWatch& watch) {
+    CWatchState& state = watch.State();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(REPLY_WAIT_MS);
+    for (;;) {
+        WatchSnapshot seen = state.Snapshot();
+        const bool both = seen.enumerationReplies > 0 && seen.statusReplies > 0;
+        if (both || std::chrono::steady_clock::now() >= deadline) {
+            if (seen.status.implementation == IMPL_NONE)
+                return std::nullopt;
+            return seen;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        state.WaitForChange(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0) + 1));
+    }
+}
+
+// Reads the Gantry server's description into the offered list; false when none came.
+bool ReadDescription(CServerWatch& watch, CFileDatabase& database) {
+    auto outcome = watch.State().WaitForGantryOutcome(GANTRY_WAIT_MS);
+    if (!outcome || outcome->state != GANTRY_ANSWERED || !outcome->description)
+        return false;
+    const auto& bytes = *outcome->description;
+    CMemoryStream description(bytes.data(), bytes.size());
+    database.ClearOfferedList();
+    if (!database.ReadOfferedList(description)) {
+        std::fputs("quillory-cli: the Gantry server's description is damaged\n", stderr);
+        database.ClearOfferedList();
+        return false;
+    }
+    return true;
+}
+
+void ListMissing(CFileDatabase& database) {
+    std::fputs("You are missing files required to play on this server:\n", stderr);
+    for (const auto& package : MissingOfferedPackages(database))
+        std::fprintf(stderr, "  %s\t%s\n", package->name.c_str(),
+                     package->OfferedStatusText().c_str());
+}
+
+} // namespace
+
+int RunLaunch(const Args& args) {
+    auto options = ParseLaunchOptions(args);
+    if (!options)
+        return Usage("launch needs an address");
+    auto dataFolder = platform::GetAttributes(options->data.empty() ? String(".") : options->data);
+    if (!dataFolder || !dataFolder->directory) {
+        std::fprintf(stderr, "quillory-cli: data folder %s does not exist\n",
+                     options->data.c_str());
+        return 2;
+    }
+
+    const Settings settings = LoadSettings(DataPath(options->data, SETTINGS_FILE));
+    const Handle<ServerEntry> entry = MatchingEntry(settings, options->address);
+    const String password = options->password.value_or(entry ? entry->password : String());
+    const String params = options->params.value_or(entry ? entry->startupParameters : String());
+    // Automatic mod settings are on unless the entry or the command line turns them off.
+    const bool automaticMods = !options->noAutoMods && (!entry || entry->automaticMods);
+    const String gameFolder = ChooseGameFolder(*options, settings);
+
+    CFileDatabase database(options->data);
+    const bool gantryReady = PrepareDatabase(database, gameFolder);
+
+    CServerWatch watch;
+    watch.SetCacheFolder(options->data);
+    watch.SetGantryFeature(gantryReady);
+    if (watch.Select(options->address, password) == SelectResult::BAD_ADDRESS) {
+        std::fputs("Bad address\n", stderr);
+        return 2;
+    }
+    if (!watch.Open()) {
+        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+        return 1;
+    }
+    auto seen = AwaitReply(watch);
+    if (!seen) {
+        std::fprintf(stderr, "No reply from %s\n", options->address.c_str());
+        return 1;
+    }
+
+    String suggestion;
+    if (gantryReady && ReadDescription(watch, database) && !database.offeredPackages.empty()) {
+        const GantryCheckResult check = CheckRequiredPackages(database, !options->dryRun);
+        if (check.missing) {
+            ListMissing(database);
+            if (!options->force) {
+                if (!options->dryRun && !check.activated.empty())
+                    database.Save();
+                return 1;
+            }
+        }
+        suggestion = database.ModSuggestion();
+    }
+    watch.Quit();
+
+    PlayNowRequest request;
+    request.serverSelected = true;
+    request.implementation = seen->status.implementation;
+    request.address = options->address;
+    request.reportedPort = seen->status.port;
+    request.settings.gameFolder = gameFolder;
+    request.settings.version = seen->status.version;
+    request.settings.locked = seen->status.locked;
+    request.settings.password = password;
+    request.settings.startupParameters = params;
+    request.settings.automaticMods = automaticMods;
+    request.settings.modSuggestion = suggestion;
+
+    const bool dryRun = options->dryRun;
+    auto start = [dryRun](const String& commandLine, const String& folder) {
+        if (dryRun)
+            return platform::ProcessStartResult{true, String()};
+        return platform::StartProcess(commandLine, folder);
+    };
+    const PlayNowOutcome outcome = PlayNowLaunch(request, ResolveHostDotted, start);
+    if (gantryReady && !dryRun)
+        database.Save(); // as the program saves it on its way out
+    switch (outcome.result) {
+    case PlayNowResult::NOTHING:
+        std::fprintf(stderr, "No reply from %s\n", options->address.c_str());
+        return 1;
+    case PlayNowResult::BAD_ADDRESS:
+        std::fputs("Bad address\n", stderr);
+        return 2;
+    case PlayNowResult::FAILED:
+        std::fprintf(stderr, "%s: %s\n", LaunchFailureText(seen->status.version).c_str(),
+                     outcome.reason.c_str());
+        return 1;
+    case PlayNowResult::STARTED:
+        break;
+    }
+    if (dryRun)
+        std::printf("%s\n", outcome.commandLine.c_str());
+    return 0;
+}
+
+} // namespace quillory::cli

@@ -1,0 +1,209 @@
+// quillory-cli launch against quillory-sim: the command line it prints, the game it starts
+// through a recording wine, and what it refuses.
+#include "SimRun.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/TempGameFolder.h"
+#include "tests/support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace quillory::test;
+
+namespace {
+
+struct SavedEntry {
+    std::string address, password, description, parameters;
+    bool automaticMods;
+};
+
+// "quillory.sav" of version 2 written byte by byte: marker, version, entries, selection, folder.
+std::string SettingsBytes(const std::vector<SavedEntry>& entries, const std::string& gameFolder) {
+    std::string b;
+    auto u32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(char((v >> (8 * i)) & 0xFF));
+    };
+    auto text = [&b](const std::string& t) {
+        b += t;
+        b.push_back('\0');
+    };
+    b.push_back('\0');
+    u32(2);
+    u32(uint32_t(entries.size()));
+    for (const SavedEntry& e : entries) {
+        text(e.address);
+        text(e.password);
+        text(e.description);
+        text(e.parameters);
+        b.push_back(e.automaticMods ? '\1' : '\0');
+    }
+    u32(0);
+    text(gameFolder);
+    return b;
+}
+
+// Puts a value in the environment the programs started by a test inherit.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
+
+class LaunchCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ZipBuilder().Add("alpha.pbo", "alpha").Write(server / "alpha.zip"));
+        ASSERT_TRUE(ZipBuilder()
+                        .Add("gantry.txt", "GANTRY_START\nPACKAGE Beta\nINSTALLPATH *\n"
+                                           "IGNORE gantry.txt\nGANTRY_END\n")
+                        .Add("@beta/addons/beta.pbo", "beta")
+                        .Write(server / "beta.zip"));
+        game.Write("IRONVALEUPRISING.EXE", "MZ");
+        game.Write("AddOns/alpha.pbo", "alpha");
+        game.Write("@beta/addons/beta.pbo", "beta");
+    }
+
+    ProgramResult Launch(std::vector<std::string> args) {
+        std::vector<std::string> all = {"launch", "--data", data.Path().string(), "--game",
+                                        game.Path()};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunProgram(QUILLORY_CLI_PATH, all, 120s);
+    }
+
+    void SaveSettings(const std::vector<SavedEntry>& entries) {
+        ASSERT_TRUE(WriteFileBytes(data.Path() / "quillory.sav", SettingsBytes(entries, "")));
+    }
+
+    // A wine stand-in on the PATH that writes its working folder and arguments, one a line.
+    std::string InstallRecordingWine() {
+        const std::string record = (records.Path() / "wine.txt").string();
+        std::ofstream script(bin.Path() / "wine");
+        script << "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '"
+               << record << ".part'\nmv '" << record << ".part' '" << record << "'\n";
+        script.close();
+        std::filesystem::permissions(bin.Path() / "wine", std::filesystem::perms::owner_all);
+        return record;
+    }
+
+    static std::vector<std::string> AwaitLines(const std::string& path) {
+        WaitFor([&] { return std::filesystem::exists(path); }, 20s);
+        std::vector<std::string> lines;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    std::string Expected(int port, const std::string& switches) const {
+        return "\"" + game.Path() +
+               "IRONVALEUPRISING.EXE\" -nosplash -connect=127.0.0.1 -port=" + std::to_string(port) +
+               switches + "\n";
+    }
+
+    ScratchFolder server, data, bin, records;
+    TempGameFolder game;
+};
+
+TEST_F(LaunchCliTest, DryRunPrintsTheCommandLineFromTheSavedEntry) {
+    CSimRun sim({"--password-flag", "--gantry", server.Path().string(), "--gantry-password", "pw"});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+    SaveSettings({{"other:2302", "nope", "Other", "-x", true},
+                  {sim.Address(), "pw", "Sim", "-mod=@old -world=empty -MOD=@older", true}});
+
+    ProgramResult r = Launch({"--dry-run", sim.Address()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, Expected(sim.Port(), " -password=pw -world=empty -mod=@beta"));
+    // A dry run changes nothing: no database is written.
+    EXPECT_FALSE(std::filesystem::exists(data.Path() / "quillory.dat"));
+
+    // The command line wins over the entry; automatic mods off keeps the words as given.
+    r = Launch({"--dry-run", "--no-auto-mods", "--params", "-mod=\"@a b\" -nomap", "--password",
+                "pw", sim.Address()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, Expected(sim.Port(), " -password=pw -mod=\"@a b\" -nomap"));
+}
+
+TEST_F(LaunchCliTest, StartsTheGameThroughWineInTheGameFolder) {
+    CSimRun sim({"--password-flag", "--gantry", server.Path().string(), "--gantry-password", "pw"});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+    const std::string record = InstallRecordingWine();
+    ScopedEnv path("PATH", bin.Path().string() + ":/usr/bin:/bin");
+
+    ProgramResult r = Launch({"--password", "pw", "--params", "-world=empty", sim.Address()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    auto lines = AwaitLines(record);
+    ASSERT_EQ(lines.size(), 8u) << r.err;
+    EXPECT_EQ(std::filesystem::path(lines[0]), std::filesystem::canonical(game.Path()));
+    EXPECT_EQ(lines[1], game.Path() + "IRONVALEUPRISING.EXE");
+    EXPECT_EQ(lines[2], "-nosplash");
+    EXPECT_EQ(lines[3], "-connect=127.0.0.1");
+    EXPECT_EQ(lines[4], "-port=" + std::to_string(sim.Port()));
+    EXPECT_EQ(lines[5], "-password=pw");
+    EXPECT_EQ(lines[6], "-world=empty");
+    EXPECT_EQ(lines[7], "-mod=@beta");
+    // Leaving as the program does, the database is saved.
+    EXPECT_TRUE(std::filesystem::exists(data.Path() / "quillory.dat"));
+}
+
+TEST_F(LaunchCliTest, MissingPackagesStopTheLaunchUnlessForced) {
+    game.Remove("@beta/addons/beta.pbo");
+    CSimRun sim({"--gantry", server.Path().string()});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+
+    ProgramResult r = Launch({"--dry-run", "--password", "pw", sim.Address()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Beta\tNo file installed"), std::string::npos) << r.err;
+
+    r = Launch({"--dry-run", "--force", "--password", "pw", sim.Address()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The server is not locked: its password stays at home.
+    EXPECT_EQ(r.out, Expected(sim.Port(), ""));
+}
+
+TEST_F(LaunchCliTest, FailuresHaveTheirTextsAndExitCodes) {
+    CSimRun sim({"--version", "150"});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+    ScopedEnv path("PATH", bin.Path().string());
+    game.Write("IRONVALE.EXE", "MZ");
+
+    ProgramResult r = Launch({sim.Address()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Could not start Ironvale: wine is not on the PATH\n");
+
+    r = Launch({"--dry-run", "host.invalid:2302"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Bad address\n");
+
+    r = Launch({"--dry-run", "127.0.0.1:" + std::to_string(FreePortBlock(2))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("No reply from"), std::string::npos) << r.err;
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {}, {"--params"}, {"--bogus", sim.Address()}, {sim.Address(), sim.Address()}}) {
+        r = Launch(bad);
+        EXPECT_EQ(r.exitCode, 2) << (bad.empty() ? "" : bad[0]);
+    }
+}
+
+} // namespace
