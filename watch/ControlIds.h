@@ -48,8 +48,17 @@ constexpr int IDC_SERVER_PASSWORD = 1042;
 constexpr int IDC_SERVER_DESCRIPTION = 1045;
 constexpr int IDC_SERVER_PARAMETERS = 1048;
 
-// Scan wait dialog.
+// Scan wait dialog; the Gantry warning's text has the same id.
 constexpr int IDC_SCAN_TEXT = 1066;
+constexpr int IDC_WARNING_TEXT = 1066;
+
+// Gantry warning: "Force connect".
+constexpr int IDC_FORCE_CONNECT = 3;
+
+// Path setup dialog.
+constexpr int IDC_PATH_FOLDER = 1062;
+constexpr int IDC_PATH_BROWSE = 1063;
+constexpr int IDC_PATH_SEARCH = 1064;
 
 // Configuration dialog.
 constexpr int IDC_CONFIG_GAME_FOLDER = 1090;

@@ -1,0 +1,33 @@
+#pragma once
+// "Gantry warning": the server requires packages that are not installed. The user opens the
+// Gantry manager, gives up, or starts the game anyway.
+
+#include "watch/ToolTipDialog.h"
+
+namespace quillory::ui {
+
+class CGantryWarningDialog final : public CToolTipDialog {
+    Q_OBJECT
+
+public:
+    static constexpr const char* CAPTION = "Gantry warning";
+    static constexpr const char* TEXT =
+        "You are missing files required to play on this server. The files can be downloaded "
+        "from the Gantry Manager or press force connect to ignore this warning.";
+
+    enum class Choice { MANAGER, CANCEL, FORCE_CONNECT };
+
+    explicit CGantryWarningDialog(QWidget* parent = nullptr);
+
+    // After the dialog closed: what the user chose. "Force connect" closes the dialog with the
+    // same result as "@@ Manager" and sets the force flag.
+    Choice Result() const;
+    bool Forced() const { return forced_; }
+
+private:
+    void ForceConnect();
+
+    bool forced_ = false;
+};
+
+} // namespace quillory::ui
