@@ -1,5 +1,6 @@
 #include "net/ServerQuery.h"
 
+#include "net/BrowserReply.h"
 #include "net/StatusReply.h"
 
 #include <algorithm>
@@ -130,18 +131,26 @@ void CServerQuery::HandleMessage(uint32_t code, uint32_t first, uint32_t second)
     case QM_STOP:
         enabled_ = false;
         break;
+    case QM_QUERY_NEWS:
+        QueryNews(first, static_cast<uint16_t>(second));
+        break;
+    case QM_QUERY_SERVER_LIST:
+        QueryServerList(first, static_cast<uint16_t>(second));
+        break;
     case QM_QUIT:
         SetStopFlag();
         break;
     default:
-        break; // the browser server's requests are not served by this engine yet
+        break;
     }
 }
 
 void CServerQuery::HandleDatagram(const uint8_t* data, size_t length, uint32_t address,
                                   uint16_t port) {
+    if (FromBrowser(address, port))
+        return HandleBrowserReply(data, length, address, port);
     if (port == BROWSER_SERVER_PORT)
-        return; // browser server replies: not taken by this engine yet
+        return; // a stray from a browser server's port: never a game server's reply
     if (address != serverAddress_)
         return;
     const bool fromGantry = gantryPort_ != 0 && port == gantryPort_;
@@ -259,6 +268,67 @@ std::optional<String> CServerQuery::JoinCompleteReply() const {
             return joined;
     }
     return std::nullopt;
+}
+
+void CServerQuery::QueryNews(uint32_t address, uint16_t port) {
+    const uint32_t now = tick_();
+    news_ = {address, port, NewsToken(now)};
+    const auto request = NewsRequest(now);
+    SendTo(address, port, request.data(), request.size());
+}
+
+void CServerQuery::QueryServerList(uint32_t address, uint16_t port) {
+    const uint32_t now = tick_();
+    list_ = {address, port, ServerListToken(now)};
+    const auto request = ServerListRequest(now);
+    SendTo(address, port, request.data(), request.size());
+}
+
+bool CServerQuery::FromBrowser(uint32_t address, uint16_t port) const {
+    return news_.Answers(address, port) || list_.Answers(address, port);
+}
+
+// A reply is matched by its first word, the token of the request it answers; any other word
+// is a reply to an older request, or none, and is dropped.
+void CServerQuery::HandleBrowserReply(const uint8_t* data, size_t length, uint32_t address,
+                                      uint16_t port) {
+    uint16_t token = 0;
+    if (!ReplyToken(data, length, token))
+        return;
+    if (news_.Answers(address, port) && token == *news_.token)
+        TakeNewsReply(data, length);
+    else if (list_.Answers(address, port) && token == *list_.token)
+        TakeServerListReply(data, length);
+}
+
+void CServerQuery::TakeNewsReply(const uint8_t* data, size_t length) {
+    BrowserNews received = ParseNewsReply(data, length);
+    {
+        std::lock_guard guard(state_.StatusLock());
+        BrowserNews& news = state_.news;
+        // The flag is the window's link blink: only the Link button clears it.
+        const bool offered = news.upgradeOffered || IsUpgradeArchive(received.upgradeFile);
+        news = std::move(received);
+        news.upgradeOffered = offered;
+        ++state_.newsReplies;
+    }
+    state_.NotifyChanged();
+}
+
+void CServerQuery::TakeServerListReply(const uint8_t* data, size_t length) {
+    std::vector<PublicServer> received = ParseServerListReply(data, length);
+    {
+        std::lock_guard guard(state_.StatusLock());
+        HandleArray<PublicServer>& servers = state_.publicServers;
+        for (PublicServer& server : received) {
+            const bool known = std::any_of(servers.begin(), servers.end(), [&](const auto& held) {
+                return held->address == server.address && held->port == server.port;
+            });
+            if (!known)
+                servers.push_back(std::make_shared<PublicServer>(std::move(server)));
+        }
+    }
+    state_.NotifyChanged();
 }
 
 void CServerQuery::PollCycle() {

@@ -85,6 +85,22 @@ private:
     void CompleteDescription();
     String CachePath() const;
 
+    // A browser server's endpoint and the token of the request last sent to it.
+    struct BrowserRequest {
+        uint32_t address = 0;
+        uint16_t port = 0;
+        std::optional<uint16_t> token; // nothing until a request went out
+        bool Answers(uint32_t fromAddress, uint16_t fromPort) const {
+            return token && fromAddress == address && fromPort == port;
+        }
+    };
+    void QueryNews(uint32_t address, uint16_t port);
+    void QueryServerList(uint32_t address, uint16_t port);
+    bool FromBrowser(uint32_t address, uint16_t port) const;
+    void HandleBrowserReply(const uint8_t* data, size_t length, uint32_t address, uint16_t port);
+    void TakeNewsReply(const uint8_t* data, size_t length);
+    void TakeServerListReply(const uint8_t* data, size_t length);
+
     void GantryBookkeeping(uint32_t now);
     void SendQueries();
     void SendProbes(uint16_t port);
@@ -106,6 +122,11 @@ private:
     int32_t gantryProbeCount_ = 0;
     int32_t cycleCounter_ = 0;
     int32_t implementation_ = IMPL_NONE;
+
+    // Replies are taken only from the endpoint the request went to, so that nobody else on
+    // the network can push news (and with it an upgrade link) by guessing a token.
+    BrowserRequest news_;
+    BrowserRequest list_;
 
     String queryId_;
     std::vector<std::optional<String>> fragments_;

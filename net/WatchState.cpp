@@ -1,5 +1,6 @@
 #include "net/WatchState.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,33 @@ std::optional<GantryOutcome> CWatchState::WaitForGantryOutcome(uint32_t timeoutM
             return std::nullopt;
         changed_.Wait(static_cast<uint32_t>(left.count()));
     }
+}
+
+size_t CWatchState::TakePublicServers(HandleArray<PublicServer>& into) {
+    HandleArray<PublicServer> received;
+    {
+        std::lock_guard guard(statusLock_);
+        received.swap(publicServers);
+    }
+    size_t moved = 0;
+    for (auto& server : received) {
+        const bool known = std::any_of(into.begin(), into.end(), [&](const auto& held) {
+            return held->address == server->address && held->port == server->port;
+        });
+        if (known)
+            continue;
+        into.push_back(std::move(server));
+        ++moved;
+    }
+    return moved;
+}
+
+void CWatchState::SetUpgradeProgress(const std::optional<String>& text) {
+    {
+        std::lock_guard guard(statusLock_);
+        upgradeProgress = text.value_or(String());
+    }
+    NotifyChanged();
 }
 
 } // namespace quillory

@@ -1,9 +1,12 @@
 #pragma once
 // The state the watch window owns and lends to the query engine: the status record, its lock,
-// the Gantry feature flag and the received description waiting to be taken.
+// the Gantry feature flag, the received description waiting to be taken, the browser server's
+// news and public servers, and the self-upgrade's progress text.
 
+#include "net/BrowserReply.h"
 #include "net/EventHandle.h"
 #include "net/Lock.h"
+#include "net/PublicServer.h"
 #include "net/ServerStatus.h"
 
 #include <cstdint>
@@ -48,6 +51,13 @@ public:
     // Replies taken since the server was selected, for callers that wait for them.
     uint32_t enumerationReplies = 0;
     uint32_t statusReplies = 0;
+    // The browser server's news, kept for the whole run; news replies taken so far.
+    BrowserNews news;
+    uint32_t newsReplies = 0;
+    // Public servers received from the browser server and not yet taken.
+    HandleArray<PublicServer> publicServers;
+    // The self-upgrade's progress, shown on the Link button; empty when there is none.
+    String upgradeProgress;
 
     // Back to "nothing known" for a newly selected server. Call with the status lock held.
     void ResetForNewServer();
@@ -64,6 +74,14 @@ public:
     // Waits until the Gantry exchange is over and takes the description; nothing when
     // `timeoutMs` passes first. Takes the status lock itself.
     std::optional<GantryOutcome> WaitForGantryOutcome(uint32_t timeoutMs);
+
+    // Moves the public servers received so far to the end of `into`, leaving out any whose
+    // address and port `into` already holds; returns how many were moved. Takes the status
+    // lock itself.
+    size_t TakePublicServers(HandleArray<PublicServer>& into);
+
+    // Sets the self-upgrade's progress text; none empties it. Takes the status lock itself.
+    void SetUpgradeProgress(const std::optional<String>& text);
 
     // Signalled by the engine after each change it makes, so a caller can wait for news
     // instead of polling. Taken without the status lock.

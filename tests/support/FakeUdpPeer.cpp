@@ -2,8 +2,8 @@
 
 namespace quillory::test {
 
-bool FakeUdpPeer::Open(uint16_t port) {
-    return socket_.Open(port, LoopbackAddress());
+bool FakeUdpPeer::Open(uint16_t port, uint32_t address) {
+    return socket_.Open(port, address);
 }
 
 std::optional<Datagram> FakeUdpPeer::Receive(uint32_t timeoutMs) {

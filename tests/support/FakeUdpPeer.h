@@ -17,8 +17,9 @@ struct Datagram {
 
 class FakeUdpPeer {
 public:
-    // Binds `port` on 127.0.0.1 (0: any free port); false when it is taken.
-    bool Open(uint16_t port = 0);
+    // Binds `port` on `address` (0: any free port); false when it is taken. Any 127.x.y.z
+    // address is loopback, so a second address stands for another host.
+    bool Open(uint16_t port = 0, uint32_t address = LoopbackAddress());
     uint16_t Port() const { return socket_.LocalPort(); }
     // The next datagram within `timeoutMs`.
     std::optional<Datagram> Receive(uint32_t timeoutMs = 5000);
