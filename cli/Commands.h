@@ -13,5 +13,7 @@ int RunQuery(const Args& args);
 int RunWatch(const Args& args);
 int RunGantry(const Args& args);
 int RunLaunch(const Args& args);
+int RunNews(const Args& args);
+int RunServers(const Args& args);
 
 } // namespace quillory::cli

@@ -13,7 +13,10 @@ void PrintUsage(std::FILE* out) {
         "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n"
         "       quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n"
         "       quillory-cli launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
-        "                           [--no-auto-mods] [--force] [--dry-run] ADDRESS[:PORT]\n",
+        "                           [--no-auto-mods] [--force] [--dry-run] ADDRESS[:PORT]\n"
+        "       quillory-cli news [--json] [--timeout MS] [HOST[:PORT]]\n"
+        "       quillory-cli servers [--json] [--game ironvale|uprising|all] [--timeout MS]\n"
+        "                            [HOST[:PORT]]\n",
         out);
 }
 
@@ -34,6 +37,10 @@ int main(int argc, char** argv) {
         return quillory::cli::RunGantry(args);
     if (std::strcmp(command, "launch") == 0)
         return quillory::cli::RunLaunch(args);
+    if (std::strcmp(command, "news") == 0)
+        return quillory::cli::RunNews(args);
+    if (std::strcmp(command, "servers") == 0)
+        return quillory::cli::RunServers(args);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
         PrintUsage(stdout);
         return 0;

@@ -327,6 +327,7 @@ void CServerQuery::TakeServerListReply(const uint8_t* data, size_t length) {
             if (!known)
                 servers.push_back(std::make_shared<PublicServer>(std::move(server)));
         }
+        ++state_.serverListReplies;
     }
     state_.NotifyChanged();
 }

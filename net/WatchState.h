@@ -54,8 +54,10 @@ public:
     // The browser server's news, kept for the whole run; news replies taken so far.
     BrowserNews news;
     uint32_t newsReplies = 0;
-    // Public servers received from the browser server and not yet taken.
+    // Public servers received from the browser server and not yet taken; list datagrams
+    // taken so far.
     HandleArray<PublicServer> publicServers;
+    uint32_t serverListReplies = 0;
     // The self-upgrade's progress, shown on the Link button; empty when there is none.
     String upgradeProgress;
 

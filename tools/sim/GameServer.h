@@ -23,6 +23,8 @@ public:
     // Moves the round on to the given seconds since the start.
     void AdvanceTo(uint64_t elapsedSeconds) { round_.AdvanceTo(elapsedSeconds); }
 
+    size_t PlayerCount() const { return round_.Players().size(); }
+
     // Answers every datagram waiting on the game port, or on the query port.
     void HandleGamePort();
     void HandleQueryPort();

@@ -78,7 +78,7 @@ CPackageHost::~CPackageHost() {
 }
 
 bool CPackageHost::Start(std::string& error, std::vector<std::string>& warnings) {
-    const std::vector<std::string> archives = GantryArchiveNames(options_.gantryDir);
+    const std::vector<std::string> archives = ServedNames();
     for (const auto* list : {&options_.httpFail, &options_.httpCut})
         for (const std::string& name : *list)
             if (!Listed(archives, name))
@@ -108,10 +108,12 @@ void CPackageHost::Stop() {
 void CPackageHost::Serve(const httplib::Request& request, httplib::Response& response) const {
     // Only the archives of the folder are served: a plain file name, nothing else.
     const std::string name = request.matches[1];
-    const std::vector<std::string> archives = GantryArchiveNames(options_.gantryDir);
-    if (!Listed(archives, name) || Listed(options_.httpFail, name))
+    if (!Listed(ServedNames(), name) || Listed(options_.httpFail, name))
         return Fail(response, 404, "no archive '" + name + "'");
-    const fs::path path = fs::path(options_.gantryDir) / name;
+    const fs::path upgrade(options_.upgradeArchive);
+    const fs::path path = !upgrade.empty() && upgrade.filename() == name
+                              ? upgrade
+                              : fs::path(options_.gantryDir) / name;
     std::error_code ec;
     const uint64_t size = fs::file_size(path, ec);
     if (ec)
@@ -124,6 +126,15 @@ void CPackageHost::Serve(const httplib::Request& request, httplib::Response& res
                                   [sender](size_t offset, size_t length, httplib::DataSink& sink) {
                                       return sender->Send(offset, length, sink);
                                   });
+}
+
+std::vector<std::string> CPackageHost::ServedNames() const {
+    std::vector<std::string> names;
+    if (options_.GantryOn())
+        names = GantryArchiveNames(options_.gantryDir);
+    if (!options_.upgradeArchive.empty())
+        names.push_back(fs::path(options_.upgradeArchive).filename().string());
+    return names;
 }
 
 void CPackageHost::Fail(httplib::Response& response, int status, const std::string& reason) const {

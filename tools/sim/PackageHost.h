@@ -1,6 +1,7 @@
 #pragma once
-// The simulated package host: the archives of the Gantry folder over HTTP on the simulator's
-// address, with ways to fail one (404 or a body cut short) and to serve slowly.
+// The simulated package host: the archives of the Gantry folder and the upgrade archive over
+// HTTP on the simulator's address, with ways to fail one (404 or a body cut short) and to
+// serve slowly.
 
 #include "tools/sim/SimOptions.h"
 
@@ -32,6 +33,8 @@ public:
 
 private:
     void Serve(const httplib::Request& request, httplib::Response& response) const;
+    // The plain file names served: the Gantry folder's archives and the upgrade archive's.
+    std::vector<std::string> ServedNames() const;
     void Fail(httplib::Response& response, int status, const std::string& reason) const;
 
     const SimOptions& options_;

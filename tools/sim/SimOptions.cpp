@@ -62,6 +62,30 @@ bool ParseImpl(SimOptions& o, const std::string& v) {
     return true;
 }
 
+// NAME@ADDRESS:PORT:PLAYERS:FLAGS; the name may hold '@' itself, so the last one splits.
+bool ParsePublicServer(SimOptions& o, const std::string& v) {
+    const size_t at = v.rfind('@');
+    if (at == std::string::npos || at > kMaxText)
+        return false;
+    SimPublicServer server;
+    server.name = v.substr(0, at);
+    std::vector<std::string> parts;
+    size_t from = at + 1;
+    for (size_t colon; (colon = v.find(':', from)) != std::string::npos; from = colon + 1)
+        parts.push_back(v.substr(from, colon - from));
+    parts.push_back(v.substr(from));
+    in_addr address{};
+    if (parts.size() != 4 || inet_pton(AF_INET, parts[0].c_str(), &address) != 1)
+        return false;
+    server.address = address.s_addr;
+    if (!ParseNumber<uint16_t>(parts[1], 1, 65535, server.port) ||
+        !ParseNumber<uint8_t>(parts[2], 0, 255, server.players) ||
+        !ParseNumber<uint8_t>(parts[3], 0, 255, server.flags))
+        return false;
+    o.publicServers.push_back(std::move(server));
+    return true;
+}
+
 bool ParseOffset(SimOptions& o, const std::string& v) {
     return (v == "20" || v == "40") && ParseNumber(v, 20, 40, o.gantryOffset);
 }
@@ -99,6 +123,13 @@ const std::map<std::string, ValueHandler>& ValueOptions() {
         {"--http-fail", TextList(&O::httpFail)},
         {"--http-cut", TextList(&O::httpCut)},
         {"--http-rate", Number<uint64_t>(&O::httpRate, 1, std::numeric_limits<uint32_t>::max())},
+        {"--browser-port", Number<uint16_t>(&O::browserPort, 1, 65535)},
+        {"--news", Text(&O::news)},
+        {"--news-link", Text(&O::newsLink)},
+        {"--upgrade-file", Text(&O::upgradeFile)},
+        {"--upgrade-archive", Text(&O::upgradeArchive)},
+        {"--public", ParsePublicServer},
+        {"--browser-split", Number(&O::browserSplit, 1, 1000)},
     };
     return options;
 }
@@ -109,6 +140,8 @@ const std::map<std::string, bool SimOptions::*>& FlagOptions() {
         {"--password-flag", &SimOptions::locked},
         {"--verbose", &SimOptions::verbose},
         {"--gantry-drop-always", &SimOptions::gantryDropAlways},
+        {"--browser", &SimOptions::browser},
+        {"--browser-no-self", &SimOptions::browserNoSelf},
     };
     return flags;
 }
@@ -157,10 +190,34 @@ std::string CheckPorts(const SimOptions& o) {
 std::string CheckGantry(const SimOptions& o) {
     if (o.GantryOn())
         return {};
+    // Without a Gantry folder the package host has only the upgrade archive to serve.
+    const bool hostsUpgrade = o.browser && !o.upgradeArchive.empty();
+    const bool httpOnly =
+        o.httpPort != 0 || !o.httpFail.empty() || !o.httpCut.empty() || o.httpRate != 0;
     const bool gantryOnly = !o.gantryPassword.empty() || !o.httpBase.empty() ||
-                            o.gantryDropPercent != 0 || o.gantryDropAlways || o.httpPort != 0 ||
-                            !o.httpFail.empty() || !o.httpCut.empty() || o.httpRate != 0;
+                            o.gantryDropPercent != 0 || o.gantryDropAlways ||
+                            (httpOnly && !hostsUpgrade);
     return gantryOnly ? "the Gantry and HTTP options need --gantry DIR" : "";
+}
+
+std::string CheckBrowser(const SimOptions& o) {
+    const bool browserOnly = o.browserPort != 48124 || !o.newsLink.empty() ||
+                             !o.upgradeFile.empty() || !o.upgradeArchive.empty() ||
+                             !o.publicServers.empty() || o.browserSplit != 0 || o.browserNoSelf;
+    if (!o.browser)
+        return browserOnly ? "the browser server options need --browser" : "";
+    if (o.browserPort == o.port || o.browserPort == o.QueryPort() ||
+        (o.GantryOn() && o.browserPort == o.GantryPort()))
+        return "--browser-port must differ from the game, query and Gantry ports";
+    if (!o.upgradeArchive.empty() && o.httpPort == 0)
+        return "--upgrade-archive needs --http-port";
+    if (!o.upgradeArchive.empty() && o.upgradeArchive.back() == '/')
+        return "--upgrade-archive must name a file";
+    // The three texts go out in one datagram with room to spare.
+    for (const std::string* text : {&o.news, &o.newsLink, &o.upgradeFile})
+        if (text->size() > 2000)
+            return "the news texts must be at most 2000 bytes each";
+    return {};
 }
 
 std::string Validate(const SimOptions& o) {
@@ -168,7 +225,7 @@ std::string Validate(const SimOptions& o) {
         return "--players must not exceed --max-players";
     if (!o.httpBase.empty() && o.httpBase.find("://") == std::string::npos)
         return "--http-base must be a URL such as http://host:port/";
-    for (const std::string& error : {CheckTexts(o), CheckPorts(o), CheckGantry(o)})
+    for (const std::string& error : {CheckTexts(o), CheckPorts(o), CheckGantry(o), CheckBrowser(o)})
         if (!error.empty())
             return error;
     return {};
@@ -192,6 +249,15 @@ std::string SimOptions::ArchiveBaseUrl() const {
     if (base.back() != '/')
         base += '/';
     return base;
+}
+
+std::string SimOptions::UpgradeLink() const {
+    if (!upgradeFile.empty() || upgradeArchive.empty())
+        return upgradeFile;
+    const size_t slash = upgradeArchive.find_last_of('/');
+    const std::string name =
+        slash == std::string::npos ? upgradeArchive : upgradeArchive.substr(slash + 1);
+    return "http://" + address + ":" + std::to_string(httpPort) + "/" + name;
 }
 
 SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
@@ -280,8 +346,25 @@ Gantry server (at game port + 20 or + 40):
   --http-base URL        where the description says the archives are (default: the package
                          host below, else http://ADDRESS/)
 
+Browser server (news and public Gantry servers, UDP on ADDRESS):
+  --browser              answer news and server list requests
+  --browser-port N       where it listens (default 48124)
+  --news TEXT            the news text
+  --news-link TEXT       the caption of the news link (default empty: no link)
+  --upgrade-file URL     the link address; ending in ".ozp" it offers an upgrade (default:
+                         the upgrade archive below, when there is one)
+  --upgrade-archive FILE serve FILE from the package host (needs --http-port) and offer it
+                         as the upgrade when --upgrade-file is not given
+  --public NAME@ADDRESS:PORT:PLAYERS:FLAGS
+                         list this public server (may be repeated); FLAGS bit 0 set means
+                         Ironvale Uprising
+  --browser-no-self      leave the simulated server itself out of the list (listed first
+                         by default, flagged Uprising when --game-type is ironvalu)
+  --browser-split N      send at most N servers per list datagram (default: as many as fit)
+
 Package host (HTTP on ADDRESS):
-  --http-port N          serve the archives of DIR at http://ADDRESS:N/NAME
+  --http-port N          serve the archives of DIR (and the upgrade archive) at
+                         http://ADDRESS:N/NAME
   --http-fail NAME       answer 404 for the archive NAME (may be repeated)
   --http-cut NAME        send only half of the archive NAME, then close (may be repeated)
   --http-rate BYTES      send every archive at about BYTES per second

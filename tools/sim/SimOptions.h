@@ -11,6 +11,15 @@ namespace quillory::sim {
 // Which session probe the simulated server answers on its game port.
 enum class SimImpl { Sockets, DirectPlay };
 
+// One public server the browser server lists.
+struct SimPublicServer {
+    std::string name;
+    uint32_t address = 0; // network order
+    uint16_t port = 0;
+    uint8_t players = 0;
+    uint8_t flags = 0;
+};
+
 struct SimOptions {
     // Game server.
     std::string address = "127.0.0.1";
@@ -51,11 +60,25 @@ struct SimOptions {
     std::vector<std::string> httpCut;  // archive names whose body is cut short
     uint64_t httpRate = 0;             // bytes per second; 0: as fast as it goes
 
+    // Browser server (on with --browser).
+    bool browser = false;
+    uint16_t browserPort = 48124;
+    std::string news = "Welcome to the quillory-sim browser server";
+    std::string newsLink;
+    std::string upgradeFile;
+    std::string upgradeArchive; // a file served by the package host, offered as the upgrade
+    std::vector<SimPublicServer> publicServers;
+    bool browserNoSelf = false; // leave the simulated game server out of the list
+    int browserSplit = 0;       // records per list datagram; 0: as many as fit
+
     uint16_t QueryPort() const { return queryPort != 0 ? queryPort : uint16_t(port + 1); }
     uint16_t GantryPort() const { return uint16_t(port + gantryOffset); }
     bool GantryOn() const { return !gantryDir.empty(); }
     // The base URL the description gives each archive, always ending in '/'.
     std::string ArchiveBaseUrl() const;
+    bool HttpOn() const { return httpPort != 0; }
+    // The link the news offers: --upgrade-file, else the upgrade archive on the package host.
+    std::string UpgradeLink() const;
 };
 
 struct SimCommandLine {

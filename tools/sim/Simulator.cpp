@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace quillory::sim {
@@ -18,8 +19,12 @@ constexpr int kBatchGapMs = 2;
 CSimulator::CSimulator(const SimOptions& options) : options_(options), game_(options) {
     if (options.GantryOn())
         gantry_ = std::make_unique<CGantryServer>(options);
-    if (options.GantryOn() && options.httpPort != 0)
+    const bool hostsUpgrade = options.browser && !options.upgradeArchive.empty();
+    if ((options.GantryOn() || hostsUpgrade) && options.httpPort != 0)
         host_ = std::make_unique<CPackageHost>(options);
+    if (options.browser)
+        browser_ = std::make_unique<CBrowserServer>(
+            options, [this] { return uint8_t(std::min<size_t>(game_.PlayerCount(), 255)); });
 }
 
 CSimulator::~CSimulator() = default;
@@ -28,6 +33,8 @@ bool CSimulator::Open(std::string& error, std::vector<std::string>& warnings) {
     if (!game_.Open(error))
         return false;
     if (gantry_ && !gantry_->Open(error, warnings))
+        return false;
+    if (browser_ && !browser_->Open(error))
         return false;
     return !host_ || host_->Start(error, warnings);
 }
@@ -39,6 +46,8 @@ std::string CSimulator::ListeningText() const {
         text += ", Gantry port " + std::to_string(options_.GantryPort());
     if (host_)
         text += ", HTTP port " + std::to_string(options_.httpPort);
+    if (browser_)
+        text += ", browser port " + std::to_string(options_.browserPort);
     return text + " on " + options_.address;
 }
 
@@ -51,9 +60,10 @@ void CSimulator::Run(int stopFd) {
         pollfd fds[] = {{stopFd, POLLIN, 0},
                         {game_.GameFd(), POLLIN, 0},
                         {game_.QueryFd(), POLLIN, 0},
-                        {gantry_ ? gantry_->Fd() : -1, POLLIN, 0}};
+                        {gantry_ ? gantry_->Fd() : -1, POLLIN, 0},
+                        {browser_ ? browser_->Fd() : -1, POLLIN, 0}};
         const bool sending = gantry_ && gantry_->HasPendingSends();
-        if (poll(fds, 4, sending ? kBatchGapMs : kIdleWaitMs) < 0)
+        if (poll(fds, 5, sending ? kBatchGapMs : kIdleWaitMs) < 0)
             continue;
         if (fds[0].revents != 0)
             return;
@@ -63,6 +73,8 @@ void CSimulator::Run(int stopFd) {
             game_.HandleQueryPort();
         if (fds[3].revents != 0)
             gantry_->HandleRequests();
+        if (fds[4].revents != 0)
+            browser_->HandleRequests();
         if (gantry_ && gantry_->HasPendingSends())
             gantry_->SendPending();
     }

@@ -1,6 +1,7 @@
 #pragma once
 // Everything one run of quillory-sim serves, and the loop that serves it until a stop signal.
 
+#include "tools/sim/BrowserServer.h"
 #include "tools/sim/GameServer.h"
 #include "tools/sim/GantryServer.h"
 #include "tools/sim/PackageHost.h"
@@ -32,6 +33,7 @@ private:
     CGameServer game_;
     std::unique_ptr<CGantryServer> gantry_;
     std::unique_ptr<CPackageHost> host_;
+    std::unique_ptr<CBrowserServer> browser_;
 };
 
 } // namespace quillory::sim
