@@ -24,6 +24,9 @@ WatchSnapshot CWatchState::Snapshot() {
     copy.descriptionWaiting = description.has_value();
     copy.enumerationReplies = enumerationReplies;
     copy.statusReplies = statusReplies;
+    copy.news = news;
+    copy.newsReplies = newsReplies;
+    copy.upgradeProgress = upgradeProgress;
     return copy;
 }
 
@@ -83,6 +86,11 @@ size_t CWatchState::TakePublicServers(HandleArray<PublicServer>& into) {
         ++moved;
     }
     return moved;
+}
+
+void CWatchState::ClearUpgradeOffered() {
+    std::lock_guard guard(statusLock_);
+    news.upgradeOffered = false;
 }
 
 void CWatchState::SetUpgradeProgress(const std::optional<String>& text) {

@@ -32,6 +32,10 @@ struct WatchSnapshot {
     bool descriptionWaiting = false;
     uint32_t enumerationReplies = 0;
     uint32_t statusReplies = 0;
+    // The browser server's news, and the self-upgrade's progress for the Link button.
+    BrowserNews news;
+    uint32_t newsReplies = 0;
+    String upgradeProgress;
 };
 
 class CWatchState final {
@@ -81,6 +85,9 @@ public:
     // address and port `into` already holds; returns how many were moved. Takes the status
     // lock itself.
     size_t TakePublicServers(HandleArray<PublicServer>& into);
+
+    // The Link button was pressed: the upgrade offer stops blinking. Takes the status lock.
+    void ClearUpgradeOffered();
 
     // Sets the self-upgrade's progress text; none empties it. Takes the status lock itself.
     void SetUpgradeProgress(const std::optional<String>& text);

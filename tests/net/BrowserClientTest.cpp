@@ -192,10 +192,7 @@ protected:
         ASSERT_TRUE(WaitFor([&](const CWatchState& s) { return s.newsReplies > before; }));
     }
 
-    BrowserNews News() {
-        std::lock_guard guard(state.StatusLock());
-        return state.news;
-    }
+    BrowserNews News() { return state.Snapshot().news; }
 };
 
 } // namespace
@@ -217,6 +214,13 @@ TEST_F(BrowserExchange, NewsReplyFillsTheNewsAndAnOzpInCapitalsOffersTheUpgrade)
     ASSERT_TRUE(WaitFor([](const CWatchState& s) { return s.newsReplies == 2; }));
     EXPECT_EQ(News().upgradeFile, "http://h/");
     EXPECT_TRUE(News().upgradeOffered);
+
+    // Pressing Link stops the blink; a reply without an archive does not start it again.
+    state.ClearUpgradeOffered();
+    browser.Send(engine->LocalPort(), NewsReply(token, Z("Again") + Z("Site") + Z("http://h/")));
+    ASSERT_TRUE(WaitFor([](const CWatchState& s) { return s.newsReplies == 3; }));
+    EXPECT_EQ(News().text, "Again");
+    EXPECT_FALSE(News().upgradeOffered);
 }
 
 TEST_F(BrowserExchange, RepliesWithAnotherTokenOrFromAnotherEndpointChangeNothing) {

@@ -79,6 +79,21 @@ void FakeHttpServer::Slow(const std::string& path, std::string body, size_t piec
     });
 }
 
+void FakeHttpServer::Chunked(const std::string& path, std::string body, size_t piece) {
+    server_->Get(
+        path, [body = std::move(body), piece](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "application/zip", [body, piece](size_t offset, httplib::DataSink& sink) {
+                    if (offset >= body.size()) {
+                        sink.done();
+                        return true;
+                    }
+                    sink.write(body.data() + offset, std::min(piece, body.size() - offset));
+                    return true;
+                });
+        });
+}
+
 void FakeHttpServer::Stall(const std::string& path, std::string head, size_t announced) {
     server_->Get(path, [this, head = std::move(head), announced](const httplib::Request&,
                                                                  httplib::Response& res) {

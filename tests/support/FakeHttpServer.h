@@ -39,6 +39,8 @@ public:
     // Sends `body` in pieces of `piece` bytes with `pause` between them.
     void Slow(const std::string& path, std::string body, size_t piece,
               std::chrono::milliseconds pause);
+    // Sends `body` in chunks of `piece` bytes without announcing its size.
+    void Chunked(const std::string& path, std::string body, size_t piece);
     // Sends `head` and then nothing until the server stops.
     void Stall(const std::string& path, std::string head, size_t announced);
 
