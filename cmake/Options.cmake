@@ -14,6 +14,14 @@ if(QUILLORY_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QUILLORY_TSAN)
+    if(QUILLORY_SANITIZE)
+        message(FATAL_ERROR "QUILLORY_TSAN and QUILLORY_SANITIZE cannot be combined")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 if(QUILLORY_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
         message(FATAL_ERROR "QUILLORY_FUZZ needs clang (CC=clang CXX=clang++)")
@@ -47,5 +55,6 @@ function(quillory_test name)
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE quillory_options quillory_test_support ${ARG_DEPS}
         GTest::gtest GTest::gmock GTest::gtest_main)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+    # Labelled with the executable's name, so that a stage can pick modules with `ctest -L`.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS ${name})
 endfunction()

@@ -37,6 +37,7 @@ CWaitableEvent::~CWaitableEvent() {
 void CWaitableEvent::Set() {
     if (fd_ < 0)
         return;
+    signals_.fetch_add(1, std::memory_order_release);
     // The counter only needs to be non-zero; a full counter (EAGAIN) is already set.
     uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
@@ -61,8 +62,10 @@ bool CWaitableEvent::Wait(uint32_t timeoutMs) {
     for (;;) {
         if (PollRetrying(&p, 1, timeoutMs) <= 0)
             return false;
-        if (manualReset_ || Consume())
+        if (manualReset_ || Consume()) {
+            AcquireSignal();
             return true;
+        }
         if (timeoutMs == 0)
             return false;
     }
@@ -81,6 +84,7 @@ WaitResult WaitForSocketOrEvent(const CUdpSocket& socket, CWaitableEvent& event,
     if (fds[1].revents & POLLIN) {
         if (!event.ManualReset())
             event.Consume();
+        event.AcquireSignal();
         return WaitResult::Event;
     }
     return WaitResult::Failed;

@@ -1,6 +1,7 @@
 #pragma once
 // An event that threads signal and wait on, and that can be waited on together with a socket.
 
+#include <atomic>
 #include <cstdint>
 
 namespace quillory {
@@ -29,9 +30,15 @@ public:
     bool Consume();
     int NativeHandle() const { return fd_; }
 
+    // Called by a waiter that saw the event set: everything the setting thread wrote before
+    // Set() is visible from here on. The kernel's counter orders it in practice; this makes the
+    // hand-over one the C++ memory model (and ThreadSanitizer) can see too.
+    void AcquireSignal() const { (void)signals_.load(std::memory_order_acquire); }
+
 private:
     int fd_ = -1;
     bool manualReset_ = false;
+    std::atomic<uint64_t> signals_{0};
 };
 
 enum class WaitResult { Timeout, Socket, Event, Failed };
