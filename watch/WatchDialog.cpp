@@ -1,0 +1,753 @@
+#include "watch/WatchDialog.h"
+
+#include "net/WatchRules.h"
+#include "platform/FileSystem.h"
+#include "watch/ConfigDialog.h"
+#include "watch/ControlIds.h"
+#include "watch/Launcher.h"
+#include "watch/MessageBoxes.h"
+#include "watch/Notifier.h"
+#include "watch/ScanWaitDialog.h"
+#include "watch/ServerDialog.h"
+#include "watch/ServerWatchSource.h"
+#include "watch/SoundNotifier.h"
+#include "watch/TextConversion.h"
+#include "watch/core/ProgramCommandLine.h"
+#include "watch/core/ServerList.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace quillory::ui {
+
+namespace {
+
+constexpr int kGenerationRole = Qt::UserRole;
+constexpr const char* kAboutPage = "https://quillory.example.org/";
+
+QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
+    auto* edit = new QPlainTextEdit(parent);
+    edit->setReadOnly(true);
+    edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    const int lineHeight = edit->fontMetrics().lineSpacing();
+    edit->setMinimumHeight(lineHeight * lines + 10);
+    edit->setMaximumHeight(lineHeight * lines + 10);
+    return edit;
+}
+
+} // namespace
+
+CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
+    : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder),
+      descriptionStream_(0), timer_(new QTimer(this)) {
+    if (parts_.notifier == nullptr)
+        ownNotifier_ = std::make_unique<CSoundNotifier>(this);
+    notifier_ = parts_.notifier != nullptr ? parts_.notifier : ownNotifier_.get();
+    if (!parts_.tick)
+        parts_.tick = TickCount;
+
+    // Opening, step 1: the tooltips; step 2: the display state.
+    setWindowTitle(QString::fromLatin1(CAPTION));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    BuildControls();
+    InitToolTips();
+    ResetDisplay();
+
+    connect(timer_, &QTimer::timeout, this, &CWatchDialog::Tick);
+    connect(this, &CWatchDialog::ScanWaitWanted, this, &CWatchDialog::OpenScanWait,
+            Qt::QueuedConnection);
+    connect(this, &CWatchDialog::DescriptionReceived, this, &CWatchDialog::ReadDescription,
+            Qt::QueuedConnection);
+}
+
+CWatchDialog::~CWatchDialog() {
+    CloseDown();
+}
+
+QLabel* CWatchDialog::AddField(QGridLayout* grid, int row, int column, const char* caption,
+                               int id, const char* name) {
+    grid->addWidget(new QLabel(QString::fromLatin1(caption), this), row, column);
+    auto* field = new QLabel(this);
+    field->setTextFormat(Qt::PlainText);
+    field->setMinimumWidth(60);
+    SetControlId(field, id, QString::fromLatin1(name));
+    grid->addWidget(field, row, column + 1);
+    return field;
+}
+
+void CWatchDialog::BuildControls() {
+    // Server selection.
+    auto* selection = new QGroupBox(QStringLiteral("Server selection"), this);
+    serverList_ = new QComboBox(selection);
+    SetControlId(serverList_, IDC_SERVER_LIST, QStringLiteral("serverList"));
+    serverList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    serverList_->setMinimumContentsLength(24);
+    auto* add = new QPushButton(QStringLiteral("Add"), selection);
+    SetControlId(add, IDC_ADD, QStringLiteral("addButton"));
+    auto* edit = new QPushButton(QStringLiteral("Edit"), selection);
+    SetControlId(edit, IDC_EDIT, QStringLiteral("editButton"));
+    auto* del = new QPushButton(QStringLiteral("Del"), selection);
+    SetControlId(del, IDC_DELETE, QStringLiteral("deleteButton"));
+    auto* browser = new QPushButton(QStringLiteral("@@ browser"), selection);
+    SetControlId(browser, IDC_BROWSER, QStringLiteral("browserButton"));
+    addressLabel_ = new QLabel(selection);
+    SetControlId(addressLabel_, IDC_ADDRESS_LABEL, QStringLiteral("addressLabel"));
+    passwordLabel_ = new QLabel(selection);
+    SetControlId(passwordLabel_, IDC_PASSWORD_LABEL, QStringLiteral("passwordLabel"));
+    addressLabel_->setTextFormat(Qt::PlainText);
+    passwordLabel_->setTextFormat(Qt::PlainText);
+    auto* selectionGrid = new QGridLayout(selection);
+    selectionGrid->addWidget(serverList_, 0, 0, 1, 4);
+    selectionGrid->addWidget(add, 1, 0);
+    selectionGrid->addWidget(edit, 1, 1);
+    selectionGrid->addWidget(del, 1, 2);
+    selectionGrid->addWidget(browser, 1, 3);
+    selectionGrid->addWidget(new QLabel(QStringLiteral("Addr:"), selection), 2, 0);
+    selectionGrid->addWidget(addressLabel_, 2, 1, 1, 3);
+    selectionGrid->addWidget(new QLabel(QStringLiteral("Pw:"), selection), 3, 0);
+    selectionGrid->addWidget(passwordLabel_, 3, 1, 1, 3);
+
+    // The server's own fields.
+    auto* server = new QGroupBox(QStringLiteral("Server"), this);
+    auto* serverGrid = new QGridLayout(server);
+    serverGrid->addWidget(new QLabel(QStringLiteral("Description:"), server), 0, 0);
+    description_ = ReadOnlyEdit(server, 2);
+    SetControlId(description_, IDC_DESCRIPTION, QStringLiteral("descriptionEdit"));
+    serverGrid->addWidget(description_, 0, 1, 1, 3);
+    type_ = AddField(serverGrid, 1, 0, "Type:", IDC_TYPE, "typeField");
+    version_ = AddField(serverGrid, 2, 0, "Version:", IDC_VERSION, "versionField");
+    required_ = AddField(serverGrid, 2, 2, "Required:", IDC_REQUIRED, "requiredField");
+    ping_ = AddField(serverGrid, 3, 0, "Ping:", IDC_PING, "pingField");
+    locked_ = AddField(serverGrid, 3, 2, "Locked:", IDC_LOCKED, "lockedField");
+    port_ = AddField(serverGrid, 4, 0, "Port:", IDC_PORT, "portField");
+    impl_ = AddField(serverGrid, 4, 2, "Impl:", IDC_IMPL, "implField");
+    platform_ = AddField(serverGrid, 5, 0, "Platform:", IDC_PLATFORM, "platformField");
+    gantry_ = AddField(serverGrid, 6, 0, "@@ Server:", IDC_GANTRY, "gantryField");
+    manager_ = new QPushButton(QStringLiteral("Manager"), server);
+    SetControlId(manager_, IDC_MANAGER, QStringLiteral("managerButton"));
+    manager_->setEnabled(false);
+    serverGrid->addWidget(manager_, 6, 2, 1, 2);
+    serverGrid->setColumnStretch(1, 1);
+    serverGrid->setColumnStretch(3, 1);
+
+    // News.
+    auto* newsBox = new QGroupBox(QStringLiteral("News && messages"), this);
+    news_ = ReadOnlyEdit(newsBox, 3);
+    news_->setMaximumHeight(QWIDGETSIZE_MAX);
+    SetControlId(news_, IDC_NEWS, QStringLiteral("newsEdit"));
+    link_ = new QPushButton(QStringLiteral("Link"), newsBox);
+    SetControlId(link_, IDC_LINK, QStringLiteral("linkButton"));
+    link_->setEnabled(false);
+    auto* newsLayout = new QVBoxLayout(newsBox);
+    newsLayout->addWidget(news_, 1);
+    newsLayout->addWidget(link_, 0, Qt::AlignRight);
+
+    // Players and the game.
+    auto* playersBox = new QGroupBox(QStringLiteral("Players"), this);
+    auto* playersGrid = new QGridLayout(playersBox);
+    loggedOn_ = AddField(playersGrid, 0, 0, "Logged on:", IDC_LOGGED_ON, "loggedOnField");
+    players_ = new QTreeWidget(playersBox);
+    SetControlId(players_, IDC_PLAYERS, QStringLiteral("playersList"));
+    players_->setRootIsDecorated(false);
+    players_->setUniformRowHeights(true);
+    players_->setSelectionMode(QAbstractItemView::SingleSelection);
+    playersGrid->addWidget(players_, 1, 0, 1, 2);
+    auto* gameGrid = new QGridLayout;
+    map_ = AddField(gameGrid, 0, 0, "Map:", IDC_MAP, "mapField");
+    gameGrid->addWidget(new QLabel(QStringLiteral("Current mission"), playersBox), 1, 0);
+    mission_ = ReadOnlyEdit(playersBox, 2);
+    SetControlId(mission_, IDC_MISSION, QStringLiteral("missionEdit"));
+    gameGrid->addWidget(mission_, 1, 1);
+    statusText_ = AddField(gameGrid, 2, 0, "Status:", IDC_STATUS, "statusField");
+    timeLeft_ = AddField(gameGrid, 3, 0, "Time left:", IDC_TIME_LEFT, "timeLeftField");
+    param_ = AddField(gameGrid, 4, 0, "Param:", IDC_PARAM, "paramField");
+    gameGrid->setColumnStretch(1, 1);
+    playersGrid->addLayout(gameGrid, 2, 0, 1, 2);
+    playersGrid->setRowStretch(1, 1);
+
+    // Notifications and the buttons.
+    notify_ = new QCheckBox(QStringLiteral("Notify me when status changes"), this);
+    SetControlId(notify_, IDC_NOTIFY, QStringLiteral("notifyBox"));
+    launchWhenEnds_ = new QCheckBox(QStringLiteral("Launch IVL when this game ends"), this);
+    SetControlId(launchWhenEnds_, IDC_LAUNCH_WHEN_ENDS, QStringLiteral("launchWhenEndsBox"));
+    alarm_ = new QCheckBox(QStringLiteral("Alarm when this game ends"), this);
+    SetControlId(alarm_, IDC_ALARM, QStringLiteral("alarmBox"));
+    auto* about = new QPushButton(QStringLiteral("About"), this);
+    SetControlId(about, IDC_ABOUT, QStringLiteral("aboutButton"));
+    auto* config = new QPushButton(QStringLiteral("Config"), this);
+    SetControlId(config, IDC_CONFIG, QStringLiteral("configButton"));
+    auto* playNow = new QPushButton(QStringLiteral("Play Now"), this);
+    SetControlId(playNow, IDC_PLAY_NOW, QStringLiteral("playNowButton"));
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    SetControlId(close, IDC_OK, QStringLiteral("closeButton"));
+    close->setDefault(true);
+
+    auto* boxes = new QVBoxLayout;
+    boxes->addWidget(notify_);
+    boxes->addWidget(launchWhenEnds_);
+    boxes->addWidget(alarm_);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(about, 0, 0);
+    buttons->addWidget(config, 0, 1);
+    buttons->addWidget(playNow, 1, 0);
+    buttons->addWidget(close, 1, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addLayout(boxes, 1);
+    bottom->addLayout(buttons);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(selection);
+    left->addWidget(server);
+    left->addWidget(newsBox, 1);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addWidget(playersBox, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns, 1);
+    layout->addLayout(bottom);
+
+    // Opening, step 12: the players list's columns.
+    players_->setColumnCount(3);
+    players_->setHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Score"), QStringLiteral("Deaths")});
+    players_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    players_->header()->setStretchLastSection(false);
+    players_->setColumnWidth(0, 110);
+    players_->setColumnWidth(1, 35);
+    players_->setColumnWidth(2, 35);
+    players_->setMinimumWidth(110 + 35 + 35 + 24);
+
+    connect(serverList_, &QComboBox::activated, this, &CWatchDialog::SelectServer);
+    connect(add, &QPushButton::clicked, this, &CWatchDialog::OnAddClicked);
+    connect(edit, &QPushButton::clicked, this, &CWatchDialog::OnEditClicked);
+    connect(del, &QPushButton::clicked, this, &CWatchDialog::DeleteServer);
+    connect(manager_, &QPushButton::clicked, this, &CWatchDialog::OnManagerClicked);
+    connect(link_, &QPushButton::clicked, this, &CWatchDialog::OnLinkClicked);
+    connect(about, &QPushButton::clicked, this, [] {
+        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAboutPage)));
+    });
+    connect(config, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
+    connect(playNow, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
+    connect(close, &QPushButton::clicked, this, &CWatchDialog::accept);
+    connect(alarm_, &QCheckBox::clicked, this, &CWatchDialog::OnAlarmClicked);
+    resize(720, 520);
+}
+
+void CWatchDialog::ResetDisplay() {
+    managerBlink_ = false;
+    linkBlink_ = false;
+    scanWait_ = nullptr;
+    status_ = ServerStatus();
+    playerGeneration_ = 0;
+    statusValid_ = false;
+    notify_->setChecked(true);
+    launchWhenEnds_->setChecked(false);
+    launchWhenEnds_->setEnabled(false);
+    alarm_->setChecked(false);
+}
+
+QString CWatchDialog::DataPath(const char* name) const {
+    if (parts_.dataFolder.empty())
+        return QString::fromLatin1(name);
+    String folder = parts_.dataFolder;
+    if (folder.back() != '/')
+        folder += '/';
+    return FromLocal(folder) + QString::fromLatin1(name);
+}
+
+// ----------------------------------------------------------------------------------------------
+// Opening and closing
+
+void CWatchDialog::Open(const std::vector<String>& words) {
+    // Step 4: settings.
+    settings_ = LoadSettings(ToLocal(DataPath(SETTINGS_FILE)));
+    FillServerList();
+    // Step 5: the game folder.
+    CheckGameFolder();
+    // Step 6: the database worker.
+    StartDatabase();
+    // Step 7: the tick.
+    timer_->start(TICK_MS);
+    // Steps 8 to 11: the command line and the remembered selection.
+    ApplyCommandLine(words);
+    // Step 13.
+    newsShown_ = false;
+}
+
+void CWatchDialog::FillServerList() {
+    serverList_->clear();
+    for (const Handle<ServerEntry>& entry : settings_.entries)
+        serverList_->addItem(FromLocal(entry->description));
+}
+
+void CWatchDialog::CheckGameFolder() {
+    if (parts_.launcher != nullptr)
+        settings_.gameFolder = parts_.launcher->CheckGameFolder(settings_.gameFolder);
+}
+
+void CWatchDialog::StartDatabase() {
+    if (settings_.gameFolder.empty())
+        return; // no game folder: no worker, Gantry stays unavailable
+    if (!platform::PathExists(ToLocal(DataPath(CFileDatabase::DATABASE_FILE))) &&
+        parts_.messageBoxes != nullptr)
+        parts_.messageBoxes->Information(this, QString::fromLatin1(FIRST_RUN_CAPTION),
+                                         QString::fromLatin1(FIRST_RUN_TEXT));
+    loader_ = std::make_unique<CDatabaseLoader>(database_);
+    loaderRunning_ = loader_->Start(settings_.gameFolder);
+    scanWaitPending_ = loaderRunning_;
+}
+
+void CWatchDialog::ApplyCommandLine(const std::vector<String>& words) {
+    const ProgramCommandLine line = ParseProgramCommandLine(words);
+    programPath_ = line.programPath;
+    programFolder_ = line.programFolder;
+    const size_t before = settings_.entries.size();
+    int32_t selected = settings_.selectedIndex;
+    ApplyProgramCommandLine(line, settings_.entries, selected);
+    for (size_t i = before; i < settings_.entries.size(); ++i)
+        serverList_->addItem(FromLocal(settings_.entries[i]->description));
+    // Step 11: the remembered selection becomes the list's; polling waits for the database.
+    selected_ = selected >= 0 && selected < serverList_->count() ? selected : -1;
+    serverList_->setCurrentIndex(selected_);
+    const Handle<ServerEntry> entry = SelectedEntry();
+    addressLabel_->setText(entry ? FromLocal(entry->address) : QString());
+    passwordLabel_->setText(entry ? FromLocal(PasswordText(entry->password)) : QString());
+    // Without a database worker nothing else starts the watch, so it starts here.
+    if (!loaderRunning_ && entry)
+        OnSelectionChanged();
+}
+
+void CWatchDialog::done(int result) {
+    CloseDown();
+    CToolTipDialog::done(result);
+}
+
+void CWatchDialog::CloseDown() {
+    if (closed_)
+        return;
+    closed_ = true;
+    // Step 1: the database worker stops before anything it uses goes.
+    if (scanWait_ != nullptr)
+        scanWait_->reject();
+    if (loader_) {
+        loader_->Cancel();
+        loader_->Wait();
+    }
+    // Step 2: the tick.
+    timer_->stop();
+    // Step 3: the query engine.
+    if (parts_.watch != nullptr)
+        parts_.watch->Quit();
+    // Step 4: the settings.
+    settings_.selectedIndex = selected_;
+    SaveSettings(ToLocal(DataPath(SETTINGS_FILE)), settings_);
+    // Step 5: the database, unless its file could not be read and is still in place.
+    const bool keepBadFile = loader_ && loader_->Finished() && loader_->Outcome().moveFailed;
+    if (!settings_.gameFolder.empty() && loader_ && !keepBadFile)
+        database_.Save();
+    // Step 6: a setup program left by an earlier upgrade.
+    if (!programFolder_.empty())
+        platform::RemoveFile(programFolder_ + SETUP_PROGRAM);
+}
+
+// ----------------------------------------------------------------------------------------------
+// The server list
+
+Handle<ServerEntry> CWatchDialog::SelectedEntry() const {
+    return quillory::SelectedEntry(settings_.entries, selected_);
+}
+
+bool CWatchDialog::GantryReady() const {
+    return loader_ && !loaderRunning_ && loader_->GantryReady();
+}
+
+void CWatchDialog::SelectServer(int index) {
+    selected_ = index;
+    OnSelectionChanged();
+}
+
+void CWatchDialog::OnSelectionChanged() {
+    const bool wasWatching = statusValid_;
+    statusValid_ = false;
+    // Step 1: the selected index.
+    selected_ = serverList_->currentIndex();
+    const Handle<ServerEntry> entry = SelectedEntry();
+    if (!entry) {
+        addressLabel_->clear();
+        passwordLabel_->clear();
+        return;
+    }
+    // Step 2: address and password.
+    addressLabel_->setText(FromLocal(entry->address));
+    passwordLabel_->setText(FromLocal(PasswordText(entry->password)));
+    // Step 3: the previous server's Gantry information, while the database is the window's.
+    if (!loaderRunning_)
+        database_.ClearOfferedList();
+    managerBlink_ = false;
+    // A fresh notification history for the new server.
+    status_ = ServerStatus();
+    shownDescription_.clear();
+    shownMission_.clear();
+    lastTimeLeft_.clear();
+    previousState_ = -1;
+    players_->clear();
+    if (wasWatching) {
+        launchWhenEnds_->setChecked(false);
+        alarm_->setChecked(false);
+        launchWhenEnds_->setEnabled(false);
+    }
+    // Step 4: the engine watches the new server.
+    if (parts_.watch == nullptr || !parts_.watch->Select(*entry, GantryReady())) {
+        statusText_->setText(QString::fromLatin1(BAD_ADDRESS_TEXT));
+        return;
+    }
+    statusText_->clear();
+    statusValid_ = true;
+}
+
+void CWatchDialog::AddServer(const ServerEntry& typed) {
+    const size_t before = settings_.entries.size();
+    int32_t selected = selected_;
+    if (!quillory::AddServer(settings_.entries, selected, typed))
+        return;
+    for (size_t i = before; i < settings_.entries.size(); ++i)
+        serverList_->addItem(FromLocal(settings_.entries[i]->description));
+    serverList_->setCurrentIndex(selected);
+    OnSelectionChanged();
+}
+
+void CWatchDialog::EditServer(const ServerEntry& typed) {
+    if (selected_ < 0) {
+        AddServer(typed);
+        return;
+    }
+    int32_t selected = selected_;
+    if (!quillory::EditServer(settings_.entries, selected, typed))
+        return;
+    const Handle<ServerEntry> entry = quillory::SelectedEntry(settings_.entries, selected);
+    if (entry) {
+        // The item goes and comes back in the same place, with the new description.
+        serverList_->insertItem(selected, FromLocal(entry->description));
+        serverList_->removeItem(selected + 1);
+    }
+    serverList_->setCurrentIndex(selected);
+    OnSelectionChanged();
+}
+
+void CWatchDialog::DeleteServer() {
+    int32_t selected = selected_;
+    const int removed = selected_;
+    if (!quillory::DeleteServer(settings_.entries, selected))
+        return;
+    serverList_->removeItem(removed);
+    serverList_->setCurrentIndex(selected);
+    OnSelectionChanged();
+}
+
+void CWatchDialog::OnAddClicked() {
+    CServerDialog dialog({}, false, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const CServerDialog::Fields& fields = dialog.Result();
+    ServerEntry typed;
+    typed.address = ToLocal(fields.address);
+    typed.password = ToLocal(fields.password);
+    typed.startupParameters = ToLocal(fields.parameters);
+    AddServer(typed);
+}
+
+void CWatchDialog::OnEditClicked() {
+    const Handle<ServerEntry> entry = SelectedEntry();
+    if (!entry) {
+        OnAddClicked();
+        return;
+    }
+    CServerDialog dialog({FromLocal(entry->description), FromLocal(entry->address),
+                          FromLocal(entry->password), FromLocal(entry->startupParameters)},
+                         true, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const CServerDialog::Fields& fields = dialog.Result();
+    ServerEntry typed;
+    typed.description = ToLocal(fields.description);
+    typed.address = ToLocal(fields.address);
+    typed.password = ToLocal(fields.password);
+    typed.startupParameters = ToLocal(fields.parameters);
+    EditServer(typed);
+}
+
+// ----------------------------------------------------------------------------------------------
+// The watch tick
+
+void CWatchDialog::StopTimer() {
+    timer_->stop();
+}
+
+void CWatchDialog::Tick() {
+    // A message box or dialog opened by the tick runs its own loop; the timer must not
+    // re-enter meanwhile.
+    if (inTick_ || closed_)
+        return;
+    inTick_ = true;
+    // 1. Another copy asked for this window.
+    if (restoreRequested_) {
+        restoreRequested_ = false;
+        if (isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+        notifier_->Flash();
+    }
+    // 2.
+    ++tickCounter_;
+    // 3. The manager button blinks while an offered package is missing.
+    if (managerBlink_)
+        manager_->setText(tickCounter_ % 2 != 0 ? QStringLiteral("Download") : QStringLiteral("@@"));
+    else
+        manager_->setText(QStringLiteral("Manager"));
+    // 4. The link button blinks while an upgrade is offered.
+    link_->setText(linkBlink_ && tickCounter_ % 4 == 0 ? QString() : linkCaption_);
+    // 5. The database worker.
+    StepDatabase();
+    // 6 and 7: news and the status are read from one copy taken under the status lock.
+    if (parts_.watch != nullptr && statusValid_)
+        status_ = parts_.watch->Snapshot();
+    // 9.
+    if (!statusValid_) {
+        inTick_ = false;
+        return;
+    }
+    // 10.
+    notifyOn_ = notify_->isChecked();
+    launchOn_ = launchWhenEnds_->isChecked();
+    // 11 to 13.
+    if (status_.implementation != IMPL_NONE) {
+        WriteFields(status_);
+        DecideNotification(status_.state);
+        UpdatePlayers(status_);
+    }
+    // 14.
+    WriteGantry(status_);
+    // 16.
+    launchWhenEnds_->setEnabled(status_.state >= GS_SETTING_UP);
+    // 17.
+    HandleGameOver(status_.state);
+    // 18.
+    RenameAfterServer();
+    // 19.
+    ++playerGeneration_;
+    inTick_ = false;
+}
+
+void CWatchDialog::StepDatabase() {
+    if (!loaderRunning_)
+        return;
+    if (loader_->Finished()) {
+        loaderRunning_ = false;
+        scanWaitPending_ = false;
+        manager_->setEnabled(loader_->GantryReady());
+        if (scanWait_ != nullptr)
+            scanWait_->accept();
+        const DatabaseLoadOutcome outcome = loader_->Outcome();
+        if (outcome.movedAside && parts_.messageBoxes != nullptr) {
+            const QString text = QStringLiteral("quillory.dat moved aside to %1")
+                                     .arg(FromLocal(outcome.badPath));
+            QTimer::singleShot(0, this, [this, text] {
+                parts_.messageBoxes->Information(this, QString::fromLatin1(FIRST_RUN_CAPTION),
+                                                 text);
+            });
+        }
+        // The selected server is looked at again, now with Gantry.
+        OnSelectionChanged();
+        return;
+    }
+    if (scanWaitPending_ &&
+        TicksSince(parts_.tick(), loader_->StartTick()) > SCAN_WAIT_DELAY_MS) {
+        scanWaitPending_ = false;
+        emit ScanWaitWanted();
+    }
+}
+
+void CWatchDialog::WriteFields(const ServerStatus& status) {
+    if (status.description != shownDescription_) {
+        shownDescription_ = status.description;
+        description_->setPlainText(FromNetwork(status.description));
+    }
+    if (status.mission != shownMission_) {
+        shownMission_ = status.mission;
+        mission_->setPlainText(FromNetwork(status.mission));
+    }
+    if (!status.gameType.empty())
+        type_->setText(FromNetwork(TypeText(status.gameType)));
+    loggedOn_->setText(FromNetwork(LoggedOnText(status.players, status.maxPlayers)));
+    if (!status.timeLeft.empty())
+        timeLeft_->setText(FromNetwork(TimeLeftText(status.timeLeft, lastTimeLeft_)));
+    map_->setText(FromNetwork(status.map));
+    if (!status.param1.empty())
+        param_->setText(FromNetwork(ParamText(status.param1, status.param2)));
+    if (!status.platform.empty())
+        platform_->setText(FromNetwork(PlatformText(status.platform)));
+    version_->setText(QString::number(status.version));
+    required_->setText(QString::number(status.requiredVersion));
+    ping_->setText(QString::number(status.ping));
+    port_->setText(QString::number(status.port));
+    locked_->setText(FromNetwork(LockedText(status.locked)));
+    impl_->setText(status.implementation == IMPL_DIRECTPLAY ? QStringLiteral("DirectPlay")
+                                                            : QStringLiteral("Sockets"));
+}
+
+void CWatchDialog::DecideNotification(int32_t state) {
+    statusText_->setText(FromNetwork(StatusText(state)));
+    const Notification decision = quillory::DecideNotification(state, previousState_, notifyOn_);
+    previousState_ = decision.previousState;
+    if (decision.notify) {
+        notifier_->Play(decision.sound);
+        notifier_->Flash();
+    }
+}
+
+void CWatchDialog::UpdatePlayers(const ServerStatus& status) {
+    for (const Handle<PlayerInfo>& player : status.playerList) {
+        if (!player)
+            continue;
+        const QString name = FromNetwork(player->name);
+        QTreeWidgetItem* row = nullptr;
+        for (int i = 0; i < players_->topLevelItemCount() && row == nullptr; ++i)
+            if (players_->topLevelItem(i)->text(0) == name)
+                row = players_->topLevelItem(i);
+        if (row == nullptr) {
+            row = new QTreeWidgetItem(players_);
+            row->setText(0, name);
+        }
+        row->setText(1, FromNetwork(player->score));
+        row->setText(2, FromNetwork(player->deaths));
+        row->setData(0, kGenerationRole, playerGeneration_);
+    }
+    for (int i = players_->topLevelItemCount() - 1; i >= 0; --i)
+        if (players_->topLevelItem(i)->data(0, kGenerationRole).toUInt() != playerGeneration_)
+            delete players_->takeTopLevelItem(i);
+}
+
+void CWatchDialog::WriteGantry(const ServerStatus& status) {
+    const String text = GantryStateText(status, GantryReady());
+    if (!text.empty())
+        gantry_->setText(FromNetwork(text));
+    const bool allReceived = status.gantryState == GANTRY_ANSWERED &&
+                             status.gantryChunksReceived >= status.gantryChunkTotal;
+    // The description goes to the database only while the window owns it.
+    if (!allReceived || loaderRunning_ || parts_.watch == nullptr)
+        return;
+    std::optional<std::vector<uint8_t>> description = parts_.watch->TakeDescription();
+    if (!description)
+        return;
+    descriptionStream_.Seek(0, 0);
+    descriptionStream_.Clear();
+    descriptionStream_.Write(description->data(), description->size());
+    descriptionStream_.Seek(0, 0);
+    emit DescriptionReceived();
+}
+
+void CWatchDialog::ReadDescription() {
+    if (loaderRunning_ || closed_)
+        return;
+    database_.ReadOfferedList(descriptionStream_);
+    GantryAlert alert;
+    database_.CheckOfferedPackages(alert);
+    managerBlink_ = alert.managerBlink;
+}
+
+void CWatchDialog::HandleGameOver(int32_t state) {
+    if (!IsGameOver(state))
+        return;
+    if (launchOn_) {
+        launchWhenEnds_->setChecked(false);
+        launchOn_ = false;
+        if (parts_.launcher != nullptr)
+            parts_.launcher->PlayNow(*this);
+    }
+    if (tickCounter_ % 4 == 0 && alarm_->isChecked())
+        notifier_->Play(SND_ALARM);
+}
+
+void CWatchDialog::RenameAfterServer() {
+    const Handle<ServerEntry> entry = SelectedEntry();
+    if (!entry || shownDescription_.empty())
+        return;
+    // The server's name arrives in its own code page; the list keeps local text.
+    const std::optional<String> renamed = RenamedDescription(*entry, shownDescription_);
+    if (!renamed)
+        return;
+    entry->description = ToLocal(FromNetwork(*renamed));
+    const int index = selected_;
+    serverList_->insertItem(index, FromLocal(entry->description));
+    serverList_->removeItem(index + 1);
+    serverList_->setCurrentIndex(index);
+}
+
+// ----------------------------------------------------------------------------------------------
+// Buttons and queued messages
+
+void CWatchDialog::OpenScanWait() {
+    if (!loaderRunning_ || closed_ || scanWait_ != nullptr)
+        return;
+    CDatabaseLoader* loader = loader_.get();
+    CScanWaitDialog dialog([loader] { return FromLocal(loader->ScanText()); },
+                           [loader] { loader->Cancel(); }, this);
+    scanWait_ = &dialog;
+    dialog.exec();
+    scanWait_ = nullptr;
+}
+
+void CWatchDialog::OnManagerClicked() {
+    launchWhenEnds_->setChecked(false);
+    alarm_->setChecked(false);
+    if (parts_.messageBoxes != nullptr)
+        parts_.messageBoxes->Information(this, QStringLiteral("Gantry manager"),
+                                         QStringLiteral("The Gantry manager is not available "
+                                                        "in this version."));
+    GantryAlert alert;
+    if (GantryReady())
+        database_.CheckOfferedPackages(alert);
+    managerBlink_ = alert.managerBlink;
+}
+
+void CWatchDialog::OnConfigClicked() {
+    CConfigDialog dialog(FromLocal(settings_.gameFolder), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    settings_.gameFolder = ToLocal(dialog.GameFolder());
+    restartRequested_ = true;
+    accept();
+}
+
+void CWatchDialog::OnAlarmClicked(bool checked) {
+    if (checked)
+        notifier_->Play(SND_ALARM);
+}
+
+void CWatchDialog::OnPlayNowClicked() {
+    if (parts_.launcher != nullptr)
+        parts_.launcher->PlayNow(*this);
+}
+
+void CWatchDialog::OnLinkClicked() {
+    linkBlink_ = false;
+    if (!linkAddress_.isEmpty())
+        QDesktopServices::openUrl(QUrl(linkAddress_));
+}
+
+} // namespace quillory::ui

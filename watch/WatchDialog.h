@@ -1,0 +1,206 @@
+#pragma once
+// The main window: the server list, what the query engine learnt about the selected server,
+// and the notifications when its game state changes. One 500 ms tick renders it all.
+
+#include "common/MemoryStream.h"
+#include "common/Tick.h"
+#include "common/Types.h"
+#include "gantry/db/DatabaseLoader.h"
+#include "gantry/db/FileDatabase.h"
+#include "net/ServerStatus.h"
+#include "watch/ToolTipDialog.h"
+#include "watch/core/SettingsFile.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+
+namespace quillory::ui {
+
+class CMessageBoxes;
+class CScanWaitDialog;
+class ILauncher;
+class INotifier;
+class IServerWatch;
+
+class CWatchDialog final : public CToolTipDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int TICK_MS = 500;
+    static constexpr uint32_t SCAN_WAIT_DELAY_MS = 2000;
+    static constexpr const char* CAPTION = "Quillory Gantry 0.96d beta";
+    static constexpr const char* SETUP_PROGRAM = "quillorysetup.exe";
+    static constexpr const char* FIRST_RUN_CAPTION = "Quillory & Gantry";
+    static constexpr const char* FIRST_RUN_TEXT =
+        "This is the first time you run Quillory with Gantry.\n"
+        "Gantry is going to examine your IVL installation files.\n"
+        "This might take a few minutes depending on your computer\n"
+        "and drive speeds.";
+    static constexpr const char* BAD_ADDRESS_TEXT = "Bad address error";
+
+    // What the window is lent for its life. `dataFolder` holds the settings and database
+    // files; empty means the current folder.
+    struct Parts {
+        IServerWatch* watch = nullptr;
+        CMessageBoxes* messageBoxes = nullptr;
+        ILauncher* launcher = nullptr;
+        INotifier* notifier = nullptr; // null: the embedded sounds and a caption flash
+        String dataFolder;
+        TickSource tick = TickCount; // for the scan wait dialog's delay
+    };
+
+    explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
+    ~CWatchDialog() override;
+
+    // The opening steps after the engine runs: settings, game folder, database worker, the
+    // tick, the program's command line (`words`, the first being the program path).
+    void Open(const std::vector<String>& words);
+
+    // One watch tick, as the 500 ms timer runs it.
+    void Tick();
+    // Stops the timer, for tests that drive Tick() themselves.
+    void StopTimer();
+
+    // Another copy of the program asked this one to come forward; seen at the next tick.
+    void RequestRestore() { restoreRequested_ = true; }
+
+    // Set by the configuration dialog: the program starts again after the window closed.
+    bool RestartRequested() const { return restartRequested_; }
+    const String& ProgramPath() const { return programPath_; }
+
+    // For the launcher and tests.
+    const HandleArray<ServerEntry>& Entries() const { return settings_.entries; }
+    int SelectedIndex() const { return selected_; }
+    Handle<ServerEntry> SelectedEntry() const;
+    const String& GameFolder() const { return settings_.gameFolder; }
+    CFileDatabase& Database() { return database_; }
+    bool GantryReady() const;
+    ServerStatus Status() const { return status_; }
+    bool ManagerBlink() const { return managerBlink_; }
+    uint32_t TickCount() const { return tickCounter_; }
+
+    // The server list actions, as the buttons run them with the dialog's answer.
+    void AddServer(const ServerEntry& typed);
+    void EditServer(const ServerEntry& typed);
+    void DeleteServer();
+    void SelectServer(int index);
+
+    void done(int result) override;
+
+signals:
+    // The window's own queued messages.
+    void ScanWaitWanted();
+    void DescriptionReceived();
+
+private:
+    void BuildControls();
+    QLabel* AddField(class QGridLayout* grid, int row, int column, const char* caption, int id,
+                     const char* name);
+
+    void CheckGameFolder();
+    void StartDatabase();
+    void ApplyCommandLine(const std::vector<String>& words);
+    void FillServerList();
+    void OnSelectionChanged();
+    void ResetDisplay();
+
+    // The tick's parts, in its order.
+    void StepDatabase();
+    void WriteFields(const ServerStatus& status);
+    void DecideNotification(int32_t state);
+    void UpdatePlayers(const ServerStatus& status);
+    void WriteGantry(const ServerStatus& status);
+    void HandleGameOver(int32_t state);
+    void RenameAfterServer();
+
+    void OpenScanWait();
+    void ReadDescription();
+    void OnAddClicked();
+    void OnEditClicked();
+    void OnManagerClicked();
+    void OnConfigClicked();
+    void OnAlarmClicked(bool checked);
+    void OnPlayNowClicked();
+    void OnLinkClicked();
+    void CloseDown();
+
+    QString DataPath(const char* name) const;
+
+    Parts parts_;
+    std::unique_ptr<INotifier> ownNotifier_;
+    INotifier* notifier_;
+
+    Settings settings_;
+    int selected_ = -1;
+    String programPath_;
+    String programFolder_;
+    bool restartRequested_ = false;
+    bool restoreRequested_ = false;
+    bool closed_ = false;
+
+    CFileDatabase database_;
+    std::unique_ptr<CDatabaseLoader> loader_;
+    bool loaderRunning_ = false; // the worker was started and the tick has not yet seen it end
+    bool scanWaitPending_ = false; // the 2 s since the worker started have not yet passed
+    bool inTick_ = false;
+    CScanWaitDialog* scanWait_ = nullptr;
+    CMemoryStream descriptionStream_;
+
+    // Display state.
+    ServerStatus status_; // the last copy taken by the tick
+    String shownDescription_;
+    String shownMission_;
+    String lastTimeLeft_;
+    int32_t previousState_ = -1;
+    uint32_t tickCounter_ = 0;
+    uint32_t playerGeneration_ = 0;
+    bool statusValid_ = false;
+    bool notifyOn_ = true;
+    bool launchOn_ = false;
+    bool managerBlink_ = false;
+    bool linkBlink_ = false;
+    bool newsShown_ = false;
+    QString linkCaption_;
+    QString linkAddress_;
+
+    QTimer* timer_;
+    QComboBox* serverList_;
+    QLabel* addressLabel_;
+    QLabel* passwordLabel_;
+    QPlainTextEdit* description_;
+    QPlainTextEdit* mission_;
+    QPlainTextEdit* news_;
+    QLabel* type_;
+    QLabel* version_;
+    QLabel* required_;
+    QLabel* ping_;
+    QLabel* locked_;
+    QLabel* port_;
+    QLabel* impl_;
+    QLabel* platform_;
+    QLabel* gantry_;
+    QLabel* loggedOn_;
+    QLabel* map_;
+    QLabel* statusText_;
+    QLabel* timeLeft_;
+    QLabel* param_;
+    QTreeWidget* players_;
+    QPushButton* manager_;
+    QPushButton* link_;
+    QCheckBox* notify_;
+    QCheckBox* launchWhenEnds_;
+    QCheckBox* alarm_;
+};
+
+} // namespace quillory::ui
