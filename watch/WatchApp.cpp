@@ -1,0 +1,105 @@
+#include "watch/WatchApp.h"
+
+#include "platform/SignalPipe.h"
+#include "watch/EngineWatch.h"
+#include "watch/ExecutableCheck.h"
+#include "watch/MessageBoxes.h"
+#include "watch/TextConversion.h"
+#include "watch/WatchDialog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSocketNotifier>
+
+namespace quillory::ui {
+
+namespace {
+
+constexpr int kConnectMs = 500;
+
+} // namespace
+
+CWatchApp::CWatchApp(QString instanceName) : instanceName_(std::move(instanceName)) {}
+
+CWatchApp::~CWatchApp() = default;
+
+bool CWatchApp::ClaimInstance() {
+    QLocalSocket other;
+    other.connectToServer(instanceName_);
+    if (other.waitForConnected(kConnectMs)) {
+        other.write(RESTORE_MESSAGE);
+        other.waitForBytesWritten(kConnectMs);
+        other.disconnectFromServer();
+        return false;
+    }
+    // Nobody answers: a socket file left by a copy that crashed is taken over.
+    QLocalServer::removeServer(instanceName_);
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_.get(), &QLocalServer::newConnection, this, &CWatchApp::OnNewConnection);
+    server_->listen(instanceName_);
+    return true;
+}
+
+void CWatchApp::OnNewConnection() {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->readAll().contains('\n'))
+                return;
+            ++restoreRequests_;
+            if (window_ != nullptr)
+                window_->RequestRestore();
+        });
+    }
+}
+
+int CWatchApp::Run(const QStringList& arguments) {
+    // A second copy says so to the first and leaves without showing anything.
+    if (!ClaimInstance())
+        return 0;
+
+    platform::CSignalPipe stopPipe;
+    CMessageBoxes messageBoxes;
+    CExecutableCheck launcher;
+    CEngineWatch engine;
+    engine.Start(String());
+
+    CWatchDialog::Parts parts;
+    parts.watch = &engine;
+    parts.messageBoxes = &messageBoxes;
+    parts.launcher = &launcher;
+    CWatchDialog window(parts);
+    SetWindow(&window);
+
+    // SIGINT and SIGTERM close the window as "Close" does, so the settings are saved.
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stopPipe.ReadFd() >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopPipe.ReadFd(), QSocketNotifier::Read);
+        connect(stopNotifier.get(), &QSocketNotifier::activated, &window, [&window, &stopPipe] {
+            stopPipe.Drain();
+            window.accept();
+        });
+    }
+
+    // The first word is the program itself, with its folder, as the restart needs it.
+    std::vector<String> words = {ToLocal(QCoreApplication::applicationFilePath())};
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        words.push_back(ToLocal(arguments[i]));
+    window.show();
+    window.Open(words);
+    const int result = window.exec();
+    SetWindow(nullptr);
+
+    if (result == QDialog::Accepted && window.RestartRequested()) {
+        // The new copy must not find this one still holding the name.
+        server_.reset();
+        QProcess::startDetached(FromLocal(window.ProgramPath()), {}, QDir::currentPath());
+    }
+    return 0;
+}
+
+} // namespace quillory::ui
