@@ -32,6 +32,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quillory::ui {
 
 namespace {
@@ -52,13 +54,13 @@ QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
 } // namespace
 
 CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
-    : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder),
-      descriptionStream_(0), timer_(new QTimer(this)) {
+    : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder), descriptionStream_(0),
+      timer_(new QTimer(this)) {
     if (parts_.notifier == nullptr)
         ownNotifier_ = std::make_unique<CSoundNotifier>(this);
     notifier_ = parts_.notifier != nullptr ? parts_.notifier : ownNotifier_.get();
     if (!parts_.tick)
-        parts_.tick = TickCount;
+        parts_.tick = quillory::TickCount;
 
     // Opening, step 1: the tooltips; step 2: the display state.
     setWindowTitle(QString::fromLatin1(CAPTION));
@@ -78,8 +80,8 @@ CWatchDialog::~CWatchDialog() {
     CloseDown();
 }
 
-QLabel* CWatchDialog::AddField(QGridLayout* grid, int row, int column, const char* caption,
-                               int id, const char* name) {
+QLabel* CWatchDialog::AddField(QGridLayout* grid, int row, int column, const char* caption, int id,
+                               const char* name) {
     grid->addWidget(new QLabel(QString::fromLatin1(caption), this), row, column);
     auto* field = new QLabel(this);
     field->setTextFormat(Qt::PlainText);
@@ -226,10 +228,15 @@ void CWatchDialog::BuildControls() {
         {QStringLiteral("Name"), QStringLiteral("Score"), QStringLiteral("Deaths")});
     players_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     players_->header()->setStretchLastSection(false);
-    players_->setColumnWidth(0, 110);
-    players_->setColumnWidth(1, 35);
-    players_->setColumnWidth(2, 35);
-    players_->setMinimumWidth(110 + 35 + 35 + 24);
+    // The widths are what the list was laid out for; a larger font still shows the titles.
+    const int widths[] = {110, 35, 35};
+    int total = 24;
+    for (int column = 0; column < 3; ++column) {
+        const int width = std::max(widths[column], players_->header()->sectionSizeHint(column));
+        players_->setColumnWidth(column, width);
+        total += width;
+    }
+    players_->setMinimumWidth(total);
 
     connect(serverList_, &QComboBox::activated, this, &CWatchDialog::SelectServer);
     connect(add, &QPushButton::clicked, this, &CWatchDialog::OnAddClicked);
@@ -237,9 +244,8 @@ void CWatchDialog::BuildControls() {
     connect(del, &QPushButton::clicked, this, &CWatchDialog::DeleteServer);
     connect(manager_, &QPushButton::clicked, this, &CWatchDialog::OnManagerClicked);
     connect(link_, &QPushButton::clicked, this, &CWatchDialog::OnLinkClicked);
-    connect(about, &QPushButton::clicked, this, [] {
-        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAboutPage)));
-    });
+    connect(about, &QPushButton::clicked, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAboutPage))); });
     connect(config, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
     connect(playNow, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
     connect(close, &QPushButton::clicked, this, &CWatchDialog::accept);
@@ -516,7 +522,8 @@ void CWatchDialog::Tick() {
     ++tickCounter_;
     // 3. The manager button blinks while an offered package is missing.
     if (managerBlink_)
-        manager_->setText(tickCounter_ % 2 != 0 ? QStringLiteral("Download") : QStringLiteral("@@"));
+        manager_->setText(tickCounter_ % 2 != 0 ? QStringLiteral("Download")
+                                                : QStringLiteral("@@"));
     else
         manager_->setText(QStringLiteral("Manager"));
     // 4. The link button blinks while an upgrade is offered.
@@ -564,8 +571,8 @@ void CWatchDialog::StepDatabase() {
             scanWait_->accept();
         const DatabaseLoadOutcome outcome = loader_->Outcome();
         if (outcome.movedAside && parts_.messageBoxes != nullptr) {
-            const QString text = QStringLiteral("quillory.dat moved aside to %1")
-                                     .arg(FromLocal(outcome.badPath));
+            const QString text =
+                QStringLiteral("quillory.dat moved aside to %1").arg(FromLocal(outcome.badPath));
             QTimer::singleShot(0, this, [this, text] {
                 parts_.messageBoxes->Information(this, QString::fromLatin1(FIRST_RUN_CAPTION),
                                                  text);
@@ -575,8 +582,7 @@ void CWatchDialog::StepDatabase() {
         OnSelectionChanged();
         return;
     }
-    if (scanWaitPending_ &&
-        TicksSince(parts_.tick(), loader_->StartTick()) > SCAN_WAIT_DELAY_MS) {
+    if (scanWaitPending_ && TicksSince(parts_.tick(), loader_->StartTick()) > SCAN_WAIT_DELAY_MS) {
         scanWaitPending_ = false;
         emit ScanWaitWanted();
     }

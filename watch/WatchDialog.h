@@ -19,6 +19,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -57,7 +58,7 @@ public:
         ILauncher* launcher = nullptr;
         INotifier* notifier = nullptr; // null: the embedded sounds and a caption flash
         String dataFolder;
-        TickSource tick = TickCount; // for the scan wait dialog's delay
+        TickSource tick = quillory::TickCount; // for the scan wait dialog's delay
     };
 
     explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
@@ -88,7 +89,7 @@ public:
     bool GantryReady() const;
     ServerStatus Status() const { return status_; }
     bool ManagerBlink() const { return managerBlink_; }
-    uint32_t TickCount() const { return tickCounter_; }
+    uint32_t TickCounter() const { return tickCounter_; }
 
     // The server list actions, as the buttons run them with the dialog's answer.
     void AddServer(const ServerEntry& typed);
@@ -105,7 +106,7 @@ signals:
 
 private:
     void BuildControls();
-    QLabel* AddField(class QGridLayout* grid, int row, int column, const char* caption, int id,
+    QLabel* AddField(QGridLayout* grid, int row, int column, const char* caption, int id,
                      const char* name);
 
     void CheckGameFolder();
@@ -151,7 +152,7 @@ private:
 
     CFileDatabase database_;
     std::unique_ptr<CDatabaseLoader> loader_;
-    bool loaderRunning_ = false; // the worker was started and the tick has not yet seen it end
+    bool loaderRunning_ = false;   // the worker was started and the tick has not yet seen it end
     bool scanWaitPending_ = false; // the 2 s since the worker started have not yet passed
     bool inTick_ = false;
     CScanWaitDialog* scanWait_ = nullptr;
@@ -171,7 +172,7 @@ private:
     bool managerBlink_ = false;
     bool linkBlink_ = false;
     bool newsShown_ = false;
-    QString linkCaption_;
+    QString linkCaption_ = QStringLiteral("Link"); // until news brings one
     QString linkAddress_;
 
     QTimer* timer_;

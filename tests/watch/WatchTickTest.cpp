@@ -1,0 +1,396 @@
+// The watch tick driven directly over a scripted engine: notifications, field texts, the
+// players list, the Gantry field, game-over handling and the renaming after the server.
+#include "TestMain.h"
+#include "WatchFakes.h"
+
+#include "net/WatchRules.h"
+#include "watch/MessageBoxes.h"
+#include "watch/WatchDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace quillory;
+using namespace quillory::ui;
+using quillory::test::CCountingLauncher;
+using quillory::test::CRecordingNotifier;
+using quillory::test::CScriptedWatch;
+
+namespace {
+
+// A window watching one server of the scripted engine, its timer stopped.
+struct WatchedWindow {
+    explicit WatchedWindow(const std::vector<String>& extraWords = {}) {
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.messageBoxes = &boxes;
+        parts.launcher = &launcher;
+        parts.notifier = &notifier;
+        parts.dataFolder = folder.path().toStdString();
+        window = std::make_unique<CWatchDialog>(parts);
+        std::vector<String> words = {"quillory", "-connect=127.0.0.1", "-port=2302"};
+        words.insert(words.end(), extraWords.begin(), extraWords.end());
+        window->Open(words);
+        window->StopTimer();
+    }
+
+    // One tick with the engine reporting `state` after a reply.
+    void TickState(int32_t state) {
+        watch.status.implementation = IMPL_SOCKETS;
+        watch.status.state = state;
+        window->Tick();
+    }
+
+    template <typename T> T* Find(const char* name) const {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    QString Field(const char* name) const { return Find<QLabel>(name)->text(); }
+
+    QTemporaryDir folder;
+    CScriptedWatch watch;
+    CMessageBoxes boxes;
+    CCountingLauncher launcher;
+    CRecordingNotifier notifier;
+    std::unique_ptr<CWatchDialog> window;
+};
+
+Handle<PlayerInfo> Player(const char* name, const char* score, const char* deaths) {
+    return std::make_shared<PlayerInfo>(PlayerInfo{name, score, deaths});
+}
+
+QStringList Rows(const QTreeWidget* list) {
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        rows << row->text(0) + QLatin1Char('/') + row->text(1) + QLatin1Char('/') + row->text(2);
+    }
+    return rows;
+}
+
+} // namespace
+
+class WatchTickTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Steps: a state number, or "off"/"on" for the notify box.
+    void notificationSequences_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<int>>("sounds");
+        QTest::addColumn<QString>("lastStatus");
+        const auto steps = [](const char* text) {
+            return QString::fromLatin1(text).split(QLatin1Char(' '));
+        };
+        QTest::newRow("setting up then briefing notifies once")
+            << steps("12 13 13") << QList<int>{SND_SETTING_UP} << QStringLiteral("Briefing");
+        QTest::newRow("first reply playing after selecting")
+            << steps("14") << QList<int>{SND_PLAYING} << QStringLiteral("Playing");
+        QTest::newRow("idle first, then a named state")
+            << steps("0 6") << QList<int>{SND_WAITING} << QStringLiteral("Waiting");
+        QTest::newRow("idle alone") << steps("0 0") << QList<int>{} << QStringLiteral("Idle");
+        QTest::newRow("unnamed state") << steps("7") << QList<int>{} << QStringLiteral("status==7");
+        QTest::newRow("unnamed state, then the next named one")
+            << steps("14 7 14 9") << QList<int>{SND_PLAYING, SND_DEBRIEFING}
+            << QStringLiteral("Debriefing");
+        QTest::newRow("notify off then on replays nothing")
+            << steps("14 off 9 on 9") << QList<int>{SND_PLAYING} << QStringLiteral("Debriefing");
+        QTest::newRow("notify back on, next change plays")
+            << steps("14 off 9 on 9 6") << QList<int>{SND_PLAYING, SND_WAITING}
+            << QStringLiteral("Waiting");
+        QTest::newRow("playing, idle, playing")
+            << steps("14 0 14") << QList<int>{SND_PLAYING} << QStringLiteral("Playing");
+        QTest::newRow("waiting, idle, creating")
+            << steps("6 0 2") << QList<int>{SND_WAITING, SND_CREATING}
+            << QStringLiteral("Creating");
+        QTest::newRow("briefing after waiting plays")
+            << steps("6 13") << QList<int>{SND_WAITING, SND_SETTING_UP}
+            << QStringLiteral("Briefing");
+    }
+
+    void notificationSequences() {
+        QFETCH(QStringList, steps);
+        QFETCH(QList<int>, sounds);
+        QFETCH(QString, lastStatus);
+        WatchedWindow w;
+        auto* notify = w.Find<QCheckBox>("notifyBox");
+        QVERIFY(notify->isChecked());
+        for (const QString& step : steps) {
+            if (step == QLatin1String("off") || step == QLatin1String("on"))
+                notify->setChecked(step == QLatin1String("on"));
+            else
+                w.TickState(step.toInt());
+        }
+        QCOMPARE(QList<int>(w.notifier.sounds.begin(), w.notifier.sounds.end()), sounds);
+        QCOMPARE(w.notifier.flashes, int(sounds.size()));
+        QCOMPARE(w.Field("statusField"), lastStatus);
+    }
+
+    void newSelectionStartsAFreshHistory() {
+        WatchedWindow w;
+        w.TickState(GS_PLAYING);
+        w.window->AddServer(ServerEntry{"10.0.0.5:2302", "", "", "", true});
+        w.TickState(GS_PLAYING);
+        QCOMPARE(w.notifier.sounds, (std::vector<int>{SND_PLAYING, SND_PLAYING}));
+    }
+
+    void noReplyWritesNoFields() {
+        WatchedWindow w;
+        w.watch.status.state = GS_PLAYING; // not yet replied: implementation 0
+        w.window->Tick();
+        QVERIFY(w.notifier.sounds.empty());
+        QVERIFY(w.Field("statusField").isEmpty());
+        QCOMPARE(w.Field("gantryField"), QStringLiteral("n/a"));
+    }
+
+    void timeLeft_data() {
+        QTest::addColumn<QStringList>("reported");
+        QTest::addColumn<QStringList>("shown");
+        const auto list = [](const char* text) {
+            return QString::fromLatin1(text).split(QLatin1Char(' '));
+        };
+        QTest::newRow("fresh 15") << list("15") << list("Unknown");
+        QTest::newRow("16 then 15s") << list("16 15 15") << list("16 15 15");
+        QTest::newRow("countdown") << list("17 16 15 14") << list("17 16 15 14");
+        QTest::newRow("15 after 20") << list("20 15") << list("20 Unknown");
+    }
+
+    void timeLeft() {
+        QFETCH(QStringList, reported);
+        QFETCH(QStringList, shown);
+        WatchedWindow w;
+        QStringList seen;
+        for (const QString& value : reported) {
+            w.watch.status.timeLeft = value.toStdString();
+            w.TickState(GS_PLAYING);
+            seen << w.Field("timeLeftField");
+        }
+        QCOMPARE(seen, shown);
+    }
+
+    void fieldTexts() {
+        WatchedWindow w;
+        ServerStatus& s = w.watch.status;
+        s.description = "Vale \x80 Keep"; // Windows-1252 euro sign
+        s.mission = "Siege";
+        s.gameType = "ironvalu";
+        s.players = 3;
+        s.maxPlayers = "16";
+        s.map = "Vale";
+        s.param1 = "a";
+        s.param2 = "b";
+        s.platform = "win";
+        s.version = 196;
+        s.requiredVersion = 175;
+        s.ping = 42;
+        s.port = 2302;
+        s.locked = true;
+        w.TickState(GS_WAITING);
+        QCOMPARE(w.Find<QPlainTextEdit>("descriptionEdit")->toPlainText(),
+                 QStringLiteral("Vale \u20AC Keep"));
+        QCOMPARE(w.Find<QPlainTextEdit>("missionEdit")->toPlainText(), QStringLiteral("Siege"));
+        QCOMPARE(w.Field("typeField"), QStringLiteral("Ironvale Uprising"));
+        QCOMPARE(w.Field("loggedOnField"), QStringLiteral("3/16"));
+        QCOMPARE(w.Field("mapField"), QStringLiteral("Vale"));
+        QCOMPARE(w.Field("paramField"), QStringLiteral("a, b"));
+        QCOMPARE(w.Field("platformField"), QStringLiteral("Windows"));
+        QCOMPARE(w.Field("versionField"), QStringLiteral("196"));
+        QCOMPARE(w.Field("requiredField"), QStringLiteral("175"));
+        QCOMPARE(w.Field("pingField"), QStringLiteral("42"));
+        QCOMPARE(w.Field("portField"), QStringLiteral("2302"));
+        QCOMPARE(w.Field("lockedField"), QStringLiteral("YES"));
+        QCOMPARE(w.Field("implField"), QStringLiteral("Sockets"));
+        QCOMPARE(w.Field("statusField"), QStringLiteral("Waiting"));
+        // Fields the server leaves empty keep their last text.
+        s.gameType.clear();
+        s.platform.clear();
+        s.param1.clear();
+        s.maxPlayers.clear();
+        s.locked = false;
+        s.implementation = IMPL_DIRECTPLAY;
+        w.window->Tick();
+        QCOMPARE(w.Field("typeField"), QStringLiteral("Ironvale Uprising"));
+        QCOMPARE(w.Field("platformField"), QStringLiteral("Windows"));
+        QCOMPARE(w.Field("paramField"), QStringLiteral("a, b"));
+        QCOMPARE(w.Field("loggedOnField"), QStringLiteral("3"));
+        QCOMPARE(w.Field("lockedField"), QStringLiteral("No"));
+        QCOMPARE(w.Field("implField"), QStringLiteral("DirectPlay"));
+    }
+
+    void playersOfOneNameShareARow() {
+        WatchedWindow w;
+        w.watch.status.playerList = {Player("Ash", "1", "0"), Player("Ash", "5", "2"),
+                                     Player("ash", "0", "0")};
+        w.TickState(GS_PLAYING);
+        QCOMPARE(Rows(w.Find<QTreeWidget>("playersList")),
+                 (QStringList{QStringLiteral("Ash/5/2"), QStringLiteral("ash/0/0")}));
+    }
+
+    void playersKeepTheirRows() {
+        WatchedWindow w;
+        auto* list = w.Find<QTreeWidget>("playersList");
+        w.watch.status.playerList = {Player("A", "1", "0"), Player("B", "2", "0"),
+                                     Player("C", "3", "0")};
+        w.TickState(GS_PLAYING);
+        QTreeWidgetItem* rowOfC = list->topLevelItem(2);
+        w.watch.status.playerList = {Player("C", "4", "1"), Player("D", "0", "0"),
+                                     Player("A", "1", "1")};
+        w.TickState(GS_PLAYING);
+        QCOMPARE(Rows(list), (QStringList{QStringLiteral("A/1/1"), QStringLiteral("C/4/1"),
+                                          QStringLiteral("D/0/0")}));
+        QCOMPARE(list->topLevelItem(1), rowOfC);
+        w.watch.status.playerList.clear();
+        w.TickState(GS_PLAYING);
+        QCOMPARE(list->topLevelItemCount(), 0);
+    }
+
+    void gantryField_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("part received") << 1 << 3 << 7 << QStringLiteral("42%");
+        QTest::newRow("all received") << 1 << 7 << 7 << QStringLiteral("Yes");
+        QTest::newRow("no server") << 2 << 0 << 10 << QStringLiteral("No");
+        QTest::newRow("timeout") << 3 << 0 << 10 << QStringLiteral("Timeout");
+        QTest::newRow("password refused") << 4 << 0 << 10 << QStringLiteral("Psw fail");
+        QTest::newRow("without database") << 0 << 0 << 10 << QStringLiteral("n/a");
+    }
+
+    void gantryField() {
+        QFETCH(int, state);
+        QFETCH(int, received);
+        QFETCH(int, total);
+        QFETCH(QString, shown);
+        WatchedWindow w;
+        w.watch.status.gantryState = state;
+        w.watch.status.gantryChunksReceived = received;
+        w.watch.status.gantryChunkTotal = total;
+        w.TickState(GS_PLAYING);
+        QCOMPARE(w.Field("gantryField"), shown);
+    }
+
+    void launchBoxFollowsTheGame() {
+        WatchedWindow w;
+        auto* launch = w.Find<QCheckBox>("launchWhenEndsBox");
+        QVERIFY(!launch->isEnabled());
+        w.TickState(GS_SETTING_UP);
+        QVERIFY(launch->isEnabled());
+        w.TickState(GS_PLAYING);
+        QVERIFY(launch->isEnabled());
+        w.TickState(GS_DEBRIEFING);
+        QVERIFY(!launch->isEnabled());
+    }
+
+    void gameOverLaunchesOnceAndRingsEveryFourthTick() {
+        WatchedWindow w;
+        auto* launch = w.Find<QCheckBox>("launchWhenEndsBox");
+        auto* alarm = w.Find<QCheckBox>("alarmBox");
+        w.TickState(GS_PLAYING);
+        launch->setChecked(true);
+        alarm->setChecked(true);
+        w.notifier.sounds.clear();
+        std::vector<uint32_t> alarmTicks;
+        for (int i = 0; i < 8; ++i) {
+            const size_t before = w.notifier.sounds.size();
+            w.TickState(GS_DEBRIEFING);
+            for (size_t k = before; k < w.notifier.sounds.size(); ++k)
+                if (w.notifier.sounds[k] == SND_ALARM)
+                    alarmTicks.push_back(w.window->TickCounter());
+        }
+        QCOMPARE(w.launcher.playNows, 1);
+        QVERIFY(!launch->isChecked());
+        QCOMPARE(alarmTicks.size(), size_t(2));
+        for (uint32_t tick : alarmTicks)
+            QCOMPARE(tick % 4, 0u);
+        // Idle and a new game stop the alarm.
+        w.notifier.sounds.clear();
+        for (int i = 0; i < 4; ++i)
+            w.TickState(GS_IDLE);
+        for (int i = 0; i < 4; ++i)
+            w.TickState(GS_SETTING_UP);
+        QCOMPARE(std::count(w.notifier.sounds.begin(), w.notifier.sounds.end(), SND_ALARM), 0);
+    }
+
+    void alarmBoxPlaysOnceWhenChecked() {
+        WatchedWindow w;
+        QTest::mouseClick(w.Find<QCheckBox>("alarmBox"), Qt::LeftButton);
+        QCOMPARE(w.notifier.sounds, std::vector<int>{SND_ALARM});
+        QTest::mouseClick(w.Find<QCheckBox>("alarmBox"), Qt::LeftButton);
+        QCOMPARE(w.notifier.sounds, std::vector<int>{SND_ALARM});
+    }
+
+    void renamedAfterTheServer_data() {
+        QTest::addColumn<QString>("serverName");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("dedicated")
+            << QStringLiteral("Dedicated server on Valehold") << QStringLiteral("Valehold");
+        QTest::newRow("plain name")
+            << QStringLiteral("Marrow Keep") << QStringLiteral("Marrow Keep");
+        QTest::newRow("prefix in other case")
+            << QStringLiteral("dedicated server on X") << QStringLiteral("dedicated server on X");
+    }
+
+    void renamedAfterTheServer() {
+        QFETCH(QString, serverName);
+        QFETCH(QString, listed);
+        WatchedWindow w;
+        auto* list = w.Find<QComboBox>("serverList");
+        QCOMPARE(list->currentText(), QStringLiteral("127.0.0.1:2302"));
+        w.watch.status.description = serverName.toStdString();
+        w.TickState(GS_WAITING);
+        QCOMPARE(list->currentText(), listed);
+        QCOMPARE(list->currentIndex(), 0);
+        QCOMPARE(QString::fromStdString(w.window->Entries()[0]->description), listed);
+        // Once renamed, a new name does not rename it again.
+        w.watch.status.description = "Another";
+        w.TickState(GS_WAITING);
+        QCOMPARE(list->currentText(), listed);
+    }
+
+    void ownDescriptionIsKept() {
+        WatchedWindow w;
+        w.window->AddServer(ServerEntry{"10.0.0.9", "", "", "", true});
+        ServerEntry edited{"10.0.0.9", "", "My box", "", true};
+        w.window->EditServer(edited);
+        w.watch.status.description = "Dedicated server on Other";
+        w.TickState(GS_WAITING);
+        QCOMPARE(w.Find<QComboBox>("serverList")->currentText(), QStringLiteral("My box"));
+    }
+
+    void badAddressIsShown() {
+        WatchedWindow w;
+        w.watch.selectResult = false;
+        w.window->AddServer(ServerEntry{"no.such.host", "", "", "", true});
+        QCOMPARE(w.Field("statusField"), QStringLiteral("Bad address error"));
+        w.TickState(GS_PLAYING); // nothing is watched: the tick stops before the fields
+        QCOMPARE(w.Field("statusField"), QStringLiteral("Bad address error"));
+        QVERIFY(w.notifier.sounds.empty());
+    }
+
+    void secondInstanceRestoresAndFlashes() {
+        WatchedWindow w;
+        w.window->showMinimized();
+        w.window->RequestRestore();
+        w.window->Tick();
+        QCOMPARE(w.notifier.flashes, 1);
+        QVERIFY(!w.window->isMinimized());
+        w.window->Tick();
+        QCOMPARE(w.notifier.flashes, 1);
+    }
+
+    void managerCaptionIsWrittenEveryTick() {
+        WatchedWindow w;
+        w.window->Tick();
+        QCOMPARE(w.Find<QPushButton>("managerButton")->text(), QStringLiteral("Manager"));
+        QCOMPARE(w.Find<QPushButton>("linkButton")->text(), QStringLiteral("Link"));
+    }
+};
+
+QUILLORY_WATCH_TEST(WatchTickTest);
+#include "WatchTickTest.moc"
