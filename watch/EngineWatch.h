@@ -1,9 +1,7 @@
 #pragma once
-// The query engine as the watch window drives it: its thread, the watch state it writes, and
-// the steps of selecting a server.
+// The query engine as the watch window drives it, through the core's server watch.
 
-#include "net/ServerQuery.h"
-#include "net/WatchState.h"
+#include "net/ServerWatch.h"
 #include "watch/ServerWatchSource.h"
 
 namespace quillory::ui {
@@ -12,7 +10,6 @@ class CEngineWatch final : public IServerWatch {
 public:
     // `defaults` moves the default game ports, for tests.
     explicit CEngineWatch(DefaultGamePorts defaults = {});
-    ~CEngineWatch() override;
     CEngineWatch(const CEngineWatch&) = delete;
     CEngineWatch& operator=(const CEngineWatch&) = delete;
 
@@ -22,14 +19,12 @@ public:
     bool Select(const ServerEntry& entry, bool gantry) override;
     ServerStatus Snapshot() override;
     std::optional<std::vector<uint8_t>> TakeDescription() override;
-    void Quit() override;
+    void Quit() override { watch_.Quit(); }
 
-    CWatchState& State() { return state_; }
+    CServerWatch& Watch() { return watch_; }
 
 private:
-    CWatchState state_;
-    CServerQuery engine_;
-    bool running_ = false;
+    CServerWatch watch_;
 };
 
 } // namespace quillory::ui

@@ -1,18 +1,11 @@
 #include "watch/ExecutableCheck.h"
 
-#include "platform/FileSystem.h"
+#include "watch/core/GameFolderLookup.h"
 
 namespace quillory::ui {
 
 bool CExecutableCheck::HasGameExecutable(const String& folder) {
-    if (folder.empty())
-        return false;
-    for (const char* name : {"IRONVALE.EXE", "IRONVALEUPRISING.EXE"}) {
-        const auto attributes = platform::GetAttributes(folder + name);
-        if (attributes && !attributes->directory)
-            return true;
-    }
-    return false;
+    return quillory::HasGameExecutable(folder);
 }
 
 String CExecutableCheck::CheckGameFolder(const String& stored) {
