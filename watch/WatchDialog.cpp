@@ -401,7 +401,7 @@ void CWatchDialog::OnSelectionChanged() {
     addressLabel_->setText(FromLocal(entry->address));
     passwordLabel_->setText(FromLocal(PasswordText(entry->password)));
     // Step 3: the previous server's Gantry information, while the database is the window's.
-    if (!loaderRunning_)
+    if (!database_.Busy())
         database_.ClearOfferedList();
     managerBlink_ = false;
     // A fresh notification history for the new server.
@@ -655,7 +655,7 @@ void CWatchDialog::WriteGantry(const ServerStatus& status) {
     const bool allReceived = status.gantryState == GANTRY_ANSWERED &&
                              status.gantryChunksReceived >= status.gantryChunkTotal;
     // The description goes to the database only while the window owns it.
-    if (!allReceived || loaderRunning_ || parts_.watch == nullptr)
+    if (!allReceived || loaderRunning_ || database_.Busy() || parts_.watch == nullptr)
         return;
     std::optional<std::vector<uint8_t>> description = parts_.watch->TakeDescription();
     if (!description)
@@ -668,7 +668,7 @@ void CWatchDialog::WriteGantry(const ServerStatus& status) {
 }
 
 void CWatchDialog::ReadDescription() {
-    if (loaderRunning_ || closed_)
+    if (database_.Busy() || closed_)
         return;
     database_.ReadOfferedList(descriptionStream_);
     GantryAlert alert;
@@ -726,7 +726,7 @@ void CWatchDialog::OnManagerClicked() {
                                          QStringLiteral("The Gantry manager is not available "
                                                         "in this version."));
     GantryAlert alert;
-    if (GantryReady())
+    if (GantryReady() && !database_.Busy())
         database_.CheckOfferedPackages(alert);
     managerBlink_ = alert.managerBlink;
 }
