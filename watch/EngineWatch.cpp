@@ -15,8 +15,8 @@ bool CEngineWatch::Select(const ServerEntry& entry, bool gantry) {
     return watch_.Select(entry.address, entry.password) == SelectResult::WATCHING;
 }
 
-ServerStatus CEngineWatch::Snapshot() {
-    return watch_.State().Snapshot().status;
+WatchSnapshot CEngineWatch::Snapshot() {
+    return watch_.State().Snapshot();
 }
 
 std::optional<std::vector<uint8_t>> CEngineWatch::TakeDescription() {

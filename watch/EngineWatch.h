@@ -17,7 +17,8 @@ public:
     bool Start(const String& cacheFolder);
 
     bool Select(const ServerEntry& entry, bool gantry) override;
-    ServerStatus Snapshot() override;
+    WatchSnapshot Snapshot() override;
+    void ClearUpgradeOffered() override { watch_.State().ClearUpgradeOffered(); }
     std::optional<std::vector<uint8_t>> TakeDescription() override;
     void Quit() override { watch_.Quit(); }
 

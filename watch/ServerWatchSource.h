@@ -4,7 +4,7 @@
 // tests can drive the tick with a scripted source.
 
 #include "common/Types.h"
-#include "net/ServerStatus.h"
+#include "net/WatchState.h"
 #include "watch/core/ServerEntry.h"
 
 #include <cstdint>
@@ -19,10 +19,12 @@ public:
     // Stops the old watch, forgets what was known, resolves the entry's address and starts
     // polling it; looks for its Gantry server too when `gantry`. False for "Bad address error".
     virtual bool Select(const ServerEntry& entry, bool gantry) = 0;
-    // A copy of the status record, taken under the status lock.
-    virtual ServerStatus Snapshot() = 0;
+    // A copy of the status record and the news, taken under the status lock.
+    virtual WatchSnapshot Snapshot() = 0;
     // The description received from the Gantry server, moved out under the status lock.
     virtual std::optional<std::vector<uint8_t>> TakeDescription() = 0;
+    // The Link button was pressed: the upgrade offer stops blinking.
+    virtual void ClearUpgradeOffered() = 0;
     // Posts quit to the engine and waits for its thread.
     virtual void Quit() = 0;
 };

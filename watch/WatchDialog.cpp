@@ -530,9 +530,16 @@ void CWatchDialog::Tick() {
     link_->setText(linkBlink_ && tickCounter_ % 4 == 0 ? QString() : linkCaption_);
     // 5. The database worker.
     StepDatabase();
-    // 6 and 7: news and the status are read from one copy taken under the status lock.
-    if (parts_.watch != nullptr && statusValid_)
-        status_ = parts_.watch->Snapshot();
+    // 6 and 7: the news and the status are read from one copy taken under the status lock.
+    WatchSnapshot snapshot;
+    if (parts_.watch != nullptr)
+        snapshot = parts_.watch->Snapshot();
+    ShowNews(snapshot.news);
+    // 8. The self-upgrade's progress takes the Link button.
+    if (!snapshot.upgradeProgress.empty())
+        link_->setText(FromNetwork(snapshot.upgradeProgress));
+    if (statusValid_)
+        status_ = std::move(snapshot.status);
     // 9.
     if (!statusValid_) {
         inTick_ = false;
@@ -585,6 +592,20 @@ void CWatchDialog::StepDatabase() {
     if (scanWaitPending_ && TicksSince(parts_.tick(), loader_->StartTick()) > SCAN_WAIT_DELAY_MS) {
         scanWaitPending_ = false;
         emit ScanWaitWanted();
+    }
+}
+
+void CWatchDialog::ShowNews(const BrowserNews& news) {
+    linkBlink_ = news.upgradeOffered;
+    if (newsShown_ || news.text.empty())
+        return;
+    newsShown_ = true;
+    news_->setPlainText(FromNetwork(news.text));
+    linkAddress_ = FromNetwork(news.upgradeFile);
+    if (!news.link.empty()) {
+        linkCaption_ = FromNetwork(news.link);
+        link_->setText(linkCaption_);
+        link_->setEnabled(true);
     }
 }
 
@@ -752,6 +773,8 @@ void CWatchDialog::OnPlayNowClicked() {
 
 void CWatchDialog::OnLinkClicked() {
     linkBlink_ = false;
+    if (parts_.watch != nullptr)
+        parts_.watch->ClearUpgradeOffered();
     if (!linkAddress_.isEmpty())
         QDesktopServices::openUrl(QUrl(linkAddress_));
 }

@@ -7,6 +7,7 @@
 #include "common/Types.h"
 #include "gantry/db/DatabaseLoader.h"
 #include "gantry/db/FileDatabase.h"
+#include "net/BrowserReply.h"
 #include "net/ServerStatus.h"
 #include "watch/ToolTipDialog.h"
 #include "watch/core/SettingsFile.h"
@@ -118,6 +119,7 @@ private:
 
     // The tick's parts, in its order.
     void StepDatabase();
+    void ShowNews(const BrowserNews& news);
     void WriteFields(const ServerStatus& status);
     void DecideNotification(int32_t state);
     void UpdatePlayers(const ServerStatus& status);

@@ -18,7 +18,14 @@ public:
         status = ServerStatus();
         return selectResult;
     }
-    ServerStatus Snapshot() override { return status; }
+    WatchSnapshot Snapshot() override {
+        WatchSnapshot snapshot;
+        snapshot.status = status;
+        snapshot.news = news;
+        snapshot.upgradeProgress = upgradeProgress;
+        return snapshot;
+    }
+    void ClearUpgradeOffered() override { news.upgradeOffered = false; }
     std::optional<std::vector<uint8_t>> TakeDescription() override {
         std::optional<std::vector<uint8_t>> taken = std::move(description);
         description.reset();
@@ -27,6 +34,8 @@ public:
     void Quit() override { ++quits; }
 
     ServerStatus status;
+    BrowserNews news;
+    String upgradeProgress;
     std::optional<std::vector<uint8_t>> description;
     bool selectResult = true;
     bool gantryAsked = false;

@@ -384,6 +384,36 @@ private slots:
         QCOMPARE(w.notifier.flashes, 1);
     }
 
+    void newsIsShownOnceAndTheLinkBlinks() {
+        WatchedWindow w;
+        auto* link = w.Find<QPushButton>("linkButton");
+        auto* news = w.Find<QPlainTextEdit>("newsEdit");
+        QVERIFY(!link->isEnabled());
+        w.watch.news = BrowserNews{"Patch 1.97 is out", "Get 0.97", "quillory.ozp", true};
+        w.window->Tick();
+        QCOMPARE(news->toPlainText(), QStringLiteral("Patch 1.97 is out"));
+        QVERIFY(link->isEnabled());
+        // Later news does not replace what was shown.
+        w.watch.news.text = "Other news";
+        QStringList captions;
+        for (int i = 0; i < 4; ++i) {
+            w.window->Tick();
+            captions << QString::number(w.window->TickCounter() % 4) + QLatin1Char(':') +
+                            link->text();
+        }
+        QCOMPARE(news->toPlainText(), QStringLiteral("Patch 1.97 is out"));
+        QCOMPARE(captions, (QStringList{QStringLiteral("2:Get 0.97"), QStringLiteral("3:Get 0.97"),
+                                        QStringLiteral("0:"), QStringLiteral("1:Get 0.97")}));
+        // Pressing the link stops the blinking; the upgrade's progress takes the caption.
+        w.watch.news.link.clear();
+        link->click();
+        w.watch.upgradeProgress = "4 kb downloaded";
+        w.window->Tick();
+        w.window->Tick();
+        QCOMPARE(link->text(), QStringLiteral("4 kb downloaded"));
+        QVERIFY(!w.watch.news.upgradeOffered);
+    }
+
     void managerCaptionIsWrittenEveryTick() {
         WatchedWindow w;
         w.window->Tick();
