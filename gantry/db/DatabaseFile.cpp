@@ -81,7 +81,7 @@ void CFileDatabase::ReportSaveStep(SaveStep step) const {
 
 bool CFileDatabase::Save() {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    if (!root)
+    if (!root || keepDatabaseFile)
         return false;
     root->Prune();
     pass = 0;

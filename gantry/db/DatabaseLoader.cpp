@@ -66,6 +66,7 @@ DatabaseLoadOutcome CDatabaseLoader::LoadOrMoveAside() {
                             error);
     outcome.movedAside = !error;
     outcome.moveFailed = static_cast<bool>(error);
+    database_.keepDatabaseFile = outcome.moveFailed;
     return outcome;
 }
 

@@ -32,8 +32,8 @@ struct DatabaseLoadOutcome {
     // "quillory.dat" existed but could not be read: it was moved to `badPath`, replacing an older
     // copy there. Front ends say so once.
     bool movedAside = false;
-    // It could not be read and could not be moved either. It is still in place, and the database
-    // in memory must not be saved over it.
+    // It could not be read and could not be moved either. It is still in place, and the
+    // database's Save refuses to replace it (`keepDatabaseFile`) for the rest of the run.
     bool moveFailed = false;
     String badPath;
 };

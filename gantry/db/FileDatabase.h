@@ -65,6 +65,9 @@ public:
     std::vector<uint8_t> coreList;
     uint32_t coreListLength = 0;
     String databaseFolder;
+    // Set when "quillory.dat" could not be read nor moved aside: Save refuses, so that the only
+    // copy of the old database is never replaced without the user's doing.
+    bool keepDatabaseFile = false;
     std::function<void(SaveStep)> saveStepHook; // test seam, empty in the program
     // Test seam: told the path of every file whose content the scanner is about to read.
     std::function<void(const String&)> contentReadHook;

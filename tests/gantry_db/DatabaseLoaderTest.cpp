@@ -120,6 +120,8 @@ TEST_F(DatabaseLoaderTest, AFileThatCannotBeMovedAsideIsReportedAndKept) {
     const DatabaseLoadOutcome outcome = RunLoader(db);
     EXPECT_TRUE(outcome.moveFailed);
     EXPECT_FALSE(outcome.movedAside);
+    EXPECT_TRUE(NodeAt(db, "AddOns\\tank.pbo")) << "the program still starts with a scan";
+    EXPECT_FALSE(db.Save()) << "the only copy of the old database is kept";
     EXPECT_EQ(data.Read("quillory.dat"), "not a database");
 }
 
