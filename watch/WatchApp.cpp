@@ -2,10 +2,10 @@
 
 #include "platform/SignalPipe.h"
 #include "watch/EngineWatch.h"
-#include "watch/ExecutableCheck.h"
 #include "watch/MessageBoxes.h"
 #include "watch/TextConversion.h"
 #include "watch/WatchDialog.h"
+#include "watch/WatchLauncher.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,7 +64,9 @@ int CWatchApp::Run(const QStringList& arguments) {
 
     platform::CSignalPipe stopPipe;
     CMessageBoxes messageBoxes;
-    CExecutableCheck launcher;
+    CWatchLauncher::Parts launcherParts;
+    launcherParts.messageBoxes = &messageBoxes;
+    CWatchLauncher launcher(launcherParts);
     CEngineWatch engine;
     engine.Start(String());
 

@@ -739,6 +739,11 @@ void CWatchDialog::OpenScanWait() {
     scanWait_ = nullptr;
 }
 
+void CWatchDialog::UncheckGameEndBoxes() {
+    launchWhenEnds_->setChecked(false);
+    alarm_->setChecked(false);
+}
+
 void CWatchDialog::OnManagerClicked() {
     launchWhenEnds_->setChecked(false);
     alarm_->setChecked(false);

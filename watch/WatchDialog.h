@@ -98,6 +98,11 @@ public:
     void DeleteServer();
     void SelectServer(int index);
 
+    // For the launcher: the Manager button's action, and the two game-end boxes unchecked
+    // after a launch was tried.
+    void OpenManager() { OnManagerClicked(); }
+    void UncheckGameEndBoxes();
+
     void done(int result) override;
 
 signals:

@@ -1,0 +1,335 @@
+// "Play Now" in the window: the Gantry check and its warning, the game started through a
+// recording wine, the failure texts, and the game folder lookup at start.
+#include "TestMain.h"
+#include "WatchFakes.h"
+
+#include "tests/support/TempGameFolder.h"
+#include "watch/MessageBoxes.h"
+#include "watch/WatchDialog.h"
+#include "watch/WatchLauncher.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace quillory;
+using namespace quillory::ui;
+
+namespace {
+
+uint32_t Crc(const std::string& content) {
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
+}
+
+// A Gantry description offering one package with the given files under "addons\", written
+// byte by byte.
+std::vector<uint8_t> Description(const std::string& package,
+                                 const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string b;
+    auto u32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(char((v >> (8 * i)) & 0xFF));
+    };
+    auto text = [&b](const std::string& t) {
+        b += t;
+        b.push_back('\0');
+    };
+    u32(0xC0FFEE);
+    for (int i = 0; i < 10; ++i)
+        text("text");
+    u32(1);
+    text("http://host/" + package + ".zip");
+    u32(100);
+    text(package);
+    text("http://home");
+    text("");
+    text("");
+    u32(10);
+    text("addons\\");
+    for (const auto& [name, content] : files) {
+        text(name);
+        u32(uint32_t(content.size()));
+        u32(Crc(content));
+    }
+    b.push_back('\0');
+    b.push_back('\0');
+    return {b.begin(), b.end()};
+}
+
+// Puts a folder first on the PATH for one test.
+class ScopedPath {
+public:
+    explicit ScopedPath(const std::string& folder)
+        : old_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+        ::setenv("PATH", (folder + ":" + old_).c_str(), 1);
+    }
+    ~ScopedPath() { ::setenv("PATH", old_.c_str(), 1); }
+
+private:
+    std::string old_;
+};
+
+struct RecordingStart {
+    int calls = 0;
+    bool succeed = true;
+    String commandLine, folder;
+};
+
+// A window over a scripted engine with one server entry and a game folder, its database loaded
+// and the server replied.
+struct LaunchWindow {
+    explicit LaunchWindow(const ServerEntry& entry, int32_t version = 196, bool locked = true,
+                          CWatchLauncher::Parts launcherParts = {}) {
+        game.Write("IRONVALEUPRISING.EXE", "MZ");
+        game.Write("AddOns/alpha.pbo", "alpha");
+        game.Write("@beta/addons/beta.pbo", "beta");
+        Settings settings;
+        settings.entries.push_back(std::make_shared<ServerEntry>(entry));
+        settings.selectedIndex = 0;
+        settings.gameFolder = game.Path();
+        SaveSettings(folder.path().toStdString() + "/quillory.sav", settings);
+
+        boxes.QueueAnswer(QMessageBox::Ok); // the first run's notice about the scan
+        launcherParts.messageBoxes = &boxes;
+        if (!launcherParts.start)
+            launcherParts.start = [this](const String& line, const String& where) {
+                ++started.calls;
+                started.commandLine = line;
+                started.folder = where;
+                return platform::ProcessStartResult{started.succeed, started.succeed ? "" : "no"};
+            };
+        launcher = std::make_unique<CWatchLauncher>(std::move(launcherParts));
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.messageBoxes = &boxes;
+        parts.launcher = launcher.get();
+        parts.notifier = &notifier;
+        parts.dataFolder = folder.path().toStdString();
+        window = std::make_unique<CWatchDialog>(parts);
+        window->Open({"quillory"});
+        window->StopTimer();
+        reply.implementation = IMPL_SOCKETS;
+        reply.port = 2302;
+        reply.version = version;
+        reply.locked = locked;
+    }
+
+    // Ticks until the database worker has finished, which starts the watch, then the server
+    // replies.
+    bool Ready() {
+        for (int i = 0; i < 400 && !window->GantryReady(); ++i) {
+            window->Tick();
+            QTest::qWait(10);
+        }
+        watch.status = reply;
+        window->Tick();
+        return window->GantryReady() && watch.selected.size() == 1;
+    }
+
+    // The server's Gantry description arrives and the window reads it.
+    void Offer(std::vector<uint8_t> description) {
+        watch.description = std::move(description);
+        watch.status.gantryState = GANTRY_ANSWERED;
+        watch.status.gantryChunksReceived = watch.status.gantryChunkTotal;
+        window->Tick();
+        QCoreApplication::processEvents();
+    }
+
+    void PlayNow() {
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("playNowButton")),
+                          Qt::LeftButton);
+    }
+    QCheckBox* Box(const char* name) {
+        return window->findChild<QCheckBox*>(QString::fromLatin1(name));
+    }
+
+    QTemporaryDir folder;
+    test::TempGameFolder game;
+    test::CScriptedWatch watch;
+    ServerStatus reply;
+    test::CRecordingNotifier notifier;
+    CMessageBoxes boxes;
+    RecordingStart started;
+    std::unique_ptr<CWatchLauncher> launcher;
+    std::unique_ptr<CWatchDialog> window;
+};
+
+const ServerEntry SIM_ENTRY{"127.0.0.1:2400", "pw", "Sim", "-mod=@old -world=empty -MOD=@x", true};
+
+} // namespace
+
+class WatchLauncherTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void playNowStartsTheRecordingWineAndEndsTheProgram() {
+        test::TempGameFolder bin, records;
+        const std::string record = records / "wine.txt";
+        {
+            std::ofstream script(bin / "wine");
+            script << "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '"
+                   << record << ".part'\nmv '" << record << ".part' '" << record << "'\n";
+        }
+        std::filesystem::permissions(bin / "wine", std::filesystem::perms::owner_all);
+        ScopedPath path(bin.Path());
+
+        CWatchLauncher::Parts parts;
+        parts.start = &platform::StartProcess; // for real, through the PATH's wine
+        LaunchWindow w(SIM_ENTRY, 196, true, parts);
+        QVERIFY(w.Ready());
+        w.Offer(Description("Beta", {{"beta.pbo", "beta"}}));
+        QCOMPARE(w.window->Database().offeredPackages.size(), size_t(1));
+        w.window->show();
+        w.PlayNow();
+
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(record), 20000);
+        std::ifstream in(record);
+        QStringList lines;
+        for (std::string line; std::getline(in, line);)
+            lines << QString::fromStdString(line);
+        QCOMPARE(lines,
+                 (QStringList{QString::fromStdString(std::filesystem::canonical(w.game.Path())),
+                              QString::fromStdString(w.game.Path() + "IRONVALEUPRISING.EXE"),
+                              QStringLiteral("-nosplash"), QStringLiteral("-connect=127.0.0.1"),
+                              QStringLiteral("-port=2400"), QStringLiteral("-password=pw"),
+                              QStringLiteral("-world=empty"), QStringLiteral("-mod=@beta")}));
+        // The window closed as "OK" does, and the settings were saved on the way.
+        QCOMPARE(w.window->result(), int(QDialog::Accepted));
+        QVERIFY(!w.window->isVisible());
+        QCOMPARE(w.watch.quits, 1);
+        QVERIFY(QFile::exists(w.folder.path() + QStringLiteral("/quillory.dat")));
+    }
+
+    void withoutADescriptionModWordsAreStillDropped() {
+        LaunchWindow w(SIM_ENTRY);
+        QVERIFY(w.Ready());
+        w.PlayNow();
+        QCOMPARE(w.started.calls, 1);
+        QCOMPARE(QString::fromStdString(w.started.commandLine),
+                 QString::fromStdString("\"" + w.game.Path() +
+                                        "IRONVALEUPRISING.EXE\" -nosplash -connect=127.0.0.1 "
+                                        "-port=2400 -password=pw -world=empty"));
+        QCOMPARE(QString::fromStdString(w.started.folder), QString::fromStdString(w.game.Path()));
+    }
+
+    void missingPackagesAskFirst_data() {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<int>("starts");
+        QTest::addColumn<bool>("managerOpened");
+        QTest::newRow("cancel") << int(CGantryWarningDialog::Choice::CANCEL) << 0 << false;
+        QTest::newRow("manager") << int(CGantryWarningDialog::Choice::MANAGER) << 0 << true;
+        QTest::newRow("force connect")
+            << int(CGantryWarningDialog::Choice::FORCE_CONNECT) << 1 << false;
+    }
+
+    void missingPackagesAskFirst() {
+        QFETCH(int, choice);
+        QFETCH(int, starts);
+        QFETCH(bool, managerOpened);
+        int asked = 0;
+        CWatchLauncher::Parts parts;
+        parts.askWarning = [&](QWidget*) {
+            ++asked;
+            return CGantryWarningDialog::Choice(choice);
+        };
+        LaunchWindow w(SIM_ENTRY, 196, true, parts);
+        QVERIFY(w.Ready());
+        w.Offer(Description("Absent", {{"absent.pbo", "nothing like it here"}}));
+        const qsizetype boxesBefore = w.boxes.Asked().size();
+        w.boxes.QueueAnswer(QMessageBox::Ok); // the manager's box, when it opens
+        w.PlayNow();
+        QCOMPARE(asked, 1);
+        QCOMPARE(w.started.calls, starts);
+        QCOMPARE(w.boxes.Asked().size() > boxesBefore, managerOpened);
+        QCOMPARE(w.window->result() == QDialog::Accepted, starts == 1);
+    }
+
+    void failuresShowTheirTexts_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("startSucceeds");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("unchecked");
+        QTest::newRow("bad address") << QStringLiteral("host.invalid:2302") << 196 << true
+                                     << QStringLiteral("Bad address") << false;
+        QTest::newRow("expansion") << QStringLiteral("127.0.0.1") << 196 << false
+                                   << QStringLiteral("Could not start Ironvale Uprising") << true;
+        QTest::newRow("original game") << QStringLiteral("127.0.0.1") << 150 << false
+                                       << QStringLiteral("Could not start Ironvale") << true;
+    }
+
+    void failuresShowTheirTexts() {
+        QFETCH(QString, address);
+        QFETCH(int, version);
+        QFETCH(bool, startSucceeds);
+        QFETCH(QString, text);
+        QFETCH(bool, unchecked);
+        ServerEntry entry = SIM_ENTRY;
+        entry.address = address.toStdString();
+        LaunchWindow w(entry, version);
+        w.started.succeed = startSucceeds;
+        QVERIFY(w.Ready());
+        w.watch.status.state = GS_PLAYING; // a game in progress, so the boxes can be checked
+        w.window->Tick();
+        w.Box("launchWhenEndsBox")->setChecked(true);
+        w.Box("alarmBox")->setChecked(true);
+        w.boxes.QueueAnswer(QMessageBox::Ok);
+        w.PlayNow();
+        QVERIFY(!w.boxes.Asked().isEmpty());
+        QVERIFY2(w.boxes.Asked().constLast().endsWith(QStringLiteral(": ") + text),
+                 qPrintable(w.boxes.Asked().constLast()));
+        QCOMPARE(w.Box("launchWhenEndsBox")->isChecked(), !unchecked);
+        QCOMPARE(w.Box("alarmBox")->isChecked(), !unchecked);
+        QVERIFY(w.window->result() != QDialog::Accepted);
+    }
+
+    void nothingHappensBeforeTheServerReplied() {
+        LaunchWindow w(SIM_ENTRY);
+        QVERIFY(w.Ready());
+        const qsizetype boxesBefore = w.boxes.Asked().size();
+        w.watch.status.implementation = 0;
+        w.window->Tick();
+        w.PlayNow();
+        QCOMPARE(w.started.calls, 0);
+        QCOMPARE(w.boxes.Asked().size(), boxesBefore);
+    }
+
+    void gameFolderLookupAtStart() {
+        test::TempGameFolder stored, prefix, empty;
+        stored.Write("Ironvale.exe", "MZ");
+        prefix.Write("drive_c/IVU/IRONVALEUPRISING.EXE", "MZ");
+        int asked = 0;
+        CWatchLauncher::Parts parts;
+        parts.winePrefix = empty.Path();
+        parts.askFolder = [&](QWidget*) {
+            ++asked;
+            return String("/chosen/");
+        };
+        CWatchLauncher noRegistry(parts);
+        QCOMPARE(QString::fromStdString(noRegistry.CheckGameFolder(stored.Path())),
+                 QString::fromStdString(stored.Path()));
+        QCOMPARE(asked, 0);
+        QCOMPARE(noRegistry.CheckGameFolder(empty.Path()), String("/chosen/"));
+        QCOMPARE(noRegistry.CheckGameFolder(String()), String("/chosen/"));
+        QCOMPARE(asked, 2);
+
+        prefix.Write("system.reg", "WINE REGISTRY Version 2\n\n"
+                                   "[Software\\\\Marrowby\\\\Ironvale Uprising] 1700000000\n"
+                                   "\"MAIN\"=\"C:\\\\IVU\"\n");
+        parts.winePrefix = prefix.Path();
+        CWatchLauncher withRegistry(parts);
+        QCOMPARE(withRegistry.CheckGameFolder(empty.Path()), prefix / "drive_c/IVU/");
+        QCOMPARE(asked, 2);
+    }
+};
+
+QUILLORY_WATCH_TEST(WatchLauncherTest);
+#include "WatchLauncherTest.moc"

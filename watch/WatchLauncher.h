@@ -1,0 +1,47 @@
+#pragma once
+// The game launcher behind "Play Now" and the launch at game end, and the game folder lookup
+// while the window opens: registry keys first, then the path setup dialog.
+
+#include "common/Types.h"
+#include "watch/GantryWarningDialog.h"
+#include "watch/Launcher.h"
+#include "watch/core/GameLauncher.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace quillory::ui {
+
+class CMessageBoxes;
+
+class CWatchLauncher final : public ILauncher {
+public:
+    static constexpr const char* BAD_ADDRESS_TEXT = "Bad address";
+
+    // What the launcher asks of the world; each has a default that does the real thing.
+    struct Parts {
+        CMessageBoxes* messageBoxes = nullptr;
+        ProcessStarter start; // default: the platform's process start
+        HostResolver resolve; // default: dotted form, else a blocking lookup
+        String winePrefix;    // default: $WINEPREFIX, else ~/.wine
+        // The path setup dialog: the folder found, or empty after "Cancel".
+        std::function<String(QWidget* parent)> askFolder;
+        // The Gantry warning's answer.
+        std::function<CGantryWarningDialog::Choice(QWidget* parent)> askWarning;
+    };
+
+    explicit CWatchLauncher(Parts parts);
+
+    String CheckGameFolder(const String& stored) override;
+    void PlayNow(CWatchDialog& window) override;
+
+private:
+    // The Gantry check: false when the launch must not go on.
+    bool CheckPackages(CWatchDialog& window);
+    void Show(CWatchDialog& window, const QString& text);
+
+    Parts parts_;
+};
+
+} // namespace quillory::ui
