@@ -1,12 +1,16 @@
 // "Play Now" in the window: the Gantry check and its warning, the game started through a
 // recording wine, the failure texts, and the game folder lookup at start.
+#include "SimRun.h"
 #include "TestMain.h"
 #include "WatchFakes.h"
 
 #include "tests/support/TempGameFolder.h"
+#include "tests/support/ZipBuilder.h"
+#include "watch/EngineWatch.h"
 #include "watch/MessageBoxes.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
+#include "watch/core/SettingsFile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -76,6 +80,24 @@ public:
 private:
     std::string old_;
 };
+
+// A wine stand-in in `bin` that writes its working folder and arguments, one a line, to `record`.
+void WriteRecordingWine(const test::TempGameFolder& bin, const std::string& record) {
+    {
+        std::ofstream script(bin / "wine");
+        script << "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '"
+               << record << ".part'\nmv '" << record << ".part' '" << record << "'\n";
+    }
+    std::filesystem::permissions(bin / "wine", std::filesystem::perms::owner_all);
+}
+
+QStringList RecordedLines(const std::string& record) {
+    std::ifstream in(record);
+    QStringList lines;
+    for (std::string line; std::getline(in, line);)
+        lines << QString::fromStdString(line);
+    return lines;
+}
 
 struct RecordingStart {
     int calls = 0;
@@ -173,12 +195,7 @@ private slots:
     void playNowStartsTheRecordingWineAndEndsTheProgram() {
         test::TempGameFolder bin, records;
         const std::string record = records / "wine.txt";
-        {
-            std::ofstream script(bin / "wine");
-            script << "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '"
-                   << record << ".part'\nmv '" << record << ".part' '" << record << "'\n";
-        }
-        std::filesystem::permissions(bin / "wine", std::filesystem::perms::owner_all);
+        WriteRecordingWine(bin, record);
         ScopedPath path(bin.Path());
 
         CWatchLauncher::Parts parts;
@@ -191,11 +208,7 @@ private slots:
         w.PlayNow();
 
         QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(record), 20000);
-        std::ifstream in(record);
-        QStringList lines;
-        for (std::string line; std::getline(in, line);)
-            lines << QString::fromStdString(line);
-        QCOMPARE(lines,
+        QCOMPARE(RecordedLines(record),
                  (QStringList{QString::fromStdString(std::filesystem::canonical(w.game.Path())),
                               QString::fromStdString(w.game.Path() + "IRONVALEUPRISING.EXE"),
                               QStringLiteral("-nosplash"), QStringLiteral("-connect=127.0.0.1"),
@@ -206,6 +219,70 @@ private slots:
         QVERIFY(!w.window->isVisible());
         QCOMPARE(w.watch.quits, 1);
         QVERIFY(QFile::exists(w.folder.path() + QStringLiteral("/quillory.dat")));
+    }
+
+    void playNowAgainstTheSimulator() {
+        // A locked server with a Gantry server whose one package is installed in a mod folder.
+        test::TempGameFolder packages, bin, records, game;
+        QVERIFY(test::ZipBuilder()
+                    .Add("gantry.txt", "GANTRY_START\nPACKAGE Beta\nINSTALLPATH *\n"
+                                       "IGNORE gantry.txt\nGANTRY_END\n")
+                    .Add("@beta/addons/beta.pbo", "beta")
+                    .Write(packages / "beta.zip"));
+        test::CSimRun sim({"--password-flag", "--gantry", packages.Path(), "--gantry-password",
+                           "pw", "--name", "Dedicated server on Testhold"});
+        QVERIFY(sim.Listening());
+        game.Write("IRONVALEUPRISING.EXE", "MZ");
+        game.Write("@beta/addons/beta.pbo", "beta");
+        QTemporaryDir data;
+        Settings settings;
+        settings.entries.push_back(std::make_shared<ServerEntry>(
+            ServerEntry{sim.Address(), "pw", sim.Address(), "-mod=@old -world=empty", true}));
+        settings.gameFolder = game.Path();
+        QVERIFY(SaveSettings(data.path().toStdString() + "/quillory.sav", settings));
+        const std::string record = records / "wine.txt";
+        WriteRecordingWine(bin, record);
+        ScopedPath path(bin.Path());
+
+        CMessageBoxes boxes;
+        boxes.QueueAnswer(QMessageBox::Ok); // the first run's notice about the scan
+        CWatchLauncher::Parts launcherParts;
+        launcherParts.messageBoxes = &boxes;
+        CWatchLauncher launcher(launcherParts);
+        CEngineWatch engine;
+        QVERIFY(engine.Start(data.path().toStdString()));
+        test::CRecordingNotifier notifier;
+        CWatchDialog::Parts parts;
+        parts.watch = &engine;
+        parts.messageBoxes = &boxes;
+        parts.launcher = &launcher;
+        parts.notifier = &notifier;
+        parts.dataFolder = data.path().toStdString();
+        CWatchDialog window(parts);
+        window.show();
+        window.Open({"quillory"});
+        // The reply, the database and the server's description, each in its own time.
+        QTRY_VERIFY_WITH_TIMEOUT(window.GantryReady() && window.Status().implementation != 0 &&
+                                     !window.Database().offeredPackages.empty(),
+                                 30000);
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("playNowButton")),
+                          Qt::LeftButton);
+
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(record), 20000);
+        QCOMPARE(
+            RecordedLines(record),
+            (QStringList{QString::fromStdString(std::filesystem::canonical(game.Path())),
+                         QString::fromStdString(game.Path() + "IRONVALEUPRISING.EXE"),
+                         QStringLiteral("-nosplash"), QStringLiteral("-connect=127.0.0.1"),
+                         QStringLiteral("-port=%1").arg(sim.Port()), QStringLiteral("-password=pw"),
+                         QStringLiteral("-world=empty"), QStringLiteral("-mod=@beta")}));
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QVERIFY(!window.isVisible());
+        // The settings were saved on the way out, the server renamed after its reply.
+        const Settings saved = LoadSettings(data.path().toStdString() + "/quillory.sav");
+        QCOMPARE(saved.entries.size(), size_t(1));
+        QCOMPARE(saved.entries[0]->description, String("Testhold"));
+        QCOMPARE(QString::fromStdString(saved.gameFolder), QString::fromStdString(game.Path()));
     }
 
     void withoutADescriptionModWordsAreStillDropped() {
