@@ -7,7 +7,7 @@
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -19,6 +19,19 @@ namespace quillory::ui {
 namespace {
 
 constexpr int kConnectMs = 500;
+
+// A message box or dialog open over the window runs a loop of its own; closing it first lets
+// the window's closing steps run to their end instead of waiting behind it.
+void CloseModalDialogs(QWidget* window) {
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == window)
+            return;
+        modal->close();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    }
+}
 
 } // namespace
 
@@ -83,6 +96,7 @@ int CWatchApp::Run(const QStringList& arguments) {
         stopNotifier = std::make_unique<QSocketNotifier>(stopPipe.ReadFd(), QSocketNotifier::Read);
         connect(stopNotifier.get(), &QSocketNotifier::activated, &window, [&window, &stopPipe] {
             stopPipe.Drain();
+            CloseModalDialogs(&window);
             window.accept();
         });
     }
@@ -93,7 +107,7 @@ int CWatchApp::Run(const QStringList& arguments) {
         words.push_back(ToLocal(arguments[i]));
     window.show();
     window.Open(words);
-    const int result = window.exec();
+    const int result = window.Closed() ? window.result() : window.exec();
     SetWindow(nullptr);
 
     if (result == QDialog::Accepted && window.RestartRequested()) {

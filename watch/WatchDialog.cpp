@@ -286,6 +286,9 @@ void CWatchDialog::Open(const std::vector<String>& words) {
     CheckGameFolder();
     // Step 6: the database worker.
     StartDatabase();
+    // A stop request may have closed the window while the first-run message was up.
+    if (closed_)
+        return;
     // Step 7: the tick.
     timer_->start(TICK_MS);
     // Steps 8 to 11: the command line and the remembered selection.
@@ -312,6 +315,8 @@ void CWatchDialog::StartDatabase() {
         parts_.messageBoxes != nullptr)
         parts_.messageBoxes->Information(this, QString::fromLatin1(FIRST_RUN_CAPTION),
                                          QString::fromLatin1(FIRST_RUN_TEXT));
+    if (closed_)
+        return;
     loader_ = std::make_unique<CDatabaseLoader>(database_);
     loaderRunning_ = loader_->Start(settings_.gameFolder);
     scanWaitPending_ = loaderRunning_;

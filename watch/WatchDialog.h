@@ -103,6 +103,9 @@ public:
     void OpenManager() { OnManagerClicked(); }
     void UncheckGameEndBoxes();
 
+    // Whether the closing steps have run.
+    bool Closed() const { return closed_; }
+
     void done(int result) override;
 
 signals:

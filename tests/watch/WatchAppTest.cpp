@@ -309,6 +309,43 @@ private slots:
         window.accept();
     }
 
+    void stopSignalWhileTheFirstRunMessageIsUp() {
+#ifndef QUILLORY_PATH
+        QSKIP("the program is not built");
+#else
+        QTemporaryDir folder;
+        const QString game = MakeGameFolder(folder.path(), 3);
+        QFile sav(folder.path() + QStringLiteral("/quillory.sav"));
+        QVERIFY(sav.open(QIODevice::WriteOnly));
+        sav.write(Version1Settings(game));
+        sav.close();
+        // No "quillory.dat": the program opens with its first-run message and waits there.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), folder.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(folder.path());
+        program.start(QStringLiteral(QUILLORY_PATH),
+                      {QStringLiteral("-connect=127.0.0.1"), QStringLiteral("-port=9")});
+        QVERIFY(program.waitForStarted());
+        QTest::qWait(1500);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY2(program.waitForFinished(10000), "SIGTERM did not end the program");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        // It stopped before reading its command line; what it had is written back.
+        const Settings saved = LoadSettings(folder.path().toStdString() + "/quillory.sav");
+        QCOMPARE(saved.entries.size(), size_t(1));
+        QCOMPARE(saved.entries[0]->description, String("Old server"));
+        QCOMPARE(QString::fromStdString(saved.gameFolder), game);
+        QFile written(folder.path() + QStringLiteral("/quillory.sav"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.read(5), QByteArray("\0\2\0\0\0", 5));
+#endif
+    }
+
     void programAgainstTheSimulator() {
 #ifndef QUILLORY_PATH
         QSKIP("the program is not built");
