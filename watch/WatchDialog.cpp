@@ -23,8 +23,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -51,6 +55,29 @@ QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
     return edit;
 }
 
+// The program's icon, drawn here in its big and small sizes: a quill over a round shield.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(0x2b, 0x4c, 0x7e));
+        painter.setPen(QPen(QColor(0xd8, 0xb0, 0x4a), size / 12.0));
+        painter.drawEllipse(QRectF(size * 0.06, size * 0.06, size * 0.88, size * 0.88));
+        QPainterPath quill;
+        quill.moveTo(size * 0.28, size * 0.78);
+        quill.cubicTo(size * 0.35, size * 0.45, size * 0.55, size * 0.25, size * 0.78, size * 0.2);
+        quill.cubicTo(size * 0.7, size * 0.45, size * 0.5, size * 0.62, size * 0.28, size * 0.78);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xf4, 0xf1, 0xe8));
+        painter.drawPath(quill);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace
 
 CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
@@ -64,6 +91,7 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
 
     // Opening, step 1: the tooltips; step 2: the display state.
     setWindowTitle(QString::fromLatin1(CAPTION));
+    setWindowIcon(ProgramIcon());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     BuildControls();
     InitToolTips();
