@@ -3,11 +3,11 @@
 #include "cli/Commands.h"
 
 #include "net/BrowserHost.h"
+#include "net/BrowserReply.h"
 #include "net/ServerQuery.h"
 #include "net/WatchState.h"
 #include "platform/HostResolve.h"
 
-#include <arpa/inet.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -165,14 +165,6 @@ String Dump(const nlohmann::ordered_json& j) {
     return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-String DottedAddress(uint32_t address) {
-    in_addr in{};
-    in.s_addr = address;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &in, text, sizeof text);
-    return text;
-}
-
 bool Shown(const PublicServer& server, GameFilter game) {
     const bool uprising = (server.flags & PSF_UPRISING) != 0;
     return game == GameFilter::All || (game == GameFilter::Uprising) == uprising;
@@ -183,15 +175,14 @@ void PrintServer(const PublicServer& server, bool json) {
     if (json) {
         nlohmann::ordered_json line = {{"name", server.name},
                                        {"players", server.players},
-                                       {"address", DottedAddress(server.address)},
+                                       {"address", DottedIpv4(server.address)},
                                        {"port", server.port},
                                        {"uprising", uprising}};
         std::printf("%s\n", Dump(line).c_str());
         return;
     }
-    std::printf("%s\t%u\t%s:%u\t%s\n", server.name.c_str(), unsigned(server.players),
-                DottedAddress(server.address).c_str(), unsigned(server.port),
-                uprising ? "uprising" : "ironvale");
+    std::printf("%s\t%u\t%s\t%s\n", server.name.c_str(), unsigned(server.players),
+                PublicServerAddress(server).c_str(), uprising ? "uprising" : "ironvale");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "common/AsciiCase.h"
 
 #include <cstring>
+#include <string>
 
 namespace quillory {
 
@@ -95,6 +96,17 @@ std::vector<PublicServer> ParseServerListReply(const uint8_t* data, size_t lengt
         servers.push_back(std::move(server));
     }
     return servers;
+}
+
+String DottedIpv4(uint32_t address) {
+    uint8_t bytes[4];
+    std::memcpy(bytes, &address, 4); // network order: the first byte is the first number
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+String PublicServerAddress(const PublicServer& server) {
+    return DottedIpv4(server.address) + ":" + std::to_string(server.port);
 }
 
 bool IsUpgradeArchive(const String& link) {

@@ -42,6 +42,11 @@ BrowserNews ParseNewsReply(const uint8_t* data, size_t length);
 // name without terminator ends at the end of the datagram.
 std::vector<PublicServer> ParseServerListReply(const uint8_t* data, size_t length);
 
+// An IPv4 address in network order as dotted text.
+String DottedIpv4(uint32_t address);
+// "a.b.c.d:port", as the server browser shows a public server and adds it to the list.
+String PublicServerAddress(const PublicServer& server);
+
 // Whether a link names an upgrade archive: ".ozp" at its end, in any case.
 bool IsUpgradeArchive(const String& link);
 

@@ -65,4 +65,10 @@ constexpr int IDC_CONFIG_GAME_FOLDER = 1090;
 constexpr int IDC_CONFIG_DISABLE_GANTRY = 1091;
 constexpr int IDC_CONFIG_BROWSE = 1092;
 
+// "Gantry Server Browser".
+constexpr int IDC_BROWSER_LIST = 1084;
+constexpr int IDC_BROWSER_UPRISING = 1085;
+constexpr int IDC_BROWSER_IRONVALE = 1086;
+constexpr int IDC_BROWSER_TITLE = 1087;
+
 } // namespace quillory::ui

@@ -112,6 +112,8 @@ TEST(BrowserReplyParse, ListRecordsCutShortEndTheReply) {
     EXPECT_EQ(servers[2].name, "No terminator");
     EXPECT_EQ(servers[2].address, Address("192.168.1.9"));
     EXPECT_EQ(servers[2].players, 255);
+    EXPECT_EQ(PublicServerAddress(servers[0]), "10.0.0.1:2302");
+    EXPECT_EQ(PublicServerAddress(servers[2]), "192.168.1.9:2402");
 
     // Seven bytes of a record are not a record.
     const std::string cut = Word(9) + Record(10, 0, 0, 1, 2302, 5, 1, Z("Alpha")) +

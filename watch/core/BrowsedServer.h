@@ -1,0 +1,22 @@
+#pragma once
+// The server chosen in the Gantry server browser becomes the watched one: the entry that
+// already has its address, or a new entry made for it.
+
+#include "common/Types.h"
+#include "watch/core/ServerEntry.h"
+
+#include <cstdint>
+
+namespace quillory {
+
+enum class BrowsedServer {
+    FOUND, // an entry had the address (letter case aside) and is now selected
+    ADDED, // a new entry was appended and selected
+};
+
+// Selects the entry whose address equals `chosen` ignoring ASCII case, or appends one with
+// address and description `chosen`, no password or parameters and automatic mods.
+BrowsedServer SelectBrowsedServer(HandleArray<ServerEntry>& entries, int32_t& selected,
+                                  const String& chosen);
+
+} // namespace quillory
