@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything, starts the simulated server on loopback (with its Gantry server and a
-# few packages), shows the desktop program watching it and saves a screenshot of its window,
+# Builds everything, starts the simulated server on loopback (with its Gantry server, a few
+# packages and the browser server's news and public servers), shows the desktop program
+# watching it and saves a screenshot of its window,
 # then watches the rest of the round from the terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +10,7 @@ cmake --build build -j "$(nproc)" --target quillory quillory-cli quillory-sim
 
 port=${QUILLORY_DEMO_PORT:-2302}
 http_port=${QUILLORY_DEMO_HTTP_PORT:-$((port + 45))}
+browser_port=${QUILLORY_DEMO_BROWSER_PORT:-$((port + 46))}
 shot=${QUILLORY_DEMO_SHOT:-$PWD/demo-window.png}
 work=$(mktemp -d)
 log=$work/sim.log
@@ -21,10 +23,18 @@ printf 'bridges of the vale\n' >"$work/src/Vale Bridges/AddOns/valebridges.pbo"
 printf 'lantern isles map\n' >"$work/src/Lantern Isles/AddOns/lanternisles.pbo"
 (cd "$work/src/Vale Bridges" && zip -qr "$work/packages/valebridges.zip" .)
 (cd "$work/src/Lantern Isles" && zip -qr "$work/packages/lanternisles.zip" .)
+# An upgrade archive, which the browser server's news offers (the Link button blinks).
+mkdir -p "$work/upgrade"
+printf 'setup stand-in\n' >"$work/upgrade/quillorysetup.exe"
+(cd "$work/upgrade" && zip -q quillory.ozp quillorysetup.exe)
 
 ./build/tools/sim/quillory-sim --address 127.0.0.1 --port "$port" --round-seconds 60 \
     --phase-seconds 4 --seed 7 --players 6 --name "Dedicated server on Valehold" \
     --mission "The Siege of Marrowby" --gantry "$work/packages" --http-port "$http_port" \
+    --game-type ironvalu --browser --browser-port "$browser_port" \
+    --news "Welcome to Valehold! Quillory 0.97 is out: press the blinking button to upgrade." \
+    --news-link "Upgrade to 0.97" --upgrade-archive "$work/upgrade/quillory.ozp" \
+    --public "Marrowby Keep@10.20.30.40:2302:11:1" --public "Old Vale@10.20.30.41:2302:3:0" \
     >"$log" &
 sim=$!
 # The simulator prints one line once it listens; wait for it rather than for a fixed time.
@@ -45,6 +55,7 @@ printf '\0\1\0\0\0\0\0\0\0\0\0\0\0%s\0' "$work/game/" >"$work/data/quillory.sav"
 # Runs the window for a while, takes a picture of the screen and closes it with SIGTERM.
 cat >"$work/window.sh" <<WINDOW
 cd "$work/data"
+export QUILLORY_BROWSER=127.0.0.1:$browser_port
 "$PWD/build/watch/quillory" -connect=127.0.0.1 -port=$port -password=pw -mod=@x &
 pid=\$!
 sleep ${QUILLORY_DEMO_WINDOW_SECONDS:-12}
@@ -61,6 +72,10 @@ fi
 convert "$work/screen.png" -trim +repage "$shot"
 echo "demo: the window mid-round is in $shot"
 
+echo
+./build/cli/quillory-cli news 127.0.0.1:"$browser_port"
+echo
+./build/cli/quillory-cli servers 127.0.0.1:"$browser_port"
 echo
 ./build/cli/quillory-cli query 127.0.0.1:"$port"
 echo

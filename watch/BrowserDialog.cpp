@@ -1,8 +1,8 @@
 #include "watch/BrowserDialog.h"
 
-#include "common/TextCodec.h"
 #include "net/BrowserReply.h"
 #include "watch/ControlIds.h"
+#include "watch/TextConversion.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -111,7 +111,7 @@ void CBrowserDialog::Refill(bool clear) {
         if (!Visible(*server) || shown_.contains(server.get()))
             continue;
         auto* row = new QTreeWidgetItem(list_);
-        row->setText(COL_NAME, QString::fromStdString(Cp1252ToUtf8(server->name)));
+        row->setText(COL_NAME, FromNetwork(server->name));
         row->setText(COL_PLAYERS, QString::number(server->players));
         row->setTextAlignment(COL_PLAYERS, Qt::AlignRight | Qt::AlignVCenter);
         row->setText(COL_ADDRESS, QString::fromStdString(PublicServerAddress(*server)));

@@ -1,6 +1,8 @@
 #include "watch/WatchApp.h"
 
+#include "net/BrowserHost.h"
 #include "platform/SignalPipe.h"
+#include "watch/EngineBrowserLink.h"
 #include "watch/EngineWatch.h"
 #include "watch/MessageBoxes.h"
 #include "watch/TextConversion.h"
@@ -13,6 +15,8 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSocketNotifier>
+
+#include <cstdlib>
 
 namespace quillory::ui {
 
@@ -87,6 +91,9 @@ int CWatchApp::Run(const QStringList& arguments) {
     parts.watch = &engine;
     parts.messageBoxes = &messageBoxes;
     parts.launcher = &launcher;
+    CEngineBrowserLink browser(engine.Watch());
+    parts.browser = &browser;
+    parts.browserEndpoint = ChooseBrowserEndpoint(std::getenv(BROWSER_ENVIRONMENT));
     CWatchDialog window(parts);
     SetWindow(&window);
 

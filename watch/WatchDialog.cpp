@@ -1,5 +1,13 @@
 #include "watch/WatchDialog.h"
 
+#include "net/BrowserReply.h"
+#include "platform/HostResolve.h"
+#include "platform/ProcessStart.h"
+#include "watch/BrowserDialog.h"
+#include "watch/BrowserLink.h"
+#include "watch/core/BrowsedServer.h"
+#include "watch/core/UpgradeWorker.h"
+
 #include "net/WatchRules.h"
 #include "platform/FileSystem.h"
 #include "watch/ConfigDialog.h"
@@ -19,10 +27,13 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -134,6 +145,7 @@ void CWatchDialog::BuildControls() {
     SetControlId(del, IDC_DELETE, QStringLiteral("deleteButton"));
     auto* browser = new QPushButton(QStringLiteral("@@ browser"), selection);
     SetControlId(browser, IDC_BROWSER, QStringLiteral("browserButton"));
+    connect(browser, &QPushButton::clicked, this, &CWatchDialog::Browse);
     addressLabel_ = new QLabel(selection);
     SetControlId(addressLabel_, IDC_ADDRESS_LABEL, QStringLiteral("addressLabel"));
     passwordLabel_ = new QLabel(selection);
@@ -323,6 +335,8 @@ void CWatchDialog::Open(const std::vector<String>& words) {
     ApplyCommandLine(words);
     // Step 13.
     newsShown_ = false;
+    // Step 14: the news, once the browser server's name is resolved.
+    StartNewsLookup();
 }
 
 void CWatchDialog::FillServerList() {
@@ -386,6 +400,9 @@ void CWatchDialog::CloseDown() {
         loader_->Cancel();
         loader_->Wait();
     }
+    // The upgrade's thread ends on its own; its files must not be cut short.
+    if (upgrade_)
+        upgrade_->Wait();
     // Step 2: the tick.
     timer_->stop();
     // Step 3: the query engine.
@@ -813,8 +830,105 @@ void CWatchDialog::OnLinkClicked() {
     linkBlink_ = false;
     if (parts_.watch != nullptr)
         parts_.watch->ClearUpgradeOffered();
-    if (!linkAddress_.isEmpty())
+    // The link only ever comes from a news reply of the browser server's own address and port
+    // (the engine takes no other), so an archive named there is the program's own upgrade.
+    if (IsUpgradeArchive(ToLocal(linkAddress_)) && parts_.browser != nullptr)
+        StartUpgrade();
+    else if (!linkAddress_.isEmpty())
         QDesktopServices::openUrl(QUrl(linkAddress_));
+}
+
+// ----------------------------------------------------------------------------------------------
+// The browser server
+
+void CWatchDialog::StartNewsLookup() {
+    if (parts_.browser == nullptr || parts_.browserEndpoint.host.empty())
+        return;
+    const uint16_t port = parts_.browserEndpoint.port;
+    // A failed lookup is ignored: no news is asked for.
+    QHostInfo::lookupHost(FromLocal(parts_.browserEndpoint.host), this,
+                          [this, port](const QHostInfo& info) {
+                              if (info.error() != QHostInfo::NoError || closed_)
+                                  return;
+                              for (const QHostAddress& address : info.addresses()) {
+                                  if (address.protocol() != QAbstractSocket::IPv4Protocol)
+                                      continue;
+                                  const String dotted = ToLocal(address.toString());
+                                  parts_.browser->QueryNews(ResolveHost(dotted), port);
+                                  return;
+                              }
+                          });
+}
+
+void CWatchDialog::Browse() {
+    if (parts_.browser == nullptr)
+        return;
+    parts_.browser->ClearPublicServers();
+    const uint32_t address = ResolveHost(parts_.browserEndpoint.host);
+    if (address == ADDRESS_NONE) {
+        if (parts_.messageBoxes != nullptr)
+            parts_.messageBoxes->Information(this, QString::fromLatin1(CAPTION),
+                                             QString::fromLatin1(BROWSER_RESOLVE_TEXT));
+        return;
+    }
+    parts_.browser->QueryServerList(address, parts_.browserEndpoint.port);
+    IBrowserLink* browser = parts_.browser;
+    CBrowserDialog dialog(
+        [browser](HandleArray<PublicServer>& into) { browser->TakePublicServers(into); }, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenAddress().isEmpty())
+        return;
+    int32_t selected = selected_;
+    if (SelectBrowsedServer(settings_.entries, selected, ToLocal(dialog.ChosenAddress())) ==
+        BrowsedServer::ADDED)
+        serverList_->addItem(FromLocal(settings_.entries.back()->description));
+    serverList_->setCurrentIndex(selected);
+    OnSelectionChanged();
+}
+
+// ----------------------------------------------------------------------------------------------
+// The self-upgrade
+
+void CWatchDialog::StartUpgrade() {
+    if (upgrade_)
+        return;
+    IBrowserLink* browser = parts_.browser;
+    upgrade_ = std::make_unique<CUpgradeWorker>(
+        ToLocal(linkAddress_), CUpgradeWorker::Paths{programFolder_, CUpgradeWorker::DOWNLOAD_FILE},
+        [browser](const String& text) {
+            if (browser != nullptr)
+                browser->SetUpgradeProgress(text);
+        });
+    // The worker's thread hands the end over to the window's thread (message 0x404).
+    const bool started = upgrade_->Start([this](int) {
+        QMetaObject::invokeMethod(
+            this, [this] { FinishUpgrade(); }, Qt::QueuedConnection);
+    });
+    if (!started) {
+        upgrade_.reset();
+        return;
+    }
+    setEnabled(false);
+}
+
+void CWatchDialog::FinishUpgrade() {
+    if (!upgrade_)
+        return;
+    const int result = upgrade_->Wait();
+    upgrade_.reset();
+    if (result != CUpgradeWorker::RESULT_OK) {
+        setEnabled(true); // the error stays on the Link button
+        return;
+    }
+    if (parts_.messageBoxes != nullptr)
+        parts_.messageBoxes->Information(this, QString::fromLatin1(UPGRADE_CAPTION),
+                                         QString::fromLatin1(UPGRADE_TEXT));
+    const String commandLine =
+        CUpgradeWorker::SetupCommandLine(programFolder_, ToLocal(QDir::currentPath()));
+    if (parts_.startProcess)
+        parts_.startProcess(commandLine, programFolder_);
+    else
+        platform::StartProcess(commandLine, programFolder_);
+    done(QDialog::Accepted);
 }
 
 } // namespace quillory::ui

@@ -7,6 +7,7 @@
 #include "common/Types.h"
 #include "gantry/db/DatabaseLoader.h"
 #include "gantry/db/FileDatabase.h"
+#include "net/BrowserHost.h"
 #include "net/BrowserReply.h"
 #include "net/ServerStatus.h"
 #include "watch/ToolTipDialog.h"
@@ -15,6 +16,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,9 +29,14 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 
+namespace quillory {
+class CUpgradeWorker;
+}
+
 namespace quillory::ui {
 
 class CMessageBoxes;
+class IBrowserLink;
 class CScanWaitDialog;
 class ILauncher;
 class INotifier;
@@ -60,7 +67,19 @@ public:
         INotifier* notifier = nullptr; // null: the embedded sounds and a caption flash
         String dataFolder;
         TickSource tick = quillory::TickCount; // for the scan wait dialog's delay
+        // The browser server: news at start, the server browser, the self-upgrade. Without
+        // it the news box stays empty and "@@ browser" does nothing.
+        IBrowserLink* browser = nullptr;
+        BrowserEndpoint browserEndpoint;
+        // Starts the upgrade's setup program (command line, working folder); true when it
+        // started. Null: the platform's process start.
+        std::function<bool(const String&, const String&)> startProcess;
     };
+
+    static constexpr const char* BROWSER_RESOLVE_TEXT =
+        "Trouble resolving browser server address\nPlease try again";
+    static constexpr const char* UPGRADE_CAPTION = "Quillory upgrade";
+    static constexpr const char* UPGRADE_TEXT = "Quillory will now restart";
 
     explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
     ~CWatchDialog() override;
@@ -106,6 +125,12 @@ public:
     // Whether the closing steps have run.
     bool Closed() const { return closed_; }
 
+    // "@@ browser": the public Gantry servers, one of which may become the watched server.
+    void Browse();
+    bool LinkBlink() const { return linkBlink_; }
+    // The self-upgrade runs (the window is disabled until it ends).
+    bool UpgradeRunning() const { return upgrade_ != nullptr; }
+
     void done(int result) override;
 
 signals:
@@ -144,6 +169,9 @@ private:
     void OnAlarmClicked(bool checked);
     void OnPlayNowClicked();
     void OnLinkClicked();
+    void StartNewsLookup();
+    void StartUpgrade();
+    void FinishUpgrade();
     void CloseDown();
 
     QString DataPath(const char* name) const;
@@ -184,6 +212,8 @@ private:
     bool newsShown_ = false;
     QString linkCaption_ = QStringLiteral("Link"); // until news brings one
     QString linkAddress_;
+    QString upgradeProgress_;
+    std::unique_ptr<CUpgradeWorker> upgrade_;
 
     QTimer* timer_;
     QComboBox* serverList_;

@@ -1,0 +1,353 @@
+// The main window and the browser server: start-up news, the news box and the Link button,
+// "@@ browser" with the server browser, and the self-upgrade's window side.
+#include "SimRun.h"
+#include "TestMain.h"
+#include "WatchFakes.h"
+
+#include "platform/UdpSocket.h"
+#include "tests/support/FakeHttpServer.h"
+#include "tests/support/ZipBuilder.h"
+#include "watch/BrowserDialog.h"
+#include "watch/BrowserLink.h"
+#include "watch/EngineBrowserLink.h"
+#include "watch/EngineWatch.h"
+#include "watch/MessageBoxes.h"
+#include "watch/TextConversion.h"
+#include "watch/WatchDialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstring>
+#include <mutex>
+
+using namespace quillory;
+using namespace quillory::ui;
+using quillory::test::CCountingLauncher;
+using quillory::test::CRecordingNotifier;
+using quillory::test::CScriptedWatch;
+
+namespace {
+
+// A browser client that records what the window asks and answers from its fields. The
+// upgrade's thread sets the progress, so the fields are guarded.
+class CScriptedBrowser final : public IBrowserLink {
+public:
+    struct Query {
+        uint32_t address;
+        uint16_t port;
+    };
+
+    void QueryNews(uint32_t address, uint16_t port) override {
+        std::lock_guard guard(mutex);
+        newsQueries.push_back({address, port});
+    }
+    void QueryServerList(uint32_t address, uint16_t port) override {
+        std::lock_guard guard(mutex);
+        listQueries.push_back({address, port});
+    }
+    void ClearPublicServers() override {
+        std::lock_guard guard(mutex);
+        servers.clear();
+        ++clears;
+    }
+    void TakePublicServers(HandleArray<PublicServer>& into) override {
+        std::lock_guard guard(mutex);
+        into.insert(into.end(), servers.begin(), servers.end());
+        servers.clear();
+    }
+    void SetUpgradeProgress(const std::optional<String>& text) override {
+        std::lock_guard guard(mutex);
+        progress = text.value_or(String());
+    }
+    String Progress() {
+        std::lock_guard guard(mutex);
+        return progress;
+    }
+
+    std::mutex mutex;
+    std::vector<Query> newsQueries;
+    std::vector<Query> listQueries;
+    HandleArray<PublicServer> servers;
+    String progress;
+    int clears = 0;
+};
+
+Handle<PublicServer> Public(const char* name, uint8_t last, uint16_t port, uint8_t flags) {
+    const uint8_t bytes[4] = {10, 0, 0, last};
+    uint32_t address = 0;
+    std::memcpy(&address, bytes, 4);
+    return std::make_shared<PublicServer>(PublicServer{name, address, port, 3, flags});
+}
+
+struct BrowsingWindow {
+    explicit BrowsingWindow(const String& browserHost = "127.0.0.1") {
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.messageBoxes = &boxes;
+        parts.launcher = &launcher;
+        parts.notifier = &notifier;
+        parts.dataFolder = folder.path().toStdString();
+        parts.browser = &browser;
+        parts.browserEndpoint = {browserHost, 48200};
+        parts.startProcess = [this](const String& commandLine, const String& workingFolder) {
+            started.push_back(commandLine + " @ " + workingFolder);
+            return true;
+        };
+        window = std::make_unique<CWatchDialog>(parts);
+        QDir(folder.path()).mkdir(QStringLiteral("program"));
+        const String program = folder.path().toStdString() + "/program/quillory";
+        window->Open({program, "-connect=127.0.0.1", "-port=2302"});
+        window->StopTimer();
+    }
+
+    String ProgramFolder() const { return folder.path().toStdString() + "/program/"; }
+
+    template <typename T> T* Find(const char* name) const {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    void SetNews(const String& text, const String& link, const String& file, bool offered) {
+        watch.news = {text, link, file, offered};
+    }
+
+    QTemporaryDir folder;
+    CScriptedWatch watch;
+    CMessageBoxes boxes;
+    CCountingLauncher launcher;
+    CRecordingNotifier notifier;
+    CScriptedBrowser browser;
+    std::vector<String> started;
+    std::unique_ptr<CWatchDialog> window;
+};
+
+// Runs `act` on the server browser once it is up (it runs modally inside Browse); a check that
+// fails inside `act` still closes it, so the test ends.
+void OnBrowserDialog(QWidget* window, std::function<void(CBrowserDialog&)> act) {
+    QTimer::singleShot(0, window, [window, act] {
+        QDeadlineTimer deadline(5000);
+        CBrowserDialog* dialog = nullptr;
+        while (!deadline.hasExpired()) {
+            dialog = window->findChild<CBrowserDialog*>();
+            if (dialog != nullptr && dialog->isVisible())
+                break;
+            QTest::qWait(20);
+        }
+        QVERIFY(dialog != nullptr);
+        act(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+void PickRow(CBrowserDialog& dialog, int row) {
+    dialog.Refresh();
+    auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+    QVERIFY(list->topLevelItemCount() > row);
+    list->setCurrentItem(list->topLevelItem(row));
+    dialog.findChild<QPushButton*>(QStringLiteral("selectButton"))->click();
+}
+
+// With QUILLORY_TEST_SHOTS set to a folder, the widget's picture is saved there for a look.
+void SaveShot(QWidget& widget, const char* name) {
+    const QString folder = qEnvironmentVariable("QUILLORY_TEST_SHOTS");
+    if (!folder.isEmpty())
+        widget.grab().save(QDir(folder).filePath(QString::fromLatin1(name)));
+}
+
+// Runs the process in `folder` as its current directory, where the upgrade downloads.
+class ScopedCurrentDir {
+public:
+    explicit ScopedCurrentDir(const QString& folder) : old_(QDir::currentPath()) {
+        QDir::setCurrent(folder);
+    }
+    ~ScopedCurrentDir() { QDir::setCurrent(old_); }
+
+private:
+    QString old_;
+};
+
+} // namespace
+
+class WatchBrowserTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpAsksForTheNewsOnceTheHostIsResolved() {
+        BrowsingWindow w;
+        QTRY_COMPARE(w.browser.newsQueries.size(), size_t(1));
+        QCOMPARE(w.browser.newsQueries[0].address, LoopbackAddress());
+        QCOMPARE(w.browser.newsQueries[0].port, uint16_t(48200));
+    }
+
+    void browseAddsTheChosenServerAndWatchesIt() {
+        BrowsingWindow w;
+        auto* list = w.Find<QComboBox>("serverList");
+        QVERIFY(list != nullptr);
+        const int before = list->count();
+        // Left from an earlier browse: emptied before the request goes out.
+        w.browser.servers = {Public("Stale", 9, 2302, 1)};
+        OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
+            w.browser.servers = {Public("Alpha", 7, 2302, 1), Public("Beta", 8, 2402, 1)};
+            PickRow(dialog, 1);
+        });
+        w.window->Browse();
+        QCOMPARE(w.browser.clears, 1);
+        QCOMPARE(w.browser.listQueries.size(), size_t(1));
+        QCOMPARE(w.browser.listQueries[0].port, uint16_t(48200));
+        QCOMPARE(list->count(), before + 1);
+        QCOMPARE(list->currentIndex(), before);
+        QCOMPARE(list->currentText(), QStringLiteral("10.0.0.8:2402"));
+        QVERIFY(!w.watch.selected.empty());
+        QCOMPARE(w.watch.selected.back().address, String("10.0.0.8:2402"));
+    }
+
+    void browseSelectsAnEntryThatHasTheAddress() {
+        BrowsingWindow w;
+        auto* list = w.Find<QComboBox>("serverList");
+        const int before = list->count();
+        OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
+            // The command line's server, as the browser lists it.
+            w.browser.servers = {std::make_shared<PublicServer>(
+                PublicServer{"Self", LoopbackAddress(), 2302, 1, 1})};
+            PickRow(dialog, 0);
+        });
+        w.window->Browse();
+        QCOMPARE(list->count(), before);
+        QCOMPARE(w.window->Entries()[size_t(list->currentIndex())]->address,
+                 String("127.0.0.1:2302"));
+    }
+
+    void browseWithoutAResolvableHostSaysSo() {
+        BrowsingWindow w("");
+        w.boxes.QueueAnswer(QMessageBox::Ok);
+        w.window->Browse();
+        QCOMPARE(w.boxes.Asked().size(), 1);
+        QVERIFY(w.boxes.Asked()[0].endsWith(
+            QStringLiteral("Trouble resolving browser server address\nPlease try again")));
+        QVERIFY(w.browser.listQueries.empty());
+    }
+
+    void upgradeDisablesTheWindowThenStartsTheSetupProgram() {
+        BrowsingWindow w;
+        QTemporaryDir work;
+        ScopedCurrentDir cwd(work.path());
+        test::FakeHttpServer http;
+        const QString built = work.filePath(QStringLiteral("built.zip"));
+        QVERIFY(test::ZipBuilder()
+                    .Add("QUILLORY.EXE", "new program")
+                    .Add("quillorysetup.exe", "setup")
+                    .Write(built.toStdString()));
+        QFile file(built);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        http.Serve("/quillory.OZP", file.readAll().toStdString());
+        file.close();
+        QFile::remove(built);
+        QVERIFY(http.Start());
+
+        w.SetNews("Upgrade", "Get it", http.Url("/quillory.OZP"), true);
+        w.window->Tick();
+        w.boxes.QueueAnswer(QMessageBox::Ok);
+        w.window->show();
+        w.Find<QPushButton>("linkButton")->click();
+        QVERIFY(!w.watch.news.upgradeOffered);
+        QVERIFY(!w.window->isEnabled());
+        QTRY_VERIFY(!w.window->UpgradeRunning());
+        QCOMPARE(w.boxes.Asked(),
+                 QStringList{QStringLiteral("Quillory upgrade: Quillory will now restart")});
+        QCOMPARE(w.started.size(), size_t(1));
+        const String folder = w.ProgramFolder();
+        QCOMPARE(w.started[0], "\"" + folder + "quillorysetup.exe\" \"" +
+                                   work.path().toStdString() + "\" @ " + folder);
+        QCOMPARE(w.window->result(), int(QDialog::Accepted));
+        QVERIFY(QFile::exists(QString::fromStdString(folder + "quillory.x")));
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("quillory.ozp"))));
+    }
+
+    void newsAndTheServerBrowserAgainstTheSimulator() {
+        test::CSimRun sim({"--browser", "--browser-port", test::CSimRun::kBrowserPort,
+                           "--game-type", "ironvalu", "--name", "Sim Browser Server", "--news",
+                           "Hello from the simulator", "--news-link", "Get 0.97", "--upgrade-file",
+                           "http://127.0.0.1/quillory.ozp", "--public",
+                           "Far Keep@10.1.2.3:2302:5:1", "--public", "Old Vale@10.1.2.4:2302:2:0"});
+        QVERIFY(sim.Listening());
+        QTemporaryDir folder;
+        CEngineWatch engine;
+        QVERIFY(engine.Start(folder.path().toStdString()));
+        CEngineBrowserLink browser(engine.Watch());
+        test::CRecordingNotifier notifier;
+        CMessageBoxes boxes;
+        CWatchDialog::Parts parts;
+        parts.watch = &engine;
+        parts.notifier = &notifier;
+        parts.messageBoxes = &boxes;
+        parts.dataFolder = folder.path().toStdString();
+        parts.browser = &browser;
+        parts.browserEndpoint = {"127.0.0.1", uint16_t(sim.BrowserPort())};
+        CWatchDialog window(parts);
+        window.show();
+        window.Open({"quillory"});
+        auto* news = window.findChild<QPlainTextEdit*>(QStringLiteral("newsEdit"));
+        QTRY_COMPARE_WITH_TIMEOUT(news->toPlainText(), QStringLiteral("Hello from the simulator"),
+                                  5000);
+        QVERIFY(window.LinkBlink()); // an ".ozp" link
+        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("linkButton"))->isEnabled());
+
+        const QString self = QStringLiteral("127.0.0.1:%1").arg(sim.Port());
+        OnBrowserDialog(&window, [self](CBrowserDialog& dialog) {
+            auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+            // The simulator and "Far Keep" run Uprising; "Old Vale" is hidden at first.
+            QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 5000);
+            dialog.findChild<QCheckBox*>(QStringLiteral("ironvaleCheck"))->click();
+            QCOMPARE(list->topLevelItemCount(), 3);
+            QCOMPARE(list->topLevelItem(0)->text(2), self);
+            SaveShot(dialog, "server-browser.png");
+            PickRow(dialog, 0);
+        });
+        window.Browse();
+        auto* servers = window.findChild<QComboBox*>(QStringLiteral("serverList"));
+        QCOMPARE(servers->currentText(), self);
+        QCOMPARE(window.Entries().back()->address, ToLocal(self));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            window.findChild<QPlainTextEdit*>(QStringLiteral("descriptionEdit"))->toPlainText(),
+            QStringLiteral("Sim Browser Server"), 5000);
+        SaveShot(window, "main-window.png");
+        window.accept();
+    }
+
+    void interruptedUpgradeEnablesTheWindowAgain() {
+        BrowsingWindow w;
+        QTemporaryDir work;
+        ScopedCurrentDir cwd(work.path());
+        test::FakeHttpServer http;
+        http.CutShort("/quillory.ozp", std::string(3000, 'x'), 4000);
+        QVERIFY(http.Start());
+
+        w.SetNews("Upgrade", "Get it", http.Url("/quillory.ozp"), true);
+        w.window->Tick();
+        w.window->show();
+        w.Find<QPushButton>("linkButton")->click();
+        QTRY_VERIFY(!w.window->UpgradeRunning());
+        QVERIFY(w.window->isEnabled());
+        // The error stays for the Link button.
+        QCOMPARE(w.browser.Progress(), String("Error: Downloading file"));
+        QVERIFY(w.started.empty());
+        QVERIFY(w.boxes.Asked().isEmpty());
+        QVERIFY(w.window->isVisible());
+    }
+};
+
+QUILLORY_WATCH_TEST(WatchBrowserTest);
+
+#include "WatchBrowserTest.moc"

@@ -1,0 +1,29 @@
+#include "watch/EngineBrowserLink.h"
+
+#include <mutex>
+
+namespace quillory::ui {
+
+void CEngineBrowserLink::QueryNews(uint32_t address, uint16_t port) {
+    watch_.Engine().Post(QM_QUERY_NEWS, address, port);
+}
+
+void CEngineBrowserLink::QueryServerList(uint32_t address, uint16_t port) {
+    watch_.Engine().Post(QM_QUERY_SERVER_LIST, address, port);
+}
+
+void CEngineBrowserLink::ClearPublicServers() {
+    CWatchState& state = watch_.State();
+    std::lock_guard guard(state.StatusLock());
+    state.publicServers.clear();
+}
+
+void CEngineBrowserLink::TakePublicServers(HandleArray<PublicServer>& into) {
+    watch_.State().TakePublicServers(into);
+}
+
+void CEngineBrowserLink::SetUpgradeProgress(const std::optional<String>& text) {
+    watch_.State().SetUpgradeProgress(text);
+}
+
+} // namespace quillory::ui
