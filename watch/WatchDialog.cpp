@@ -875,7 +875,8 @@ void CWatchDialog::Browse() {
     IBrowserLink* browser = parts_.browser;
     CBrowserDialog dialog(
         [browser](HandleArray<PublicServer>& into) { browser->TakePublicServers(into); }, this);
-    if (dialog.exec() != QDialog::Accepted || dialog.ChosenAddress().isEmpty())
+    // A window closed meanwhile (SIGTERM closes the dialog first) selects nothing.
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenAddress().isEmpty() || closed_)
         return;
     int32_t selected = selected_;
     if (SelectBrowsedServer(settings_.entries, selected, ToLocal(dialog.ChosenAddress())) ==
@@ -911,7 +912,7 @@ void CWatchDialog::StartUpgrade() {
 }
 
 void CWatchDialog::FinishUpgrade() {
-    if (!upgrade_)
+    if (!upgrade_ || closed_)
         return;
     const int result = upgrade_->Wait();
     upgrade_.reset();
