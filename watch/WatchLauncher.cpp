@@ -8,6 +8,8 @@
 #include "watch/core/GameFolderLookup.h"
 #include "watch/core/GantryCheck.h"
 
+#include <cstdio>
+
 namespace quillory::ui {
 
 namespace {
@@ -97,6 +99,9 @@ void CWatchLauncher::PlayNow(CWatchDialog& window) {
         Show(window, QString::fromLatin1(BAD_ADDRESS_TEXT));
         return;
     case PlayNowResult::FAILED:
+        // The box has a fixed text; the reason goes where a terminal can show it.
+        std::fprintf(stderr, "%s: %s\n", LaunchFailureText(status.version).c_str(),
+                     outcome.reason.c_str());
         Show(window, QString::fromStdString(LaunchFailureText(status.version)));
         break;
     case PlayNowResult::STARTED:
