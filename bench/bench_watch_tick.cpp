@@ -21,6 +21,7 @@ using namespace quillory::ui;
 class CBenchWatch final : public IServerWatch {
 public:
     bool Select(const ServerEntry&, bool) override { return true; }
+    void Stop() override {}
     WatchSnapshot Snapshot() override {
         return WatchSnapshot{status, true, false, 1, 1, {}, 0, {}};
     }

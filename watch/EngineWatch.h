@@ -17,6 +17,7 @@ public:
     bool Start(const String& cacheFolder);
 
     bool Select(const ServerEntry& entry, bool gantry) override;
+    void Stop() override { watch_.Stop(); }
     WatchSnapshot Snapshot() override;
     void ClearUpgradeOffered() override { watch_.State().ClearUpgradeOffered(); }
     std::optional<std::vector<uint8_t>> TakeDescription() override;

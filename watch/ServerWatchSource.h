@@ -19,6 +19,8 @@ public:
     // Stops the old watch, forgets what was known, resolves the entry's address and starts
     // polling it; looks for its Gantry server too when `gantry`. False for "Bad address error".
     virtual bool Select(const ServerEntry& entry, bool gantry) = 0;
+    // Stops polling: nothing is selected any more.
+    virtual void Stop() = 0;
     // A copy of the status record and the news, taken under the status lock.
     virtual WatchSnapshot Snapshot() = 0;
     // The description received from the Gantry server, moved out under the status lock.

@@ -445,6 +445,9 @@ void CWatchDialog::OnSelectionChanged() {
     if (!entry) {
         addressLabel_->clear();
         passwordLabel_->clear();
+        // The server that was watched may just have been deleted: it is not polled on.
+        if (parts_.watch != nullptr)
+            parts_.watch->Stop();
         return;
     }
     // Step 2: address and password.

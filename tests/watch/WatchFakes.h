@@ -31,6 +31,7 @@ public:
         description.reset();
         return taken;
     }
+    void Stop() override { ++stops; }
     void Quit() override { ++quits; }
 
     ServerStatus status;
@@ -40,6 +41,7 @@ public:
     bool selectResult = true;
     bool gantryAsked = false;
     std::vector<ServerEntry> selected;
+    int stops = 0;
     int quits = 0;
 };
 

@@ -363,6 +363,33 @@ private slots:
         QCOMPARE(w.Find<QComboBox>("serverList")->currentText(), QStringLiteral("My box"));
     }
 
+    void deletingTheLastEntryStopsWatchingIt() {
+        WatchedWindow w;
+        QCOMPARE(w.Find<QLabel>("addressLabel")->text(), QStringLiteral("127.0.0.1:2302"));
+        QCOMPARE(w.watch.stops, 0);
+        w.window->DeleteServer();
+        QVERIFY(w.window->Entries().empty());
+        QCOMPARE(w.window->SelectedIndex(), -1);
+        QVERIFY(w.Find<QLabel>("addressLabel")->text().isEmpty());
+        QVERIFY(w.Find<QLabel>("passwordLabel")->text().isEmpty());
+        // The deleted server is no longer polled, and the tick shows nothing of it.
+        QCOMPARE(w.watch.stops, 1);
+        w.TickState(GS_PLAYING);
+        QVERIFY(w.notifier.sounds.empty());
+    }
+
+    void editWithEmptyAddressKeepsTheEntryAndSelectsAgain() {
+        WatchedWindow w({"-password=pw"});
+        const size_t selects = w.watch.selected.size();
+        w.window->EditServer(ServerEntry{"  ", "other", "Renamed", "", true});
+        QCOMPARE(w.watch.selected.size(), selects + 1);
+        const Handle<ServerEntry> entry = w.window->SelectedEntry();
+        QVERIFY(entry);
+        QCOMPARE(entry->address, String("127.0.0.1:2302"));
+        QCOMPARE(entry->password, String("pw"));
+        QCOMPARE(w.Find<QLabel>("passwordLabel")->text(), QStringLiteral("pw"));
+    }
+
     void badAddressIsShown() {
         WatchedWindow w;
         w.watch.selectResult = false;
