@@ -432,7 +432,8 @@ bool CWatchDialog::GantryReady() const {
 }
 
 void CWatchDialog::SelectServer(int index) {
-    selected_ = index;
+    // The selection change reads the list's own selection; a pick made here must be in it.
+    serverList_->setCurrentIndex(index);
     OnSelectionChanged();
 }
 

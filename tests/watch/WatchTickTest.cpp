@@ -378,6 +378,17 @@ private slots:
         QVERIFY(w.notifier.sounds.empty());
     }
 
+    void pickingAnEntryWatchesIt() {
+        WatchedWindow w;
+        w.window->AddServer(ServerEntry{"10.0.0.5:2302", "", "", "", true});
+        QCOMPARE(w.window->SelectedIndex(), 1);
+        w.window->SelectServer(0);
+        QCOMPARE(w.window->SelectedIndex(), 0);
+        QCOMPARE(w.Find<QComboBox>("serverList")->currentIndex(), 0);
+        QCOMPARE(w.watch.selected.back().address, String("127.0.0.1:2302"));
+        QCOMPARE(w.Find<QLabel>("addressLabel")->text(), QStringLiteral("127.0.0.1:2302"));
+    }
+
     void editWithEmptyAddressKeepsTheEntryAndSelectsAgain() {
         WatchedWindow w({"-password=pw"});
         const size_t selects = w.watch.selected.size();
