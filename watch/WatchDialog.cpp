@@ -120,13 +120,13 @@ CWatchDialog::~CWatchDialog() {
 }
 
 QLabel* CWatchDialog::AddField(QGridLayout* grid, int row, int column, const char* caption, int id,
-                               const char* name) {
+                               const char* name, int columnSpan) {
     grid->addWidget(new QLabel(QString::fromLatin1(caption), this), row, column);
     auto* field = new QLabel(this);
     field->setTextFormat(Qt::PlainText);
     field->setMinimumWidth(60);
     SetControlId(field, id, QString::fromLatin1(name));
-    grid->addWidget(field, row, column + 1);
+    grid->addWidget(field, row, column + 1, 1, columnSpan);
     return field;
 }
 
@@ -170,7 +170,8 @@ void CWatchDialog::BuildControls() {
     description_ = ReadOnlyEdit(server, 2);
     SetControlId(description_, IDC_DESCRIPTION, QStringLiteral("descriptionEdit"));
     serverGrid->addWidget(description_, 0, 1, 1, 3);
-    type_ = AddField(serverGrid, 1, 0, "Type:", IDC_TYPE, "typeField");
+    // The type has the row to itself: "Ironvale Uprising" is wider than one column.
+    type_ = AddField(serverGrid, 1, 0, "Type:", IDC_TYPE, "typeField", 3);
     version_ = AddField(serverGrid, 2, 0, "Version:", IDC_VERSION, "versionField");
     required_ = AddField(serverGrid, 2, 2, "Required:", IDC_REQUIRED, "requiredField");
     ping_ = AddField(serverGrid, 3, 0, "Ping:", IDC_PING, "pingField");

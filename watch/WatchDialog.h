@@ -141,7 +141,7 @@ signals:
 private:
     void BuildControls();
     QLabel* AddField(QGridLayout* grid, int row, int column, const char* caption, int id,
-                     const char* name);
+                     const char* name, int columnSpan = 1);
 
     void CheckGameFolder();
     void StartDatabase();

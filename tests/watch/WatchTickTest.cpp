@@ -222,6 +222,17 @@ private slots:
         QCOMPARE(w.Field("implField"), QStringLiteral("DirectPlay"));
     }
 
+    void longestTypeIsShownWhole() {
+        WatchedWindow w;
+        w.watch.status.gameType = "ironvalu";
+        w.TickState(GS_PLAYING);
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        auto* type = w.Find<QLabel>("typeField");
+        QCOMPARE(type->text(), QStringLiteral("Ironvale Uprising"));
+        QVERIFY(type->width() >= type->fontMetrics().horizontalAdvance(type->text()));
+    }
+
     void playersOfOneNameShareARow() {
         WatchedWindow w;
         w.watch.status.playerList = {Player("Ash", "1", "0"), Player("Ash", "5", "2"),
