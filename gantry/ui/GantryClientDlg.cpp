@@ -1,0 +1,142 @@
+#include "gantry/ui/GantryClientDlg.h"
+
+#include "gantry/ui/GantryControlIds.h"
+#include "gantry/ui/GantryQuestions.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace quillory::ui {
+
+namespace {
+
+QProgressBar* MakeBar(QWidget* parent, int id, const char* name) {
+    auto* bar = new QProgressBar(parent);
+    bar->setProperty("controlId", id);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setTextVisible(false);
+    bar->setRange(0, 0);
+    bar->setValue(0);
+    bar->setMinimumWidth(260);
+    return bar;
+}
+
+QLabel* MakeText(QWidget* parent, int id, const char* name) {
+    auto* label = new QLabel(parent);
+    label->setProperty("controlId", id);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setMinimumWidth(200);
+    return label;
+}
+
+void SetBar(QProgressBar* bar, uint64_t size, uint64_t done) {
+    const int range = int(DownloadProgress::BarUnits(size));
+    // A range of 0 would turn the bar into a busy indicator: an empty bar shows 0 of 1.
+    bar->setRange(0, range > 0 ? range : 1);
+    bar->setValue(std::min(int(DownloadProgress::BarUnits(done)), bar->maximum()));
+}
+
+} // namespace
+
+CGantryClientDlg::CGantryClientDlg(CFileDatabase& db, String dataFolder,
+                                   CGantryQuestions* questions, QWidget* parent,
+                                   platform::HttpOptions http)
+    : QDialog(parent),
+      // The worker's end is queued onto this window's thread; a closed window drops it.
+      client_(
+          db, std::move(dataFolder),
+          [this] {
+              QMetaObject::invokeMethod(
+                  this, [this] { Finish(); }, Qt::QueuedConnection);
+          },
+          std::move(http)),
+      questions_(questions), downloadBar_(MakeBar(this, IDC_BAR_DOWNLOAD, "downloadBar")),
+      installBar_(MakeBar(this, IDC_BAR_INSTALL, "installBar")),
+      totalBar_(MakeBar(this, IDC_BAR_TOTAL, "totalBar")),
+      downloading_(MakeText(this, IDC_DOWNLOADING_NAME, "downloadingName")),
+      installing_(MakeText(this, IDC_INSTALLING_NAME, "installingName")),
+      rate_(MakeText(this, IDC_RATE, "rate")), cancel_(new QPushButton(tr("Cancel"), this)) {
+    setWindowTitle(QString::fromLatin1(TITLE));
+    cancel_->setProperty("controlId", IDC_CLIENT_CANCEL);
+    cancel_->setObjectName(QStringLiteral("cancel"));
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(tr("Downloading:"), this), 0, 0);
+    grid->addWidget(downloading_, 0, 1);
+    grid->addWidget(downloadBar_, 1, 0, 1, 2);
+    grid->addWidget(new QLabel(tr("Installing:"), this), 2, 0);
+    grid->addWidget(installing_, 2, 1);
+    grid->addWidget(installBar_, 3, 0, 1, 2);
+    grid->addWidget(new QLabel(tr("Total:"), this), 4, 0);
+    grid->addWidget(rate_, 4, 1, Qt::AlignRight);
+    grid->addWidget(totalBar_, 5, 0, 1, 2);
+    grid->addWidget(cancel_, 6, 1, Qt::AlignRight);
+    connect(cancel_, &QPushButton::clicked, this, &CGantryClientDlg::Cancel);
+    timer_.setInterval(TIMER_PERIOD_MS);
+    connect(&timer_, &QTimer::timeout, this, &CGantryClientDlg::Tick);
+}
+
+CGantryClientDlg::~CGantryClientDlg() {
+    timer_.stop();
+    client_.Close();
+}
+
+void CGantryClientDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (begun_)
+        return;
+    begun_ = true;
+    timer_.start();
+    client_.Begin();
+    if (!client_.SessionValid() && questions_)
+        questions_->Tell(this, QString::fromLatin1(CGantryClient::kSessionFailedText));
+    Tick();
+}
+
+void CGantryClientDlg::Tick() {
+    const DownloadProgress p = client_.Progress();
+    SetBar(downloadBar_, p.currentSize, p.currentDone);
+    SetBar(totalBar_, p.totalSize, p.totalDone);
+    SetBar(installBar_, p.installTotal, p.installDone);
+    rate_->setText(QString::fromUtf8(CGantryClient::RateText(p.rate)));
+    downloading_->setText(QString::fromUtf8(p.downloadingName));
+    installing_->setText(QString::fromUtf8(p.installingName));
+}
+
+void CGantryClientDlg::Cancel() {
+    client_.Cancel();
+    cancel_->setEnabled(false);
+}
+
+void CGantryClientDlg::Finish() {
+    if (finished_)
+        return;
+    finished_ = true;
+    client_.Close();
+    timer_.stop();
+    Tick();
+    QDialog::accept();
+}
+
+void CGantryClientDlg::reject() {
+    // The threads must end before the window goes: a close while they work is a Cancel.
+    if (begun_ && !finished_) {
+        Cancel();
+        return;
+    }
+    QDialog::reject();
+}
+
+void CGantryClientDlg::closeEvent(QCloseEvent* event) {
+    if (begun_ && !finished_) {
+        Cancel();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+} // namespace quillory::ui

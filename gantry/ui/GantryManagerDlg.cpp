@@ -1,0 +1,684 @@
+#include "gantry/ui/GantryManagerDlg.h"
+
+#include "common/AsciiCase.h"
+#include "common/TextCodec.h"
+#include "common/Tokenizer.h"
+#include "gantry/ui/GantryClientDlg.h"
+#include "gantry/ui/GantryControlIds.h"
+#include "gantry/ui/GantryQuestions.h"
+#include "gantry/ui/PackageDlg.h"
+#include "platform/FileSystem.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace quillory::ui {
+
+namespace {
+
+constexpr int kToolIds[CGantryManagerDlg::TOOL_COUNT] = {IDC_TOOL_1, IDC_TOOL_2, IDC_TOOL_3,
+                                                         IDC_TOOL_4, IDC_TOOL_5, IDC_TOOL_6};
+
+struct ToolSet {
+    const char* captions[CGantryManagerDlg::TOOL_COUNT];
+    int commands[CGantryManagerDlg::TOOL_COUNT]; // 0: no command
+    const char* tips[CGantryManagerDlg::TOOL_COUNT];
+};
+
+const ToolSet kTools[3] = {
+    {{"Flag", "De-flag", "Show files", nullptr, nullptr, nullptr},
+     {ID_OFFERED_FLAG, ID_OFFERED_DEFLAG, 0, 0, 0, 0},
+     {"Flag the selected packages for download and install",
+      "De-flag the selected packages from download and install",
+      "Show files to be installed from the selected package", nullptr, nullptr, nullptr}},
+    {{"Activate", "Deactivate", "Edit", "Show files", "Dissolve", "Uninstall"},
+     {ID_PACKAGE_ACTIVATE, ID_PACKAGE_DEACTIVATE, ID_PACKAGE_EDIT, ID_PACKAGE_SHOW_FILES,
+      ID_PACKAGE_DISSOLVE, ID_PACKAGE_UNINSTALL},
+     {"Activate all files in the selected packages allowing them being loaded by IVL",
+      "De-activate all files in the selected packages preventing them from being loaded by IVL",
+      "Edit name of the selected package", "Show files included in the selected package",
+      "Remove the package definition and bind any unreferenced files to a default package",
+      "Uninstall selected package and remove any unreferenced files and folders"}},
+    {{"Activate", "Deactivate", "Select child", "Open folder", "Bind to", "Unbind"},
+     {ID_FILE_ACTIVATE, ID_FILE_DEACTIVATE, ID_FILE_SELECT_CHILDREN, ID_FILE_OPEN_FOLDER, -1,
+      ID_FILE_UNBIND},
+     {"Activate selected files allowing them being loaded by IVL",
+      "De-activate selected files preventing them from being loaded by IVL",
+      "Select all listed children of the selected folder",
+      "Open this location using windows explorer", "Reference (bind) selected files to a package",
+      "De-reference (unbind) selected files from the current package"}},
+};
+
+const char* const kTitles[3] = {"Gantry Server", "Installed packages", "Advanced file view"};
+const char* const kServerLabels[4] = {"Name:", "Info:", "Admin:", "Teamspeak:"};
+
+QString FromBytes(const String& text) {
+    return QString::fromUtf8(text);
+}
+
+// The "-mod=" value of a server entry's startup parameters: the rest of the first word that
+// starts with it, in any letter case.
+QString CustomModValueOf(const String& parameters) {
+    for (const std::string& word : TokenizeCommandLine(parameters))
+        if (StartsWithNoCase(word, "-mod="))
+            return QString::fromUtf8(Cp1252ToUtf8(word.substr(5)));
+    return QString();
+}
+
+QLineEdit* ReadOnlyEdit(QWidget* parent, int id, const QString& name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setReadOnly(true);
+    edit->setProperty("controlId", id);
+    edit->setObjectName(name);
+    return edit;
+}
+
+} // namespace
+
+CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, ServerEntry* entry,
+                                     CGantryQuestions& questions, QWidget* parent)
+    : CToolTipDialog(parent), db_(db), entry_(entry), questions_(questions), commands_(db),
+      model_(new CGantryViewModel(this)) {
+    setWindowTitle(QStringLiteral("Gantry Manager"));
+    BuildControls();
+    runDownload = [this](CFileDatabase& database) {
+        CGantryClientDlg client(database, database.databaseFolder, &questions_, this);
+        client.exec();
+    };
+    openFolder = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    timer_.setInterval(TIMER_PERIOD_MS);
+    connect(&timer_, &QTimer::timeout, this, &CGantryManagerDlg::Tick);
+}
+
+CGantryManagerDlg::~CGantryManagerDlg() {
+    timer_.stop();
+}
+
+void CGantryManagerDlg::BuildControls() {
+    tabs_ = new QTabBar(this);
+    SetControlId(tabs_, IDC_GANTRY_TABS, QStringLiteral("views"));
+    tabs_->addTab(QStringLiteral("@@ Server"));
+    tabs_->addTab(QStringLiteral("Packages"));
+    tabs_->addTab(QStringLiteral("Advanced"));
+    CGantryIcons icons;
+    tabs_->setTabIcon(0, icons.Icon(7));
+    tabs_->setTabIcon(1, icons.Icon(0));
+    tabs_->setTabIcon(2, icons.Icon(6));
+
+    title_ = new QLabel(this);
+    SetControlId(title_, IDC_GANTRY_TITLE, QStringLiteral("title"));
+    title_->setFont(QFont(QStringLiteral("Arial Black"), 15));
+
+    list_ = new QTableView(this);
+    SetControlId(list_, IDC_GANTRY_LIST, QStringLiteral("list"));
+    list_->setModel(model_);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setShowGrid(false);
+    list_->setWordWrap(false);
+    list_->setIconSize(QSize(16, 16));
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+    list_->horizontalHeader()->setHighlightSections(false);
+    list_->horizontalHeader()->setSectionsClickable(true);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setMinimumWidth(602);
+    list_->installEventFilter(this);
+    connect(list_, &QWidget::customContextMenuRequested, this, &CGantryManagerDlg::ShowContextMenu);
+    connect(list_, &QAbstractItemView::doubleClicked, this, &CGantryManagerDlg::DoubleClicked);
+    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { model_->SortBy(column); });
+
+    serverPanel_ = new QWidget(this);
+    auto* panel = new QGridLayout(serverPanel_);
+    panel->setContentsMargins(0, 0, 0, 0);
+    automatic_ = new QRadioButton(QStringLiteral("Automatic mod settings"), serverPanel_);
+    SetControlId(automatic_, IDC_AUTOMATIC_MODS, QStringLiteral("automaticMods"));
+    custom_ = new QRadioButton(QStringLiteral("Custom mod settings"), serverPanel_);
+    SetControlId(custom_, IDC_CUSTOM_MODS, QStringLiteral("customMods"));
+    suggestion_ = ReadOnlyEdit(serverPanel_, IDC_MOD_SUGGESTION, QStringLiteral("modSuggestion"));
+    SetControlId(suggestion_, IDC_MOD_SUGGESTION, QStringLiteral("modSuggestion"));
+    customValue_ = ReadOnlyEdit(serverPanel_, IDC_MOD_CUSTOM_VALUE, QStringLiteral("customMod"));
+    SetControlId(customValue_, IDC_MOD_CUSTOM_VALUE, QStringLiteral("customMod"));
+    panel->addWidget(automatic_, 0, 0);
+    panel->addWidget(suggestion_, 1, 0);
+    panel->addWidget(custom_, 2, 0);
+    panel->addWidget(customValue_, 3, 0);
+    for (int i = 0; i < 4; ++i) {
+        serverLabels_[size_t(i)] = new QLabel(QString::fromLatin1(kServerLabels[i]), serverPanel_);
+        SetControlId(serverLabels_[size_t(i)], IDC_SERVER_NAME_LABEL + i,
+                     QStringLiteral("serverLabel%1").arg(i));
+        serverTexts_[size_t(i)] =
+            ReadOnlyEdit(serverPanel_, IDC_SERVER_NAME + i, QStringLiteral("serverText%1").arg(i));
+        SetControlId(serverTexts_[size_t(i)], IDC_SERVER_NAME + i,
+                     QStringLiteral("serverText%1").arg(i));
+        panel->addWidget(serverLabels_[size_t(i)], i, 1);
+        panel->addWidget(serverTexts_[size_t(i)], i, 2);
+    }
+    sizeText_ = new QLabel(serverPanel_);
+    SetControlId(sizeText_, IDC_DOWNLOAD_SIZE, QStringLiteral("downloadSize"));
+    sizeText_->setFont(QFont(QStringLiteral("Arial"), 15));
+    download_ = new QPushButton(QStringLiteral("Download && Install"), serverPanel_);
+    SetControlId(download_, IDC_DOWNLOAD_INSTALL, QStringLiteral("downloadInstall"));
+    download_->setMinimumWidth(150);
+    connect(download_, &QPushButton::clicked, this, &CGantryManagerDlg::DownloadAndInstall);
+    panel->addWidget(sizeText_, 4, 0, 1, 2);
+    panel->addWidget(download_, 4, 2, Qt::AlignRight);
+    panel->setColumnStretch(0, 1);
+    panel->setColumnStretch(2, 1);
+
+    auto* toolRow = new QHBoxLayout;
+    for (int i = 0; i < TOOL_COUNT; ++i) {
+        auto* button = new QPushButton(this);
+        SetControlId(button, kToolIds[i], QStringLiteral("tool%1").arg(i + 1));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, i] { PressTool(i); });
+        tools_[size_t(i)] = button;
+        toolRow->addWidget(button);
+    }
+    filter_ = new QComboBox(this);
+    SetControlId(filter_, IDC_PACKAGE_FILTER, QStringLiteral("packageFilter"));
+    filter_->setMinimumWidth(160);
+    connect(filter_, &QComboBox::activated, this, [this](int index) {
+        const auto* package = static_cast<const CPackage*>(filter_->itemData(index).value<void*>());
+        FillFileView(package);
+    });
+    toolRow->addStretch();
+    toolRow->addWidget(filter_);
+
+    close_ = new QPushButton(QStringLiteral("Close"), this);
+    SetControlId(close_, IDC_GANTRY_CLOSE, QStringLiteral("close"));
+    close_->setAutoDefault(false);
+    connect(close_, &QPushButton::clicked, this, &CGantryManagerDlg::CloseStoring);
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch();
+    closeRow->addWidget(close_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addWidget(title_);
+    layout->addWidget(list_, 1);
+    layout->addWidget(serverPanel_);
+    layout->addLayout(toolRow);
+    layout->addLayout(closeRow);
+    connect(tabs_, &QTabBar::currentChanged, this, [this](int tab) {
+        if (opened_)
+            SetUpView(tab);
+    });
+    InitToolTips();
+}
+
+void CGantryManagerDlg::showEvent(QShowEvent* event) {
+    CToolTipDialog::showEvent(event);
+    if (opened_)
+        return;
+    anyFlagged_ = false;
+    tabs_->setCurrentIndex(std::clamp(startTab_, 0, 2));
+    opened_ = true;
+    SetUpView(tabs_->currentIndex());
+    if (!entry_) {
+        automatic_->setChecked(true);
+    } else {
+        customValue_->setText(CustomModValueOf(entry_->startupParameters));
+        (entry_->automaticMods ? automatic_ : custom_)->setChecked(true);
+    }
+    timer_.start();
+    Tick();
+}
+
+void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
+    title_->setText(QString::fromLatin1(kTitles[view]));
+    serverPanel_->setVisible(view == CGantryViewModel::VIEW_SERVER);
+    list_->setMinimumHeight(view == CGantryViewModel::VIEW_SERVER ? 200 : 290);
+    const ToolSet& tools = kTools[view];
+    for (size_t i = 0; i < TOOL_COUNT; ++i) {
+        tools_[i]->setVisible(tools.captions[i] != nullptr);
+        if (tools.captions[i])
+            tools_[i]->setText(QString::fromLatin1(tools.captions[i]));
+    }
+    filter_->setVisible(view == CGantryViewModel::VIEW_FILES);
+    if (view == CGantryViewModel::VIEW_SERVER) {
+        for (size_t i = 0; i < 4; ++i)
+            serverTexts_[i]->setText(QString::fromUtf8(Cp1252ToUtf8(db_.serverTexts[i])));
+        FillServerView();
+    } else if (view == CGantryViewModel::VIEW_PACKAGES) {
+        FillPackageView();
+    } else {
+        FillFileView(filter);
+    }
+    ApplyColumnWidths();
+}
+
+void CGantryManagerDlg::ApplyColumnWidths() {
+    for (int column = 0; column < model_->columnCount(); ++column)
+        list_->setColumnWidth(column, model_->ColumnWidth(column));
+}
+
+void CGantryManagerDlg::FillServerView() {
+    if (db_.Busy())
+        return;
+    OfferedView view = FillOfferedView(db_);
+    anyFlagged_ = view.anyFlagged;
+    model_->ShowOffered(std::move(view.rows));
+    suggestion_->setText(FromBytes(db_.ModSuggestion()));
+    sizeText_->setText(FromBytes(MegabyteText(view.bytesToDownload)) +
+                       QStringLiteral(" to download"));
+    seenChanges_ = db_.ChangeCount();
+}
+
+void CGantryManagerDlg::FillPackageView() {
+    if (db_.Busy())
+        return;
+    model_->ShowPackages(FillPackageRows(db_));
+    seenChanges_ = db_.ChangeCount();
+}
+
+void CGantryManagerDlg::FillFileView(const CPackage* filter) {
+    if (db_.Busy())
+        return;
+    filter_->clear();
+    filter_->addItem(QStringLiteral("<All Packages>"), QVariant::fromValue<void*>(nullptr));
+    int selected = 0;
+    for (const auto& package : db_.packages) {
+        filter_->addItem(FromBytes(package->name),
+                         QVariant::fromValue<void*>(static_cast<void*>(package.get())));
+        if (package.get() == filter)
+            selected = filter_->count() - 1;
+    }
+    filter_->setCurrentIndex(selected);
+    model_->ShowFiles(FillFileRows(db_, selected == 0 ? nullptr : filter));
+    seenChanges_ = db_.ChangeCount();
+}
+
+void CGantryManagerDlg::Refill() {
+    switch (CurrentView()) {
+    case CGantryViewModel::VIEW_SERVER:
+        FillServerView();
+        break;
+    case CGantryViewModel::VIEW_PACKAGES:
+        FillPackageView();
+        break;
+    default:
+        FillFileView(nullptr);
+        break;
+    }
+}
+
+void CGantryManagerDlg::Tick() {
+    // A worker that owns the database is writing it: the rows stay as they are until it is done.
+    if (!db_.Busy() && db_.ChangeCount() != seenChanges_)
+        Refill();
+    if (!anyFlagged_) {
+        download_->setText(QStringLiteral("Download && install"));
+        download_->setEnabled(false);
+    } else {
+        download_->setEnabled(true);
+        download_->setText(blinkCounter_ % 2 == 0 ? QStringLiteral("Addon packages")
+                                                  : QStringLiteral("Download && install"));
+    }
+    ++blinkCounter_;
+}
+
+std::vector<int> CGantryManagerDlg::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+HandleArray<CFileNode> CGantryManagerDlg::SelectedNodes() const {
+    HandleArray<CFileNode> nodes;
+    if (CurrentView() == CGantryViewModel::VIEW_FILES)
+        for (int row : SelectedRows())
+            nodes.push_back(model_->FileRows()[size_t(row)].node);
+    return nodes;
+}
+
+std::vector<ListedNode> CGantryManagerDlg::SelectedListed() const {
+    std::vector<ListedNode> listed;
+    if (CurrentView() == CGantryViewModel::VIEW_FILES)
+        for (int row : SelectedRows()) {
+            const FileRow& file = model_->FileRows()[size_t(row)];
+            listed.push_back({file.node, file.package});
+        }
+    return listed;
+}
+
+HandleArray<CPackage> CGantryManagerDlg::SelectedPackages() const {
+    HandleArray<CPackage> packages;
+    if (CurrentView() == CGantryViewModel::VIEW_PACKAGES)
+        for (int row : SelectedRows())
+            packages.push_back(model_->PackageRows()[size_t(row)].package);
+    return packages;
+}
+
+HandleArray<CPackage> CGantryManagerDlg::SelectedOffered() const {
+    HandleArray<CPackage> packages;
+    if (CurrentView() == CGantryViewModel::VIEW_SERVER)
+        for (int row : SelectedRows())
+            packages.push_back(model_->OfferedRows()[size_t(row)].package);
+    return packages;
+}
+
+void CGantryManagerDlg::PressTool(int index) {
+    list_->setFocus();
+    const int command = kTools[CurrentView()].commands[index];
+    if (command > 0) {
+        RunCommand(command);
+    } else if (command < 0 && !SelectedRows().empty()) {
+        // "Bind to" shows its list at the mouse.
+        QMenu menu(this);
+        FillBindMenu(&menu);
+        if (QAction* chosen = menu.exec(QCursor::pos()))
+            RunCommand(chosen->data().toInt());
+    }
+}
+
+void CGantryManagerDlg::RunCommand(int id) {
+    if (db_.Busy())
+        return;
+    if (id >= ID_FILE_BIND_FIRST &&
+        id < ID_FILE_BIND_FIRST + int(CPackageCommands::BIND_TARGET_LIMIT)) {
+        BindTo(size_t(id - ID_FILE_BIND_FIRST));
+        return;
+    }
+    switch (id) {
+    case ID_FILE_ACTIVATE:
+        commands_.ActivateFiles(SelectedNodes());
+        FillFileView(nullptr);
+        break;
+    case ID_FILE_DEACTIVATE:
+        commands_.DeactivateFiles(SelectedNodes());
+        FillFileView(nullptr);
+        break;
+    case ID_FILE_SELECT_CHILDREN:
+        SelectChildren();
+        break;
+    case ID_FILE_OPEN_FOLDER:
+        OpenFolder();
+        break;
+    case ID_FILE_BIND_NEW:
+        BindToNewPackage();
+        break;
+    case ID_FILE_UNBIND:
+        commands_.UnbindListed(SelectedListed());
+        FillFileView(nullptr);
+        break;
+    case ID_PACKAGE_ACTIVATE:
+        commands_.ActivatePackages(SelectedPackages());
+        FillPackageView();
+        break;
+    case ID_PACKAGE_DEACTIVATE:
+        DeactivatePackages();
+        break;
+    case ID_PACKAGE_EDIT:
+        EditPackage();
+        break;
+    case ID_PACKAGE_SHOW_FILES:
+        ShowPackageFiles();
+        break;
+    case ID_PACKAGE_DISSOLVE:
+        RemovePackages(false);
+        break;
+    case ID_PACKAGE_UNINSTALL:
+        RemovePackages(true);
+        break;
+    case ID_OFFERED_FLAG:
+    case ID_OFFERED_DEFLAG:
+        CPackageCommands::SetDownloadFlags(SelectedOffered(), id == ID_OFFERED_FLAG);
+        FillServerView();
+        break;
+    case IDC_DOWNLOAD_INSTALL:
+        DownloadAndInstall();
+        break;
+    default:
+        break; // "Show files" of the server view has no command
+    }
+}
+
+QMenu* CGantryManagerDlg::BuildContextMenu() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return nullptr;
+    const bool several = rows.size() > 1;
+    auto* menu = new QMenu(this);
+    auto add = [menu](const char* text, int id, bool enabled = true) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setData(id);
+        action->setEnabled(enabled);
+        return action;
+    };
+    switch (CurrentView()) {
+    case CGantryViewModel::VIEW_FILES: {
+        add("Activate", ID_FILE_ACTIVATE);
+        add("Deactivate", ID_FILE_DEACTIVATE);
+        menu->addSeparator();
+        add("Select all children", ID_FILE_SELECT_CHILDREN, !several);
+        add("Open folder", ID_FILE_OPEN_FOLDER, !several);
+        menu->addSeparator();
+        QMenu* bind = menu->addMenu(QStringLiteral("Bind to"));
+        FillBindMenu(bind);
+        add("Unbind", ID_FILE_UNBIND);
+        break;
+    }
+    case CGantryViewModel::VIEW_PACKAGES:
+        add("Activate", ID_PACKAGE_ACTIVATE);
+        add("Deactivate", ID_PACKAGE_DEACTIVATE);
+        menu->addSeparator();
+        add("Edit", ID_PACKAGE_EDIT, !several);
+        add("Show files", ID_PACKAGE_SHOW_FILES, !several);
+        menu->addSeparator();
+        add("Dissolve", ID_PACKAGE_DISSOLVE);
+        add("Uninstall", ID_PACKAGE_UNINSTALL);
+        break;
+    default:
+        add("Flag for download", ID_OFFERED_FLAG);
+        add("De-flag from download", ID_OFFERED_DEFLAG);
+        add("Show files", ID_OFFERED_SHOW_FILES, false);
+        break;
+    }
+    return menu;
+}
+
+void CGantryManagerDlg::FillBindMenu(QMenu* menu) {
+    QAction* fresh = menu->addAction(QStringLiteral("<new package>"));
+    fresh->setData(ID_FILE_BIND_NEW);
+    menu->addSeparator();
+    const std::vector<BindTarget> targets = commands_.BindTargets();
+    for (size_t i = 0; i < targets.size(); ++i) {
+        QAction* action = menu->addAction(FromBytes(targets[i].package->name));
+        action->setData(ID_FILE_BIND_FIRST + int(i));
+        action->setEnabled(targets[i].enabled);
+    }
+}
+
+void CGantryManagerDlg::ShowContextMenu(const QPoint& pos) {
+    std::unique_ptr<QMenu> menu(BuildContextMenu());
+    if (!menu)
+        return;
+    if (QAction* chosen = menu->exec(list_->viewport()->mapToGlobal(pos)))
+        RunCommand(chosen->data().toInt());
+}
+
+void CGantryManagerDlg::DoubleClicked() {
+    if (CurrentView() != CGantryViewModel::VIEW_SERVER)
+        return;
+    CPackageCommands::ToggleDownloadFlags(SelectedOffered());
+    FillServerView();
+}
+
+void CGantryManagerDlg::SelectAllRows() {
+    list_->selectAll();
+}
+
+void CGantryManagerDlg::InvertSelection() {
+    const int rows = model_->rowCount();
+    if (rows == 0)
+        return;
+    const QItemSelection all(model_->index(0, 0),
+                             model_->index(rows - 1, model_->columnCount() - 1));
+    list_->selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}
+
+bool CGantryManagerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::ControlModifier && key->key() == Qt::Key_A) {
+            SelectAllRows();
+            return true;
+        }
+        if (key->modifiers() == Qt::ControlModifier && key->key() == Qt::Key_I) {
+            InvertSelection();
+            return true;
+        }
+    }
+    return CToolTipDialog::eventFilter(watched, event);
+}
+
+QString CGantryManagerDlg::ToolTipCallback(int controlId) const {
+    for (int i = 0; i < TOOL_COUNT; ++i)
+        if (kToolIds[i] == controlId) {
+            const char* tip = kTools[CurrentView()].tips[i];
+            return tip ? QString::fromLatin1(tip) : QString();
+        }
+    return QString();
+}
+
+void CGantryManagerDlg::SelectChildren() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    const auto& files = model_->FileRows();
+    std::vector<CFileNode*> below;
+    files[size_t(rows.front())].node->CollectPointers(below);
+    const std::unordered_set<const CFileNode*> children(below.begin(), below.end());
+    QItemSelection add;
+    for (size_t row = files.size(); row-- > 0;)
+        if (children.count(files[row].node.get()))
+            add.select(model_->index(int(row), 0),
+                       model_->index(int(row), model_->columnCount() - 1));
+    list_->selectionModel()->select(add, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void CGantryManagerDlg::OpenFolder() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    const CFileNode& node = *model_->FileRows()[size_t(rows.front())].node;
+    openFolder(QString::fromStdString(platform::NativePath(CPackageCommands::FolderToOpen(node))));
+}
+
+void CGantryManagerDlg::BindTo(size_t index) {
+    if (index >= db_.packages.size())
+        return;
+    commands_.BindListed(db_.packages[index], SelectedListed());
+    FillFileView(nullptr);
+}
+
+void CGantryManagerDlg::BindToNewPackage() {
+    const std::vector<ListedNode> rows = SelectedListed();
+    CPackageDlg dialog(this);
+    dialog.caption = QString::fromLatin1(CPackageDlg::CREATE_CAPTION);
+    while (dialog.exec() == QDialog::Accepted) {
+        Handle<CPackage> created;
+        const CommandResult result = commands_.CreatePackage(
+            dialog.name.toStdString(), dialog.homePage.toStdString(), &created);
+        if (result.status == CommandStatus::Refused) {
+            questions_.Tell(this, QString::fromUtf8(result.reason));
+            continue;
+        }
+        commands_.BindListed(created, rows);
+        FillFileView(nullptr);
+        return;
+    }
+}
+
+void CGantryManagerDlg::DeactivatePackages() {
+    for (const auto& package : SelectedPackages()) {
+        const std::vector<String> questions = commands_.DeactivateQuestions({package});
+        if (!questions.empty() && !questions_.Confirm(this, QString::fromUtf8(questions.front())))
+            continue;
+        commands_.DeactivatePackages({package}, true);
+    }
+    FillPackageView();
+}
+
+void CGantryManagerDlg::EditPackage() {
+    const HandleArray<CPackage> selected = SelectedPackages();
+    if (selected.empty() || commands_.IsPseudoPackage(*selected.front()))
+        return;
+    const Handle<CPackage> package = selected.front();
+    CPackageDlg dialog(this);
+    dialog.caption = QString::fromLatin1(CPackageDlg::EDIT_CAPTION);
+    dialog.name = FromBytes(package->name);
+    dialog.homePage = FromBytes(package->homePage);
+    while (dialog.exec() == QDialog::Accepted) {
+        const CommandResult result = commands_.EditPackage(package, dialog.name.toStdString(),
+                                                           dialog.homePage.toStdString());
+        if (result.status == CommandStatus::Refused) {
+            questions_.Tell(this, QString::fromUtf8(result.reason));
+            continue;
+        }
+        break;
+    }
+    FillPackageView();
+}
+
+void CGantryManagerDlg::ShowPackageFiles() {
+    const HandleArray<CPackage> selected = SelectedPackages();
+    if (selected.empty())
+        return;
+    const Handle<CPackage> package = selected.front();
+    const QSignalBlocker block(tabs_);
+    tabs_->setCurrentIndex(CGantryViewModel::VIEW_FILES);
+    SetUpView(CGantryViewModel::VIEW_FILES, package.get());
+}
+
+void CGantryManagerDlg::RemovePackages(bool uninstall) {
+    const HandleArray<CPackage> packages = commands_.WithoutPseudo(SelectedPackages());
+    const CommandResult asked = uninstall ? commands_.UninstallPackages(packages, false)
+                                          : commands_.DissolvePackages(packages, false);
+    for (const String& question : asked.questions)
+        if (!questions_.Confirm(this, QString::fromUtf8(question)))
+            return;
+    if (uninstall)
+        commands_.UninstallPackages(packages, true);
+    else
+        commands_.DissolvePackages(packages, true);
+    FillPackageView();
+}
+
+void CGantryManagerDlg::DownloadAndInstall() {
+    if (db_.Busy())
+        return;
+    runDownload(db_);
+    commands_.AfterDownload();
+    FillServerView();
+}
+
+void CGantryManagerDlg::CloseStoring() {
+    if (entry_)
+        entry_->automaticMods = automatic_->isChecked();
+    accept();
+}
+
+} // namespace quillory::ui

@@ -1,0 +1,153 @@
+#pragma once
+// The Gantry manager: three views of the database on one list ("@@ Server" with the offered
+// packages, "Packages", "Advanced" with single files), the selected server's Gantry texts and
+// mod settings, six tool buttons that change with the view, context menus, and the blinking
+// "Download && Install" button. Every command runs on the shared package commands and refills
+// the view; the list is a model over rows filled once per refill.
+
+#include "gantry/db/FileDatabase.h"
+#include "gantry/db/PackageCommands.h"
+#include "gantry/ui/GantryViewModel.h"
+#include "watch/ToolTipDialog.h"
+#include "watch/core/ServerEntry.h"
+
+#include <QTimer>
+
+#include <array>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTabBar;
+class QTableView;
+
+namespace quillory::ui {
+
+class CGantryQuestions;
+
+class CGantryManagerDlg final : public CToolTipDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int TIMER_PERIOD_MS = 1000;
+    static constexpr int TOOL_COUNT = 6;
+
+    // `entry` is the watched server (may be null); `questions` asks and tells on the manager's
+    // behalf.
+    CGantryManagerDlg(CFileDatabase& db, ServerEntry* entry, CGantryQuestions& questions,
+                      QWidget* parent = nullptr);
+    ~CGantryManagerDlg() override;
+
+    // The tab shown when the dialog opens (1, "Packages", unless set).
+    void SetStartTab(int tab) { startTab_ = tab; }
+
+    // Runs the download dialog; the default shows CGantryClientDlg. Tests give their own.
+    std::function<void(CFileDatabase&)> runDownload;
+    // Opens a folder in the desktop shell; the default uses QDesktopServices.
+    std::function<void(const QString& path)> openFolder;
+
+    // Refills, also used after every command.
+    void FillServerView();
+    void FillPackageView();
+    void FillFileView(const CPackage* filter);
+
+    // Runs the command of a menu entry or tool button (see GantryControlIds.h).
+    void RunCommand(int id);
+    // Runs what tool button 1047..1061 does in the current view.
+    void PressTool(int index);
+    // The context menu of the current view for the selection now; null when nothing is
+    // selected. The caller owns it.
+    QMenu* BuildContextMenu();
+    // "Bind to": "<new package>" and the first 200 packages.
+    void FillBindMenu(QMenu* menu);
+
+    // Selection keys of the list.
+    void SelectAllRows();
+    void InvertSelection();
+
+    int CurrentView() const { return model_->CurrentView(); }
+    CGantryViewModel* Model() const { return model_; }
+    QTableView* List() const { return list_; }
+    QTabBar* Tabs() const { return tabs_; }
+    QPushButton* DownloadButton() const { return download_; }
+    QPushButton* Tool(int index) const { return tools_[size_t(index)]; }
+    QLabel* SizeText() const { return sizeText_; }
+    QLabel* Title() const { return title_; }
+    QComboBox* Filter() const { return filter_; }
+    QRadioButton* AutomaticMods() const { return automatic_; }
+    QRadioButton* CustomMods() const { return custom_; }
+    QLineEdit* CustomModValue() const { return customValue_; }
+    QLineEdit* ModSuggestion() const { return suggestion_; }
+    QLineEdit* ServerText(int index) const { return serverTexts_[size_t(index)]; }
+    bool AnyFlagged() const { return anyFlagged_; }
+    // Runs the 1000 ms timer's work once.
+    void Tick();
+
+    // The rows selected now, in list order.
+    std::vector<int> SelectedRows() const;
+
+public slots:
+    void CloseStoring();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QString ToolTipCallback(int controlId) const override;
+
+private:
+    void BuildControls();
+    void SetUpView(int view, const CPackage* filter = nullptr);
+    void ApplyColumnWidths();
+    void ShowContextMenu(const QPoint& pos);
+    void DoubleClicked();
+
+    HandleArray<CFileNode> SelectedNodes() const;
+    std::vector<ListedNode> SelectedListed() const;
+    HandleArray<CPackage> SelectedPackages() const;
+    HandleArray<CPackage> SelectedOffered() const;
+
+    void SelectChildren();
+    void OpenFolder();
+    void BindTo(size_t index);
+    void BindToNewPackage();
+    void DeactivatePackages();
+    void EditPackage();
+    void ShowPackageFiles();
+    void RemovePackages(bool uninstall);
+    void DownloadAndInstall();
+    void Refill();
+
+    CFileDatabase& db_;
+    ServerEntry* entry_;
+    CGantryQuestions& questions_;
+    CPackageCommands commands_;
+    int startTab_ = CGantryViewModel::VIEW_PACKAGES;
+    bool anyFlagged_ = false;
+    uint32_t blinkCounter_ = 0;
+    uint64_t seenChanges_ = 0;
+    bool opened_ = false;
+    QTimer timer_;
+
+    CGantryViewModel* model_;
+    QTabBar* tabs_;
+    QLabel* title_;
+    QTableView* list_;
+    QRadioButton* automatic_;
+    QRadioButton* custom_;
+    QLineEdit* suggestion_;
+    QLineEdit* customValue_;
+    std::array<QLabel*, 4> serverLabels_{};
+    std::array<QLineEdit*, 4> serverTexts_{};
+    QLabel* sizeText_;
+    std::array<QPushButton*, TOOL_COUNT> tools_{};
+    QComboBox* filter_;
+    QPushButton* download_;
+    QPushButton* close_;
+    QWidget* serverPanel_;
+};
+
+} // namespace quillory::ui

@@ -1,0 +1,447 @@
+// The Gantry manager window: its views, keys, timer, mod settings and commands.
+#include "TestMain.h"
+
+#include "gantry/db/PackageCommands.h"
+#include "gantry/ui/GantryControlIds.h"
+#include "gantry/ui/GantryManagerDlg.h"
+#include "gantry/ui/GantryQuestions.h"
+#include "gantry/ui/PackageDlg.h"
+#include "tests/gantry_db/ScannedTree.h"
+#include "tests/support/TempGameFolder.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+
+using namespace quillory;
+using namespace quillory::ui;
+
+namespace {
+
+// Answers package dialogs as they open: a name to enter and OK, or Cancel when none is left.
+class CPackageDialogAnswers final : public QObject {
+public:
+    explicit CPackageDialogAnswers(std::deque<QString> names) : names_(std::move(names)) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Answer(); });
+        timer_.start();
+    }
+    QStringList captions;
+    QStringList shownNames;
+
+private:
+    void Answer() {
+        auto* dialog = qobject_cast<CPackageDlg*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        captions.push_back(dialog->windowTitle());
+        shownNames.push_back(dialog->NameEdit()->text());
+        if (names_.empty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->NameEdit()->setText(names_.front());
+        names_.pop_front();
+        dialog->accept();
+    }
+
+    std::deque<QString> names_;
+    QTimer timer_;
+};
+
+QString Cell(const QAbstractItemModel* model, int row, int column) {
+    return model->data(model->index(row, column), Qt::DisplayRole).toString();
+}
+
+QStringList Headers(const QAbstractItemModel* model) {
+    QStringList headers;
+    for (int c = 0; c < model->columnCount(); ++c)
+        headers.push_back(model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    return headers;
+}
+
+} // namespace
+
+class GantryManagerTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempGameFolder> game;
+    std::unique_ptr<CFileDatabase> db;
+    std::unique_ptr<CGantryQuestions> questions;
+    ServerEntry entry;
+    Handle<CPackage> islands;
+
+    Handle<CPackage> Offer(const char* name, uint32_t priority, uint32_t size, bool flagged) {
+        auto record = std::make_shared<CPackage>();
+        record->name = name;
+        record->priority = priority;
+        record->archiveSize = size;
+        record->needsDownload = flagged ? 1 : 0;
+        db->offeredPackages.push_back(record);
+        return record;
+    }
+
+    std::unique_ptr<CGantryManagerDlg> Open(int tab, ServerEntry* server = nullptr) {
+        auto dialog = std::make_unique<CGantryManagerDlg>(*db, server, *questions);
+        dialog->SetStartTab(tab);
+        dialog->show();
+        return dialog;
+    }
+
+    void SelectRows(CGantryManagerDlg& dialog, std::initializer_list<int> rows) {
+        dialog.List()->clearSelection();
+        for (int row : rows)
+            dialog.List()->selectionModel()->select(dialog.Model()->index(row, 0),
+                                                    QItemSelectionModel::Select |
+                                                        QItemSelectionModel::Rows);
+    }
+
+    // The file-view row of `name` listed under `package`, or -1.
+    static int FileRowOf(const CGantryManagerDlg& dialog, const char* name, const char* package) {
+        const auto& rows = dialog.Model()->FileRows();
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].name == name && rows[i].packageName == package)
+                return int(i);
+        return -1;
+    }
+
+    static int PackageRowOf(const CGantryManagerDlg& dialog, const char* name) {
+        const auto& rows = dialog.Model()->PackageRows();
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].name == name)
+                return int(i);
+        return -1;
+    }
+
+private slots:
+    void init() {
+        game = std::make_unique<test::TempGameFolder>();
+        game->Write("AddOns/a.pbo", "a");
+        game->Write("AddOns/sub/b.pbo", "bb");
+        game->Write("notes.txt", "n");
+        game->Write("IRONVALE.EXE", "exe");
+        db = std::make_unique<CFileDatabase>();
+        db->gamePath = game->Path();
+        QVERIFY(db->Scan());
+        CPackageCommands commands(*db);
+        QVERIFY(commands.CreatePackage("Islands", "http://islands", &islands).IsDone());
+        QVERIFY(commands.Bind(islands, {test::NodeAt(*db, "AddOns\\a.pbo")}).IsDone());
+        questions = std::make_unique<CGantryQuestions>();
+        entry = ServerEntry{};
+        db->serverTexts[0] = "Test Server";
+        db->serverTexts[3] = "ts.example";
+    }
+
+    void cleanup() {
+        questions.reset();
+        db.reset();
+        game.reset();
+    }
+
+    void serverViewShowsTheOfferedPackages() {
+        Offer("three", 3, 10485, true);
+        Offer("four", 4, 2048, false);
+        Offer("ten", 10, 1048576, false);
+        auto dialog = Open(0);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Gantry Manager"));
+        QCOMPARE(dialog->Title()->text(), QStringLiteral("Gantry Server"));
+        const QAbstractItemModel* model = dialog->List()->model();
+        QCOMPARE(Headers(model), (QStringList{QStringLiteral("Package"), QStringLiteral("Priority"),
+                                              QStringLiteral("Status"), QStringLiteral("Zip size"),
+                                              QStringLiteral("Action")}));
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(Cell(model, 0, 1), QStringLiteral("Optional"));
+        QCOMPARE(Cell(model, 1, 1), QStringLiteral("Recommended"));
+        QCOMPARE(Cell(model, 2, 1), QStringLiteral("Required"));
+        QCOMPARE(Cell(model, 0, 4), QStringLiteral("Download"));
+        QCOMPARE(Cell(model, 1, 4), QString());
+        QCOMPARE(Cell(model, 2, 3), QStringLiteral("1,024 KB"));
+        QCOMPARE(model->data(model->index(0, 3), Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+                 int(Qt::AlignRight));
+        QCOMPARE(dialog->List()->columnWidth(0), 200);
+        QCOMPARE(dialog->SizeText()->text(), QStringLiteral("0.01 MB to download"));
+        QCOMPARE(dialog->ServerText(0)->text(), QStringLiteral("Test Server"));
+        QCOMPARE(dialog->ServerText(3)->text(), QStringLiteral("ts.example"));
+        QVERIFY(dialog->Tool(0)->isVisible() && dialog->Tool(2)->isVisible());
+        QVERIFY(!dialog->Tool(3)->isVisible());
+        QCOMPARE(dialog->Tool(0)->text(), QStringLiteral("Flag"));
+        QVERIFY(!dialog->Filter()->isVisible());
+        // The server view does not sort.
+        dialog->List()->horizontalHeader()->sectionClicked(0);
+        QCOMPARE(Cell(model, 0, 0), QStringLiteral("three"));
+
+        // Flagged: the button is enabled and blinks.
+        dialog->Tick();
+        QVERIFY(dialog->DownloadButton()->isEnabled());
+        const QString first = dialog->DownloadButton()->text();
+        dialog->Tick();
+        QVERIFY(dialog->DownloadButton()->text() != first);
+        QVERIFY(
+            QStringList({QStringLiteral("Addon packages"), QStringLiteral("Download && install")})
+                .contains(first));
+
+        // Double-click toggles the selected rows' flags.
+        SelectRows(*dialog, {0, 1});
+        emit dialog->List()->doubleClicked(model->index(1, 0));
+        QCOMPARE(Cell(model, 0, 4), QString());
+        QCOMPARE(Cell(model, 1, 4), QStringLiteral("Download"));
+        QCOMPARE(dialog->SizeText()->text(), QStringLiteral("0.00 MB to download"));
+    }
+
+    void nothingFlaggedShowsZeroAndDisablesTheButton() {
+        auto dialog = Open(0);
+        QCOMPARE(dialog->List()->model()->rowCount(), 0);
+        QCOMPARE(dialog->SizeText()->text(), QStringLiteral("0.00 MB to download"));
+        dialog->Tick();
+        QVERIFY(!dialog->DownloadButton()->isEnabled());
+        QCOMPARE(dialog->DownloadButton()->text(), QStringLiteral("Download && install"));
+    }
+
+    void packageAndFileViewsShowTheirColumns() {
+        auto dialog = Open(1);
+        QCOMPARE(dialog->Title()->text(), QStringLiteral("Installed packages"));
+        const QAbstractItemModel* model = dialog->List()->model();
+        QCOMPARE(Headers(model),
+                 (QStringList{QStringLiteral("Package"), QStringLiteral("Status"),
+                              QStringLiteral("Size"), QStringLiteral("Files/Folders"),
+                              QStringLiteral("Install date"), QStringLiteral("Shared")}));
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(Cell(model, 3, 0), QStringLiteral("Islands"));
+        QCOMPARE(Cell(model, 3, 3), QStringLiteral("1/0"));
+        QCOMPARE(Cell(model, 3, 5), QStringLiteral("0"));
+        QCOMPARE(dialog->Tool(5)->text(), QStringLiteral("Uninstall"));
+        QVERIFY(!dialog->AutomaticMods()->isVisible());
+
+        dialog->Tabs()->setCurrentIndex(2);
+        QCOMPARE(dialog->Title()->text(), QStringLiteral("Advanced file view"));
+        QCOMPARE(Headers(model).front(), QStringLiteral("File"));
+        QVERIFY(dialog->Filter()->isVisible());
+        QCOMPARE(dialog->Filter()->itemText(0), QStringLiteral("<All Packages>"));
+        QCOMPARE(dialog->Filter()->count(), 5);
+        const int row = FileRowOf(*dialog, "b.pbo", "<Unknown addons>");
+        QVERIFY(row >= 0);
+        QCOMPARE(Cell(model, row, 2), QStringLiteral("AddOns\\sub\\"));
+        QCOMPARE(Cell(model, row, 5), QStringLiteral("<Unknown addons>"));
+
+        // The sorting table: folders first by name; size descending, no toggle on a second click.
+        dialog->List()->horizontalHeader()->sectionClicked(0);
+        QVERIFY(dialog->Model()->FileRows().front().folder);
+        for (int click = 0; click < 2; ++click) {
+            dialog->List()->horizontalHeader()->sectionClicked(3);
+            QCOMPARE(dialog->Model()->FileRows().front().name, String("IRONVALE.EXE"));
+        }
+        // The combo filters by package.
+        dialog->Filter()->setCurrentIndex(4);
+        emit dialog->Filter()->activated(4);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(Cell(model, 0, 0), QStringLiteral("a.pbo"));
+
+        // Tooltips follow the view.
+        QCOMPARE(dialog->ToolTipFor(dialog->Tool(4)),
+                 QStringLiteral("Reference (bind) selected files to a package"));
+        dialog->Tabs()->setCurrentIndex(1);
+        QCOMPARE(dialog->ToolTipFor(dialog->Tool(4)),
+                 QStringLiteral("Remove the package definition and bind any unreferenced files "
+                                "to a default package"));
+    }
+
+    void ctrlIInvertsAndSelectsAllWhenNothingIsSelected() {
+        auto dialog = Open(1);
+        dialog->List()->setFocus();
+        dialog->List()->clearSelection();
+        QTest::keyClick(dialog->List(), Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(dialog->SelectedRows().size(), size_t(4));
+        SelectRows(*dialog, {1});
+        QTest::keyClick(dialog->List(), Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(dialog->SelectedRows(), (std::vector<int>{0, 2, 3}));
+        dialog->List()->clearSelection();
+        QTest::keyClick(dialog->List(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(dialog->SelectedRows().size(), size_t(4));
+    }
+
+    void modSettingsComeFromTheServerEntry() {
+        entry.startupParameters = "-nosplash -MOD=a;b";
+        entry.automaticMods = false;
+        auto dialog = Open(0, &entry);
+        QCOMPARE(dialog->CustomModValue()->text(), QStringLiteral("a;b"));
+        QVERIFY(dialog->CustomMods()->isChecked());
+        dialog->AutomaticMods()->setChecked(true);
+        QTest::keyClick(dialog.get(), Qt::Key_Escape); // stores nothing
+        QVERIFY(!entry.automaticMods);
+
+        auto again = Open(0, &entry);
+        again->AutomaticMods()->setChecked(true);
+        again->CloseStoring();
+        QVERIFY(entry.automaticMods);
+
+        auto none = Open(0);
+        QVERIFY(none->AutomaticMods()->isChecked());
+        QCOMPARE(none->CustomModValue()->text(), QString());
+    }
+
+    void theBindListStopsAtTwoHundredPackages() {
+        CPackageCommands commands(*db);
+        for (int i = 0; i < 210; ++i)
+            QVERIFY(commands.CreatePackage("p" + std::to_string(i), "").IsDone());
+        auto dialog = Open(2);
+        SelectRows(*dialog, {0});
+        std::unique_ptr<QMenu> menu(dialog->BuildContextMenu());
+        QVERIFY(menu);
+        QMenu* bind = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->menu() && action->text() == QStringLiteral("Bind to"))
+                bind = action->menu();
+        QVERIFY(bind);
+        QList<QAction*> entries;
+        for (QAction* action : bind->actions())
+            if (!action->isSeparator())
+                entries.push_back(action);
+        QCOMPARE(entries.size(), 1 + 200);
+        QCOMPARE(entries[0]->text(), QStringLiteral("<new package>"));
+        QVERIFY(!entries[1]->isEnabled() && !entries[3]->isEnabled() && entries[4]->isEnabled());
+        QCOMPARE(entries.back()->data().toInt(), 32977);
+
+        // Several rows: the single-row entries are disabled.
+        SelectRows(*dialog, {0, 1});
+        menu.reset(dialog->BuildContextMenu());
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Open folder") ||
+                action->text() == QStringLiteral("Select all children"))
+                QVERIFY(!action->isEnabled());
+        dialog->List()->clearSelection();
+        QVERIFY(!dialog->BuildContextMenu());
+    }
+
+    void bindingAndUnbindingRows() {
+        auto dialog = Open(2);
+        int row = FileRowOf(*dialog, "notes.txt", "<Unknown files>");
+        QVERIFY(row >= 0);
+        SelectRows(*dialog, {row});
+        dialog->RunCommand(ID_FILE_BIND_FIRST + 3); // Islands
+        QCOMPARE(FileRowOf(*dialog, "notes.txt", "<Unknown files>"), -1);
+        QVERIFY(FileRowOf(*dialog, "notes.txt", "Islands") >= 0);
+
+        // Unbinding a row of "<Core files>" does nothing.
+        row = FileRowOf(*dialog, "IRONVALE.EXE", "<Core files>");
+        QVERIFY(row >= 0);
+        SelectRows(*dialog, {row});
+        dialog->RunCommand(ID_FILE_UNBIND);
+        QVERIFY(FileRowOf(*dialog, "IRONVALE.EXE", "<Core files>") >= 0);
+
+        // Unbinding from a real package gives the file back to a pseudo-package.
+        SelectRows(*dialog, {FileRowOf(*dialog, "notes.txt", "Islands")});
+        dialog->RunCommand(ID_FILE_UNBIND);
+        QCOMPARE(FileRowOf(*dialog, "notes.txt", "Islands"), -1);
+        QVERIFY(FileRowOf(*dialog, "notes.txt", "<Unknown files>") >= 0);
+    }
+
+    void aNewPackageNeedsAFreeName() {
+        auto dialog = Open(2);
+        SelectRows(*dialog, {FileRowOf(*dialog, "b.pbo", "<Unknown addons>")});
+        // Empty, then taken in another case, then a free name.
+        auto answers = std::make_unique<CPackageDialogAnswers>(std::deque<QString>{
+            QStringLiteral("   "), QStringLiteral("ISLANDS"), QStringLiteral(" Sub ")});
+        questions->QueueAnswer(true);
+        questions->QueueAnswer(true);
+        dialog->RunCommand(ID_FILE_BIND_NEW);
+        QCOMPARE(questions->Asked(), (QStringList{QStringLiteral("You need to specify a name"),
+                                                  QStringLiteral("A package with this name "
+                                                                 "already exists")}));
+        QCOMPARE(answers->captions.value(0), QStringLiteral("Create new package"));
+        // The dialog shows again with what was entered (trimmed by OK).
+        QCOMPARE(answers->shownNames.value(2), QStringLiteral("ISLANDS"));
+        answers.reset();
+        QCOMPARE(db->packages.back()->name, String("Sub"));
+        QVERIFY(FileRowOf(*dialog, "b.pbo", "Sub") >= 0);
+
+        // Editing: its own name in another case is fine; another package's is not.
+        dialog->Tabs()->setCurrentIndex(1);
+        SelectRows(*dialog, {PackageRowOf(*dialog, "Sub")});
+        CPackageDialogAnswers edits({QStringLiteral("islands"), QStringLiteral("SUB")});
+        questions->QueueAnswer(true);
+        dialog->RunCommand(ID_PACKAGE_EDIT);
+        QCOMPARE(edits.captions.value(0), QStringLiteral("Edit package"));
+        QCOMPARE(edits.shownNames.value(0), QStringLiteral("Sub"));
+        QCOMPARE(db->packages.back()->name, String("SUB"));
+    }
+
+    void deactivatingAsksOnlyForCoreAndUnknownFiles() {
+        auto dialog = Open(1);
+        SelectRows(*dialog, {PackageRowOf(*dialog, "<Unknown addons>")});
+        dialog->RunCommand(ID_PACKAGE_DEACTIVATE);
+        QVERIFY(questions->Asked().isEmpty());
+        QCOMPARE(test::NodeAt(*db, "AddOns\\sub\\b.pbo")->status, uint16_t(NS_INACTIVE));
+
+        SelectRows(*dialog, {PackageRowOf(*dialog, "<Core files>")});
+        questions->QueueAnswer(false);
+        dialog->RunCommand(ID_PACKAGE_DEACTIVATE);
+        QCOMPARE(questions->Asked(),
+                 QStringList{QStringLiteral("Deactivating <Core files> could harm your IVL "
+                                            "installation. Are you sure?")});
+        QCOMPARE(test::NodeAt(*db, "IRONVALE.EXE")->status, uint16_t(NS_ACTIVE));
+    }
+
+    void uninstallingSharedMembersDeletesNothing() {
+        CPackageCommands commands(*db);
+        Handle<CPackage> copy;
+        QVERIFY(commands.CreatePackage("Copy", "", &copy).IsDone());
+        QVERIFY(commands.Bind(copy, {test::NodeAt(*db, "AddOns\\a.pbo")}).IsDone());
+        auto dialog = Open(1);
+        SelectRows(*dialog, {PackageRowOf(*dialog, "Islands")});
+        questions->QueueAnswer(true);
+        questions->QueueAnswer(false); // the second question: nothing happens
+        dialog->RunCommand(ID_PACKAGE_UNINSTALL);
+        QVERIFY(PackageRowOf(*dialog, "Islands") >= 0);
+
+        SelectRows(*dialog, {PackageRowOf(*dialog, "Islands")});
+        questions->QueueAnswer(true);
+        questions->QueueAnswer(true);
+        dialog->RunCommand(ID_PACKAGE_UNINSTALL);
+        QCOMPARE(PackageRowOf(*dialog, "Islands"), -1);
+        QVERIFY(game->Exists("AddOns/a.pbo"));
+        QCOMPARE(questions->Asked().size(), 4);
+    }
+
+    void theTimerRefillsWhenTheDatabaseChanged() {
+        auto dialog = Open(1);
+        QCOMPARE(dialog->List()->model()->rowCount(), 4);
+        CPackageCommands(*db).CreatePackage("Later", "");
+        QCOMPARE(dialog->List()->model()->rowCount(), 4);
+        dialog->Tick();
+        QCOMPARE(dialog->List()->model()->rowCount(), 5);
+    }
+
+    void showFilesAndOpenFolder() {
+        auto dialog = Open(1);
+        SelectRows(*dialog, {PackageRowOf(*dialog, "Islands")});
+        dialog->RunCommand(ID_PACKAGE_SHOW_FILES);
+        QCOMPARE(dialog->CurrentView(), 2);
+        QCOMPARE(dialog->Tabs()->currentIndex(), 2);
+        QCOMPARE(dialog->Filter()->currentText(), QStringLiteral("Islands"));
+        QCOMPARE(dialog->List()->model()->rowCount(), 1);
+
+        QString opened;
+        dialog->openFolder = [&](const QString& path) { opened = path; };
+        SelectRows(*dialog, {0});
+        dialog->RunCommand(ID_FILE_OPEN_FOLDER);
+        QVERIFY(opened.endsWith(QStringLiteral("AddOns/")));
+        QVERIFY(opened.startsWith(QString::fromStdString(game->Path())));
+    }
+};
+
+QUILLORY_WATCH_TEST(GantryManagerTest);
+
+#include "GantryManagerTest.moc"
