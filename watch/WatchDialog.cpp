@@ -1,5 +1,7 @@
 #include "watch/WatchDialog.h"
 
+#include "gantry/ui/GantryManagerDlg.h"
+#include "gantry/ui/GantryQuestions.h"
 #include "net/BrowserReply.h"
 #include "platform/HostResolve.h"
 #include "platform/ProcessStart.h"
@@ -802,10 +804,17 @@ void CWatchDialog::UncheckGameEndBoxes() {
 void CWatchDialog::OnManagerClicked() {
     launchWhenEnds_->setChecked(false);
     alarm_->setChecked(false);
-    if (parts_.messageBoxes != nullptr)
-        parts_.messageBoxes->Information(this, QStringLiteral("Gantry manager"),
-                                         QStringLiteral("The Gantry manager is not available "
-                                                        "in this version."));
+    OpenManager(managerBlink_ ? CGantryViewModel::VIEW_SERVER : CGantryViewModel::VIEW_PACKAGES);
+}
+
+void CWatchDialog::OpenManager(int startTab) {
+    // The manager reads the tree: never while the start-up worker owns the database.
+    if (GantryReady() && !database_.Busy()) {
+        CGantryQuestions questions;
+        CGantryManagerDlg dialog(database_, SelectedEntry().get(), questions, this);
+        dialog.SetStartTab(startTab);
+        dialog.exec();
+    }
     GantryAlert alert;
     if (GantryReady() && !database_.Busy())
         database_.CheckOfferedPackages(alert);

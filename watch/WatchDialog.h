@@ -107,6 +107,9 @@ public:
     const String& GameFolder() const { return settings_.gameFolder; }
     CFileDatabase& Database() { return database_; }
     bool GantryReady() const;
+    // Runs the Gantry manager on the database and the selected server, from the Manager button
+    // (on the server view while the button blinks) or from the launcher's "@@ Manager".
+    void OpenManager(int startTab);
     ServerStatus Status() const { return status_; }
     bool ManagerBlink() const { return managerBlink_; }
     uint32_t TickCounter() const { return tickCounter_; }
