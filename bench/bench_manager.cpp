@@ -6,6 +6,7 @@
 #include "gantry/ui/GantryQuestions.h"
 
 #include <QApplication>
+#include <QTableView>
 
 #include <benchmark/benchmark.h>
 

@@ -21,7 +21,7 @@ for pack in "Vale Bridges:valebridges" "Lantern Isles:lanternisles" "Marrow Keep
     name=${pack%%:*}
     file=${pack##*:}
     mkdir -p "$work/src/$file/AddOns"
-    head -c 3000000 /dev/urandom >"$work/src/$file/AddOns/$file.pbo"
+    head -c 40000000 /dev/urandom >"$work/src/$file/AddOns/$file.pbo"
     printf 'readme of %s\n' "$name" >"$work/src/$file/AddOns/$file.txt"
     (cd "$work/src/$file" && zip -q -0 -r "$work/packages/$file.zip" .)
 done

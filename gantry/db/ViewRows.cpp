@@ -74,8 +74,19 @@ FileRow MakeFileRow(const Handle<CFileNode>& node, const Handle<CPackage>& packa
     return row;
 }
 
+// Sorts positions rather than the rows themselves, which are heavy to move, then moves each
+// row once into its place.
 template <typename Row, typename Less> void SortRows(std::vector<Row>& rows, Less less) {
-    std::stable_sort(rows.begin(), rows.end(), less);
+    std::vector<uint32_t> order(rows.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return less(rows[a], rows[b]); });
+    std::vector<Row> sorted;
+    sorted.reserve(rows.size());
+    for (uint32_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
 }
 
 } // namespace

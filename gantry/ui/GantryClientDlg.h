@@ -43,6 +43,8 @@ public:
     QProgressBar* TotalBar() const { return totalBar_; }
     QLabel* RateLabel() const { return rate_; }
     QPushButton* CancelButton() const { return cancel_; }
+    // Runs the 500 ms timer's work once.
+    void Tick();
 
 public slots:
     void reject() override;
@@ -53,7 +55,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Tick();
     void Finish();
 
     CGantryClient client_;

@@ -135,6 +135,8 @@ void CGantryManagerDlg::BuildControls() {
     list_->setWordWrap(false);
     list_->setIconSize(QSize(16, 16));
     list_->verticalHeader()->hide();
+    // Rows of one height: the view never measures 100,000 rows one by one.
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setSectionsClickable(true);

@@ -1,11 +1,17 @@
 #include "gantry/ui/GantryViewModel.h"
 
 #include <array>
-#include <map>
+#include <unordered_map>
 
 namespace quillory::ui {
 
 namespace {
+
+struct RowKeyHash {
+    size_t operator()(const std::pair<const void*, const void*>& key) const {
+        return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
+    }
+};
 
 struct Column {
     const char* title;
@@ -98,7 +104,8 @@ bool CGantryViewModel::SortBy(int column) {
         view_ == VIEW_FILES ? SortFileRows(files_, column) : SortPackageRows(packages_, column);
     QModelIndexList after;
     if (!before.isEmpty()) {
-        std::map<RowKey, int> rows;
+        std::unordered_map<RowKey, int, RowKeyHash> rows;
+        rows.reserve(size_t(rowCount()));
         for (int row = 0; row < rowCount(); ++row)
             rows.emplace(KeyOf(row), row);
         for (qsizetype i = 0; i < before.size(); ++i) {

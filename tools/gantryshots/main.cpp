@@ -82,9 +82,19 @@ int main(int argc, char** argv) {
     manager.SetStartTab(CGantryViewModel::VIEW_SERVER);
     manager.runDownload = [&](CFileDatabase& database) {
         CGantryClientDlg client(database, database.databaseFolder, &questions, &manager);
-        // Mid-run, once the first bars have moved.
-        QTimer::singleShot(700, &client,
-                           [&] { Save(client, out + QStringLiteral("download.png")); });
+        // Mid-run: once some bytes of the job have arrived and others have not.
+        QTimer poll;
+        poll.setInterval(5);
+        bool taken = false;
+        QObject::connect(&poll, &QTimer::timeout, &client, [&] {
+            const DownloadProgress p = client.Client().Progress();
+            if (taken || p.totalDone == 0 || p.totalDone * 3 < p.totalSize)
+                return;
+            taken = true;
+            client.Tick();
+            Save(client, out + QStringLiteral("download.png"));
+        });
+        poll.start();
         client.exec();
     };
     manager.resize(760, 620);
