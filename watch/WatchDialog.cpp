@@ -3,15 +3,12 @@
 #include "gantry/ui/GantryManagerDlg.h"
 #include "gantry/ui/GantryQuestions.h"
 #include "net/BrowserReply.h"
+#include "net/WatchRules.h"
+#include "platform/FileSystem.h"
 #include "platform/HostResolve.h"
 #include "platform/ProcessStart.h"
 #include "watch/BrowserDialog.h"
 #include "watch/BrowserLink.h"
-#include "watch/core/BrowsedServer.h"
-#include "watch/core/UpgradeWorker.h"
-
-#include "net/WatchRules.h"
-#include "platform/FileSystem.h"
 #include "watch/ConfigDialog.h"
 #include "watch/ControlIds.h"
 #include "watch/Launcher.h"
@@ -22,8 +19,10 @@
 #include "watch/ServerWatchSource.h"
 #include "watch/SoundNotifier.h"
 #include "watch/TextConversion.h"
+#include "watch/core/BrowsedServer.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/ServerList.h"
+#include "watch/core/UpgradeWorker.h"
 
 #include <QCheckBox>
 #include <QComboBox>
