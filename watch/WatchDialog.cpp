@@ -812,7 +812,10 @@ void CWatchDialog::OpenManager(int startTab) {
         CGantryQuestions questions;
         CGantryManagerDlg dialog(database_, SelectedEntry().get(), questions, this);
         dialog.SetStartTab(startTab);
-        dialog.exec();
+        if (parts_.runManager)
+            parts_.runManager(dialog);
+        else
+            dialog.exec();
     }
     GantryAlert alert;
     if (GantryReady() && !database_.Busy())

@@ -67,6 +67,8 @@ public:
         INotifier* notifier = nullptr; // null: the embedded sounds and a caption flash
         String dataFolder;
         TickSource tick = quillory::TickCount; // for the scan wait dialog's delay
+        // Runs the Gantry manager modally; tests replace it. Empty: the dialog's own exec().
+        std::function<void(QDialog& manager)> runManager;
         // The browser server: news at start, the server browser, the self-upgrade. Without
         // it the news box stays empty and "@@ browser" does nothing.
         IBrowserLink* browser = nullptr;
