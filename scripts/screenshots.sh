@@ -38,7 +38,7 @@ done
 mkdir -p "$work/data" "$work/game/AddOns" "$out"
 : >"$work/game/IRONVALE.EXE"
 printf 'a map of our own\n' >"$work/game/AddOns/ownmap.pbo"
-shots=(./build/tools/gantryshots/quillory-gantry-shots --game "$work/game" --data "$work/data"
+shots=(./build/gantry/ui/shots/quillory-gantry-shots --game "$work/game" --data "$work/data"
     --server "127.0.0.1:$port" --out "$out")
 if [ -z "${DISPLAY:-}" ]; then
     xvfb-run -a -s '-screen 0 1280x900x24' "${shots[@]}"

@@ -1,5 +1,5 @@
 #pragma once
-// Registers a Qt Test class with the watch tests' main, which runs one class or all of them.
+// Registers a Qt Test class with the Qt tests' main, which runs one class or all of them.
 
 #include <QObject>
 
