@@ -17,8 +17,11 @@ namespace quillory::platform {
 
 struct HttpOptions {
     long connectTimeoutSeconds = 30;
-    // A body that delivers nothing for this long fails as TimedOut.
-    long stallSeconds = 120;
+    // A body that delivers fewer than lowSpeedBytes a second on average for stallSeconds fails
+    // as TimedOut: a trickle of a few bytes a second must not hold a download forever, while
+    // any real connection, even an old modem's, stays well above 1 KB/s.
+    long lowSpeedBytes = 1024;
+    long stallSeconds = 60;
     long maxRedirects = 5;
 };
 

@@ -6,6 +6,7 @@
 #include "gantry/client/Installer.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -16,6 +17,12 @@ namespace {
 bool IsForbiddenInName(char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' ||
            c == '|' || c == '?' || c == '*';
+}
+
+// "the server sent more than 1049576 bytes for an archive of 1000 bytes"
+String OversizeText(const char* what, uint64_t bytes, uint64_t announced) {
+    return "the server " + String(what) + " " + std::to_string(bytes) +
+           " bytes for an archive of " + std::to_string(announced) + " bytes";
 }
 
 void RemoveFile(const String& path) {
@@ -93,16 +100,26 @@ void CGantryClient::Transfer() {
     uint64_t remaining = currentSize_;
     uint64_t last = 0;
     uint32_t start = TickCount();
+    const uint64_t limit = BodyLimit(currentSize_);
     CFileHandle file;
     bool created = false;
     bool writeFailed = false;
+    String tooLong;
 
-    auto onOpen = [&](std::optional<uint64_t>) {
+    auto onOpen = [&](std::optional<uint64_t> size) {
+        if (size && *size > limit) {
+            tooLong = OversizeText("announces a body of", *size, currentSize_);
+            return false;
+        }
         created = file.Open(path, CFileHandle::MODE_CREATE);
         start = TickCount();
         return created;
     };
     auto onBlock = [&](const char* data, size_t n) {
+        if (currentDone_ + n > limit) {
+            tooLong = OversizeText("sent more than", limit, currentSize_);
+            return false;
+        }
         if (file.Write(data, n) != static_cast<int64_t>(n)) {
             writeFailed = true;
             return false;
@@ -128,7 +145,9 @@ void CGantryClient::Transfer() {
     if (created)
         RemoveFile(path);
     String error = result.message;
-    if (!created && result.status == platform::HttpStatus::Refused)
+    if (!tooLong.empty())
+        error = tooLong;
+    else if (!created && result.status == platform::HttpStatus::Refused)
         error = "cannot create the temporary file " + path;
     else if (writeFailed || !closed)
         error = "cannot write the temporary file " + path;
@@ -267,6 +286,11 @@ DownloadProgress CGantryClient::Progress() const {
 std::vector<DownloadOutcome> CGantryClient::Outcomes() const {
     std::lock_guard guard(resultLock_);
     return outcomes_;
+}
+
+uint64_t CGantryClient::BodyLimit(uint64_t announced) {
+    constexpr uint64_t kLeastMargin = uint64_t(1) << 20;
+    return announced + std::max(announced / 4, kLeastMargin);
 }
 
 String CGantryClient::RateText(uint32_t rate) {

@@ -62,6 +62,11 @@ public:
     DownloadProgress Progress() const;
     std::vector<DownloadOutcome> Outcomes() const;
 
+    // The most bytes taken for an archive announced as `announced` bytes: a quarter more, and
+    // at least 1 MiB more, so a description a little out of date still downloads while an
+    // endless or oversized body stops long before it fills the disk.
+    static uint64_t BodyLimit(uint64_t announced);
+
     // "12.34 kb/sec" for a rate in bytes per tenth of a second.
     static String RateText(uint32_t rate);
     // The local name a URL downloads to: its last piece with the extension replaced by

@@ -253,6 +253,46 @@ TEST_F(GantryClientTest, FileAlreadyInTheDataFolderIsNeverOverwritten) {
     EXPECT_EQ(DataFiles(), std::vector<std::string>{"notes"});
 }
 
+TEST_F(GantryClientTest, BodyFarBeyondTheAnnouncedSizeStops) {
+    std::string archive = ZipBytes(scratch, "fits", "fits data");
+    const std::string huge(8 << 20, 'z');
+    const uint64_t announced = 10000;
+    const uint64_t limit = CGantryClient::BodyLimit(announced);
+    server.Chunked("/endless.zip", huge, 4096); // no size told
+    server.Serve("/sized.zip", huge);           // its size told up front
+    server.Serve("/fits.zip", archive + std::string(1000, '\0'));
+    ASSERT_TRUE(server.Start());
+    Offer("Endless", "/endless.zip", announced);
+    Offer("Sized", "/sized.zip", announced);
+    // A little longer than announced (a description out of date) is still taken.
+    Handle<CPackage> fits = Offer("Fits", "/fits.zip", archive.size());
+
+    std::vector<String> installed;
+    CGantryClient client(db, data.Path().string(), onDone);
+    client.SetInstallFunction([&](const String&, std::atomic<uint64_t>&, std::atomic<uint64_t>&,
+                                  const CPackage& offered, String&) {
+        installed.push_back(offered.name);
+        return true;
+    });
+    ASSERT_TRUE(RunEngine(client));
+
+    EXPECT_EQ(installed, std::vector<String>{"Fits"});
+    EXPECT_EQ(fits->needsDownload, 0);
+    std::vector<DownloadOutcome> outcomes = client.Outcomes();
+    ASSERT_EQ(outcomes.size(), 3u);
+    for (int i : {0, 1}) {
+        EXPECT_FALSE(outcomes[i].arrived) << outcomes[i].name;
+        EXPECT_NE(outcomes[i].error.find("bytes for an archive of 10000 bytes"), String::npos)
+            << outcomes[i].error;
+    }
+    EXPECT_NE(outcomes[0].error.find("sent more than " + std::to_string(limit)), String::npos);
+    EXPECT_NE(outcomes[1].error.find("announces a body of " + std::to_string(huge.size())),
+              String::npos);
+    EXPECT_TRUE(DataFiles().empty());
+    EXPECT_GE(limit, announced + (1 << 20));
+    EXPECT_LT(limit, huge.size());
+}
+
 TEST(GantryClientTextTest, TemporaryNamesStayInTheDataFolder) {
     struct Case {
         const char* url;

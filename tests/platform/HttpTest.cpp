@@ -54,6 +54,8 @@ protected:
         server_.Redirect("/tofile", "file:///etc/hostname");
         server_.CutShort("/short.zip", payload_.substr(0, 5000), 4000);
         server_.Stall("/stall.zip", "head", 1000);
+        // About 100 bytes a second: a minute to finish.
+        server_.Slow("/trickle.zip", payload_.substr(0, 6000), 10, std::chrono::milliseconds(100));
         ASSERT_TRUE(server_.Start());
     }
 
@@ -178,6 +180,17 @@ TEST_F(HttpTest, StalledBodyTimesOut) {
     Sink sink;
     EXPECT_EQ(impatient.Fetch(server_.Url("/stall.zip"), sink.Blocks()).status,
               HttpStatus::TimedOut);
+}
+
+TEST_F(HttpTest, TrickleBelowTheLowSpeedLimitTimesOut) {
+    HttpOptions options; // the default speed limit, over a shorter window
+    options.stallSeconds = 2;
+    CHttpSession impatient(CHttpSession::kAgent, options);
+    Sink sink;
+    HttpResult result = impatient.Fetch(server_.Url("/trickle.zip"), sink.Blocks(), sink.Open());
+    EXPECT_EQ(result.status, HttpStatus::TimedOut);
+    EXPECT_GT(sink.body.size(), 0u); // it did deliver, only too slowly
+    EXPECT_LT(sink.body.size(), 6000u);
 }
 
 } // namespace
