@@ -18,7 +18,7 @@ int RunGantryOffered(GantryContext& context, const Args& args);
 
 namespace {
 
-constexpr uint32_t kTickMs = 500; // as the download window's timer
+constexpr uint32_t kTickMs = 500; // as the download window's timer; the end does not wait for it
 constexpr int kBarWidth = 20;
 
 String Bar(uint64_t done, uint64_t size) {
@@ -67,7 +67,7 @@ void RunEngine(CGantryClient& client, CStopSignals& stop) {
     String shown;
     client.Begin();
     while (!client.Finished()) {
-        if (stop.Wait(kTickMs) && !client.CancelRequested()) {
+        if (stop.Wait(kTickMs, client.FinishedEvent()) && !client.CancelRequested()) {
             std::fputs("\nquillory-cli: cancelling\n", stderr);
             client.Cancel();
         }

@@ -1,9 +1,14 @@
 #include "platform/StopSignals.h"
 
+#include "platform/WaitableEvent.h"
+
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace quillory {
 
@@ -42,6 +47,27 @@ bool CStopSignals::Wait(uint32_t timeoutMs) {
         r = ::sigtimedwait(&set, nullptr, &timeout);
     } while (r < 0 && errno == EINTR);
     return r > 0;
+}
+
+bool CStopSignals::Wait(uint32_t timeoutMs, CWaitableEvent& done) {
+    // The signals are held back, so they stay pending until a descriptor of them is read.
+    sigset_t set = StopSet();
+    const int signals = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signals < 0)
+        return Wait(timeoutMs);
+    pollfd fds[2] = {{signals, POLLIN, 0}, {done.NativeHandle(), POLLIN, 0}};
+    const int timeout = timeoutMs > 0x7fffffffu ? -1 : static_cast<int>(timeoutMs);
+    int r;
+    do {
+        r = ::poll(fds, 2, timeout);
+    } while (r < 0 && errno == EINTR);
+    bool stop = false;
+    if (r > 0 && (fds[0].revents & POLLIN) != 0) {
+        signalfd_siginfo info;
+        stop = ::read(signals, &info, sizeof info) == sizeof info;
+    }
+    ::close(signals);
+    return stop;
 }
 
 } // namespace quillory

@@ -7,6 +7,8 @@
 
 namespace quillory {
 
+class CWaitableEvent;
+
 class CStopSignals final {
 public:
     // Holds back SIGINT and SIGTERM in this thread and in every thread it starts afterwards:
@@ -18,6 +20,9 @@ public:
 
     // True when a stop was requested, waiting at most `timeoutMs` for one.
     bool Wait(uint32_t timeoutMs);
+    // As Wait, but also returns (false) as soon as `done` is set, so a front end ends when its
+    // work ends instead of on its next tick.
+    bool Wait(uint32_t timeoutMs, CWaitableEvent& done);
 
 private:
     sigset_t saved_;

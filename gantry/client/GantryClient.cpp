@@ -68,6 +68,7 @@ bool CGantryClient::Begin() {
     if (!Start()) {
         db_.owner.GiveBack();
         finished_ = true;
+        finishedEvent_.Set();
         return false;
     }
     worker_ = std::thread([this] { DownloadWorker(); });
@@ -227,6 +228,7 @@ void CGantryClient::DownloadWorker() {
     Post(GANTRY_CMD_QUIT);
     db_.owner.GiveBack();
     finished_ = true;
+    finishedEvent_.Set();
     if (onDone_)
         onDone_();
 }

@@ -58,6 +58,8 @@ public:
     void Close();
     // True once the download worker has finished its run.
     bool Finished() const { return finished_; }
+    // Set (and left set) when the download worker has finished, for a front end to wait on.
+    CWaitableEvent& FinishedEvent() { return finishedEvent_.Native(); }
 
     DownloadProgress Progress() const;
     std::vector<DownloadOutcome> Outcomes() const;
@@ -97,6 +99,7 @@ private:
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> transferFailed_{false};
     std::atomic<bool> finished_{false};
+    CEventHandle finishedEvent_{false, true};
     std::atomic<uint32_t> rate_{0};
     CEventHandle transferDone_;
     String currentUrl_;    // handed to the transfer thread through the queue

@@ -63,7 +63,8 @@ protected:
     bool RunEngine(CGantryClient& client) {
         if (!client.Begin())
             return false;
-        bool ended = WaitFor([&] { return client.Finished(); });
+        // The finished event is what a front end waits on: it must come with the end.
+        bool ended = client.FinishedEvent().Wait(60000) && client.Finished();
         client.Close();
         return ended && doneCalls == 1;
     }
