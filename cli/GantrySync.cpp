@@ -131,7 +131,8 @@ int SyncOfferedPackages(CFileDatabase& db, const std::vector<String>& only, CSto
     CGantryClient client(db, db.databaseFolder);
     RunEngine(client, stop);
     if (!client.SessionValid())
-        std::fprintf(stderr, "quillory-cli: %s\n", CGantryClient::kSessionFailedText);
+        std::fprintf(stderr, "quillory-cli: %s (%s)\n", CGantryClient::kSessionFailedText,
+                     client.SessionError().c_str());
     return Report(client.Outcomes(), client.CancelRequested());
 }
 

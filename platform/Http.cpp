@@ -1,8 +1,7 @@
 #include "platform/Http.h"
 
 #include "common/AsciiCase.h"
-
-#include <curl/curl.h>
+#include "platform/CurlLibrary.h"
 
 #include <algorithm>
 #include <memory>
@@ -13,14 +12,8 @@ namespace {
 
 constexpr const char* kAllowedProtocols = "http,https,ftp";
 
-// libcurl wants its global set-up once per process before any handle; a function-local static
-// makes that happen exactly once and thread-safely. It is never torn down.
-bool GlobalInit() {
-    static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ok;
-}
-
 struct Transfer {
+    const CCurlLibrary* lib = nullptr;
     CURL* curl = nullptr;
     const CHttpSession::BlockHandler* onBlock = nullptr;
     const CHttpSession::OpenHandler* onOpen = nullptr;
@@ -36,7 +29,7 @@ struct Transfer {
         opened = true;
         std::optional<uint64_t> size;
         curl_off_t length = -1;
-        if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+        if (lib->easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
             length >= 0)
             size = static_cast<uint64_t>(length);
         if (*onOpen && !(*onOpen)(size))
@@ -129,37 +122,52 @@ HttpStatus StatusOf(CURLcode code) {
     }
 }
 
-void SetOptions(CURL* curl, const std::string& agent, const HttpOptions& options) {
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // transfers run on worker threads
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, options.maxRedirects);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L); // an error page is no archive
-    curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
-    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 65536L);
+void SetOptions(const CCurlLibrary& lib, CURL* curl, const std::string& agent,
+                const HttpOptions& options) {
+    lib.easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    lib.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // transfers run on worker threads
+    lib.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    lib.easy_setopt(curl, CURLOPT_MAXREDIRS, options.maxRedirects);
+    lib.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    lib.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    lib.easy_setopt(curl, CURLOPT_FAILONERROR, 1L); // an error page is no archive
+    lib.easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
+    lib.easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    lib.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    lib.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
+    lib.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
+    lib.easy_setopt(curl, CURLOPT_BUFFERSIZE, 65536L);
 }
 
 } // namespace
 
 CHttpSession::CHttpSession(std::string agent, HttpOptions options)
-    : agent_(std::move(agent)), options_(options), valid_(GlobalInit()) {}
+    : agent_(std::move(agent)), options_(std::move(options)) {
+    if (options_.library.empty()) {
+        lib_ = &CCurlLibrary::Shared();
+    } else {
+        own_ = std::make_unique<CCurlLibrary>(options_.library);
+        lib_ = own_.get();
+    }
+    valid_ = lib_->Loaded();
+}
+
+CHttpSession::~CHttpSession() = default;
 
 bool CHttpSession::IsAllowedUrl(std::string_view url) {
     return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ||
            StartsWithNoCase(url, "ftp://");
 }
 
+const std::string& CHttpSession::Error() const {
+    return lib_->Error();
+}
+
 HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlock,
                                const OpenHandler& onOpen, const CancelCheck& cancelled) const {
     HttpResult result;
     if (!valid_) {
-        result.message = "the transfer library could not be set up";
+        result.message = lib_->Error();
         return result;
     }
     if (!IsAllowedUrl(url)) {
@@ -167,34 +175,34 @@ HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlo
         result.message = "only http, https and ftp addresses are fetched";
         return result;
     }
+    const CCurlLibrary& lib = *lib_;
     // Ask every cache on the way for a fresh copy. The list must outlive the handle that
     // points at it, so it is declared first.
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr,
-                                                                        curl_slist_free_all);
-    headers.reset(curl_slist_append(headers.release(), "Cache-Control: no-cache"));
-    headers.reset(curl_slist_append(headers.release(), "Pragma: no-cache"));
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    std::unique_ptr<curl_slist, decltype(lib.slist_free_all)> headers(nullptr, lib.slist_free_all);
+    headers.reset(lib.slist_append(headers.release(), "Cache-Control: no-cache"));
+    headers.reset(lib.slist_append(headers.release(), "Pragma: no-cache"));
+    std::unique_ptr<CURL, decltype(lib.easy_cleanup)> curl(lib.easy_init(), lib.easy_cleanup);
     if (!curl) {
         result.message = "the transfer library could not be set up";
         return result;
     }
-    Transfer transfer{curl.get(), &onBlock, &onOpen, &cancelled};
-    SetOptions(curl.get(), agent_, options_);
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    Transfer transfer{&lib, curl.get(), &onBlock, &onOpen, &cancelled};
+    SetOptions(lib, curl.get(), agent_, options_);
+    lib.easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
     const std::string requested = EscapeUnsafe(url);
-    curl_easy_setopt(curl.get(), CURLOPT_URL, requested.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnWrite);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
+    lib.easy_setopt(curl.get(), CURLOPT_URL, requested.c_str());
+    lib.easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnWrite);
+    lib.easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
+    lib.easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+    lib.easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
+    lib.easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);
     char error[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);
+    lib.easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);
 
-    CURLcode code = curl_easy_perform(curl.get());
+    CURLcode code = lib.easy_perform(curl.get());
     if (code == CURLE_OK && !transfer.Open())
         code = CURLE_WRITE_ERROR; // an empty body the caller would not take
-    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.responseCode);
+    lib.easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.responseCode);
     result.bytes = transfer.bytes;
     if (transfer.cancelRequested)
         result.status = HttpStatus::Cancelled;
@@ -207,7 +215,7 @@ HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlo
     else if (result.status == HttpStatus::Refused)
         result.message = "the receiver did not take the data";
     else if (result.status != HttpStatus::Ok)
-        result.message = error[0] ? error : curl_easy_strerror(code);
+        result.message = error[0] ? error : lib.easy_strerror(code);
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +24,11 @@ struct HttpOptions {
     long lowSpeedBytes = 1024;
     long stallSeconds = 60;
     long maxRedirects = 5;
+    // The libcurl shared object to load; empty: the process's shared copy of libcurl.so.4.
+    std::string library;
 };
+
+class CCurlLibrary;
 
 class CHttpSession final {
 public:
@@ -38,13 +43,16 @@ public:
     // Polled while the transfer runs, also while the server is silent; true stops it.
     using CancelCheck = std::function<bool()>;
 
+    // Loads libcurl on the first session of the process, not at start-up.
     explicit CHttpSession(std::string agent = kAgent, HttpOptions options = {});
-    ~CHttpSession() = default;
+    ~CHttpSession();
     CHttpSession(const CHttpSession&) = delete;
     CHttpSession& operator=(const CHttpSession&) = delete;
 
-    // False when the transfer library could not be set up: every Fetch then fails.
+    // False when the transfer library could not be loaded or set up: every Fetch then fails
+    // with Error() as its message.
     bool IsValid() const { return valid_; }
+    const std::string& Error() const;
 
     // Fetches `url`. The open handler runs when the body starts, or at the end for an empty
     // body, so a failure to connect never reaches it.
@@ -57,6 +65,8 @@ public:
 private:
     std::string agent_;
     HttpOptions options_;
+    std::unique_ptr<CCurlLibrary> own_; // a library other than the shared one
+    const CCurlLibrary* lib_ = nullptr;
     bool valid_ = false;
 };
 

@@ -51,6 +51,8 @@ public:
     bool Begin();
     // False when the transfer library could not be set up: every transfer then fails.
     bool SessionValid() const { return session_ && session_->IsValid(); }
+    // Why not, when SessionValid is false after Begin.
+    String SessionError() const { return session_ ? String(session_->Error()) : String(); }
     // The threads stop at their next check; the installation in hand runs to its end.
     void Cancel() { cancelRequested_ = true; }
     bool CancelRequested() const { return cancelRequested_; }

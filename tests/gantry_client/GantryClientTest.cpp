@@ -294,6 +294,22 @@ TEST_F(GantryClientTest, BodyFarBeyondTheAnnouncedSizeStops) {
     EXPECT_LT(limit, huge.size());
 }
 
+TEST_F(GantryClientTest, WithoutLibcurlEveryRecordFailsWithTheReason) {
+    ASSERT_TRUE(server.Start());
+    Handle<CPackage> record = Offer("Island", "/island.zip", 100);
+    platform::HttpOptions http;
+    http.library = "libquillory-absent-curl.so.4";
+    CGantryClient client(db, data.Path().string(), onDone, http);
+    ASSERT_TRUE(RunEngine(client));
+    EXPECT_FALSE(client.SessionValid());
+    EXPECT_NE(client.SessionError().find("cannot load"), String::npos) << client.SessionError();
+    EXPECT_EQ(record->needsDownload, 1);
+    std::vector<DownloadOutcome> outcomes = client.Outcomes();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].error, client.SessionError());
+    EXPECT_EQ(server.RequestCount("/island.zip"), 0);
+}
+
 TEST(GantryClientTextTest, TemporaryNamesStayInTheDataFolder) {
     struct Case {
         const char* url;

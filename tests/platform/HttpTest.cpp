@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <random>
 
 namespace quillory::platform {
@@ -41,6 +42,38 @@ struct Sink {
         };
     }
 };
+
+bool CurlMapped() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line))
+        if (line.find("libcurl") != std::string::npos)
+            return true;
+    return false;
+}
+
+// Each test runs in a process of its own, so this one sees the program as it starts.
+TEST(HttpLibrary, LibcurlIsLoadedByTheFirstSessionNotAtStart) {
+    EXPECT_FALSE(CurlMapped());
+    CHttpSession session;
+    EXPECT_TRUE(session.IsValid()) << session.Error();
+    EXPECT_TRUE(CurlMapped());
+}
+
+TEST(HttpLibrary, AMissingLibraryIsAClearError) {
+    HttpOptions options;
+    options.library = "libquillory-absent-curl.so.4";
+    CHttpSession session(CHttpSession::kAgent, options);
+    EXPECT_FALSE(session.IsValid());
+    HttpResult result = session.Fetch("http://127.0.0.1:1/pack.zip", [](const char*, size_t) {
+        ADD_FAILURE() << "no data can come";
+        return true;
+    });
+    EXPECT_EQ(result.status, HttpStatus::NoSession);
+    EXPECT_NE(result.message.find("cannot load libquillory-absent-curl.so.4"), std::string::npos)
+        << result.message;
+    EXPECT_EQ(result.message, session.Error());
+}
 
 class HttpTest : public ::testing::Test {
 protected:
