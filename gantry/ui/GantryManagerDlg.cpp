@@ -270,8 +270,18 @@ void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
 }
 
 void CGantryManagerDlg::ApplyColumnWidths() {
-    for (int column = 0; column < model_->columnCount(); ++column)
-        list_->setColumnWidth(column, model_->ColumnWidth(column));
+    // Each column gets at least its own width; the fonts here run wider than the widths were
+    // made for, so a column whose heading or shown texts need more ("Files/Folders",
+    // "Recommended") grows to show them, up to twice its width. The hint reads only the rows
+    // in view, so long lists cost nothing.
+    const QAbstractItemView* view = list_; // the hint is public there
+    const QHeaderView* header = list_->horizontalHeader();
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        const int least = model_->ColumnWidth(column);
+        const int wanted =
+            std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+        list_->setColumnWidth(column, std::clamp(wanted, least, 2 * least));
+    }
 }
 
 void CGantryManagerDlg::FillServerView() {

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -172,6 +173,11 @@ private slots:
         QCOMPARE(model->data(model->index(0, 3), Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
                  int(Qt::AlignRight));
         QCOMPARE(dialog->List()->columnWidth(0), 200);
+        // "Recommended" is wider than the column's own 80 pixels in these fonts: shown whole.
+        const QFontMetrics metrics(dialog->List()->font());
+        QVERIFY(dialog->List()->columnWidth(1) >=
+                metrics.horizontalAdvance(QStringLiteral("Recommended")));
+        QVERIFY(dialog->List()->columnWidth(1) <= 160);
         QCOMPARE(dialog->SizeText()->text(), QStringLiteral("0.01 MB to download"));
         QCOMPARE(dialog->ServerText(0)->text(), QStringLiteral("Test Server"));
         QCOMPARE(dialog->ServerText(3)->text(), QStringLiteral("ts.example"));
@@ -222,6 +228,10 @@ private slots:
         QCOMPARE(Cell(model, 3, 0), QStringLiteral("Islands"));
         QCOMPARE(Cell(model, 3, 3), QStringLiteral("1/0"));
         QCOMPARE(Cell(model, 3, 5), QStringLiteral("0"));
+        // A heading wider than its column's own width ("Files/Folders", 70) is shown whole.
+        const QHeaderView* header = dialog->List()->horizontalHeader();
+        QVERIFY(dialog->List()->columnWidth(3) >= header->sectionSizeHint(3));
+        QCOMPARE(dialog->List()->columnWidth(2), 80); // "Size" fits its own width
         QCOMPARE(dialog->Tool(5)->text(), QStringLiteral("Uninstall"));
         QVERIFY(!dialog->AutomaticMods()->isVisible());
 
