@@ -1,48 +1,122 @@
 #!/usr/bin/env bash
-# Pictures of the Gantry manager for the README's guide: the simulator offers three packages,
-# the manager opens on the server view with the missing ones flagged, "Download && Install"
-# fetches and installs them (the download dialog is taken mid-run), then the three views.
-# Runs under Xvfb when there is no display. Usage: scripts/screenshots.sh [OUT_DIR]
+# Pictures for the user guide, made against the simulator: the main window mid-round, the
+# Gantry server browser, the Gantry manager's three views (before and after a download) and
+# the download dialog taken mid-run. One run makes them all, so they can be made again after
+# any change.
+#
+# Usage: scripts/screenshots.sh [--quick] [--build DIR] [OUT_DIR]
+#   OUT_DIR   where the pictures go (default docs/screenshots)
+#   --quick   small packages and no pause mid-round: for the test command, which checks the
+#             pictures in a temporary folder
+#   --build   an existing build folder to use (default build, configured and built here)
+#
+# Needs no display of its own: with QT_QPA_PLATFORM=offscreen the windows are drawn off
+# screen, otherwise without DISPLAY they run under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=$(realpath -m "${1:-docs/screenshots}")
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j "$(nproc)" --target quillory-sim quillory-gantry-shots
+
+quick=0
+build=build
+out=docs/screenshots
+while [ $# -gt 0 ]; do
+    case $1 in
+    --quick) quick=1 ;;
+    --build) build=$2; shift ;;
+    -*) echo "usage: scripts/screenshots.sh [--quick] [--build DIR] [OUT_DIR]" >&2; exit 2 ;;
+    *) out=$1 ;;
+    esac
+    shift
+done
+out=$(realpath -m "$out")
+if [ "$build" = build ]; then
+    cmake -S . -B build -G Ninja >/dev/null
+fi
+cmake --build "$build" -j "$(nproc)" --target quillory-sim quillory-cli quillory-gantry-shots \
+    quillory-watch-shots >/dev/null
 
 port=${QUILLORY_SHOTS_PORT:-2502}
 http_port=$((port + 45))
+browser_port=$((port + 46))
 work=$(mktemp -d)
 sim=
 trap '[ -n "$sim" ] && kill $sim 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
-# Three packages, made here from small made-up files; large enough for the bars to move.
+# Three packages made here from made-up files. The host sends slowly enough that the
+# download dialog shows a measured rate mid-run.
+if [ $quick = 1 ]; then
+    sizes=(1300000 1200000 1100000) rate=1000000 pause=0
+else
+    sizes=(14000000 9000000 6000000) rate=5000000 pause=${QUILLORY_SHOTS_PAUSE:-10}
+fi
 mkdir -p "$work/packages"
-for pack in "Vale Bridges:valebridges" "Lantern Isles:lanternisles" "Marrow Keep:marrowkeep"; do
-    name=${pack%%:*}
-    file=${pack##*:}
+i=0
+for file in valebridges lanternisles marrowkeep; do
     mkdir -p "$work/src/$file/AddOns"
-    head -c 40000000 /dev/urandom >"$work/src/$file/AddOns/$file.pbo"
-    printf 'readme of %s\n' "$name" >"$work/src/$file/AddOns/$file.txt"
+    head -c "${sizes[$i]}" /dev/urandom >"$work/src/$file/AddOns/$file.pbo"
+    printf 'readme of %s\n' "$file" >"$work/src/$file/AddOns/$file.txt"
     (cd "$work/src/$file" && zip -q -0 -r "$work/packages/$file.zip" .)
+    i=$((i + 1))
 done
+cat >"$work/packages/offer.ini" <<'OFFER'
+name = Valehold Coop
+info = Co-op campaigns every evening, 20:00 UTC
+admin = marrow@valehold.example
+teamspeak = ts.valehold.example:9987
+[valebridges.zip]
+priority = 10
+[lanternisles.zip]
+priority = 5
+[marrowkeep.zip]
+priority = 3
+OFFER
+# An upgrade archive, which the news offers (the Link button blinks).
+mkdir -p "$work/upgrade"
+printf 'setup stand-in\n' >"$work/upgrade/quillorysetup.exe"
+(cd "$work/upgrade" && zip -q quillory.ozp quillorysetup.exe)
 
-./build/tools/sim/quillory-sim --address 127.0.0.1 --port "$port" --name "Shots server" \
-    --gantry "$work/packages" --http-port "$http_port" >"$work/sim.log" &
+"$build/tools/sim/quillory-sim" --address 127.0.0.1 --port "$port" --round-seconds 1200 \
+    --phase-seconds 2 --seed 7 --players 9 --max-players 16 \
+    --name "Dedicated server on Valehold" --mission "The Siege of Marrowby" \
+    --gantry "$work/packages" --http-port "$http_port" --http-rate "$rate" \
+    --game-type ironvalu --browser --browser-port "$browser_port" \
+    --news "Welcome to Valehold! Quillory 0.97 is out: press the blinking button to upgrade." \
+    --news-link "Upgrade to 0.97" --upgrade-archive "$work/upgrade/quillory.ozp" \
+    --browser-no-self --public "Valehold@127.0.0.1:$port:9:1" \
+    --public "Marrowby Keep@10.20.30.40:2302:11:1" --public "Lantern Isles Coop@10.20.30.41:2402:6:1" \
+    --public "Old Vale@10.20.30.42:2302:3:0" >"$work/sim.log" &
 sim=$!
+# The simulator prints one line once it listens; wait for it rather than for a fixed time.
 for _ in $(seq 100); do
     grep -q 'quillory-sim:' "$work/sim.log" && break
     kill -0 $sim 2>/dev/null || { echo "screenshots: the simulator did not start" >&2; exit 1; }
     sleep 0.1
 done
 
-mkdir -p "$work/data" "$work/game/AddOns" "$out"
-: >"$work/game/IRONVALE.EXE"
-printf 'a map of our own\n' >"$work/game/AddOns/ownmap.pbo"
-shots=(./build/gantry/ui/shots/quillory-gantry-shots --game "$work/game" --data "$work/data"
-    --server "127.0.0.1:$port" --out "$out")
-if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s '-screen 0 1280x900x24' "${shots[@]}"
+# Each window gets a game folder and a data folder of its own.
+make_game() {
+    mkdir -p "$1/game/AddOns" "$1/data"
+    : >"$1/game/IRONVALE.EXE"
+    printf 'a map of our own\n' >"$1/game/AddOns/ownmap.pbo"
+}
+make_game "$work/watch"
+make_game "$work/gantry"
+# Settings of an older version naming only the game folder; the database exists already, so
+# the window opens without its first-run message.
+printf '\0\1\0\0\0\0\0\0\0\0\0\0\0%s\0' "$work/watch/game/" >"$work/watch/data/quillory.sav"
+"$build/cli/quillory-cli" gantry --game "$work/watch/game" --data "$work/watch/data" scan >/dev/null
+
+mkdir -p "$out"
+cat >"$work/shots.sh" <<SHOTS
+set -e
+"$build/watch/shots/quillory-watch-shots" --data "$work/watch/data" \
+    --browser "127.0.0.1:$browser_port" --out "$out" --seconds $pause \
+    -connect=127.0.0.1 -port=$port -password=coop -mod=@valeworks
+"$build/gantry/ui/shots/quillory-gantry-shots" --game "$work/gantry/game" \
+    --data "$work/gantry/data" --server "127.0.0.1:$port" --out "$out"
+SHOTS
+if [ "${QT_QPA_PLATFORM:-}" = offscreen ] || [ -n "${DISPLAY:-}" ]; then
+    bash "$work/shots.sh"
 else
-    "${shots[@]}"
+    xvfb-run -a -s '-screen 0 1280x900x24' bash "$work/shots.sh"
 fi
 echo "screenshots: in $out"

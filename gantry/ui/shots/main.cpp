@@ -80,19 +80,22 @@ int main(int argc, char** argv) {
     CGantryQuestions questions;
     CGantryManagerDlg manager(db, nullptr, questions);
     manager.SetStartTab(CGantryViewModel::VIEW_SERVER);
+    bool downloadSaved = false;
     manager.runDownload = [&](CFileDatabase& database) {
         CGantryClientDlg client(database, database.databaseFolder, &questions, &manager);
-        // Mid-run: once some bytes of the job have arrived and others have not.
+        // Mid-run: a third of the job in, the current archive half in and its rate measured
+        // (the rate is taken once a second, so the host must send slowly enough for that).
         QTimer poll;
         poll.setInterval(5);
         bool taken = false;
         QObject::connect(&poll, &QTimer::timeout, &client, [&] {
             const DownloadProgress p = client.Client().Progress();
-            if (taken || p.totalDone == 0 || p.totalDone * 3 < p.totalSize)
+            if (taken || p.rate == 0 || p.totalDone * 3 < p.totalSize ||
+                p.currentDone * 2 < p.currentSize)
                 return;
             taken = true;
             client.Tick();
-            Save(client, out + QStringLiteral("download.png"));
+            downloadSaved = Save(client, out + QStringLiteral("download.png"));
         });
         poll.start();
         client.exec();
@@ -111,5 +114,8 @@ int main(int argc, char** argv) {
     manager.List()->selectRow(0);
     ok = Save(manager, out + QStringLiteral("manager-advanced.png")) && ok;
     db.Save();
-    return ok ? 0 : 1;
+    if (!downloadSaved)
+        std::fputs("quillory-gantry-shots: the download ended before its picture was taken\n",
+                   stderr);
+    return ok && downloadSaved ? 0 : 1;
 }
