@@ -12,6 +12,9 @@ cmake -S . -B build -G Ninja -DQUILLORY_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== the user guide's pictures, made again in a temporary folder"
+./scripts/check-screenshots.sh build
+
 echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_SANITIZE=ON \
     -DQUILLORY_BUILD_TOOLS=OFF -DQUILLORY_BUILD_GUI=OFF -DQUILLORY_WERROR=ON
