@@ -12,12 +12,75 @@ namespace {
 
 constexpr const char* kAllowedProtocols = "http,https,ftp";
 
+// What the headers of the current response say; a new status line (after a redirect, or a
+// 100 Continue) starts afresh.
+struct ResponseHeaders {
+    std::string etag;
+    std::string lastModified;
+    std::optional<uint64_t> rangeStart;
+    std::optional<uint64_t> fileSize;
+};
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::optional<uint64_t> Number(std::string_view digits) {
+    if (digits.empty() || digits.size() > 18)
+        return std::nullopt;
+    uint64_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + uint64_t(c - '0');
+    }
+    return value;
+}
+
+// "bytes FIRST-LAST/SIZE" (SIZE may be "*").
+void ReadContentRange(std::string_view value, ResponseHeaders& headers) {
+    if (!StartsWithNoCase(value, "bytes "))
+        return;
+    value.remove_prefix(6);
+    const size_t dash = value.find('-');
+    const size_t slash = value.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return;
+    headers.rangeStart = Number(Trimmed(value.substr(0, dash)));
+    headers.fileSize = Number(Trimmed(value.substr(slash + 1)));
+}
+
+void ReadHeaderLine(std::string_view line, ResponseHeaders& headers) {
+    if (StartsWithNoCase(line, "HTTP/")) {
+        headers = {};
+        return;
+    }
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return;
+    const std::string_view name = Trimmed(line.substr(0, colon));
+    const std::string_view value = Trimmed(line.substr(colon + 1));
+    if (EqualsNoCase(name, "ETag"))
+        headers.etag = value;
+    else if (EqualsNoCase(name, "Last-Modified"))
+        headers.lastModified = value;
+    else if (EqualsNoCase(name, "Content-Range"))
+        ReadContentRange(value, headers);
+}
+
 struct Transfer {
     const CCurlLibrary* lib = nullptr;
     CURL* curl = nullptr;
     const CHttpSession::BlockHandler* onBlock = nullptr;
-    const CHttpSession::OpenHandler* onOpen = nullptr;
+    const CHttpSession::StartHandler* onStart = nullptr;
     const CHttpSession::CancelCheck* cancelled = nullptr;
+    bool ranged = false; // a range was asked for
+    ResponseHeaders headers{};
     bool opened = false;
     bool refused = false;
     bool cancelRequested = false;
@@ -27,12 +90,21 @@ struct Transfer {
         if (opened)
             return true;
         opened = true;
-        std::optional<uint64_t> size;
+        HttpBodyStart start;
         curl_off_t length = -1;
         if (lib->easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
             length >= 0)
-            size = static_cast<uint64_t>(length);
-        if (*onOpen && !(*onOpen)(size))
+            start.size = static_cast<uint64_t>(length);
+        lib->easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &start.responseCode);
+        start.etag = headers.etag;
+        start.lastModified = headers.lastModified;
+        start.fileSize = headers.fileSize;
+        // Only a 206 carries a part; anything else is the whole file.
+        if (ranged && start.responseCode == 206)
+            start.offset = headers.rangeStart.value_or(~uint64_t(0));
+        else if (!start.fileSize && start.size)
+            start.fileSize = start.size;
+        if (*onStart && !(*onStart)(start))
             refused = true;
         return !refused;
     }
@@ -57,6 +129,12 @@ struct Transfer {
         return true;
     }
 };
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    ReadHeaderLine(std::string_view(data, size * count), transfer->headers);
+    return size * count;
+}
 
 size_t OnWrite(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
@@ -165,6 +243,15 @@ const std::string& CHttpSession::Error() const {
 
 HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlock,
                                const OpenHandler& onOpen, const CancelCheck& cancelled) const {
+    StartHandler onStart;
+    if (onOpen)
+        onStart = [&onOpen](const HttpBodyStart& start) { return onOpen(start.size); };
+    return Fetch(url, HttpRequest{}, onBlock, onStart, cancelled);
+}
+
+HttpResult CHttpSession::Fetch(const std::string& url, const HttpRequest& request,
+                               const BlockHandler& onBlock, const StartHandler& onStart,
+                               const CancelCheck& cancelled) const {
     HttpResult result;
     if (!valid_) {
         result.message = lib_->Error();
@@ -181,18 +268,29 @@ HttpResult CHttpSession::Fetch(const std::string& url, const BlockHandler& onBlo
     std::unique_ptr<curl_slist, decltype(lib.slist_free_all)> headers(nullptr, lib.slist_free_all);
     headers.reset(lib.slist_append(headers.release(), "Cache-Control: no-cache"));
     headers.reset(lib.slist_append(headers.release(), "Pragma: no-cache"));
+    const bool ranged = request.resumeFrom > 0 && !StartsWithNoCase(url, "ftp://");
+    const std::string range = std::to_string(request.resumeFrom) + "-";
+    if (ranged && !request.ifRange.empty())
+        headers.reset(
+            lib.slist_append(headers.release(), ("If-Range: " + request.ifRange).c_str()));
     std::unique_ptr<CURL, decltype(lib.easy_cleanup)> curl(lib.easy_init(), lib.easy_cleanup);
     if (!curl) {
         result.message = "the transfer library could not be set up";
         return result;
     }
-    Transfer transfer{&lib, curl.get(), &onBlock, &onOpen, &cancelled};
+    Transfer transfer{&lib, curl.get(), &onBlock, &onStart, &cancelled, ranged};
     SetOptions(lib, curl.get(), agent_, options_);
     lib.easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
     const std::string requested = EscapeUnsafe(url);
     lib.easy_setopt(curl.get(), CURLOPT_URL, requested.c_str());
     lib.easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnWrite);
     lib.easy_setopt(curl.get(), CURLOPT_WRITEDATA, &transfer);
+    lib.easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, OnHeader);
+    lib.easy_setopt(curl.get(), CURLOPT_HEADERDATA, &transfer);
+    // A plain Range header, not curl's resume: a server that answers with the whole file
+    // (If-Range failed, or no range support) is no error here, the receiver starts over.
+    if (ranged)
+        lib.easy_setopt(curl.get(), CURLOPT_RANGE, range.c_str());
     lib.easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
     lib.easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnProgress);
     lib.easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &transfer);

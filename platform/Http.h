@@ -28,6 +28,27 @@ struct HttpOptions {
     std::string library;
 };
 
+// What to ask for besides the whole body.
+struct HttpRequest {
+    // Ask for the body from this byte on ("Range: bytes=N-"), over http and https only.
+    uint64_t resumeFrom = 0;
+    // Sent as If-Range with the range: the server then sends the whole body instead when the
+    // file no longer has this ETag or Last-Modified date.
+    std::string ifRange;
+};
+
+// What the server said about the body that begins.
+struct HttpBodyStart {
+    std::optional<uint64_t> size; // bytes of this body, when told
+    long responseCode = 0;
+    // Where this body starts in the whole file: resumeFrom when the server sent the range
+    // asked for, 0 when it sent the whole file, and what its Content-Range says otherwise.
+    uint64_t offset = 0;
+    std::optional<uint64_t> fileSize; // from Content-Range, when told
+    std::string etag;                 // validators of the file, empty when not sent
+    std::string lastModified;
+};
+
 class CCurlLibrary;
 
 class CHttpSession final {
@@ -40,6 +61,8 @@ public:
     using OpenHandler = std::function<bool(std::optional<uint64_t> size)>;
     // Called with each block of the body; returning false stops the transfer (Refused).
     using BlockHandler = std::function<bool(const char* data, size_t size)>;
+    // As OpenHandler, with all the server said about the body.
+    using StartHandler = std::function<bool(const HttpBodyStart& start)>;
     // Polled while the transfer runs, also while the server is silent; true stops it.
     using CancelCheck = std::function<bool()>;
 
@@ -58,6 +81,11 @@ public:
     // body, so a failure to connect never reaches it.
     HttpResult Fetch(const std::string& url, const BlockHandler& onBlock,
                      const OpenHandler& onOpen = {}, const CancelCheck& cancelled = {}) const;
+
+    // As above, asking for part of the body as `request` says.
+    HttpResult Fetch(const std::string& url, const HttpRequest& request,
+                     const BlockHandler& onBlock, const StartHandler& onStart,
+                     const CancelCheck& cancelled = {}) const;
 
     // True for an http://, https:// or ftp:// address (scheme in any letter case).
     static bool IsAllowedUrl(std::string_view url);

@@ -7,7 +7,9 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 
 namespace quillory {
@@ -28,6 +30,52 @@ String OversizeText(const char* what, uint64_t bytes, uint64_t announced) {
 void RemoveFile(const String& path) {
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
+}
+
+// The validator a range request can be guarded with: a strong ETag, else the date.
+String ValidatorOf(const platform::HttpBodyStart& body) {
+    if (!body.etag.empty() && !body.etag.starts_with("W/"))
+        return body.etag;
+    return body.lastModified;
+}
+
+bool IsWorthRetrying(const platform::HttpResult& result) {
+    using platform::HttpStatus;
+    return result.status == HttpStatus::Interrupted || result.status == HttpStatus::TimedOut ||
+           result.status == HttpStatus::ConnectFailed ||
+           (result.status == HttpStatus::ServerError && result.responseCode >= 500 &&
+            result.responseCode < 600);
+}
+
+constexpr const char* kResumeMark = "quillory partial download";
+
+// Two lines after the mark: the URL and the validator; written to a new name and renamed over.
+bool WriteResumeInfo(const String& infoPath, const String& url, const String& validator) {
+    if (validator.empty() || url.find('\n') != String::npos) {
+        RemoveFile(infoPath);
+        return false;
+    }
+    const String fresh = infoPath + ".new";
+    {
+        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
+        out << kResumeMark << '\n' << url << '\n' << validator << '\n';
+        if (!out.flush()) {
+            RemoveFile(fresh);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(fresh, infoPath, ec);
+    if (ec)
+        RemoveFile(fresh);
+    return !ec;
+}
+
+bool ReadResumeInfo(const String& infoPath, String& url, String& validator) {
+    std::ifstream in(infoPath, std::ios::binary);
+    String mark;
+    return std::getline(in, mark) && mark == kResumeMark && std::getline(in, url) &&
+           std::getline(in, validator);
 }
 
 bool DefaultInstall(CFileDatabase& db, const String& path, std::atomic<uint64_t>& done,
@@ -98,22 +146,81 @@ uint32_t CGantryClient::Run() {
 void CGantryClient::Transfer() {
     const String url = currentUrl_;
     const String path = temporaryName_;
-    uint64_t remaining = currentSize_;
-    uint64_t last = 0;
-    uint32_t start = TickCount();
     const uint64_t limit = BodyLimit(currentSize_);
+    Partial partial = ReadPartial(url, path, limit);
+    currentDone_ = partial.bytes;
+    totalDone_ += partial.bytes;
+    String error;
+    for (int retry = 0;;) {
+        switch (Attempt(url, path, limit, partial, error)) {
+        case AttemptEnd::Arrived:
+            RemoveFile(ResumeInfoPath(path));
+            return EndTransfer(false, true, String());
+        case AttemptEnd::StartOver:
+            // The server no longer has the file the bytes in hand came from: fetch it whole.
+            Rewind();
+            partial = {};
+            continue;
+        case AttemptEnd::Retry:
+            if (retry < kRetries && WaitBeforeRetry(retry++))
+                continue;
+            if (!cancelRequested_)
+                break;
+            [[fallthrough]];
+        case AttemptEnd::Cancelled:
+            if (partial.validator.empty())
+                RemoveFile(path);
+            // A cancelled transfer is no failure of the record: the worker sees the cancel itself.
+            return EndTransfer(false, false, String());
+        case AttemptEnd::Failed:
+            partial = {};
+            break;
+        }
+        break;
+    }
+    // Bytes that can be continued stay for the next run; any others go.
+    if (partial.validator.empty() || partial.bytes == 0) {
+        RemoveFile(path);
+        RemoveFile(ResumeInfoPath(path));
+    }
+    EndTransfer(true, false, error);
+}
+
+CGantryClient::AttemptEnd CGantryClient::Attempt(const String& url, const String& path,
+                                                 uint64_t limit, Partial& partial, String& error) {
+    platform::HttpRequest request;
+    // Without a validator nothing proves the bytes in hand are of the file now served.
+    request.resumeFrom = partial.validator.empty() ? 0 : partial.bytes;
+    request.ifRange = partial.validator;
+    uint64_t last = currentDone_;
+    uint32_t start = TickCount();
     CFileHandle file;
     bool created = false;
     bool writeFailed = false;
+    bool startOver = false;
     String tooLong;
 
-    auto onOpen = [&](std::optional<uint64_t> size) {
-        if (size && *size > limit) {
-            tooLong = OversizeText("announces a body of", *size, currentSize_);
+    auto onStart = [&](const platform::HttpBodyStart& body) {
+        if (body.offset != 0 &&
+            (body.offset != partial.bytes ||
+             (body.etag != partial.validator && body.lastModified != partial.validator))) {
+            startOver = true; // a part, but not the one asked for or of another file
             return false;
         }
-        created = file.Open(path, CFileHandle::MODE_CREATE);
+        if (body.offset == 0)
+            Rewind(); // the whole file comes: the bytes in hand go
+        if (body.size && body.offset + *body.size > limit) {
+            tooLong = OversizeText("announces a body of", body.offset + *body.size, currentSize_);
+            return false;
+        }
+        partial.bytes = body.offset;
+        partial.validator = ValidatorOf(body);
+        if (!WriteResumeInfo(ResumeInfoPath(path), url, partial.validator))
+            partial.validator.clear();
+        created =
+            file.Open(path, body.offset == 0 ? CFileHandle::MODE_CREATE : CFileHandle::MODE_APPEND);
         start = TickCount();
+        last = currentDone_;
         return created;
     };
     auto onBlock = [&](const char* data, size_t n) {
@@ -127,7 +234,7 @@ void CGantryClient::Transfer() {
         }
         totalDone_ += n;
         currentDone_ += n;
-        remaining -= std::min<uint64_t>(n, remaining);
+        partial.bytes += n;
         uint32_t now = TickCount();
         uint32_t elapsed = TicksSince(now, start);
         if (elapsed >= 1000) {
@@ -139,31 +246,66 @@ void CGantryClient::Transfer() {
     };
     auto cancelled = [this] { return cancelRequested_.load(); };
 
-    platform::HttpResult result = session_->Fetch(url, onBlock, onOpen, cancelled);
-    bool closed = file.Close();
+    platform::HttpResult result = session_->Fetch(url, request, onBlock, onStart, cancelled);
+    const bool closed = file.Close();
     if (result.Ok() && closed)
-        return EndTransfer(false, remaining, String());
-    if (created)
-        RemoveFile(path);
-    String error = result.message;
+        return AttemptEnd::Arrived;
+    if (startOver || (request.resumeFrom > 0 && result.responseCode == 416))
+        return AttemptEnd::StartOver;
+    error = result.message;
     if (!tooLong.empty())
         error = tooLong;
-    else if (!created && result.status == platform::HttpStatus::Refused)
-        error = "cannot create the temporary file " + path;
     else if (writeFailed || !closed)
         error = "cannot write the temporary file " + path;
-    // A cancelled transfer is no failure of the record: the worker sees the cancel itself.
-    EndTransfer(result.status != platform::HttpStatus::Cancelled, remaining, error);
+    else if (!created && result.status == platform::HttpStatus::Refused)
+        error = "cannot create the temporary file " + path;
+    else if (result.status == platform::HttpStatus::Cancelled)
+        return AttemptEnd::Cancelled;
+    else if (IsWorthRetrying(result))
+        return AttemptEnd::Retry;
+    return AttemptEnd::Failed;
 }
 
-void CGantryClient::EndTransfer(bool failed, uint64_t remaining, const String& error) {
+CGantryClient::Partial CGantryClient::ReadPartial(const String& url, const String& path,
+                                                  uint64_t limit) const {
+    Partial partial;
+    String savedUrl, validator;
+    if (!ReadResumeInfo(ResumeInfoPath(path), savedUrl, validator) || savedUrl != url)
+        return partial;
+    std::error_code ec;
+    const uint64_t bytes = std::filesystem::file_size(path, ec);
+    if (ec || bytes == 0 || bytes > limit || validator.empty())
+        return partial;
+    partial.bytes = bytes;
+    partial.validator = validator;
+    return partial;
+}
+
+bool CGantryClient::WaitBeforeRetry(int retry) const {
+    constexpr uint32_t kSlice = 50;
+    for (uint32_t waited = 0; waited < (firstRetryPauseMs_ << retry); waited += kSlice) {
+        if (cancelRequested_)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kSlice));
+    }
+    return !cancelRequested_;
+}
+
+void CGantryClient::Rewind() {
+    totalDone_ -= std::min<uint64_t>(currentDone_, totalDone_);
+    currentDone_ = 0;
+}
+
+void CGantryClient::EndTransfer(bool failed, bool arrived, const String& error) {
     // Bytes a transfer did not receive count as done, so the Total bar always reaches its end.
-    totalDone_ += remaining;
+    const uint64_t done = currentDone_;
+    totalDone_ += currentSize_ > done ? currentSize_ - done : 0;
     rate_ = 0;
     {
         std::lock_guard guard(resultLock_);
         transferError_ = failed ? error : String();
     }
+    transferArrived_ = arrived;
     transferFailed_ = failed;
     transferDone_.Set();
 }
@@ -204,7 +346,7 @@ void CGantryClient::DownloadWorker() {
         }
         transferDone_.Wait(WAIT_FOREVER);
         if (cancelRequested_) {
-            if (!transferFailed_)
+            if (transferArrived_)
                 RemoveFile(temporaryName_); // arrived but never to be installed
             break;
         }
@@ -255,8 +397,13 @@ String CGantryClient::TemporaryPath(std::string_view url, const String& avoid) c
     // is the engine's own and may replace a stale copy; a name kept whole (no '.' in the URL)
     // could be any file of the data folder, the user's own, and is never truncated or deleted.
     const bool ownName = EndsWithNoCase(name, ".tmp");
+    // A name holding a partial download of this very URL is ours to continue.
+    auto ours = [&](const String& path) {
+        String savedUrl, validator;
+        return ReadResumeInfo(ResumeInfoPath(path), savedUrl, validator) && savedUrl == url;
+    };
     auto taken = [&](const String& path) {
-        return EqualsNoCase(path, avoid) || (!ownName && platform::PathExists(path));
+        return EqualsNoCase(path, avoid) || (!ownName && platform::PathExists(path) && !ours(path));
     };
     while (taken(pathOf(name))) {
         size_t dot = name.rfind('.');
@@ -288,6 +435,10 @@ DownloadProgress CGantryClient::Progress() const {
 std::vector<DownloadOutcome> CGantryClient::Outcomes() const {
     std::lock_guard guard(resultLock_);
     return outcomes_;
+}
+
+String CGantryClient::ResumeInfoPath(const String& temporaryPath) {
+    return temporaryPath + ".resume";
 }
 
 uint64_t CGantryClient::BodyLimit(uint64_t announced) {

@@ -46,6 +46,8 @@ public:
 
     // Test seam; set before Begin.
     void SetInstallFunction(InstallFunction install) { install_ = std::move(install); }
+    // Test seam: the pause before the first retry (it doubles before each next one).
+    void SetRetryPause(uint32_t firstMs) { firstRetryPauseMs_ = firstMs; }
 
     // Zeroes the counters and starts both threads; false when already begun.
     bool Begin();
@@ -66,6 +68,15 @@ public:
     DownloadProgress Progress() const;
     std::vector<DownloadOutcome> Outcomes() const;
 
+    // A transfer that breaks off (connection lost, stalled, a 5xx answer) is tried again this
+    // many times, after a pause of 1 s, then 2 s, then 4 s, continuing from the bytes in hand.
+    static constexpr int kRetries = 3;
+    static constexpr uint32_t kFirstRetryPauseMs = 1000;
+
+    // The file beside a partial download that names its URL and the server's ETag or
+    // Last-Modified date, so that a later run continues it only while the file is the same.
+    static String ResumeInfoPath(const String& temporaryPath);
+
     // The most bytes taken for an archive announced as `announced` bytes: a quarter more, and
     // at least 1 MiB more, so a description a little out of date still downloads while an
     // endless or oversized body stops long before it fills the disk.
@@ -82,14 +93,28 @@ protected:
     uint32_t Run() override;
 
 private:
+    // What a partial temporary file holds: its length and the validator it was sent under.
+    struct Partial {
+        uint64_t bytes = 0;
+        String validator; // ETag or Last-Modified; empty: it cannot be continued
+    };
+    enum class AttemptEnd { Arrived, Cancelled, Retry, StartOver, Failed };
+
     void Transfer();
+    AttemptEnd Attempt(const String& url, const String& path, uint64_t limit, Partial& partial,
+                       String& error);
+    // The bytes a partial download left for `url` at `path`, when they can be continued.
+    Partial ReadPartial(const String& url, const String& path, uint64_t limit) const;
+    bool WaitBeforeRetry(int retry) const;
+    // Takes back the bytes of the current file from the counters: it starts over.
+    void Rewind();
     void DownloadWorker();
     void InstallArrived(const Handle<CPackage>& record, const String& path, size_t outcome);
     // The temporary name in the data folder; one equal to `avoid`, or a name without ".tmp"
     // that an existing file holds, gets '~' before its extension until it is free.
     String TemporaryPath(std::string_view url, const String& avoid) const;
     void SetName(String& field, const String& name);
-    void EndTransfer(bool failed, uint64_t remaining, const String& error);
+    void EndTransfer(bool failed, bool arrived, const String& error);
 
     CFileDatabase& db_;
     String dataFolder_;
@@ -100,6 +125,8 @@ private:
 
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> transferFailed_{false};
+    std::atomic<bool> transferArrived_{false};
+    uint32_t firstRetryPauseMs_ = kFirstRetryPauseMs;
     std::atomic<bool> finished_{false};
     CEventHandle finishedEvent_{false, true};
     std::atomic<uint32_t> rate_{0};

@@ -52,6 +52,23 @@ ValueHandler TextList(std::vector<std::string> SimOptions::*field) {
     };
 }
 
+// NAME:FILE, NAME a plain archive name.
+bool ParseChange(SimOptions& o, const std::string& v) {
+    const size_t colon = v.find(':');
+    if (colon == 0 || colon == std::string::npos || colon + 1 == v.size() ||
+        v.substr(0, colon).find('/') != std::string::npos)
+        return false;
+    o.httpChange.push_back(v);
+    return true;
+}
+
+bool ParseValidators(SimOptions& o, const std::string& v) {
+    if (v != "both" && v != "etag" && v != "last-modified" && v != "none")
+        return false;
+    o.httpValidators = v;
+    return true;
+}
+
 bool ParseImpl(SimOptions& o, const std::string& v) {
     if (EqualsNoCase(v, "sockets"))
         o.impl = SimImpl::Sockets;
@@ -123,6 +140,11 @@ const std::map<std::string, ValueHandler>& ValueOptions() {
         {"--http-fail", TextList(&O::httpFail)},
         {"--http-cut", TextList(&O::httpCut)},
         {"--http-rate", Number<uint64_t>(&O::httpRate, 1, std::numeric_limits<uint32_t>::max())},
+        {"--http-cut-once", TextList(&O::httpCutOnce)},
+        {"--http-cut-at", Number<uint64_t>(&O::httpCutAt, 1, std::numeric_limits<int64_t>::max())},
+        {"--http-busy-once", TextList(&O::httpBusyOnce)},
+        {"--http-change", ParseChange},
+        {"--http-validators", ParseValidators},
         {"--browser-port", Number<uint16_t>(&O::browserPort, 1, 65535)},
         {"--news", Text(&O::news)},
         {"--news-link", Text(&O::newsLink)},
@@ -142,6 +164,7 @@ const std::map<std::string, bool SimOptions::*>& FlagOptions() {
         {"--gantry-drop-always", &SimOptions::gantryDropAlways},
         {"--browser", &SimOptions::browser},
         {"--browser-no-self", &SimOptions::browserNoSelf},
+        {"--http-no-range", &SimOptions::httpNoRange},
     };
     return flags;
 }
@@ -192,8 +215,10 @@ std::string CheckGantry(const SimOptions& o) {
         return {};
     // Without a Gantry folder the package host has only the upgrade archive to serve.
     const bool hostsUpgrade = o.browser && !o.upgradeArchive.empty();
-    const bool httpOnly =
-        o.httpPort != 0 || !o.httpFail.empty() || !o.httpCut.empty() || o.httpRate != 0;
+    const bool httpOnly = o.httpPort != 0 || !o.httpFail.empty() || !o.httpCut.empty() ||
+                          o.httpRate != 0 || !o.httpCutOnce.empty() || o.httpCutAt != 0 ||
+                          !o.httpBusyOnce.empty() || !o.httpChange.empty() || o.httpNoRange ||
+                          o.httpValidators != "both";
     const bool gantryOnly = !o.gantryPassword.empty() || !o.httpBase.empty() ||
                             o.gantryDropPercent != 0 || o.gantryDropAlways ||
                             (httpOnly && !hostsUpgrade);
@@ -368,6 +393,16 @@ Package host (HTTP on ADDRESS):
   --http-fail NAME       answer 404 for the archive NAME (may be repeated)
   --http-cut NAME        send only half of the archive NAME, then close (may be repeated)
   --http-rate BYTES      send every archive at about BYTES per second
+  --http-cut-once NAME   as --http-cut, on the first request for NAME only
+  --http-cut-at BYTES    cut there instead of at half the archive
+  --http-busy-once NAME  answer 503 to the first request for NAME
+  --http-change NAME:FILE
+                         from the second request for NAME on, serve the bytes of FILE as
+                         NAME, as if the archive had changed on the server
+  --http-no-range        ignore Range requests: always send the whole archive
+  --http-validators both|etag|last-modified|none
+                         which of ETag and Last-Modified to send (default both); Range
+                         requests are honoured, guarded by If-Range with either
 
   --help                 show this text
 

@@ -56,9 +56,17 @@ struct SimOptions {
 
     // Package host (on when httpPort is not 0).
     uint16_t httpPort = 0;
-    std::vector<std::string> httpFail; // archive names answered with 404
-    std::vector<std::string> httpCut;  // archive names whose body is cut short
-    uint64_t httpRate = 0;             // bytes per second; 0: as fast as it goes
+    std::vector<std::string> httpFail;     // archive names answered with 404
+    std::vector<std::string> httpCut;      // archive names whose body is cut short
+    uint64_t httpRate = 0;                 // bytes per second; 0: as fast as it goes
+    std::vector<std::string> httpCutOnce;  // names cut short on their first request only
+    uint64_t httpCutAt = 0;                // where a cut falls; 0: half the archive
+    std::vector<std::string> httpBusyOnce; // names answered 503 on their first request
+    // NAME:FILE pairs: from the second request on, NAME is served with the bytes of FILE, as
+    // if the archive had changed on the server between two attempts.
+    std::vector<std::string> httpChange;
+    bool httpNoRange = false;            // answer every request with the whole archive
+    std::string httpValidators = "both"; // both, etag, last-modified or none
 
     // Browser server (on with --browser).
     bool browser = false;

@@ -51,6 +51,10 @@ std::string CSimulator::ListeningText() const {
     return text + " on " + options_.address;
 }
 
+std::string CSimulator::ClosingText() const {
+    return host_ ? "quillory-sim: " + host_->StatsText() : std::string();
+}
+
 void CSimulator::Run(int stopFd) {
     const auto start = std::chrono::steady_clock::now();
     for (;;) {

@@ -25,6 +25,8 @@ public:
     bool Open(std::string& error, std::vector<std::string>& warnings);
     // The line that says where the simulator listens.
     std::string ListeningText() const;
+    // What the package host sent, for the line printed at the end; empty without one.
+    std::string ClosingText() const;
     // Serves until `stopFd` becomes readable.
     void Run(int stopFd);
 

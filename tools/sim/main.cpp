@@ -66,5 +66,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     simulator.Run(stopFd);
     close(stopFd);
+    if (const std::string closing = simulator.ClosingText(); !closing.empty())
+        std::printf("%s\n", closing.c_str());
     return 0;
 }
