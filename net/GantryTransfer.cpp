@@ -3,6 +3,7 @@
 #include "common/FileHandle.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <zlib.h>
@@ -35,9 +36,13 @@ uint16_t GantryChunkIndex(const GantryChunk& chunk) {
     return uint16_t(chunk[0] | (chunk[1] << 8));
 }
 
-String GantryCacheName(uint64_t tag) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%llx.tmp", static_cast<unsigned long long>(tag));
+String GantryCacheName(uint64_t tag, uint32_t address, uint16_t gantryPort) {
+    uint8_t octets[4];
+    std::memcpy(octets, &address, sizeof octets); // network order: first octet first
+    char name[64];
+    std::snprintf(name, sizeof name, "%llx-%u.%u.%u.%u-%u.tmp",
+                  static_cast<unsigned long long>(tag), octets[0], octets[1], octets[2], octets[3],
+                  unsigned(gantryPort));
     return name;
 }
 

@@ -473,7 +473,7 @@ void CServerQuery::SendGantryRequest(uint16_t kind, std::optional<uint16_t> inde
 }
 
 String CServerQuery::CachePath() const {
-    const String name = GantryCacheName(descriptionTag_);
+    const String name = GantryCacheName(descriptionTag_, serverAddress_, gantryPort_);
     if (cacheFolder_.empty())
         return name;
     return (std::filesystem::path(cacheFolder_) / name).string();

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint8_t tag = flags & 1 ? 1 : 2; // cache files are tried under tag 1 only
     if (flags & 1) {
-        std::FILE* f = std::fopen((folder + "/1.tmp").c_str(), "wb");
+        const std::string name = GantryCacheName(1, LoopbackAddress(), GANTRY_PORT);
+        std::FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
         if (f) {
             std::fwrite(data, 1, size, f);
             std::fclose(f);

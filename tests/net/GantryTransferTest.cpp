@@ -101,7 +101,9 @@ protected:
         std::lock_guard guard(state.StatusLock());
         return state.status;
     }
-    std::string CachePath(uint64_t tag = TAG) { return cache / GantryCacheName(tag); }
+    std::string CachePath(uint64_t tag = TAG) {
+        return cache / GantryCacheName(tag, LoopbackAddress(), uint16_t(server.GamePort() + 20));
+    }
     void ExpectDescriptionHandedOver() {
         auto outcome = state.WaitForGantryOutcome(0);
         ASSERT_TRUE(outcome);
@@ -133,7 +135,7 @@ TEST_F(Gantry, ChunksOutOfOrderCompleteTheTransferAndAreCachedInIndexOrder) {
     std::string cached;
     ASSERT_TRUE(ReadFileBytes(CachePath(), cached));
     EXPECT_EQ(cached, CacheBytes(chunks));
-    EXPECT_EQ(GantryCacheName(TAG), "1234abcdef.tmp");
+    EXPECT_EQ(GantryCacheName(TAG, LoopbackAddress(), 2322), "1234abcdef-127.0.0.1-2322.tmp");
     ExpectDescriptionHandedOver();
 }
 
@@ -236,6 +238,54 @@ TEST_F(Gantry, UnchangedTagIsServedFromTheCacheWithoutTraffic) {
     EXPECT_EQ(Status().gantryChunksReceived, 4);
     ExpectDescriptionHandedOver();
     EXPECT_TRUE(GantryPeer().StaysQuiet(200));
+}
+
+// A hostile server that repeats another server's tag and chunk count must not plant its
+// description for it: each server's cache file is its own.
+TEST_F(Gantry, AServerRepeatingAnotherServersTagGetsNothingFromItsCache) {
+    const std::string hostile = "package evil http://evil.invalid/trojan.zip\n";
+    auto hostileChunks = DescriptionChunks(hostile, 2);
+    FakeGameServer other;
+    ASSERT_TRUE(other.Open());
+    engine.HandleMessage(QM_SET_SERVER, LoopbackAddress(), other.GamePort());
+    engine.HandleMessage(QM_START, 0, 0);
+    const auto feedOther = [&](const std::string& bytes) {
+        engine.HandleDatagram(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                              LoopbackAddress(), uint16_t(other.GamePort() + 20));
+    };
+    feedOther(Hello(2));
+    feedOther(hostileChunks[0]);
+    feedOther(hostileChunks[1]);
+    ASSERT_TRUE(state.WaitForGantryOutcome(0));
+
+    // The real server, with the same tag and count, is asked for its own description.
+    engine.HandleMessage(QM_SET_SERVER, LoopbackAddress(), server.GamePort());
+    engine.HandleMessage(QM_START, 0, 0);
+    {
+        std::lock_guard guard(state.StatusLock());
+        state.ResetForNewServer();
+    }
+    server.DrainAll();
+    Feed(Hello(2));
+    auto request = GantryPeer().Receive();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->bytes, SEND_ALL);
+    EXPECT_EQ(Status().gantryChunksReceived, 0);
+    auto chunks = DescriptionChunks(DESCRIPTION, 2);
+    Feed(chunks[0]);
+    Feed(chunks[1]);
+    ExpectDescriptionHandedOver();
+}
+
+// A cache file named by the tag alone says nothing of the server it came from: fetched again.
+TEST_F(Gantry, CacheFileNamedByTheTagAloneIsNotUsed) {
+    auto chunks = DescriptionChunks(DESCRIPTION, 2);
+    ASSERT_TRUE(WriteFileBytes(cache / "1234abcdef.tmp", CacheBytes(chunks)));
+    Feed(Hello(2));
+    auto request = GantryPeer().Receive();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->bytes, SEND_ALL);
+    EXPECT_EQ(Status().gantryChunksReceived, 0);
 }
 
 TEST_F(Gantry, DamagedCacheIsIgnoredAndTheDescriptionFetched) {
