@@ -135,7 +135,11 @@ public:
     // After uninstalling: drop what nothing holds any more, then find the add-on and mod folders.
     void CleanUpAfterUninstall();
 
-    // Offered package list.
+    // Offered package list. A description may hold at most MAX_OFFERED_PACKAGES packages and
+    // MAX_DESCRIBED_NODES described files and folders in all; a larger one is refused as
+    // damaged, as a truncated one is, and the list stays as it was.
+    static constexpr uint32_t MAX_OFFERED_PACKAGES = 10000;
+    static constexpr uint32_t MAX_DESCRIBED_NODES = 500000;
     bool ReadOfferedList(CMemoryStream& description);
     void CompareWithDatabase(CPackage& package);
     Handle<CFileNode> FindFile(const String& relPath, uint32_t size, uint32_t crc) const;

@@ -14,8 +14,9 @@ constexpr size_t MAX_DESCRIBED_DEPTH = 512;
 // Smallest package record: five empty texts, the archive size, the priority, an empty list.
 constexpr size_t MIN_OFFERED_RECORD = 5 + 4 + 4 + 1;
 
-// Reads a node list (entries ended by an empty name) into `top`.
-bool ReadDescribedTree(CMemoryStream& s, CFileNode& top) {
+// Reads a node list (entries ended by an empty name) into `top`; each node read takes one from
+// `nodesLeft`, and the list is refused once none are left.
+bool ReadDescribedTree(CMemoryStream& s, CFileNode& top, uint32_t& nodesLeft) {
     std::vector<CFileNode*> open{&top};
     while (!open.empty()) {
         String name;
@@ -25,6 +26,9 @@ bool ReadDescribedTree(CMemoryStream& s, CFileNode& top) {
             open.pop_back();
             continue;
         }
+        if (nodesLeft == 0)
+            return false;
+        --nodesLeft;
         if (name.back() == '\\') {
             if (open.size() > MAX_DESCRIBED_DEPTH)
                 return false;
@@ -38,7 +42,7 @@ bool ReadDescribedTree(CMemoryStream& s, CFileNode& top) {
     return true;
 }
 
-bool ReadOfferedPackage(CMemoryStream& s, CPackage& package) {
+bool ReadOfferedPackage(CMemoryStream& s, CPackage& package, uint32_t& nodesLeft) {
     bool ok = ReadTextStrict(s, package.archivePath) && ReadU32(s, package.archiveSize) &&
               ReadTextStrict(s, package.name) && ReadTextStrict(s, package.homePage) &&
               ReadTextStrict(s, package.text3) && ReadTextStrict(s, package.text4) &&
@@ -47,7 +51,7 @@ bool ReadOfferedPackage(CMemoryStream& s, CPackage& package) {
         return false;
     package.describedRoot = std::make_shared<CFileNode>();
     package.describedRoot->flags = 0;
-    if (!ReadDescribedTree(s, *package.describedRoot))
+    if (!ReadDescribedTree(s, *package.describedRoot, nodesLeft))
         return false;
     package.describedRoot->CollectHandles(package.described);
     return true;
@@ -82,13 +86,15 @@ bool CFileDatabase::ReadOfferedList(CMemoryStream& description) {
         if (!ReadTextStrict(description, text))
             return false;
     uint32_t count = 0;
-    if (!ReadU32(description, count) || count > description.Remaining() / MIN_OFFERED_RECORD)
+    if (!ReadU32(description, count) || count > description.Remaining() / MIN_OFFERED_RECORD ||
+        count > MAX_OFFERED_PACKAGES)
         return false;
+    uint32_t nodesLeft = MAX_DESCRIBED_NODES;
     HandleArray<CPackage> read;
     read.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         auto package = std::make_shared<CPackage>();
-        if (!ReadOfferedPackage(description, *package))
+        if (!ReadOfferedPackage(description, *package, nodesLeft))
             return false;
         read.push_back(package);
     }

@@ -271,5 +271,45 @@ TEST_F(OfferedListTest, ADamagedDescriptionChangesNothing) {
     EXPECT_EQ(db.offeredPackages.size(), 3u);
 }
 
+// A few kilobytes of zlib can describe millions of nodes, each costing far more memory than its
+// ten bytes on the wire: a description beyond the bounds is refused before it is all built.
+TEST_F(OfferedListTest, ADescriptionBeyondTheBoundsIsRefused) {
+    // `packages` packages sharing `files` one-letter files between them.
+    const auto flat = [](uint32_t packages, uint32_t files) {
+        Bytes b;
+        b.U32(0);
+        for (int i = 0; i < 10; ++i)
+            b.Text("t");
+        b.U32(packages);
+        for (uint32_t p = 0; p < packages; ++p) {
+            b.Text("a").U32(0).Text("n").Text("").Text("").Text("").U32(0);
+            const uint32_t here = files / packages + (p < files % packages ? 1 : 0);
+            for (uint32_t f = 0; f < here; ++f)
+                b.Text("x").U32(1).U32(2);
+            b.U8(0);
+        }
+        return b.data;
+    };
+    const uint32_t nodes = CFileDatabase::MAX_DESCRIBED_NODES;
+    const uint32_t packages = CFileDatabase::MAX_OFFERED_PACKAGES;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool accepted;
+    } cases[] = {
+        {"three million files", flat(1, 3000000), false},
+        {"one node beyond the bound, over two packages", flat(2, nodes + 1), false},
+        {"as many nodes as the bound", flat(2, nodes), true},
+        {"one package beyond the bound", flat(packages + 1, 0), false},
+        {"as many packages as the bound", flat(packages, 0), true},
+    };
+    for (const Case& c : cases) {
+        db.ClearOfferedList();
+        CMemoryStream s(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(db.ReadOfferedList(s), c.accepted) << c.what;
+        EXPECT_EQ(db.offeredPackages.empty(), !c.accepted) << c.what;
+    }
+}
+
 } // namespace
 } // namespace quillory
