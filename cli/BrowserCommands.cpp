@@ -1,6 +1,7 @@
 // quillory-cli news and servers: what the browser server tells the program at start and in the
 // Gantry server browser.
 #include "cli/Commands.h"
+#include "common/PrintableText.h"
 
 #include "net/BrowserHost.h"
 #include "net/BrowserReply.h"
@@ -181,7 +182,7 @@ void PrintServer(const PublicServer& server, bool json) {
         std::printf("%s\n", Dump(line).c_str());
         return;
     }
-    std::printf("%s\t%u\t%s\t%s\n", server.name.c_str(), unsigned(server.players),
+    std::printf("%s\t%u\t%s\t%s\n", PrintableText(server.name).c_str(), unsigned(server.players),
                 PublicServerAddress(server).c_str(), uprising ? "uprising" : "ironvale");
 }
 
@@ -218,8 +219,8 @@ int RunNews(const Args& args) {
         std::printf("%s\n", Dump(line).c_str());
     } else {
         std::printf("News: %s\nLink: %s\nUpgrade file: %s\nUpgrade offered: %s\n",
-                    news.text.c_str(), news.link.c_str(), news.upgradeFile.c_str(),
-                    news.upgradeOffered ? "yes" : "no");
+                    PrintableText(news.text).c_str(), PrintableText(news.link).c_str(),
+                    PrintableText(news.upgradeFile).c_str(), news.upgradeOffered ? "yes" : "no");
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 // quillory-cli gantry install ARCHIVE...: installs local package archives as new packages.
 #include "cli/GantryContext.h"
+#include "common/PrintableText.h"
 
 #include "gantry/client/Installer.h"
 #include "gantry/db/FileDatabase.h"
@@ -13,7 +14,7 @@ namespace {
 
 void PrintList(const char* what, const std::vector<String>& paths) {
     for (const String& path : paths)
-        std::printf("  %-9s %s\n", what, path.c_str());
+        std::printf("  %-9s %s\n", what, PrintableText(path).c_str());
 }
 
 // Installs one archive and tells what became of each entry; true when it installed whole.
@@ -23,14 +24,15 @@ bool InstallOne(CFileDatabase& db, const String& archive) {
     bool ok = InstallPackage(db, archive, done, total, nullptr, &report);
     if (report.package) {
         std::printf("%s \"%s\" from %s\n", ok ? "Installed" : "Partly installed",
-                    report.package->name.c_str(), archive.c_str());
+                    PrintableText(report.package->name).c_str(), archive.c_str());
     }
     PrintList("written", report.written);
     PrintList("reused", report.reused);
     PrintList("ignored", report.ignored);
     PrintList("left out", report.leftOut);
     if (!ok)
-        std::fprintf(stderr, "quillory-cli: %s: %s\n", archive.c_str(), report.error.c_str());
+        std::fprintf(stderr, "quillory-cli: %s: %s\n", archive.c_str(),
+                     PrintableText(report.error).c_str());
     return ok;
 }
 

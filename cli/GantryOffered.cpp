@@ -1,6 +1,7 @@
 // quillory-cli gantry offered: fetches the packages a Gantry server offers and compares them
 // with the installation, as the manager's server view shows them.
 #include "cli/GantryContext.h"
+#include "common/PrintableText.h"
 
 #include "gantry/db/ViewRows.h"
 #include "net/ServerAddress.h"
@@ -60,14 +61,15 @@ std::optional<OfferedOptions> ParseOfferedOptions(const Args& args) {
 void PrintText(const CFileDatabase& db, const OfferedView& view) {
     const char* labels[] = {"Name", "Info", "Admin", "Teamspeak"};
     for (int i = 0; i < 4; ++i)
-        std::printf("%s: %s\n", labels[i], db.serverTexts[size_t(i)].c_str());
+        std::printf("%s: %s\n", labels[i], PrintableText(db.serverTexts[size_t(i)]).c_str());
     std::printf("\n%-30s %-12s %-22s %12s  %s\n", "Package", "Priority", "Status", "Zip size",
                 "Action");
     for (const OfferedRow& row : view.rows) {
-        std::printf("%-30s %-12s %-22s %12s  %s\n", row.name.c_str(), row.priorityText.c_str(),
-                    row.statusText.c_str(), row.zipSizeText.c_str(), row.action.c_str());
+        std::printf("%-30s %-12s %-22s %12s  %s\n", PrintableText(row.name).c_str(),
+                    row.priorityText.c_str(), row.statusText.c_str(), row.zipSizeText.c_str(),
+                    row.action.c_str());
     }
-    std::printf("\nMods: %s\n%s to download\n", db.ModSuggestion().c_str(),
+    std::printf("\nMods: %s\n%s to download\n", PrintableText(db.ModSuggestion()).c_str(),
                 MegabyteText(view.bytesToDownload).c_str());
 }
 

@@ -1,6 +1,7 @@
 // quillory-cli gantry sync: downloads and installs the packages a Gantry server offers and the
 // installation lacks, showing the three progress bars, the names and the rate.
 #include "cli/GantryContext.h"
+#include "common/PrintableText.h"
 
 #include "gantry/client/GantryClient.h"
 #include "gantry/db/FileDatabase.h"
@@ -57,7 +58,7 @@ void ShowProgress(const CGantryClient& client, String& shown, bool terminal) {
     if (line == shown)
         return;
     shown = line;
-    std::printf(terminal ? "\r%s" : "%s\n", line.c_str());
+    std::printf(terminal ? "\r%s" : "%s\n", PrintableText(line).c_str());
     std::fflush(stdout);
 }
 
@@ -83,12 +84,13 @@ int Report(const std::vector<DownloadOutcome>& outcomes, bool cancelled) {
     int failed = 0;
     for (const DownloadOutcome& o : outcomes) {
         if (o.arrived && o.installed) {
-            std::printf("Installed %s\n", o.name.c_str());
+            std::printf("Installed %s\n", PrintableText(o.name).c_str());
             continue;
         }
         ++failed;
-        std::fprintf(stderr, "quillory-cli: %s: %s (%s)\n", o.name.c_str(),
-                     o.error.empty() ? "not downloaded" : o.error.c_str(), o.url.c_str());
+        std::fprintf(stderr, "quillory-cli: %s: %s (%s)\n", PrintableText(o.name).c_str(),
+                     o.error.empty() ? "not downloaded" : PrintableText(o.error).c_str(),
+                     PrintableText(o.url).c_str());
     }
     if (outcomes.empty() && !cancelled)
         std::puts("Nothing to download");

@@ -4,6 +4,7 @@
 
 #include "common/AsciiCase.h"
 #include "common/MemoryStream.h"
+#include "common/PrintableText.h"
 #include "gantry/db/FileDatabase.h"
 #include "net/ServerWatch.h"
 #include "net/WatchRules.h"
@@ -174,7 +175,7 @@ bool ReadDescription(CServerWatch& watch, CFileDatabase& database) {
 void ListMissing(CFileDatabase& database) {
     std::fputs("You are missing files required to play on this server:\n", stderr);
     for (const auto& package : MissingOfferedPackages(database))
-        std::fprintf(stderr, "  %s\t%s\n", package->name.c_str(),
+        std::fprintf(stderr, "  %s\t%s\n", PrintableText(package->name).c_str(),
                      package->OfferedStatusText().c_str());
 }
 
