@@ -1,6 +1,8 @@
 // quillory-cli query and watch: one look at a server, or a running account of its game states.
 #include "cli/Commands.h"
+#include "common/PrintableText.h"
 
+#include "net/MultiQuery.h"
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
 #include "net/ServerWatch.h"
@@ -28,7 +30,7 @@ constexpr uint32_t WATCH_TICK_MS = 500;
 struct Options {
     bool json = false;
     std::optional<uint64_t> number; // --timeout MS or --duration SECONDS
-    String address;
+    std::vector<String> addresses;
 };
 
 std::optional<uint64_t> ParseCount(const String& text) {
@@ -45,14 +47,16 @@ std::optional<uint64_t> ParseCount(const String& text) {
 
 int Usage(const char* message) {
     std::fprintf(stderr, "quillory-cli: %s\n", message);
-    std::fputs("usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]\n"
+    std::fputs("usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]...\n"
                "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n",
                stderr);
     return 2;
 }
 
-// Reads the options; `numberOption` is the one option that takes a value.
-std::optional<Options> ParseOptions(const Args& args, const char* numberOption) {
+// Reads the options; `numberOption` is the one option that takes a value. Only query takes
+// more than one address.
+std::optional<Options> ParseOptions(const Args& args, const char* numberOption,
+                                    bool severalAddresses) {
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
         const String& a = args[i];
@@ -63,13 +67,13 @@ std::optional<Options> ParseOptions(const Args& args, const char* numberOption) 
                 return std::nullopt;
         } else if (a.size() > 1 && a[0] == '-') {
             return std::nullopt;
-        } else if (options.address.empty()) {
-            options.address = a;
+        } else if (options.addresses.empty() || severalAddresses) {
+            options.addresses.push_back(a);
         } else {
             return std::nullopt;
         }
     }
-    if (options.address.empty())
+    if (options.addresses.empty())
         return std::nullopt;
     return options;
 }
@@ -109,9 +113,10 @@ String Dump(const nlohmann::ordered_json& j) {
 
 void PrintStatusText(const ServerStatus& s) {
     for (const StatusLine& line : StatusLines(s))
-        std::printf("%s: %s\n", line.label.c_str(), line.value.c_str());
+        std::printf("%s: %s\n", line.label.c_str(), PrintableText(line.value).c_str());
     for (const auto& p : s.playerList)
-        std::printf("%s\t%s\t%s\n", p->name.c_str(), p->score.c_str(), p->deaths.c_str());
+        std::printf("%s\t%s\t%s\n", PrintableText(p->name).c_str(), PrintableText(p->score).c_str(),
+                    PrintableText(p->deaths).c_str());
 }
 
 String LocalTimeText() {
@@ -137,17 +142,60 @@ int StartWatching(CServerWatch& watch, const String& address) {
     return 0;
 }
 
+const char* FailureText(QueryResult result) {
+    switch (result) {
+    case QueryResult::PORT_UNREACHABLE:
+        return "Port unreachable";
+    case QueryResult::BAD_ADDRESS:
+        return "Bad address error";
+    default:
+        return "No reply";
+    }
+}
+
+// Several addresses at once: one result per address in the order given, a blank line between
+// the text forms, one JSON object per line. Exit 0 when every one replied, else 1.
+int QuerySeveral(const Options& options, uint32_t timeoutMs) {
+    CMultiQuery query;
+    const std::vector<QueryOutcome> outcomes = query.Run(options.addresses, timeoutMs);
+    bool allReplied = true;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const QueryOutcome& o = outcomes[i];
+        const String& address = options.addresses[i];
+        const bool replied = o.result == QueryResult::REPLIED;
+        allReplied = allReplied && replied;
+        if (options.json) {
+            nlohmann::ordered_json line = {{"address", address}};
+            if (replied)
+                line.update(StatusJson(o.status));
+            else
+                line["error"] = FailureText(o.result);
+            std::printf("%s\n", Dump(line).c_str());
+            continue;
+        }
+        std::printf("%sAddress: %s\n", i > 0 ? "\n" : "", PrintableText(address).c_str());
+        if (replied)
+            PrintStatusText(o.status);
+        else
+            std::printf("Error: %s\n", FailureText(o.result));
+    }
+    return allReplied ? 0 : 1;
+}
+
 } // namespace
 
 int RunQuery(const Args& args) {
-    auto options = ParseOptions(args, "--timeout");
+    auto options = ParseOptions(args, "--timeout", true);
     if (!options)
         return Usage("bad arguments to query");
     const uint32_t timeoutMs = static_cast<uint32_t>(
         std::min<uint64_t>(options->number.value_or(DEFAULT_TIMEOUT_MS), 24u * 3600 * 1000));
+    if (options->addresses.size() > 1)
+        return QuerySeveral(*options, timeoutMs);
+    const String& address = options->addresses.front();
 
     CServerWatch watch;
-    if (int failed = StartWatching(watch, options->address))
+    if (int failed = StartWatching(watch, address))
         return failed;
     CWatchState& state = watch.State();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -162,7 +210,7 @@ int RunQuery(const Args& args) {
         state.WaitForChange(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0) + 1));
     }
     if (seen.enumerationReplies == 0 && seen.statusReplies == 0) {
-        std::fprintf(stderr, "No reply from %s\n", options->address.c_str());
+        std::fprintf(stderr, "No reply from %s\n", address.c_str());
         return 1;
     }
     if (options->json)
@@ -173,12 +221,12 @@ int RunQuery(const Args& args) {
 }
 
 int RunWatch(const Args& args) {
-    auto options = ParseOptions(args, "--duration");
+    auto options = ParseOptions(args, "--duration", false);
     if (!options)
         return Usage("bad arguments to watch");
     CStopSignals stopSignals; // before the engine's thread, which must not take them
     CServerWatch watch;
-    if (int failed = StartWatching(watch, options->address))
+    if (int failed = StartWatching(watch, options->addresses.front()))
         return failed;
     CWatchState& state = watch.State();
     const auto start = std::chrono::steady_clock::now();
@@ -210,7 +258,7 @@ int RunWatch(const Args& args) {
         } else {
             std::printf("%s\t%s\t%d\t%s\n", LocalTimeText().c_str(),
                         StatusText(changed->state).c_str(), changed->players,
-                        changed->mission.c_str());
+                        PrintableText(changed->mission).c_str());
         }
         std::fflush(stdout);
     }

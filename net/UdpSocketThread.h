@@ -26,6 +26,8 @@ public:
     int SendTo(uint32_t address, uint16_t port, const void* bytes, size_t length);
     int ReceiveFrom(void* buffer, size_t size, uint32_t& address, uint16_t& port);
     uint16_t LocalPort() const { return socket_.LocalPort(); }
+    // For a caller that drives the handlers from its own loop instead of the thread.
+    CUdpSocket& Socket() { return socket_; }
 
 protected:
     uint32_t Run() override;

@@ -2,11 +2,15 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/errqueue.h>
+#endif
 
 namespace quillory {
 
@@ -109,6 +113,71 @@ bool CUdpSocket::WaitReadable(uint32_t timeoutMs) const {
         r = ::poll(&p, 1, timeout);
     } while (r < 0 && errno == EINTR);
     return r > 0 && (p.revents & POLLIN);
+}
+
+bool CUdpSocket::ReportRefusals() {
+#ifdef IP_RECVERR
+    int on = 1;
+    return fd_ >= 0 && ::setsockopt(fd_, IPPROTO_IP, IP_RECVERR, &on, sizeof on) == 0;
+#else
+    return false;
+#endif
+}
+
+bool CUdpSocket::TakeRefusal(uint32_t& address, uint16_t& port) {
+#ifdef IP_RECVERR
+    if (fd_ < 0)
+        return false;
+    for (;;) {
+        sockaddr_in target{};
+        char control[512];
+        char data[1];
+        iovec io{data, sizeof data};
+        msghdr message{};
+        message.msg_name = &target;
+        message.msg_namelen = sizeof target;
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(fd_, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+            return false;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR)
+                continue;
+            sock_extended_err error;
+            std::memcpy(&error, CMSG_DATA(c), sizeof error);
+            if (error.ee_origin == SO_EE_ORIGIN_ICMP && error.ee_errno == ECONNREFUSED) {
+                address = target.sin_addr.s_addr;
+                port = ntohs(target.sin_port);
+                return true;
+            }
+        }
+    }
+#else
+    (void)address;
+    (void)port;
+    return false;
+#endif
+}
+
+bool WaitAnyReadable(const std::vector<const CUdpSocket*>& sockets, uint32_t timeoutMs,
+                     std::vector<bool>& ready) {
+    std::vector<pollfd> polled;
+    polled.reserve(sockets.size());
+    for (const CUdpSocket* socket : sockets)
+        polled.push_back({socket->NativeHandle(), POLLIN, 0});
+    const int timeout = timeoutMs > 0x7fffffffu ? -1 : static_cast<int>(timeoutMs);
+    int r;
+    do {
+        r = ::poll(polled.data(), polled.size(), timeout);
+    } while (r < 0 && errno == EINTR);
+    ready.assign(sockets.size(), false);
+    if (r <= 0)
+        return false;
+    for (size_t i = 0; i < polled.size(); ++i)
+        ready[i] = (polled[i].revents & (POLLIN | POLLERR)) != 0;
+    return true;
 }
 
 uint32_t LoopbackAddress() {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quillory {
 
@@ -44,9 +45,21 @@ public:
     // True when a datagram is waiting within `timeoutMs`.
     bool WaitReadable(uint32_t timeoutMs) const;
 
+    // Asks the system to tell of datagrams a host refused (ICMP port unreachable), which an
+    // unconnected socket otherwise never hears of; false where that cannot be had.
+    bool ReportRefusals();
+    // Takes one refusal told since ReportRefusals: the address and port the refused datagram
+    // was sent to. False when none is waiting. Other errors waiting are dropped on the way.
+    bool TakeRefusal(uint32_t& address, uint16_t& port);
+
 private:
     int fd_ = -1;
 };
+
+// Waits up to `timeoutMs` until one of `sockets` has a datagram or a refusal waiting; the
+// entries of `ready` (resized to match) tell which. False when none became ready.
+bool WaitAnyReadable(const std::vector<const CUdpSocket*>& sockets, uint32_t timeoutMs,
+                     std::vector<bool>& ready);
 
 // 127.0.0.1 in network order.
 uint32_t LoopbackAddress();

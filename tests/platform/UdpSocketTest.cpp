@@ -71,6 +71,34 @@ TEST(UdpSocket, BindingATakenPortFails) {
     EXPECT_FALSE(b.IsOpen());
 }
 
+// A datagram to a closed port on loopback is answered by a refusal, which names where it went
+// and holds back no datagram behind it.
+TEST(UdpSocket, RefusalsAreToldWithTheirDestinationWhenAskedFor) {
+    Pair p;
+    CUdpSocket closed;
+    ASSERT_TRUE(closed.Open(0, LoopbackAddress()));
+    const uint16_t closedPort = closed.LocalPort();
+    closed.Close();
+    uint32_t address = 0;
+    uint16_t port = 0;
+    EXPECT_FALSE(p.a.TakeRefusal(address, port));
+    ASSERT_TRUE(p.a.ReportRefusals());
+    p.a.SendTo(LoopbackAddress(), closedPort, "x", 1);
+    p.b.SendTo(LoopbackAddress(), p.a.LocalPort(), "ok", 2);
+    std::vector<bool> ready;
+    ASSERT_TRUE(WaitAnyReadable({&p.b, &p.a}, 5000, ready));
+    EXPECT_EQ(ready, (std::vector<bool>{false, true}));
+    ASSERT_TRUE(p.a.TakeRefusal(address, port));
+    EXPECT_EQ(address, LoopbackAddress());
+    EXPECT_EQ(port, closedPort);
+    EXPECT_FALSE(p.a.TakeRefusal(address, port));
+    char buffer[8];
+    ASSERT_TRUE(p.a.WaitReadable(5000));
+    EXPECT_EQ(p.a.ReceiveFrom(buffer, sizeof buffer, address, port), 2);
+    EXPECT_FALSE(WaitAnyReadable({&p.a, &p.b}, 0, ready));
+    EXPECT_EQ(ready, (std::vector<bool>{false, false}));
+}
+
 TEST(WaitableEvent, AutoResetIsClearedByTheWaitThatSeesIt) {
     CWaitableEvent e(false, false);
     EXPECT_FALSE(e.Wait(0));
