@@ -9,7 +9,7 @@ packages=(
     zlib1g-dev libminizip-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev xvfb xauth imagemagick
-    zip unzip curl findutils
+    zip unzip curl findutils qstat
 )
 
 missing=()

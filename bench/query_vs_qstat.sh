@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# `quillory-cli query` against QStat (`quakestat -gps` on the query port), side by side in one
+# run against local simulators: the wall time of one server, then of SERVERS servers asked in
+# one command each. Runs alternate between the two tools so that both see the same machine.
+# Usage: bench/query_vs_qstat.sh [BUILD_DIR] [RUNS] [SERVERS]
+set -euo pipefail
+build=${1:-build}
+runs=${2:-20}
+servers=${3:-50}
+sim="$build/tools/sim/quillory-sim"
+cli="$build/cli/quillory-cli"
+for tool in "$sim" "$cli"; do
+    [[ -x $tool ]] || { echo "missing $tool: build it first" >&2; exit 2; }
+done
+command -v quakestat >/dev/null || { echo "missing quakestat: apt-get install qstat" >&2; exit 2; }
+
+workdir=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$workdir"
+}
+trap cleanup EXIT
+
+# One simulator per server, 10 ports apart (game port P, status on P+1).
+base=$((20000 + RANDOM % 30000))
+game=()
+query=()
+for i in $(seq 0 $((servers - 1))); do
+    port=$((base + 10 * i))
+    "$sim" --address 127.0.0.1 --port "$port" --seed "$i" --phase-seconds 3600 --fragments 3 \
+        >"$workdir/sim$i.log" 2>&1 &
+    pids+=($!)
+    game+=("127.0.0.1:$port")
+    query+=("127.0.0.1:$((port + 1))")
+done
+for i in $(seq 0 $((servers - 1))); do
+    for _ in $(seq 100); do
+        grep -q 'quillory-sim:' "$workdir/sim$i.log" && break
+        sleep 0.1
+    done
+    grep -q 'query port' "$workdir/sim$i.log" || { cat "$workdir/sim$i.log" >&2; exit 1; }
+done
+
+# Milliseconds with three decimals of one command; its output goes to $workdir/out.
+wall_ms() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >"$workdir/out" 2>&1 || true
+    end=$(date +%s%N)
+    echo "$(( (end - start) / 1000000 )).$(printf '%03d' $(( (end - start) / 1000 % 1000 )))"
+}
+
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Each command must have answered for every server, or the figure means nothing.
+check() {
+    local what=$1 want=$2 got
+    case $what in
+    cli) got=$(grep -c '"status"' "$workdir/out" || true) ;;
+    qstat) got=$(grep -c '^127\.0\.0\.1:[0-9]* *[0-9]' "$workdir/out" || true) ;;
+    esac
+    [[ $got -eq $want ]] || { echo "$what answered $got of $want:" >&2; cat "$workdir/out" >&2; exit 1; }
+}
+
+qstat_many=()
+for q in "${query[@]}"; do qstat_many+=(-gps "$q"); done
+
+: >"$workdir/one.cli"; : >"$workdir/one.qstat"; : >"$workdir/many.cli"; : >"$workdir/many.qstat"
+for _ in $(seq 1 "$runs"); do
+    wall_ms "$cli" query --json "${game[0]}" >>"$workdir/one.cli"; check cli 1
+    wall_ms quakestat -gps "${query[0]}" >>"$workdir/one.qstat"; check qstat 1
+    wall_ms "$cli" query --json "${game[@]}" >>"$workdir/many.cli"; check cli "$servers"
+    wall_ms quakestat "${qstat_many[@]}" >>"$workdir/many.qstat"; check qstat "$servers"
+done
+
+report() {
+    local label=$1 ours theirs
+    ours=$(median <"$workdir/$2.cli")
+    theirs=$(median <"$workdir/$2.qstat")
+    printf '%-28s %10s %10s %8s\n' "$label" "$ours" "$theirs" \
+        "$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2fx", a / b }')"
+}
+echo "median wall time in ms over $runs runs"
+printf '%-28s %10s %10s %8s\n' "" "quillory" "qstat" "ratio"
+report "query, 1 server" one
+report "query, $servers servers" many
