@@ -9,7 +9,7 @@ namespace {
 
 void PrintUsage(std::FILE* out) {
     std::fputs(
-        "usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]\n"
+        "usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]...\n"
         "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n"
         "       quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n"
         "       quillory-cli launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
