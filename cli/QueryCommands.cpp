@@ -182,6 +182,33 @@ int QuerySeveral(const Options& options, uint32_t timeoutMs) {
     return allReplied ? 0 : 1;
 }
 
+// One address, asked on this thread alone. A refused port is waited on like a silent one, as
+// it always was for one address: a server still starting may yet answer.
+int QueryOne(const Options& options, uint32_t timeoutMs) {
+    const String& address = options.addresses.front();
+    CMultiQuery query;
+    query.SetRefusalsEndTheWait(false);
+    const QueryOutcome outcome = query.Run({address}, timeoutMs).front();
+    switch (outcome.result) {
+    case QueryResult::BAD_ADDRESS:
+        std::fputs("Bad address error\n", stderr);
+        return 2;
+    case QueryResult::NO_SOCKET:
+        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+        return 1;
+    case QueryResult::REPLIED:
+        break;
+    default:
+        std::fprintf(stderr, "No reply from %s\n", address.c_str());
+        return 1;
+    }
+    if (options.json)
+        std::printf("%s\n", Dump(StatusJson(outcome.status)).c_str());
+    else
+        PrintStatusText(outcome.status);
+    return 0;
+}
+
 } // namespace
 
 int RunQuery(const Args& args) {
@@ -192,32 +219,7 @@ int RunQuery(const Args& args) {
         std::min<uint64_t>(options->number.value_or(DEFAULT_TIMEOUT_MS), 24u * 3600 * 1000));
     if (options->addresses.size() > 1)
         return QuerySeveral(*options, timeoutMs);
-    const String& address = options->addresses.front();
-
-    CServerWatch watch;
-    if (int failed = StartWatching(watch, address))
-        return failed;
-    CWatchState& state = watch.State();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    WatchSnapshot seen;
-    for (;;) {
-        seen = state.Snapshot();
-        if ((seen.enumerationReplies > 0 && seen.statusReplies > 0) ||
-            std::chrono::steady_clock::now() >= deadline)
-            break;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        state.WaitForChange(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0) + 1));
-    }
-    if (seen.enumerationReplies == 0 && seen.statusReplies == 0) {
-        std::fprintf(stderr, "No reply from %s\n", address.c_str());
-        return 1;
-    }
-    if (options->json)
-        std::printf("%s\n", Dump(StatusJson(seen.status)).c_str());
-    else
-        PrintStatusText(seen.status);
-    return 0;
+    return QueryOne(*options, timeoutMs);
 }
 
 int RunWatch(const Args& args) {

@@ -41,8 +41,8 @@ std::vector<std::optional<ResolvedServer>> ResolveAll(const std::vector<String>&
     std::vector<std::future<std::optional<ResolvedServer>>> lookups;
     std::vector<std::optional<ResolvedServer>> resolved(addresses.size());
     for (const String& text : addresses) {
-        const bool dotted = IsDottedText(SplitServerAddress(text).host);
-        lookups.push_back(std::async(dotted ? std::launch::deferred : std::launch::async,
+        const bool apart = addresses.size() > 1 && !IsDottedText(SplitServerAddress(text).host);
+        lookups.push_back(std::async(apart ? std::launch::async : std::launch::deferred,
                                      [text] { return ResolveServerAddress(text); }));
     }
     for (size_t i = 0; i < lookups.size(); ++i)
@@ -105,13 +105,14 @@ std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
         if (!server) {
             t->result = QueryResult::BAD_ADDRESS;
         } else if (!t->engine.Create(0, 0, 0)) {
-            t->result = QueryResult::NO_REPLY; // no socket: nothing can be asked
+            t->result = QueryResult::NO_SOCKET;
         } else {
             t->address = server->address;
             t->gamePorts = server->port
                                ? std::vector<uint16_t>{server->port}
                                : std::vector<uint16_t>{defaults_.sockets, defaults_.directPlay};
-            t->engine.Socket().ReportRefusals();
+            if (refusalsEndTheWait_)
+                t->engine.Socket().ReportRefusals();
             t->engine.HandleMessage(QM_SET_SERVER, server->address, server->port);
             t->engine.HandleMessage(QM_START, 0, 0); // the first probes go out now
         }

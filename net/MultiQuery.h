@@ -18,6 +18,7 @@ enum class QueryResult {
     NO_REPLY,         // nothing arrived in time
     PORT_UNREACHABLE, // the host refused the game port(s): nothing will answer there
     BAD_ADDRESS,      // the host did not resolve, or the port is out of range
+    NO_SOCKET,        // no UDP socket could be had to ask it
 };
 
 struct QueryOutcome {
@@ -31,6 +32,10 @@ public:
     CMultiQuery(const CMultiQuery&) = delete;
     CMultiQuery& operator=(const CMultiQuery&) = delete;
 
+    // Whether a refused game port ends the wait for that server (on by default). Off, a
+    // refused port is waited for until the timeout like a silent one.
+    void SetRefusalsEndTheWait(bool on) { refusalsEndTheWait_ = on; }
+
     // Resolves the addresses (host names side by side) and polls every server until it has
     // sent both an enumeration and a complete status reply, or refused its game port, or
     // `timeoutMs` passed. One outcome per address, in the order given.
@@ -39,6 +44,7 @@ public:
 private:
     DefaultGamePorts defaults_;
     TickSource tick_;
+    bool refusalsEndTheWait_ = true;
 };
 
 } // namespace quillory
