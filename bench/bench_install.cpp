@@ -1,6 +1,7 @@
 // Installing a 200 MB archive of 100 files into an empty game folder, next to `unzip -o -q` of
 // the same archive into an empty folder; then installing it again over itself, which must write
-// nothing. Generated data lives under /tmp and is removed at the end.
+// nothing. The same pair again for an archive of 65,535 small files in one folder, where the cost
+// per entry, not per byte, decides. Generated data lives under /tmp and is removed at the end.
 #include "gantry/client/Installer.h"
 #include "gantry/db/FileDatabase.h"
 
@@ -38,6 +39,43 @@ std::string FileContent(int index) {
     for (char& c : bytes)
         c = static_cast<char>('a' + random() % 20);
     return bytes;
+}
+
+constexpr int kSmallFiles = 65535; // the most a zip without its 64-bit extension holds
+
+// 40 to 1,000 bytes of text, different for every file.
+std::string SmallContent(int index) {
+    std::mt19937 random(static_cast<unsigned>(index));
+    std::string bytes(40 + random() % 960, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>('a' + random() % 20);
+    return bytes;
+}
+
+template <typename Content>
+std::string MakeArchive(const char* fileName, int count, const char* folder, Content content) {
+    std::string file = (Scratch() / fileName).string();
+    zipFile zip = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
+    for (int i = 0; i < count && zip; ++i) {
+        std::string name = folder + std::to_string(i) + ".pbo";
+        std::string bytes = content(i);
+        zip_fileinfo info{};
+        info.tmz_date = {0, 0, 12, 15, 5, 2004};
+        zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                            Z_DEFAULT_COMPRESSION);
+        zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size()));
+        zipCloseFileInZip(zip);
+    }
+    if (zip)
+        zipClose(zip, nullptr);
+    return file;
+}
+
+// Without a description every entry goes to "addons\", where unzip puts it too.
+const std::string& SmallFilesArchive() {
+    static const std::string path =
+        MakeArchive("small.zip", kSmallFiles, "addons/s", [](int i) { return SmallContent(i); });
+    return path;
 }
 
 const std::string& Archive() {
@@ -79,7 +117,9 @@ struct Game {
         db.Scan();
     }
     InstallReport report;
-    bool Install() { return InstallPackage(db, Archive(), done, total, nullptr, &report); }
+    bool Install(const std::string& archive = Archive()) {
+        return InstallPackage(db, archive, done, total, nullptr, &report);
+    }
 };
 
 void BM_InstallIntoEmptyGame(benchmark::State& state) {
@@ -119,6 +159,38 @@ void BM_ReinstallOverItself(benchmark::State& state) {
             state.SkipWithError("reinstall failed or wrote files");
 }
 BENCHMARK(BM_ReinstallOverItself)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_InstallSmallFilesIntoEmptyGame(benchmark::State& state) {
+    SmallFilesArchive();
+    for (auto _ : state) {
+        state.PauseTiming();
+        Game game;
+        state.ResumeTiming();
+        if (!game.Install(SmallFilesArchive()) || game.report.written.size() != kSmallFiles)
+            state.SkipWithError("install failed");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kSmallFiles);
+}
+BENCHMARK(BM_InstallSmallFilesIntoEmptyGame)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+void BM_UnzipSmallFilesIntoEmptyFolder(benchmark::State& state) {
+    const std::string command = "unzip -o -q " + SmallFilesArchive() + " -d ";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::path folder = FreshFolder("unzip");
+        state.ResumeTiming();
+        if (std::system((command + folder.string()).c_str()) != 0)
+            state.SkipWithError("unzip failed");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kSmallFiles);
+}
+BENCHMARK(BM_UnzipSmallFilesIntoEmptyFolder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "common/AsciiCase.h"
+#include "platform/NameIndex.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -55,7 +56,10 @@ bool Lstat(const std::string& path, struct stat& st) {
 
 // The first entry of `folder` (native, empty for the current directory) whose name equals
 // `name` ignoring case.
-std::optional<std::string> FindNoCaseIn(const std::string& folder, std::string_view name) {
+std::optional<std::string> FindNoCaseIn(const std::string& folder, std::string_view name,
+                                        CNameIndex* index) {
+    if (index)
+        return index->Find(folder, name);
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return std::nullopt;
@@ -100,18 +104,19 @@ FsResult NotFoundIn(const std::string& resolved) {
 
 // Where a new entry `path` would go: its resolved folder, and the name as written. Gives
 // AlreadyExists when the folder holds the name in any case (and the entry is not `self`).
-FsResult PlaceNewEntry(std::string_view path, const std::string* self, std::string& target) {
+FsResult PlaceNewEntry(std::string_view path, const std::string* self, std::string& target,
+                       CNameIndex* index) {
     SplitPath split = SplitLast(path);
     if (split.name.empty() || split.name == "/")
         return FsResult::PathNotFound;
-    std::string folder = ResolveCase(split.folder);
+    std::string folder = ResolveCase(split.folder, index);
     if (!FolderExists(folder))
         return FsResult::PathNotFound;
     target = folder + split.name;
     struct stat st;
     std::string existing = target;
     if (!Lstat(existing, st)) {
-        std::optional<std::string> other = FindNoCaseIn(folder, split.name);
+        std::optional<std::string> other = FindNoCaseIn(folder, split.name, index);
         if (!other)
             return FsResult::Ok;
         existing = folder + *other;
@@ -145,7 +150,7 @@ std::string NativePath(std::string_view path) {
     return native;
 }
 
-std::string ResolveCase(std::string_view path) {
+std::string ResolveCase(std::string_view path, CNameIndex* index) {
     std::string native = NativePath(path);
     struct stat st;
     if (native.empty() || Lstat(native, st))
@@ -163,7 +168,7 @@ std::string ResolveCase(std::string_view path) {
             continue;
         std::string candidate = out + std::string(segment);
         if (lookup && segment != "." && segment != ".." && !Lstat(candidate, st)) {
-            std::optional<std::string> found = FindNoCaseIn(out, segment);
+            std::optional<std::string> found = FindNoCaseIn(out, segment, index);
             if (found)
                 candidate = out + *found;
             else
@@ -176,42 +181,56 @@ std::string ResolveCase(std::string_view path) {
     return out;
 }
 
-FsResult RenamePath(std::string_view from, std::string_view to) {
-    std::string source = ResolveCase(from);
+FsResult RenamePath(std::string_view from, std::string_view to, CNameIndex* index) {
+    std::string source = ResolveCase(from, index);
     while (source.size() > 1 && source.back() == '/')
         source.pop_back();
     struct stat st;
     if (!Lstat(source, st))
         return errno == ENOENT ? NotFoundIn(source) : FromErrno(errno);
     std::string target;
-    FsResult placed = PlaceNewEntry(to, &source, target);
+    FsResult placed = PlaceNewEntry(to, &source, target, index);
     if (placed != FsResult::Ok)
         return placed;
     if (target == source)
         return FsResult::Ok;
-    return RenameNoReplace(source, target) == 0 ? FsResult::Ok : FromErrno(errno);
+    if (RenameNoReplace(source, target) != 0)
+        return FromErrno(errno);
+    if (index) {
+        index->Removed(source);
+        index->Added(target);
+    }
+    return FsResult::Ok;
 }
 
-FsResult RemoveFile(std::string_view path) {
-    std::string resolved = ResolveCase(path);
+FsResult RemoveFile(std::string_view path, CNameIndex* index) {
+    std::string resolved = ResolveCase(path, index);
     struct stat st;
     if (!Lstat(resolved, st))
         return errno == ENOENT ? NotFoundIn(resolved) : FromErrno(errno);
     if (S_ISDIR(st.st_mode))
         return FsResult::AccessDenied;
-    return ::unlink(resolved.c_str()) == 0 ? FsResult::Ok : FromErrno(errno);
+    if (::unlink(resolved.c_str()) != 0)
+        return FromErrno(errno);
+    if (index)
+        index->Removed(resolved);
+    return FsResult::Ok;
 }
 
-FsResult MakeDirectory(std::string_view path) {
+FsResult MakeDirectory(std::string_view path, CNameIndex* index) {
     std::string target;
-    FsResult placed = PlaceNewEntry(path, nullptr, target);
+    FsResult placed = PlaceNewEntry(path, nullptr, target, index);
     if (placed != FsResult::Ok)
         return placed;
-    return ::mkdir(target.c_str(), 0777) == 0 ? FsResult::Ok : FromErrno(errno);
+    if (::mkdir(target.c_str(), 0777) != 0)
+        return FromErrno(errno);
+    if (index)
+        index->Added(target);
+    return FsResult::Ok;
 }
 
-FsResult RemoveEmptyDirectory(std::string_view path) {
-    std::string resolved = ResolveCase(path);
+FsResult RemoveEmptyDirectory(std::string_view path, CNameIndex* index) {
+    std::string resolved = ResolveCase(path, index);
     while (resolved.size() > 1 && resolved.back() == '/')
         resolved.pop_back();
     struct stat st;
@@ -219,8 +238,11 @@ FsResult RemoveEmptyDirectory(std::string_view path) {
         return errno == ENOENT ? NotFoundIn(resolved) : FromErrno(errno);
     if (!S_ISDIR(st.st_mode))
         return FsResult::NotADirectory;
-    if (::rmdir(resolved.c_str()) == 0)
+    if (::rmdir(resolved.c_str()) == 0) {
+        if (index)
+            index->Removed(resolved);
         return FsResult::Ok;
+    }
     return errno == EEXIST ? FsResult::DirNotEmpty : FromErrno(errno);
 }
 

@@ -12,6 +12,8 @@
 
 namespace quillory::platform {
 
+class CNameIndex;
+
 // Windows error codes, so callers can tell the cases apart exactly as the system expects.
 enum class FsResult : uint32_t {
     Ok = 0,
@@ -42,21 +44,23 @@ std::string NativePath(std::string_view path);
 // The native path of `path` with every segment that does not exist as written replaced by the
 // first entry of its folder that matches it ignoring case. Segments that match nothing stay as
 // written, so the result names where a new entry would go.
-std::string ResolveCase(std::string_view path);
+// The operations below that take a CNameIndex look names up in it, and keep it up to date,
+// instead of reading the folder each time; null reads the folder.
+std::string ResolveCase(std::string_view path, CNameIndex* index = nullptr);
 
 // Renames or moves a file or folder. Fails with AlreadyExists when the target folder already
 // holds the name in any letter case (unless that entry is the source itself, which makes a
 // rename that changes only letter case).
-FsResult RenamePath(std::string_view from, std::string_view to);
+FsResult RenamePath(std::string_view from, std::string_view to, CNameIndex* index = nullptr);
 
 // Deletes a file; a folder gives AccessDenied.
-FsResult RemoveFile(std::string_view path);
+FsResult RemoveFile(std::string_view path, CNameIndex* index = nullptr);
 
 // Creates one folder; AlreadyExists when the name exists in any letter case.
-FsResult MakeDirectory(std::string_view path);
+FsResult MakeDirectory(std::string_view path, CNameIndex* index = nullptr);
 
 // Removes an empty folder; DirNotEmpty while anything is inside.
-FsResult RemoveEmptyDirectory(std::string_view path);
+FsResult RemoveEmptyDirectory(std::string_view path, CNameIndex* index = nullptr);
 
 // Attributes of a file or folder; none when it does not exist. Links are followed.
 std::optional<FileAttributes> GetAttributes(std::string_view path);

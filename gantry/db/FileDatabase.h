@@ -69,6 +69,9 @@ public:
     // copy of the old database is never replaced without the user's doing.
     bool keepDatabaseFile = false;
     std::function<void(SaveStep)> saveStepHook; // test seam, empty in the program
+    // While one install or command runs, the names of the folders it touches, so that the
+    // file operations below do not read a whole folder for every file; null otherwise.
+    platform::CNameIndex* nameIndex = nullptr;
     // Test seam: told the path of every file whose content the scanner is about to read.
     std::function<void(const String&)> contentReadHook;
     // Test seam: told, on the scanning thread, how many bytes of the file in hand the scanner has

@@ -4,8 +4,10 @@
 
 #include "common/AsciiCase.h"
 #include "platform/FileSystem.h"
+#include "platform/NameIndex.h"
 #include "platform/Walk.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace quillory {
@@ -66,9 +68,10 @@ void ClearDeleteMarks(CFileNode& folder) {
     }
 }
 
-bool RenameToActive(CFileNode& node) {
+bool RenameToActive(CFileNode& node, platform::CNameIndex* index) {
     const String folder = node.FolderPath();
-    if (platform::RenamePath(folder + node.diskName, folder + node.name) != platform::FsResult::Ok)
+    if (platform::RenamePath(folder + node.diskName, folder + node.name, index) !=
+        platform::FsResult::Ok)
         return false;
     node.status = NS_ACTIVE;
     node.diskName = node.name;
@@ -77,7 +80,14 @@ bool RenameToActive(CFileNode& node) {
 
 // Whether `diskName` is the only entry of the folder that holds `name` in any letter case; a
 // file the database does not know would still block the name after the known one moved aside.
-bool OnlyHolderOfName(const String& folder, const String& name, const String& diskName) {
+bool OnlyHolderOfName(const String& folder, const String& name, const String& diskName,
+                      platform::CNameIndex* index) {
+    if (index) {
+        const std::vector<std::string> holders =
+            index->FindAll(platform::ResolveCase(folder, index), name);
+        return std::all_of(holders.begin(), holders.end(),
+                           [&](const std::string& holder) { return holder == diskName; });
+    }
     bool onlyHolder = true;
     const platform::WalkResult result =
         platform::Walk(folder, name, [&](const platform::WalkEntry& entry) {
@@ -106,7 +116,7 @@ platform::FsResult CFileDatabase::DeactivateFile(CFileNode& node) {
     const String folder = node.FolderPath();
     const String inactiveName = node.InactiveName();
     const platform::FsResult result =
-        platform::RenamePath(folder + node.diskName, folder + inactiveName);
+        platform::RenamePath(folder + node.diskName, folder + inactiveName, nameIndex);
     if (result != platform::FsResult::Ok)
         return result;
     node.status = NS_INACTIVE;
@@ -122,7 +132,7 @@ platform::FsResult CFileDatabase::ActivateFile(CFileNode& node) {
         return check;
     const String folder = node.FolderPath();
     const platform::FsResult result =
-        platform::RenamePath(folder + node.diskName, folder + node.name);
+        platform::RenamePath(folder + node.diskName, folder + node.name, nameIndex);
     if (result == platform::FsResult::Ok) {
         node.status = NS_ACTIVE;
         node.diskName = node.name;
@@ -136,17 +146,17 @@ platform::FsResult CFileDatabase::ActivateFile(CFileNode& node) {
         if (sibling.get() == &node || sibling->IsFolder() || sibling->status != NS_ACTIVE ||
             !EqualsNoCase(sibling->name, node.name))
             continue;
-        if (!OnlyHolderOfName(folder, node.name, sibling->diskName))
+        if (!OnlyHolderOfName(folder, node.name, sibling->diskName, nameIndex))
             return result;
         const platform::FsResult aside = DeactivateFile(*sibling);
         if (aside != platform::FsResult::Ok)
             return aside;
         // Put the other version back rather than leave the game without either.
-        if (RenameToActive(node)) {
+        if (RenameToActive(node, nameIndex)) {
             MarkChanged();
             return platform::FsResult::Ok;
         }
-        RenameToActive(*sibling);
+        RenameToActive(*sibling, nameIndex);
         return platform::FsResult::AccessDenied;
     }
     return result;
@@ -187,9 +197,9 @@ int CFileDatabase::DeleteMarked(CFileNode& folder, std::vector<String>* notDelet
             // Never deleted: the path would leave the game folder.
         } else if (child->IsFolder()) {
             const String name = child->name.substr(0, child->name.size() - 1);
-            result = platform::RemoveEmptyDirectory(folder.AbsolutePath() + name);
+            result = platform::RemoveEmptyDirectory(folder.AbsolutePath() + name, nameIndex);
         } else {
-            result = platform::RemoveFile(folder.AbsolutePath() + child->diskName);
+            result = platform::RemoveFile(folder.AbsolutePath() + child->diskName, nameIndex);
         }
         if (result == platform::FsResult::Ok) {
             child->status = NS_MISSING;
