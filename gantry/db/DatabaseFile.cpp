@@ -97,13 +97,18 @@ bool CFileDatabase::Save() {
     stream = nullptr;
 
     String temp = DatabaseTempPath();
-    if (!WriteDatabaseFile(temp, payload))
-        return false;
-    // Renaming over the old file is atomic: a crash leaves the old or the new database.
     std::error_code error;
-    std::filesystem::rename(temp, DatabasePath(), error);
-    if (error)
+    if (!WriteDatabaseFile(temp, payload)) {
+        // A partial copy on a full disk only takes the space the next save needs.
+        std::filesystem::remove(temp, error);
         return false;
+    }
+    // Renaming over the old file is atomic: a crash leaves the old or the new database.
+    std::filesystem::rename(temp, DatabasePath(), error);
+    if (error) {
+        std::filesystem::remove(temp, error);
+        return false;
+    }
     ReportSaveStep(SAVE_REPLACED);
     return true;
 }

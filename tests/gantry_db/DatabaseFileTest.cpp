@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
 namespace quillory {
 namespace {
 
@@ -212,6 +214,34 @@ TEST_F(DatabaseFileTest, AWriteErrorIsReportedAndKeepsTheOldFile) {
     test::AddPackage(db, "Newer");
     EXPECT_FALSE(db.Save());
     EXPECT_EQ(SavedBytes(), old);
+    // The partial temporary file goes too.
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder / "quillory.da2")));
+}
+
+// A database folder on a file system too small for the file: the write fails for real.
+TEST_F(DatabaseFileTest, ASaveOnAFullDiskRemovesItsPartialFile) {
+    test::ScratchFolder small;
+    if (::mount("tmpfs", small.Path().c_str(), "tmpfs", 0, "size=8k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount(path.c_str()); }
+    } unmount{small.Path().string()};
+    CFileDatabase big(small.Path().string());
+    big.root = test::MakeRoot("C:\\Game\\");
+    // Random names do not compress: far more than 8 KB on disk.
+    uint32_t seed = 12345;
+    for (int i = 0; i < 4000; ++i) {
+        String name;
+        for (int c = 0; c < 12; ++c) {
+            seed = seed * 1103515245 + 12345;
+            name += static_cast<char>('a' + (seed >> 16) % 26);
+        }
+        big.root->AddChild(name, 0)->bindCount = 1;
+    }
+    EXPECT_FALSE(big.Save());
+    EXPECT_FALSE(std::filesystem::exists(small.Path() / "quillory.da2"));
+    EXPECT_FALSE(std::filesystem::exists(small.Path() / "quillory.dat"));
 }
 
 TEST_F(DatabaseFileTest, AProcessKilledWhileSavingLeavesTheOldOrTheNewFile) {
