@@ -17,7 +17,8 @@ void PrintList(const char* what, const std::vector<String>& paths) {
         std::printf("  %-9s %s\n", what, PrintableText(path).c_str());
 }
 
-// Installs one archive and tells what became of each entry; true when it installed whole.
+// Installs one archive and tells what became of each entry; true when it installed whole. An
+// install that failed part-way was undone: only the error and what could not be put back show.
 bool InstallOne(CFileDatabase& db, const String& archive) {
     std::atomic<uint64_t> done{0}, total{0};
     InstallReport report;
@@ -30,10 +31,15 @@ bool InstallOne(CFileDatabase& db, const String& archive) {
     PrintList("reused", report.reused);
     PrintList("ignored", report.ignored);
     PrintList("left out", report.leftOut);
-    if (!ok)
-        std::fprintf(stderr, "quillory-cli: %s: %s\n", archive.c_str(),
-                     PrintableText(report.error).c_str());
-    return ok;
+    PrintList("inactive", report.inactive);
+    if (ok)
+        return true;
+    std::fprintf(stderr, "quillory-cli: %s: %s%s\n", archive.c_str(),
+                 PrintableText(report.error).c_str(),
+                 report.rolledBack ? "; the install was undone" : "");
+    for (const String& path : report.notRestored)
+        std::fprintf(stderr, "quillory-cli: could not put back %s\n", PrintableText(path).c_str());
+    return false;
 }
 
 } // namespace

@@ -73,7 +73,12 @@ EntryPlacement PlaceEntry(const HandleArray<PackageDirective>& directives,
                           std::string_view entryPath) {
     EntryPlacement placement;
     placement.entryPath = WithBackslashes(entryPath);
-    if (!placement.entryPath.empty() && placement.entryPath.back() == '\\') {
+    if (placement.entryPath.empty()) {
+        // "*" would match it and place it at the target folder's own name, as a file.
+        placement.fate = EntryFate::Refused;
+        return placement;
+    }
+    if (placement.entryPath.back() == '\\') {
         placement.fate = EntryFate::Folder;
         return placement;
     }
@@ -95,6 +100,22 @@ EntryPlacement PlaceEntry(const HandleArray<PackageDirective>& directives,
     placement.fate = EntryFate::Placed;
     placement.destination = JoinPieces(SplitPathPieces(destination));
     return placement;
+}
+
+String RefusalText(const EntryPlacement& placement) {
+    if (placement.entryPath.empty())
+        return "an entry has an empty name";
+    String text =
+        "the entry \"" + placement.entryPath + "\" would be placed outside the game folder";
+    if (placement.directive) {
+        static constexpr const char* kKindNames[] = {"INSTALL", "INSTALLPATH", "EXTRACT",
+                                                     "EXTRACTPATH", "IGNORE"};
+        const PackageDirective& d = *placement.directive;
+        text += String(" by ") + kKindNames[static_cast<size_t>(d.kind) % 5] + " " + d.pattern;
+        if (!d.target.empty())
+            text += " " + d.target;
+    }
+    return text;
 }
 
 } // namespace quillory

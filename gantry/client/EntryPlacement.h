@@ -16,7 +16,8 @@ enum class EntryFate {
     LeftOut, // no directive matches: not installed, counted nowhere
     Ignored, // an Ignore directive matches: not installed, its size counts as done
     Placed,  // installed at `destination`
-    Refused, // the destination would leave the game folder: the whole archive is refused
+    Refused, // an empty name, or a destination that would leave the game folder: the whole
+             // archive is refused
 };
 
 struct EntryPlacement {
@@ -29,6 +30,9 @@ struct EntryPlacement {
 // Applies the directives, in order, to one entry path as the archive stores it ('/' or '\').
 EntryPlacement PlaceEntry(const HandleArray<PackageDirective>& directives,
                           std::string_view entryPath);
+
+// Why a Refused placement was refused, naming the entry and the rule it broke.
+String RefusalText(const EntryPlacement& placement);
 
 // The destination a directive gives an entry path (with '\'), before any safety check.
 String DestinationFor(const PackageDirective& directive, std::string_view entryPath);

@@ -5,6 +5,7 @@
 #include "common/FileTime.h"
 #include "gantry/client/EntryPlacement.h"
 #include "platform/FileSystem.h"
+#include "platform/NameIndex.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,22 +16,6 @@ namespace quillory {
 namespace {
 
 constexpr size_t kBlockSize = 4096;
-
-Handle<CFileNode> FindChildFolder(const CFileNode& folder, const String& name) {
-    for (const auto& child : folder.children)
-        if (child->IsFolder() && EqualsNoCase(child->name, name))
-            return child;
-    return nullptr;
-}
-
-Handle<CFileNode> FindChildFile(const CFileNode& folder, const String& name, uint32_t size,
-                                uint32_t crc) {
-    for (const auto& child : folder.children)
-        if (!child->IsFolder() && EqualsNoCase(child->name, name) && child->size == size &&
-            child->crc == crc)
-            return child;
-    return nullptr;
-}
 
 bool PackageNameTaken(const CFileDatabase& db, const String& name) {
     return std::any_of(db.packages.begin(), db.packages.end(),
@@ -52,6 +37,18 @@ bool SetLastWriteTime(const String& path, FileTime time) {
     return !error;
 }
 
+String InactiveReason(platform::FsResult activation) {
+    switch (activation) {
+    case platform::FsResult::Ok:
+        return "another entry of the archive took its name";
+    case platform::FsResult::AlreadyExists:
+        return "a file or folder the database does not hold under that name is in the way";
+    default:
+        return "it could not be renamed (error " +
+               std::to_string(static_cast<uint32_t>(activation)) + ")";
+    }
+}
+
 } // namespace
 
 CInstaller::CInstaller(CFileDatabase& db, const String& archivePath,
@@ -61,6 +58,19 @@ CInstaller::CInstaller(CFileDatabase& db, const String& archivePath,
       offered_(offered), freeSpace_(platform::FreeDiskSpace) {}
 
 bool CInstaller::Run() {
+    // The file operations of this install look names up in the install's own index.
+    platform::CNameIndex* const previous = db_.nameIndex;
+    db_.nameIndex = &names_;
+    bool ok = RunEntries();
+    if (!ok && package_)
+        RollBack();
+    if (ok)
+        ReportInactive();
+    db_.nameIndex = previous;
+    return ok && report_.inactive.empty();
+}
+
+bool CInstaller::RunEntries() {
     if (!Prepare())
         return false;
     CZipReader& zip = archive_.Zip();
@@ -72,6 +82,8 @@ bool CInstaller::Run() {
             return Fail("the archive's entries cannot be read");
         if (!InstallEntry(info))
             return false;
+        if (cancelled_ && cancelled_())
+            return Fail("cancelled");
     } while (zip.GoToNext());
     return true;
 }
@@ -80,7 +92,7 @@ bool CInstaller::Prepare() {
     if (!db_.root)
         return Fail("no game folder is set");
     if (!archive_.Parse())
-        return Fail("not an installable package archive");
+        return Fail("not an installable package archive: " + archive_.Refusal());
     installDone_ = 0;
     if (!SumSizes() || !FitsOnDisk())
         return false;
@@ -118,8 +130,7 @@ bool CInstaller::FitsOnDisk() {
         EntryPlacement placement = PlaceEntry(archive_.Directives(), info.path);
         if (placement.fate != EntryFate::Placed)
             continue;
-        uint32_t size = static_cast<uint32_t>(info.size);
-        if (!db_.root->Find(placement.destination, size, info.crc, false))
+        if (!FindPresent(placement.destination, info))
             needed += info.size;
     } while (zip.GoToNext());
     if (needed > *free)
@@ -153,10 +164,12 @@ bool CInstaller::InstallEntry(const ZipEntryInfo& info) {
         report_.ignored.push_back(placement.entryPath);
         return true;
     case EntryFate::Refused:
-        return Fail("an entry would be placed outside the game folder: " + placement.entryPath);
+        return Fail(RefusalText(placement));
     case EntryFate::Placed:
         break;
     }
+    if (entryHook_)
+        entryHook_(placement.destination);
     std::vector<String> pieces = SplitPathPieces(placement.destination);
     String fileName = pieces.back();
     pieces.pop_back();
@@ -180,16 +193,13 @@ bool CInstaller::EnterFolder(Handle<CFileNode>& current, const String& piece) {
         return true;
     }
     if (folder) {
-        db_.UnbindFromUnknown(*folder);
-        if (folder->status == NS_MISSING && !MakeFolderOnDisk(*folder))
+        UnbindFromUnknown(folder);
+        if (folder->status == NS_MISSING && !MakeFolderOnDisk(folder))
             return false;
     } else {
-        folder = current->AddChild(name, NF_FOLDER);
-        if (db_.IsCorePath(folder->RelativePath())) {
-            folder->flags |= NF_CORE;
-            db_.coreFiles->AddMember(folder);
-        }
-        if (!MakeFolderOnDisk(*folder))
+        folder = AddChild(*current, name, NF_FOLDER);
+        BindToCoreIfCore(folder);
+        if (!MakeFolderOnDisk(folder))
             return false;
     }
     if (!(folder->flags & NF_CORE))
@@ -198,15 +208,17 @@ bool CInstaller::EnterFolder(Handle<CFileNode>& current, const String& piece) {
     return true;
 }
 
-bool CInstaller::MakeFolderOnDisk(CFileNode& folder) {
-    folder.diskName = folder.name;
-    folder.status = NS_ACTIVE;
-    String path = folder.AbsolutePath();
+bool CInstaller::MakeFolderOnDisk(const Handle<CFileNode>& folder) {
+    journal_.Touched(folder);
+    folder->diskName = folder->name;
+    folder->status = NS_ACTIVE;
+    String path = folder->AbsolutePath();
     path.pop_back(); // without its trailing '\'
-    platform::FsResult result = platform::MakeDirectory(path);
+    platform::FsResult result = platform::MakeDirectory(path, &names_);
     if (result != platform::FsResult::Ok)
-        return Fail("cannot create the folder " + folder.RelativePath() + " (error " +
+        return Fail("cannot create the folder " + folder->RelativePath() + " (error " +
                     std::to_string(static_cast<uint32_t>(result)) + ")");
+    journal_.FolderMade(folder);
     return true;
 }
 
@@ -217,38 +229,103 @@ bool CInstaller::PlaceFile(CFileNode& folder, const String& piece, const ZipEntr
     if (node && IsMember(node.get()))
         return true;
     if (node) {
-        db_.UnbindFromUnknown(*node);
+        UnbindFromUnknown(node);
         if (node->status == NS_MISSING) {
-            if (!WriteFile(*node, info))
+            if (!WriteFile(node, info))
                 return false;
             report_.written.push_back(destination);
         } else {
             installDone_ += info.size; // present and identical: never rewritten
             report_.reused.push_back(destination);
         }
-        Bind(node);
+        Bind(node, destination, info.path);
         return true;
     }
     if ((node = FindInOffered(piece, info))) {
         if (!IsMember(node.get())) {
             installDone_ += info.size;
             report_.reused.push_back(node->RelativePath());
-            Bind(node);
+            Bind(node, node->RelativePath(), info.path);
         }
         return true;
     }
-    node = folder.AddChild(piece, 0);
+    node = AddChild(folder, piece, 0);
     node->size = size;
     node->crc = info.crc;
-    if (db_.IsCorePath(node->RelativePath())) {
-        node->flags |= NF_CORE;
-        db_.coreFiles->AddMember(node);
-    }
-    if (!WriteFile(*node, info))
+    BindToCoreIfCore(node);
+    if (!WriteFile(node, info))
         return false;
     report_.written.push_back(destination);
-    Bind(node);
+    Bind(node, destination, info.path);
     return true;
+}
+
+const HandleArray<CFileNode>& CInstaller::ChildrenNamed(const CFileNode& folder,
+                                                        const String& name) {
+    auto listed = children_.find(&folder);
+    if (listed == children_.end()) {
+        ChildNames& names = children_[&folder];
+        for (const auto& child : folder.children)
+            names[LowerAscii(child->name)].push_back(child);
+        listed = children_.find(&folder);
+    }
+    static const HandleArray<CFileNode> none;
+    auto found = listed->second.find(LowerAscii(name));
+    return found == listed->second.end() ? none : found->second;
+}
+
+Handle<CFileNode> CInstaller::AddChild(CFileNode& folder, const String& name, uint16_t flags) {
+    Handle<CFileNode> child = folder.AddChild(name, flags);
+    journal_.Created(child);
+    auto listed = children_.find(&folder);
+    if (listed != children_.end())
+        listed->second[LowerAscii(name)].push_back(child);
+    return child;
+}
+
+void CInstaller::BindToCoreIfCore(const Handle<CFileNode>& node) {
+    if (!db_.IsCorePath(node->RelativePath()))
+        return;
+    node->flags |= NF_CORE;
+    db_.coreFiles->AddMember(node);
+    journal_.CoreAdded(node);
+}
+
+void CInstaller::UnbindFromUnknown(const Handle<CFileNode>& node) {
+    journal_.Touched(node);
+    if (node->flags & NF_UNKNOWN_FILE)
+        journal_.Unbound(db_.unknownFiles, node, db_.unknownFiles->IndexOf(node.get()));
+    if (node->flags & NF_UNKNOWN_ADDON)
+        journal_.Unbound(db_.unknownAddons, node, db_.unknownAddons->IndexOf(node.get()));
+    db_.UnbindFromUnknown(*node);
+}
+
+Handle<CFileNode> CInstaller::FindChildFolder(const CFileNode& folder, const String& name) {
+    for (const auto& child : ChildrenNamed(folder, name))
+        if (child->IsFolder())
+            return child;
+    return nullptr;
+}
+
+Handle<CFileNode> CInstaller::FindChildFile(const CFileNode& folder, const String& name,
+                                            uint32_t size, uint32_t crc) {
+    for (const auto& child : ChildrenNamed(folder, name))
+        if (!child->IsFolder() && child->size == size && child->crc == crc)
+            return child;
+    return nullptr;
+}
+
+// Whether the destination already holds, present, the entry's very file.
+bool CInstaller::FindPresent(const String& destination, const ZipEntryInfo& info) {
+    std::vector<String> pieces = SplitPathPieces(destination);
+    const CFileNode* folder = db_.root.get();
+    for (size_t i = 0; folder && i + 1 < pieces.size(); ++i)
+        folder = FindChildFolder(*folder, pieces[i] + "\\").get();
+    if (!folder)
+        return false;
+    Handle<CFileNode> file =
+        FindChildFile(*folder, pieces.back(), static_cast<uint32_t>(info.size), info.crc);
+    return file && file->status != NS_MISSING;
 }
 
 Handle<CFileNode> CInstaller::FindInOffered(const String& name, const ZipEntryInfo& info) const {
@@ -261,27 +338,30 @@ Handle<CFileNode> CInstaller::FindInOffered(const String& name, const ZipEntryIn
     return nullptr;
 }
 
-bool CInstaller::WriteFile(CFileNode& node, const ZipEntryInfo& info) {
-    node.diskName = node.InactiveName();
-    node.status = NS_INACTIVE;
-    const String path = platform::ResolveCase(node.FolderPath() + node.diskName);
+bool CInstaller::WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& info) {
+    journal_.Written(node);
+    node->diskName = node->InactiveName();
+    node->status = NS_INACTIVE;
+    const String path = platform::ResolveCase(node->FolderPath() + node->diskName, &names_);
+    names_.Added(path); // made by the copy, even when the copy then fails
     if (!CopyEntry(path, info)) {
         // A half-written or damaged copy must not pass for the file the node describes.
         std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        node.status = NS_MISSING;
+        if (std::filesystem::remove(path, ignored))
+            names_.Removed(path);
+        node->status = NS_MISSING;
         return false;
     }
-    node.modified =
+    node->modified =
         FileTimeFromCivil(info.year, info.month, info.day, info.hour, info.minute, info.second);
-    if (node.modified == 0) {
+    if (node->modified == 0) {
         // No valid stored date: the file keeps the time of its writing.
         std::optional<platform::FileAttributes> attributes = platform::GetAttributes(path);
-        node.modified = attributes ? attributes->modified : 0;
+        node->modified = attributes ? attributes->modified : 0;
         return true;
     }
-    if (!SetLastWriteTime(path, node.modified))
-        return Fail("cannot set the time of " + node.RelativePath());
+    if (!SetLastWriteTime(path, node->modified))
+        return Fail("cannot set the time of " + node->RelativePath());
     return true;
 }
 
@@ -306,7 +386,7 @@ bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info) {
             break;
         if (file.Write(block, static_cast<size_t>(n)) != n) {
             zip.CloseCurrent();
-            return Fail("cannot write " + path);
+            return Fail("cannot write " + path + " (is the disk full?)");
         }
         copied += static_cast<uint64_t>(n);
         installDone_ += static_cast<uint64_t>(n);
@@ -315,18 +395,69 @@ bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info) {
     if (!zip.CloseCurrent() || copied != info.size)
         return Fail("the entry " + info.path + " does not match its CRC-32");
     if (!closed)
-        return Fail("cannot write " + path);
+        return Fail("cannot write " + path + " (is the disk full?)");
     return true;
 }
 
-void CInstaller::Bind(const Handle<CFileNode>& node) {
+void CInstaller::Bind(const Handle<CFileNode>& node, const String& destination,
+                      const String& entryPath) {
     AddMember(node);
-    db_.ActivateFile(*node);
+    boundFiles_.push_back({node, destination, entryPath});
+    entryOf_[node.get()] = entryPath;
+    // Activation may step aside another version of the same name: the journal keeps them all.
+    if (node->parent)
+        for (const auto& sibling : ChildrenNamed(*node->parent, node->name))
+            journal_.Touched(sibling);
+    activation_[node.get()] = db_.ActivateFile(*node);
 }
 
 void CInstaller::AddMember(const Handle<CFileNode>& node) {
     package_->AddMember(node);
     members_.insert(node.get());
+}
+
+// Files bound but left under their inactive name: an activation failed, or a later entry of the
+// same name stepped the file aside.
+void CInstaller::ReportInactive() {
+    for (const BoundFile& bound : boundFiles_) {
+        if (bound.node->status != NS_INACTIVE || SupersededInTurn(bound))
+            continue;
+        const auto activation = activation_.find(bound.node.get());
+        report_.inactive.push_back(bound.destination + ": " +
+                                   InactiveReason(activation == activation_.end()
+                                                      ? platform::FsResult::Ok
+                                                      : activation->second));
+    }
+    if (!report_.inactive.empty())
+        Fail(std::to_string(report_.inactive.size()) +
+             (report_.inactive.size() == 1 ? " file stayed" : " files stayed") +
+             " under the inactive name");
+}
+
+// Entries of other names that directives send to one destination are written there in turn, the
+// last one active: the earlier ones were meant to give way. Only a repeated entry name is not.
+bool CInstaller::SupersededInTurn(const BoundFile& bound) {
+    if (!bound.node->parent)
+        return false;
+    for (const auto& holder : ChildrenNamed(*bound.node->parent, bound.node->name)) {
+        if (holder->status != NS_ACTIVE || !IsMember(holder.get()))
+            continue;
+        const auto entry = entryOf_.find(holder.get());
+        return entry != entryOf_.end() && entry->second != bound.entryPath;
+    }
+    return false;
+}
+
+void CInstaller::RollBack() {
+    journal_.Undo(db_, package_, names_, report_.notRestored);
+    report_.rolledBack = true;
+    report_.package = nullptr;
+    report_.written.clear();
+    report_.reused.clear();
+    report_.ignored.clear();
+    report_.leftOut.clear();
+    package_ = nullptr;
+    members_.clear();
 }
 
 bool CInstaller::Fail(String why) {
@@ -337,12 +468,14 @@ bool CInstaller::Fail(String why) {
 
 bool InstallPackage(CFileDatabase& db, const String& archivePath,
                     std::atomic<uint64_t>& installDone, std::atomic<uint64_t>& installTotal,
-                    const CPackage* offered, InstallReport* report) {
+                    const CPackage* offered, InstallReport* report,
+                    CInstaller::CancelCheck cancelled) {
     QUILLORY_ASSERT_DB_OWNER(db);
     CInstaller installer(db, archivePath, installDone, installTotal, offered);
+    installer.SetCancelCheck(std::move(cancelled));
     bool ok = installer.Run();
     // Files written or reused after the package was listed change the tree too.
-    if (installer.Report().package)
+    if (installer.Report().package || installer.Report().rolledBack)
         db.MarkChanged();
     if (report)
         *report = installer.Report();

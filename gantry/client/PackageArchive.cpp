@@ -63,7 +63,7 @@ bool PackageArchive::Parse() {
             size_t blockStart = start + kStartMarker.size() + 1;
             size_t end = FindNoCase(text, kEndMarker);
             if (end == String::npos || end < blockStart)
-                return false; // no end marker, or only one before the block
+                return Refuse("gantry.txt has GANTRY_START without GANTRY_END after it");
             if (!ParseBlock(std::string_view(text).substr(blockStart, end - blockStart)))
                 return false;
             hasDescription_ = true;
@@ -78,12 +78,20 @@ bool PackageArchive::Parse() {
 }
 
 PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
-    if (!zip_.Open(archivePath_) || !zip_.GoToFirst())
+    if (!zip_.Open(archivePath_)) {
+        Refuse("not a zip archive, or it cannot be read");
         return Found::Error;
+    }
+    if (!zip_.GoToFirst()) {
+        Refuse("the archive holds no entries");
+        return Found::Error;
+    }
     ZipEntryInfo info;
     for (;;) {
-        if (!zip_.CurrentInfo(info))
+        if (!zip_.CurrentInfo(info)) {
+            Refuse("the archive's list of entries is damaged");
             return Found::Error;
+        }
         String path = WithBackslashes(info.path);
         // Only a description at the root counts: the whole path must be the name.
         if (!info.pathTooLong && EqualsNoCase(path, kDescriptionName))
@@ -91,8 +99,14 @@ PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
         if (!zip_.GoToNext())
             return Found::None;
     }
-    if (info.size > kMaxDescriptionSize || !zip_.OpenCurrent())
+    if (info.size > kMaxDescriptionSize) {
+        Refuse("gantry.txt is larger than " + std::to_string(kMaxDescriptionSize) + " bytes");
         return Found::Error;
+    }
+    if (!zip_.OpenCurrent()) {
+        Refuse("gantry.txt cannot be opened");
+        return Found::Error;
+    }
     text.assign(static_cast<size_t>(info.size), '\0');
     size_t got = 0;
     while (got < text.size()) {
@@ -102,8 +116,10 @@ PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
         got += static_cast<size_t>(n);
     }
     bool intact = zip_.CloseCurrent();
-    if (got != text.size() || !intact)
+    if (got != text.size() || !intact) {
+        Refuse("gantry.txt is damaged (it does not match its CRC-32)");
         return Found::Error;
+    }
     // The description is plain text: a zero byte ends it, so that no name or address read
     // from it carries one into the database file.
     if (size_t zero = text.find('\0'); zero != String::npos)
@@ -112,17 +128,17 @@ PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
 }
 
 bool PackageArchive::ParseBlock(std::string_view block) {
-    while (!block.empty()) {
+    for (size_t lineNumber = 1; !block.empty(); ++lineNumber) {
         size_t lineEnd = block.find('\n');
         size_t cut = lineEnd == std::string_view::npos ? block.size() : lineEnd + 1;
-        if (!ParseLine(block.substr(0, cut)))
+        if (!ParseLine(block.substr(0, cut), lineNumber))
             return false;
         block.remove_prefix(cut);
     }
     return true;
 }
 
-bool PackageArchive::ParseLine(std::string_view line) {
+bool PackageArchive::ParseLine(std::string_view line, size_t lineNumber) {
     std::vector<String> tokens = TokenizeCommandLine(line);
     if (tokens.empty())
         return true;
@@ -131,7 +147,9 @@ bool PackageArchive::ParseLine(std::string_view line) {
     if (keyword == std::end(kKeywords))
         return true; // not a keyword: skipped
     if (tokens.size() < keyword->arguments + 1)
-        return false;
+        return Refuse("gantry.txt, line " + std::to_string(lineNumber) + " of its block: " +
+                      String(keyword->word) + " needs " + std::to_string(keyword->arguments) +
+                      (keyword->arguments == 1 ? " argument" : " arguments"));
     if (!keyword->isDirective) {
         // Name and home page are kept exactly as written.
         (keyword->word == "PACKAGE" ? packageName_ : infoUrl_) = tokens[1];
@@ -156,15 +174,25 @@ void PackageArchive::Finish() {
 
 bool PackageArchive::AllEntriesStayInside() {
     if (!zip_.GoToFirst())
-        return false;
+        return Refuse("the archive holds no entries");
     ZipEntryInfo info;
     do {
-        if (!zip_.CurrentInfo(info) || info.pathTooLong)
-            return false;
-        if (PlaceEntry(directives_, info.path).fate == EntryFate::Refused)
-            return false;
+        if (!zip_.CurrentInfo(info))
+            return Refuse("the archive's list of entries is damaged");
+        if (info.pathTooLong)
+            return Refuse("the entry \"" + info.path + "...\" has a name longer than " +
+                          std::to_string(CZipReader::kMaxEntryPath) + " characters");
+        EntryPlacement placement = PlaceEntry(directives_, info.path);
+        if (placement.fate == EntryFate::Refused)
+            return Refuse(RefusalText(placement));
     } while (zip_.GoToNext());
     return true;
+}
+
+bool PackageArchive::Refuse(String why) {
+    if (refusal_.empty())
+        refusal_ = std::move(why);
+    return false;
 }
 
 String PackageArchive::NameFromPath(std::string_view archivePath) {

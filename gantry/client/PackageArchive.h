@@ -26,6 +26,8 @@ public:
     // description that cannot be read or is malformed, or an entry that would be placed
     // outside the game folder).
     bool Parse();
+    // Why Parse refused the archive, naming the entry or the line and the rule.
+    const String& Refusal() const { return refusal_; }
 
     const String& ArchivePath() const { return archivePath_; }
     bool HasDescription() const { return hasDescription_; }
@@ -44,11 +46,13 @@ private:
 
     Found ReadDescriptionText(String& text);
     bool ParseBlock(std::string_view block);
-    bool ParseLine(std::string_view line);
+    bool ParseLine(std::string_view line, size_t lineNumber);
+    bool Refuse(String why);
     void Finish();
     bool AllEntriesStayInside();
 
     String archivePath_;
+    String refusal_;
     bool hasDescription_ = false;
     String packageName_;
     String infoUrl_;
