@@ -405,10 +405,18 @@ String CGantryClient::TemporaryPath(std::string_view url, const String& avoid) c
     auto taken = [&](const String& path) {
         return EqualsNoCase(path, avoid) || (!ownName && platform::PathExists(path) && !ours(path));
     };
-    while (taken(pathOf(name))) {
-        size_t dot = name.rfind('.');
-        name.insert(dot == String::npos ? name.size() : dot, "~");
-    }
+    auto next = [](String file) {
+        size_t dot = file.rfind('.');
+        file.insert(dot == String::npos ? file.size() : dot, "~");
+        return file;
+    };
+    // A partial download of this URL may lie under a later name, taken when another package
+    // held the first one: continue it there.
+    for (String file = name; platform::PathExists(pathOf(file)); file = next(file))
+        if (ours(pathOf(file)) && !EqualsNoCase(pathOf(file), avoid))
+            return pathOf(file);
+    while (taken(pathOf(name)))
+        name = next(name);
     return pathOf(name);
 }
 

@@ -310,6 +310,53 @@ TEST_F(GantryClientTest, WithoutLibcurlEveryRecordFailsWithTheReason) {
     EXPECT_EQ(server.RequestCount("/island.zip"), 0);
 }
 
+TEST_F(GantryClientTest, APartialFileOfTheSameUrlIsContinued) {
+    std::string archive = ZipBytes(scratch, "island", std::string(90000, 'i'));
+    server.Ranged("/packs/island.zip", archive, "\"v1\"");
+    ASSERT_TRUE(server.Start());
+    const std::string url = server.Url("/packs/island.zip");
+    const size_t kept = archive.size() / 3;
+    auto leave = [&](const std::string& file, const std::string& bytes, const std::string& of) {
+        ASSERT_TRUE(test::WriteFileBytes(data.Path() / file, bytes));
+        ASSERT_TRUE(test::WriteFileBytes(data.Path() / (file + ".resume"),
+                                         "quillory partial download\n" + of + "\n\"v1\"\n"));
+    };
+    struct Case {
+        const char* file;
+        bool otherHoldsTheFirstName;
+    };
+    for (const Case c : {Case{"island.tmp", false}, Case{"island~.tmp", true}}) {
+        SCOPED_TRACE(c.file);
+        for (const auto& entry : std::filesystem::directory_iterator(data.Path()))
+            std::filesystem::remove(entry.path());
+        if (c.otherHoldsTheFirstName)
+            leave("island.tmp", "another package's bytes", server.Url("/other/island.zip"));
+        leave(c.file, archive.substr(0, kept), url);
+        db.offeredPackages.clear();
+        Handle<CPackage> record = Offer("Island", "/packs/island.zip", archive.size());
+        doneCalls = 0;
+
+        String installedFrom;
+        CGantryClient client(db, data.Path().string(), onDone);
+        client.SetInstallFunction([&](const String& path, std::atomic<uint64_t>&,
+                                      std::atomic<uint64_t>&, const CPackage&, String&) {
+            installedFrom = path;
+            std::string bytes;
+            return test::ReadFileBytes(path, bytes) && bytes == archive;
+        });
+        ASSERT_TRUE(RunEngine(client));
+        std::vector<DownloadOutcome> outcomes = client.Outcomes();
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_TRUE(outcomes[0].installed) << outcomes[0].error;
+        EXPECT_EQ(std::filesystem::path(installedFrom).filename(), c.file);
+        EXPECT_EQ(server.HeaderSeen("/packs/island.zip", "Range"),
+                  "bytes=" + std::to_string(kept) + "-");
+        EXPECT_EQ(server.HeaderSeen("/packs/island.zip", "If-Range"), "\"v1\"");
+        EXPECT_EQ(client.Progress().totalDone, archive.size());
+        EXPECT_EQ(DataFiles().size(), c.otherHoldsTheFirstName ? 2u : 0u);
+    }
+}
+
 TEST(GantryClientTextTest, TemporaryNamesStayInTheDataFolder) {
     struct Case {
         const char* url;

@@ -87,6 +87,7 @@ protected:
         server_.Redirect("/tofile", "file:///etc/hostname");
         server_.CutShort("/short.zip", payload_.substr(0, 5000), 4000);
         server_.Stall("/stall.zip", "head", 1000);
+        server_.Ranged("/ranged.zip", payload_, "\"v1\"");
         // About 100 bytes a second: a minute to finish.
         server_.Slow("/trickle.zip", payload_.substr(0, 6000), 10, std::chrono::milliseconds(100));
         ASSERT_TRUE(server_.Start());
@@ -224,6 +225,44 @@ TEST_F(HttpTest, TrickleBelowTheLowSpeedLimitTimesOut) {
     EXPECT_EQ(result.status, HttpStatus::TimedOut);
     EXPECT_GT(sink.body.size(), 0u); // it did deliver, only too slowly
     EXPECT_LT(sink.body.size(), 6000u);
+}
+
+TEST_F(HttpTest, ARangeIsAskedForGuardedByItsValidator) {
+    struct Case {
+        const char* ifRange;
+        long code;
+        uint64_t offset;
+    };
+    const Case cases[] = {
+        {"\"v1\"", 206, 70000}, // the same file: the part comes
+        {"\"v0\"", 200, 0},     // changed since: the whole file comes
+    };
+    for (const Case& c : cases) {
+        Sink sink;
+        HttpBodyStart seen;
+        HttpRequest request;
+        request.resumeFrom = 70000;
+        request.ifRange = c.ifRange;
+        HttpResult result = session_.Fetch(server_.Url("/ranged.zip"), request, sink.Blocks(),
+                                           [&](const HttpBodyStart& start) {
+                                               seen = start;
+                                               return true;
+                                           });
+        ASSERT_TRUE(result.Ok()) << result.message;
+        EXPECT_EQ(server_.HeaderSeen("/ranged.zip", "Range"), "bytes=70000-");
+        EXPECT_EQ(server_.HeaderSeen("/ranged.zip", "If-Range"), c.ifRange);
+        EXPECT_EQ(seen.responseCode, c.code);
+        EXPECT_EQ(seen.offset, c.offset);
+        EXPECT_EQ(seen.etag, "\"v1\"");
+        EXPECT_EQ(seen.fileSize, payload_.size());
+        EXPECT_EQ(seen.size, payload_.size() - c.offset);
+        EXPECT_TRUE(sink.body == payload_.substr(c.offset));
+    }
+    // A whole fetch asks for no range.
+    Sink whole;
+    ASSERT_TRUE(session_.Fetch(server_.Url("/ranged.zip"), whole.Blocks()).Ok());
+    EXPECT_EQ(server_.HeaderSeen("/ranged.zip", "Range"), "");
+    EXPECT_EQ(server_.HeaderSeen("/ranged.zip", "If-Range"), "");
 }
 
 } // namespace

@@ -6,8 +6,10 @@ namespace quillory::test {
 
 FakeHttpServer::FakeHttpServer() : server_(std::make_unique<httplib::Server>()) {
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
-        Record(req.path, req.get_header_value("User-Agent"), req.get_header_value("Cache-Control"),
-               req.get_header_value("Pragma"));
+        std::map<std::string, std::string> seen;
+        for (const char* name : {"User-Agent", "Cache-Control", "Pragma", "Range", "If-Range"})
+            seen[name] = req.get_header_value(name);
+        Record(req.path, std::move(seen));
         return httplib::Server::HandlerResponse::Unhandled;
     });
 }
@@ -108,10 +110,22 @@ void FakeHttpServer::Stall(const std::string& path, std::string head, size_t ann
     });
 }
 
-void FakeHttpServer::Record(const std::string& path, const std::string& agent,
-                            const std::string& cache, const std::string& pragma) {
+void FakeHttpServer::Ranged(const std::string& path, std::string body, std::string etag) {
+    server_->Get(path, [body = std::move(body), etag = std::move(etag)](const httplib::Request& req,
+                                                                        httplib::Response& res) {
+        const std::string ifRange = req.get_header_value("If-Range");
+        // The library applies the range itself; a failed If-Range takes it away (the request
+        // is the server's own object).
+        if (!ifRange.empty() && ifRange != etag)
+            const_cast<httplib::Request&>(req).ranges.clear();
+        res.set_header("ETag", etag);
+        res.set_content(body, "application/zip");
+    });
+}
+
+void FakeHttpServer::Record(const std::string& path, std::map<std::string, std::string> headers) {
     std::lock_guard<std::mutex> lock(mutex_);
-    headers_[path] = {{"User-Agent", agent}, {"Cache-Control", cache}, {"Pragma", pragma}};
+    headers_[path] = std::move(headers);
     ++counts_[path];
 }
 

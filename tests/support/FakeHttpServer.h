@@ -44,13 +44,15 @@ public:
     // Sends `head` and then nothing until the server stops.
     void Stall(const std::string& path, std::string head, size_t announced);
 
+    // Sends `body` with `etag`, honouring "Range: bytes=N-" unless If-Range names another tag.
+    void Ranged(const std::string& path, std::string body, std::string etag);
+
     // Headers of the most recent request for `path` ("" when none came).
     std::string HeaderSeen(const std::string& path, const std::string& name) const;
     int RequestCount(const std::string& path) const;
 
 private:
-    void Record(const std::string& path, const std::string& agent, const std::string& cache,
-                const std::string& pragma);
+    void Record(const std::string& path, std::map<std::string, std::string> headers);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
