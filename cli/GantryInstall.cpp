@@ -4,6 +4,7 @@
 
 #include "gantry/client/Installer.h"
 #include "gantry/db/FileDatabase.h"
+#include "platform/StopSignals.h"
 
 #include <atomic>
 #include <cstdio>
@@ -12,6 +13,8 @@ namespace quillory::cli {
 
 namespace {
 
+constexpr int kExitCancelled = 130; // as a shell reports a program ended by Ctrl-C
+
 void PrintList(const char* what, const std::vector<String>& paths) {
     for (const String& path : paths)
         std::printf("  %-9s %s\n", what, PrintableText(path).c_str());
@@ -19,10 +22,11 @@ void PrintList(const char* what, const std::vector<String>& paths) {
 
 // Installs one archive and tells what became of each entry; true when it installed whole. An
 // install that failed part-way was undone: only the error and what could not be put back show.
-bool InstallOne(CFileDatabase& db, const String& archive) {
+bool InstallOne(CFileDatabase& db, const String& archive,
+                const CInstaller::CancelCheck& cancelled) {
     std::atomic<uint64_t> done{0}, total{0};
     InstallReport report;
-    bool ok = InstallPackage(db, archive, done, total, nullptr, &report);
+    bool ok = InstallPackage(db, archive, done, total, nullptr, &report, cancelled);
     if (report.package) {
         std::printf("%s \"%s\" from %s\n", ok ? "Installed" : "Partly installed",
                     PrintableText(report.package->name).c_str(), archive.c_str());
@@ -44,15 +48,22 @@ bool InstallOne(CFileDatabase& db, const String& archive) {
 
 } // namespace
 
-// The dispatcher saves the database afterwards.
+// The dispatcher saves the database afterwards. Ctrl-C or SIGTERM stops after the entry in hand:
+// that archive's install is undone, those installed before it stay, and the exit code is 130.
 int RunGantryInstall(GantryContext& context, const Args& args) {
     if (args.empty()) {
         std::fputs("usage: quillory-cli gantry install ARCHIVE...\n", stderr);
         return 2;
     }
+    CStopSignals stop;
+    bool stopped = false;
+    const CInstaller::CancelCheck cancelled = [&] { return stopped || (stopped = stop.Wait(0)); };
     bool allOk = true;
-    for (const String& archive : args)
-        allOk = InstallOne(context.database, archive) && allOk;
+    for (const String& archive : args) {
+        allOk = InstallOne(context.database, archive, cancelled) && allOk;
+        if (stopped)
+            return kExitCancelled;
+    }
     return allOk ? 0 : 1;
 }
 

@@ -21,6 +21,7 @@ namespace {
 
 constexpr uint32_t kTickMs = 500; // as the download window's timer; the end does not wait for it
 constexpr int kBarWidth = 20;
+constexpr int kExitCancelled = 130; // as a shell reports a program ended by Ctrl-C
 
 String Bar(uint64_t done, uint64_t size) {
     int filled = size == 0 ? 0 : static_cast<int>(std::min(done, size) * kBarWidth / size);
@@ -94,7 +95,9 @@ int Report(const std::vector<DownloadOutcome>& outcomes, bool cancelled) {
     }
     if (outcomes.empty() && !cancelled)
         std::puts("Nothing to download");
-    return failed == 0 && !cancelled ? 0 : 1;
+    if (cancelled)
+        return kExitCancelled;
+    return failed == 0 ? 0 : 1;
 }
 
 struct SyncOptions {

@@ -79,9 +79,10 @@ bool ReadResumeInfo(const String& infoPath, String& url, String& validator) {
 }
 
 bool DefaultInstall(CFileDatabase& db, const String& path, std::atomic<uint64_t>& done,
-                    std::atomic<uint64_t>& total, const CPackage& offered, String& error) {
+                    std::atomic<uint64_t>& total, const CPackage& offered, String& error,
+                    CInstaller::CancelCheck cancelled) {
     InstallReport report;
-    bool ok = InstallPackage(db, path, done, total, &offered, &report);
+    bool ok = InstallPackage(db, path, done, total, &offered, &report, std::move(cancelled));
     error = report.error;
     return ok;
 }
@@ -93,7 +94,9 @@ CGantryClient::CGantryClient(CFileDatabase& db, String dataFolder, DoneCallback 
     : db_(db), dataFolder_(std::move(dataFolder)), onDone_(std::move(onDone)), httpOptions_(http) {
     install_ = [this](const String& path, std::atomic<uint64_t>& done, std::atomic<uint64_t>& total,
                       const CPackage& offered, String& error) {
-        return DefaultInstall(db_, path, done, total, offered, error);
+        // A cancel undoes the package in hand; those installed before it stay.
+        return DefaultInstall(db_, path, done, total, offered, error,
+                              [this] { return cancelRequested_.load(); });
     };
 }
 

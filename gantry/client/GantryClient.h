@@ -55,7 +55,8 @@ public:
     bool SessionValid() const { return session_ && session_->IsValid(); }
     // Why not, when SessionValid is false after Begin.
     String SessionError() const { return session_ ? String(session_->Error()) : String(); }
-    // The threads stop at their next check; the installation in hand runs to its end.
+    // The threads stop at their next check; the installation in hand stops after its entry in
+    // hand and is undone, while packages installed before it stay.
     void Cancel() { cancelRequested_ = true; }
     bool CancelRequested() const { return cancelRequested_; }
     // Waits for both threads; while work is under way it first acts as Cancel.

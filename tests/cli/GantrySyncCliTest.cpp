@@ -1,5 +1,6 @@
 // quillory-cli gantry install and sync against real archives and quillory-sim's package host.
 #include "SimRun.h"
+#include "tests/cli/ChildProcess.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
@@ -7,7 +8,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+#include <filesystem>
 #include <map>
+#include <thread>
 
 using namespace quillory::test;
 using nlohmann::json;
@@ -72,6 +76,38 @@ TEST_F(GantrySyncCliTest, SyncInstallsWhatArrivesAndNamesWhatFailed) {
     EXPECT_EQ(statuses["alpha"], "Files installed");
     EXPECT_EQ(statuses["Beta"], "Files installed");
     EXPECT_EQ(statuses["gamma"], "No file installed");
+}
+
+TEST_F(GantrySyncCliTest, AStopKeepsWhatWasInstalledSavesAndExits130) {
+    // Random bytes do not compress: about 20 s at the host's rate, time to stop part-way.
+    std::string noise(2000000, '\0');
+    uint32_t seed = 7;
+    for (char& c : noise) {
+        seed = seed * 1103515245 + 12345;
+        c = static_cast<char>(seed >> 24);
+    }
+    ASSERT_TRUE(ZipBuilder().Add("zulu.pbo", noise, {}, false).Write(server / "zulu.zip"));
+    CSimRun sim({"--gantry", server.Path().string(), "--http-port", CSimRun::kHttpPort,
+                 "--http-rate", "100000"});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+    CChildProcess cli;
+    ASSERT_TRUE(cli.Start(QUILLORY_CLI_PATH, {"gantry", "--data", data.Path().string(), "--game",
+                                              game.Path(), "sync", sim.Address()}));
+    // Stopped while the last archive downloads, the ones before it installed.
+    const auto deadline = std::chrono::steady_clock::now() + 120s;
+    while (!(std::filesystem::exists(data / "zulu.tmp") && game.Exists("addons/gamma.pbo")) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(std::filesystem::exists(data / "zulu.tmp")) << cli.Err();
+    EXPECT_EQ(cli.Stop(SIGINT), 130) << cli.Out() << cli.Err();
+    EXPECT_EQ(game.Read("addons/alpha.pbo"), "alpha");
+    EXPECT_FALSE(game.Exists("addons/zulu.pbo"));
+
+    ProgramResult packages = Gantry({"packages", "--json"});
+    ASSERT_EQ(packages.exitCode, 0) << packages.err;
+    EXPECT_NE(packages.out.find("\"alpha\""), std::string::npos) << packages.out;
+    EXPECT_NE(packages.out.find("\"gamma\""), std::string::npos) << packages.out;
+    EXPECT_EQ(packages.out.find("\"zulu\""), std::string::npos) << packages.out;
 }
 
 TEST_F(GantrySyncCliTest, OnlyTheNamedPackagesAreFetched) {

@@ -185,6 +185,45 @@ TEST_F(GantryClientTest, CancelStopsTheTransferAndStartsNothingMore) {
     EXPECT_LT(client.Progress().currentDone, slow.size());
 }
 
+TEST_F(GantryClientTest, CancelDuringAnInstallUndoesThatPackageAndKeepsTheOnesBefore) {
+    ZipBuilder many;
+    many.Add("gantry.txt", "GANTRY_START\nPACKAGE Many\nINSTALLPATH *\nGANTRY_END\n");
+    for (int i = 0; i < 20000; ++i)
+        many.Add("many/f" + std::to_string(i) + ".txt", std::to_string(i), {}, false);
+    ASSERT_TRUE(many.Write(data / "many.build"));
+    std::string manyBytes;
+    ASSERT_TRUE(test::ReadFileBytes(data / "many.build", manyBytes));
+    std::filesystem::remove(data / "many.build");
+    const std::string firstBytes = ZipBytes(data, "first", "first");
+    std::filesystem::remove(data / "first.build");
+    server.Serve("/first.zip", firstBytes);
+    server.Serve("/many.zip", manyBytes);
+    ASSERT_TRUE(server.Start());
+    Offer("first", "/first.zip", firstBytes.size());
+    Offer("Many", "/many.zip", manyBytes.size());
+    const size_t packagesBefore = db.packages.size();
+
+    CGantryClient client(db, data.Path().string(), onDone);
+    ASSERT_TRUE(client.Begin());
+    ASSERT_TRUE(WaitFor([&] {
+        const DownloadProgress p = client.Progress();
+        return client.Finished() || (p.installingName == "Many" && p.installDone > 0);
+    }));
+    client.Cancel();
+    ASSERT_TRUE(WaitFor([&] { return client.Finished(); }));
+    client.Close();
+
+    const std::vector<DownloadOutcome> outcomes = client.Outcomes();
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_TRUE(outcomes[0].installed);
+    EXPECT_FALSE(outcomes[1].installed);
+    EXPECT_NE(outcomes[1].error.find("cancelled"), String::npos) << outcomes[1].error;
+    EXPECT_EQ(game.Read("addons/first.pbo"), "first");
+    EXPECT_FALSE(game.Exists("many"));
+    ASSERT_EQ(db.packages.size(), packagesBefore + 1);
+    EXPECT_EQ(db.packages.back()->name, "first");
+}
+
 TEST_F(GantryClientTest, ClosingDuringAStalledTransferActsAsCancel) {
     server.Stall("/stall.zip", "PK", 100000);
     ASSERT_TRUE(server.Start());
