@@ -1,51 +1,58 @@
 // quillory-cli: the core of Quillory from a terminal.
 
+#include "cli/CommandHelp.h"
 #include "cli/Commands.h"
+#include "common/StandardSwitches.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-void PrintUsage(std::FILE* out) {
-    std::fputs(
-        "usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]...\n"
-        "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n"
-        "       quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n"
-        "       quillory-cli launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
-        "                           [--no-auto-mods] [--force] [--dry-run] ADDRESS[:PORT]\n"
-        "       quillory-cli news [--json] [--timeout MS] [HOST[:PORT]]\n"
-        "       quillory-cli servers [--json] [--game ironvale|uprising|all] [--timeout MS]\n"
-        "                            [HOST[:PORT]]\n",
-        out);
-}
+struct Command {
+    const char* name;
+    int (*run)(const quillory::cli::Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"query", quillory::cli::RunQuery},   {"watch", quillory::cli::RunWatch},
+    {"gantry", quillory::cli::RunGantry}, {"launch", quillory::cli::RunLaunch},
+    {"news", quillory::cli::RunNews},     {"servers", quillory::cli::RunServers},
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
+    using namespace quillory::cli;
     if (argc < 2) {
-        PrintUsage(stderr);
+        PrintProgramUsage(stderr);
         return 2;
     }
-    quillory::cli::Args args(argv + 2, argv + argc);
+    Args args(argv + 2, argv + argc);
     const char* command = argv[1];
-    if (std::strcmp(command, "query") == 0)
-        return quillory::cli::RunQuery(args);
-    if (std::strcmp(command, "watch") == 0)
-        return quillory::cli::RunWatch(args);
-    if (std::strcmp(command, "gantry") == 0)
-        return quillory::cli::RunGantry(args);
-    if (std::strcmp(command, "launch") == 0)
-        return quillory::cli::RunLaunch(args);
-    if (std::strcmp(command, "news") == 0)
-        return quillory::cli::RunNews(args);
-    if (std::strcmp(command, "servers") == 0)
-        return quillory::cli::RunServers(args);
-    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
-        PrintUsage(stdout);
+    if (quillory::IsVersionSwitch(command)) {
+        quillory::PrintVersion(stdout, PROGRAM_NAME);
         return 0;
     }
-    std::fprintf(stderr, "quillory-cli: unknown command '%s'\n", command);
-    PrintUsage(stderr);
+    if (quillory::IsHelpSwitch(command) || std::strcmp(command, "help") == 0) {
+        // "help COMMAND" is "COMMAND --help".
+        if (!args.empty() && std::strcmp(command, "help") == 0) {
+            command = argv[2];
+            args = {"--help"};
+        } else {
+            PrintProgramUsage(stdout);
+            return 0;
+        }
+    }
+    for (const Command& entry : kCommands) {
+        if (std::strcmp(command, entry.name) != 0)
+            continue;
+        // The gantry commands answer --help themselves, each with its own usage.
+        if (std::strcmp(command, "gantry") != 0 && AnswerStandardSwitch(command, args))
+            return 0;
+        return entry.run(args);
+    }
+    std::fprintf(stderr, "%s: unknown command '%s'\n", PROGRAM_NAME, command);
+    PrintProgramUsage(stderr);
     return 2;
 }

@@ -2,6 +2,8 @@
 // The application: lets one copy run, opens the main window over the query engine, ends on
 // "Close" or on SIGINT/SIGTERM with everything saved, and starts again when asked to.
 
+#include "common/Version.h"
+
 #include <QObject>
 #include <QString>
 
@@ -19,7 +21,7 @@ class CWatchApp final : public QObject {
 
 public:
     // The program's name in capitals and its version digits.
-    static constexpr const char* INSTANCE_NAME = "QUILLORY963";
+    static constexpr const char* INSTANCE_NAME = PROGRAM_INSTANCE_NAME;
     static constexpr const char* RESTORE_MESSAGE = "restore\n";
 
     explicit CWatchApp(QString instanceName = QString::fromLatin1(INSTANCE_NAME));

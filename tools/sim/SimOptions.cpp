@@ -1,6 +1,7 @@
 #include "tools/sim/SimOptions.h"
 
 #include "common/AsciiCase.h"
+#include "common/StandardSwitches.h"
 
 #include <arpa/inet.h>
 
@@ -294,6 +295,11 @@ SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
             result.help = true;
             return result;
         }
+        // "--version N" sets the server's version; the last word alone asks for ours.
+        if (IsVersionSwitch(args[i]) && i + 1 == args.size()) {
+            result.version = true;
+            return result;
+        }
         if (auto flag = FlagOptions().find(name); flag != FlagOptions().end() && !inlineValue) {
             options.*(flag->second) = true;
             continue;
@@ -351,7 +357,8 @@ Game server:
   --platform TEXT        the "platform" value (default linux)
   --param1 TEXT          first game parameter (default empty)
   --param2 TEXT          second game parameter (default empty)
-  --version N            server version (default 196)
+  --version N            server version (default 196); without N, show the simulator's
+                         own version
   --required-version N   version required of clients (default 196)
   --password-flag        report that a password is required (locked)
   --players N            players at start, 0 to 64 (default 4)

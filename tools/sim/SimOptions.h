@@ -92,6 +92,7 @@ struct SimOptions {
 struct SimCommandLine {
     std::optional<SimOptions> options; // set when the command line is good
     bool help = false;                 // --help: print the usage and stop
+    bool version = false;              // --version without a number: print ours and stop
     std::string error;                 // why the command line is bad
 };
 

@@ -1,5 +1,6 @@
 // quillory-sim: a stand-in Ironvale server on the local machine for the demo and the tests.
 
+#include "common/StandardSwitches.h"
 #include "tools/sim/SimOptions.h"
 #include "tools/sim/Simulator.h"
 
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
         ParseSimCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (line.help) {
         std::fputs(SimUsage(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        quillory::PrintVersion(stdout, "quillory-sim");
         return 0;
     }
     if (!line.options) {

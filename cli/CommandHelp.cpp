@@ -1,0 +1,114 @@
+#include "cli/CommandHelp.h"
+
+#include "common/StandardSwitches.h"
+
+namespace quillory::cli {
+
+namespace {
+
+struct CommandText {
+    const char* name;
+    const char* usage; // after "usage: quillory-cli "
+    const char* help;  // what the command does, its options and exit codes
+};
+
+constexpr CommandText kCommands[] = {
+    {"query", "query [--timeout MS] [--json] ADDRESS[:PORT]...",
+     "Asks the server once, as the watch window does, and prints one \"Label: value\" line per\n"
+     "field and one \"name<TAB>score<TAB>deaths\" line per player. Without :PORT the default\n"
+     "game ports 2302 and 2234 are probed. Several addresses are asked all at once; each\n"
+     "result then begins with \"Address: ADDRESS\" (or, in JSON, the key \"address\") and a\n"
+     "server that does not answer gets an \"Error:\" line.\n"
+     "\n"
+     "  --timeout MS   how long to wait for the replies (default 5000)\n"
+     "  --json         print one JSON object (per address) instead\n"
+     "\n"
+     "Exit status: 0 every address replied, 1 one did not, 2 bad usage or (for a single\n"
+     "address) a bad address.\n"},
+    {"watch", "watch [--json] [--duration SECONDS] ADDRESS[:PORT]",
+     "Prints one \"time<TAB>status<TAB>players<TAB>mission\" line per change of the game state\n"
+     "that the watch window would notify, until SECONDS pass or SIGINT or SIGTERM.\n"
+     "\n"
+     "  --duration SECONDS   stop after this long (default: never)\n"
+     "  --json               print one JSON object per line instead\n"
+     "\n"
+     "Exit status: 0 when stopped, 1 without a socket, 2 bad usage or a bad address.\n"},
+    {"gantry", "gantry [--game DIR] [--data DIR] COMMAND ...", nullptr},
+    {"launch",
+     "launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
+     "                           [--no-auto-mods] [--force] [--dry-run] ADDRESS[:PORT]",
+     "Starts the game connected to the server, as \"Play Now\" does: activates the inactive\n"
+     "packages the server requires and stops when a required one is missing.\n"
+     "\n"
+     "  --data DIR       the folder of quillory.sav and quillory.dat (default: .)\n"
+     "  --game DIR       the game folder (default: from quillory.sav, else Wine's registry)\n"
+     "  --password PW    the server's password (default: from its quillory.sav entry)\n"
+     "  --params TEXT    startup parameters (default: from its quillory.sav entry)\n"
+     "  --no-auto-mods   keep the -mod= words of the parameters as they are\n"
+     "  --force          start even when required packages are missing\n"
+     "  --dry-run        print the game's command line instead of starting it\n"
+     "\n"
+     "Exit status: 0 started (or printed), 1 no reply, missing packages or the game did not\n"
+     "start, 2 bad usage or a bad address.\n"},
+    {"news", "news [--json] [--timeout MS] [HOST[:PORT]]",
+     "Asks the browser server for its news and prints News, Link, Upgrade file and whether\n"
+     "an upgrade is offered. Without HOST: $QUILLORY_BROWSER, else the built-in server;\n"
+     "the port defaults to 48124.\n"
+     "\n"
+     "  --timeout MS   how long to wait for the reply (default 2000)\n"
+     "  --json         print one JSON object instead\n"
+     "\n"
+     "Exit status: 0 a reply arrived, 1 none did, 2 bad usage.\n"},
+    {"servers",
+     "servers [--json] [--game ironvale|uprising|all] [--timeout MS]\n"
+     "                            [HOST[:PORT]]",
+     "Asks the browser server for the public Gantry servers and prints one\n"
+     "\"name<TAB>players<TAB>address:port<TAB>game\" line per server. Without HOST:\n"
+     "$QUILLORY_BROWSER, else the built-in server; the port defaults to 48124.\n"
+     "\n"
+     "  --game GAME    keep only the servers of one game (default all)\n"
+     "  --timeout MS   how long to collect replies (default 2000)\n"
+     "  --json         print one JSON object per line instead\n"
+     "\n"
+     "Exit status: 0 a reply arrived, 1 none did, 2 bad usage.\n"},
+};
+
+const CommandText* FindCommand(const String& name) {
+    for (const CommandText& command : kCommands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+} // namespace
+
+void PrintProgramUsage(std::FILE* out) {
+    const char* lead = "usage: ";
+    for (const CommandText& command : kCommands) {
+        std::fprintf(out, "%s%s %s\n", lead, PROGRAM_NAME, command.usage);
+        lead = "       ";
+    }
+    std::fprintf(out, "       %s --help | --version\n", PROGRAM_NAME);
+    if (out == stdout)
+        std::fprintf(out, "\n\"%s COMMAND --help\" tells more of each command.\n", PROGRAM_NAME);
+}
+
+bool PrintCommandHelp(const String& name) {
+    const CommandText* command = FindCommand(name);
+    if (command == nullptr || command->help == nullptr)
+        return false;
+    std::printf("usage: %s %s\n\n%s", PROGRAM_NAME, command->usage, command->help);
+    return true;
+}
+
+bool AnswerStandardSwitch(const String& command, const Args& args) {
+    if (args.empty())
+        return false;
+    if (IsVersionSwitch(args.front())) {
+        PrintVersion(stdout, PROGRAM_NAME);
+        return true;
+    }
+    return IsHelpSwitch(args.front()) && PrintCommandHelp(command);
+}
+
+} // namespace quillory::cli
