@@ -1,9 +1,12 @@
 // quillory-cli gantry: loads the database, scans the game folder, runs one subcommand and saves
 // what it changed.
+#include "cli/CommandHelp.h"
 #include "cli/Commands.h"
 #include "cli/GantryContext.h"
+#include "common/StandardSwitches.h"
 #include "gantry/db/DatabaseLoader.h"
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "watch/core/SettingsFile.h"
 
@@ -36,14 +39,32 @@ constexpr SubcommandEntry kSubcommands[] = {
 
 constexpr auto kProgressPeriod = std::chrono::milliseconds(200);
 
+constexpr const char* kUsageLead = "usage: quillory-cli gantry [--game DIR] [--data DIR] ";
+constexpr const char* kOptionsHelp =
+    "  --game DIR   the game folder (default: the one in quillory.sav)\n"
+    "  --data DIR   the folder of quillory.dat and quillory.sav (default: the current\n"
+    "               directory, or ~/.local/share/quillory when only that holds quillory.dat)\n";
+
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: quillory-cli gantry [--game DIR] [--data DIR] COMMAND ...\n"
-               "  --game DIR   the game folder (default: the one in quillory.sav)\n"
-               "  --data DIR   the folder of quillory.dat and quillory.sav (default: .)\n"
-               "commands:\n",
-               out);
+    std::fprintf(out, "%sCOMMAND ...\n%scommands:\n", kUsageLead, kOptionsHelp);
     for (const SubcommandEntry& entry : kSubcommands)
         std::fprintf(out, "  %s\n", entry.usage);
+}
+
+// "gantry COMMAND --help" and "--version", answered before any folder is looked at.
+int AnswerSubcommandSwitch(const SubcommandEntry& entry, const String& word) {
+    if (IsVersionSwitch(word)) {
+        PrintVersion(stdout, PROGRAM_NAME);
+        return 0;
+    }
+    std::printf("%s%s\n%s\nExit status: 0 done, 1 the work failed, 2 bad input (nothing "
+                "changed).\n",
+                kUsageLead, entry.usage, kOptionsHelp);
+    return 0;
+}
+
+bool IsStandardSwitch(const Args& args) {
+    return !args.empty() && (IsHelpSwitch(args.front()) || IsVersionSwitch(args.front()));
 }
 
 const SubcommandEntry* FindSubcommand(const String& name) {
@@ -57,6 +78,7 @@ struct GlobalOptions {
     String game;
     String data;
     bool help = false;
+    bool version = false;
 };
 
 // Options before the subcommand's name; false with an error on a bad one.
@@ -64,8 +86,8 @@ bool ParseGlobalOptions(Args& args, GlobalOptions& options) {
     while (!args.empty() && args.front().starts_with("--")) {
         const String option = args.front();
         args.erase(args.begin());
-        if (option == "--help") {
-            options.help = true;
+        if (IsHelpSwitch(option) || IsVersionSwitch(option)) {
+            (IsHelpSwitch(option) ? options.help : options.version) = true;
             continue;
         }
         if (option != "--game" && option != "--data") {
@@ -187,6 +209,10 @@ int RunGantry(const Args& arguments) {
         PrintUsage(stderr);
         return 2;
     }
+    if (options.version) {
+        PrintVersion(stdout, PROGRAM_NAME);
+        return 0;
+    }
     if (options.help || (!args.empty() && args.front() == "help")) {
         PrintUsage(stdout);
         return 0;
@@ -202,7 +228,13 @@ int RunGantry(const Args& arguments) {
         return 2;
     }
     args.erase(args.begin());
+    if (IsStandardSwitch(args))
+        return AnswerSubcommandSwitch(*subcommand, args.front());
 
+    // A player who starts the desktop program from the menu keeps its files in its data folder.
+    if (options.data.empty())
+        options.data =
+            platform::ChooseDataFolder(platform::DefaultDataFolder(), CFileDatabase::DATABASE_FILE);
     if (!IsFolder(options.data)) {
         std::fprintf(stderr, "quillory-cli: data folder %s does not exist\n", options.data.c_str());
         return 2;

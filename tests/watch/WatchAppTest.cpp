@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -409,6 +410,74 @@ private slots:
         QCOMPARE(added.description, String("Testhold"));
         QCOMPARE(saved.selectedIndex, 1);
         QCOMPARE(QString::fromStdString(saved.gameFolder), game);
+#endif
+    }
+
+    void helpAndVersionNeedNoDisplay() {
+#ifndef QUILLORY_PATH
+        QSKIP("the program is not built");
+#else
+        QTemporaryDir folder;
+        // A platform that cannot start here: the answers must come before Qt does.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        const auto run = [&](const QStringList& arguments) {
+            QProcess program;
+            program.setProcessEnvironment(environment);
+            program.setWorkingDirectory(folder.path());
+            program.start(QStringLiteral(QUILLORY_PATH), arguments);
+            program.waitForFinished(10000);
+            return std::make_pair(program.exitCode(), program.readAllStandardOutput());
+        };
+        const auto version = run({QStringLiteral("--version")});
+        QCOMPARE(version.first, 0);
+        QCOMPARE(version.second, QByteArray("quillory 0.9.6.3\n"));
+        const auto help = run({QStringLiteral("-connect=10.0.0.7"), QStringLiteral("--help")});
+        QCOMPARE(help.first, 0);
+        QVERIFY2(help.second.startsWith("usage: quillory "), help.second.constData());
+        QVERIFY(help.second.contains("--data-folder"));
+        // Neither reached the server list.
+        QVERIFY(!QFile::exists(folder.path() + QStringLiteral("/quillory.sav")));
+#endif
+    }
+
+    void desktopStartWorksInTheDataFolder() {
+#ifndef QUILLORY_PATH
+        QSKIP("the program is not built");
+#else
+        QTemporaryDir folder;
+        const QString terminal = folder.path() + QStringLiteral("/terminal");
+        QVERIFY(QDir().mkpath(terminal));
+        const QString dataFolder = folder.path() + QStringLiteral("/share/quillory");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           folder.path() + QStringLiteral("/share"));
+        environment.insert(QStringLiteral("WINEPREFIX"), folder.path() + QStringLiteral("/wine"));
+        environment.insert(QStringLiteral("TMPDIR"), folder.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(terminal);
+        // As the desktop entry starts it, with the game's switches beside.
+        program.start(QStringLiteral(QUILLORY_PATH),
+                      {QStringLiteral("--data-folder"), QStringLiteral("-connect=127.0.0.1"),
+                       QStringLiteral("-port=9"), QStringLiteral("-mod=@x")});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dataFolder).isDir(), 5000);
+        QTest::qWait(1500);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY2(program.waitForFinished(10000), "SIGTERM did not end the program");
+        QCOMPARE(program.exitCode(), 0);
+
+        const Settings saved = LoadSettings(dataFolder.toStdString() + "/quillory.sav");
+        QCOMPARE(saved.entries.size(), size_t(1));
+        QCOMPARE(saved.entries[0]->address, String("127.0.0.1:9"));
+        // The switch is the program's, not a startup parameter of the server.
+        QCOMPARE(saved.entries[0]->startupParameters, String("-mod=@x"));
+        QVERIFY(QDir(terminal).isEmpty());
 #endif
     }
 };
