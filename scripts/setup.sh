@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and the demo need. Run as root.
+# Installs every Debian package that the build, the tests, the demo and the Debian package
+# (scripts/package.sh) need. Run as root.
 # Packages already present are skipped; apt-get update runs once, only when something is missing.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev xvfb xauth imagemagick
     zip unzip curl findutils qstat
+    librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev file
 )
 
 missing=()
