@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-# The flags Debian's own packages are built with (stack protector, fortify, relro).
+# The flags Debian's own packages are built with (stack protector, fortify, relro, bindnow).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
 
