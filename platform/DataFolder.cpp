@@ -24,6 +24,13 @@ bool IsRegularFile(const String& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// "/" alone becomes empty, so that appending "/name" gives "/name".
+String WithoutTrailingSlashes(String path) {
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 // mkdir -p, each new folder 0700 as the XDG rules ask of folders made on the user's behalf.
 bool MakeFolders(const String& folder, String& error) {
     for (size_t end = 1; end <= folder.size(); ++end) {
@@ -43,18 +50,11 @@ bool MakeFolders(const String& folder, String& error) {
 } // namespace
 
 String DataFolderFor(const char* xdgDataHome, const char* home) {
-    String base;
     if (IsAbsolute(xdgDataHome))
-        base = xdgDataHome;
-    else if (IsAbsolute(home))
-        base = String(home) + "/.local/share";
-    else
-        return String();
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    if (base == "/")
-        base.clear();
-    return base + "/" + DATA_FOLDER_NAME;
+        return WithoutTrailingSlashes(xdgDataHome) + "/" + DATA_FOLDER_NAME;
+    if (IsAbsolute(home))
+        return WithoutTrailingSlashes(home) + "/.local/share/" + DATA_FOLDER_NAME;
+    return String();
 }
 
 String DefaultDataFolder() {

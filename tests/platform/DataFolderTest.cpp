@@ -115,10 +115,12 @@ TEST(DataFolder, ACommandTakesItOnlyWhenItHoldsTheFileAndTheCurrentDirectoryDoes
     for (const Case& c : cases) {
         fs::remove(here / "quillory.dat");
         fs::remove(data / "quillory.dat");
-        if (c.hereHasFile)
+        if (c.hereHasFile) {
             ASSERT_TRUE(WriteFileBytes(here / "quillory.dat", "db"));
-        if (c.dataHasFile)
+        }
+        if (c.dataHasFile) {
             ASSERT_TRUE(WriteFileBytes(data / "quillory.dat", "db"));
+        }
         EXPECT_EQ(platform::ChooseDataFolder(data.string(), "quillory.dat"),
                   c.dataChosen ? data.string() : String())
             << c.hereHasFile << c.dataHasFile;

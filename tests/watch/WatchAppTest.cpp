@@ -457,26 +457,41 @@ private slots:
         environment.insert(QStringLiteral("WINEPREFIX"), folder.path() + QStringLiteral("/wine"));
         environment.insert(QStringLiteral("TMPDIR"), folder.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QProcess program;
-        program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(terminal);
-        // As the desktop entry starts it, with the game's switches beside.
-        program.start(QStringLiteral(QUILLORY_PATH),
-                      {QStringLiteral("--data-folder"), QStringLiteral("-connect=127.0.0.1"),
-                       QStringLiteral("-port=9"), QStringLiteral("-mod=@x")});
-        QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dataFolder).isDir(), 5000);
-        QTest::qWait(1500);
-        QCOMPARE(program.state(), QProcess::Running);
-        program.terminate();
-        QVERIFY2(program.waitForFinished(10000), "SIGTERM did not end the program");
-        QCOMPARE(program.exitCode(), 0);
+        // As the desktop entry starts it, with the game's switches beside; SIGTERM ends it.
+        const auto runOnce = [&](int runMs) {
+            QProcess program;
+            program.setProcessEnvironment(environment);
+            program.setWorkingDirectory(terminal);
+            program.start(QStringLiteral(QUILLORY_PATH),
+                          {QStringLiteral("--data-folder"), QStringLiteral("-connect=127.0.0.1"),
+                           QStringLiteral("-port=9"), QStringLiteral("-mod=@x")});
+            QVERIFY(program.waitForStarted());
+            QTest::qWait(runMs);
+            QCOMPARE(program.state(), QProcess::Running);
+            program.terminate();
+            QVERIFY2(program.waitForFinished(10000), "SIGTERM did not end the program");
+            QCOMPARE(program.exitCode(), 0);
+        };
 
+        // The first start makes the folder and keeps its files there, none in the terminal's.
+        runOnce(1500);
+        QVERIFY(QFileInfo(dataFolder).isDir());
+        QVERIFY(QFile::exists(dataFolder + QStringLiteral("/quillory.sav")));
+        QVERIFY(QDir(terminal).isEmpty());
+
+        // With a game folder known there, the game's switches add the server as ever.
+        const QString game = MakeGameFolder(folder.path(), 3);
+        SaveEmptyDatabase(dataFolder, game);
+        QFile sav(dataFolder + QStringLiteral("/quillory.sav"));
+        QVERIFY(sav.open(QIODevice::WriteOnly));
+        sav.write(Version1Settings(game));
+        sav.close();
+        runOnce(2500);
         const Settings saved = LoadSettings(dataFolder.toStdString() + "/quillory.sav");
-        QCOMPARE(saved.entries.size(), size_t(1));
-        QCOMPARE(saved.entries[0]->address, String("127.0.0.1:9"));
-        // The switch is the program's, not a startup parameter of the server.
-        QCOMPARE(saved.entries[0]->startupParameters, String("-mod=@x"));
+        QCOMPARE(saved.entries.size(), size_t(2));
+        QCOMPARE(saved.entries[1]->address, String("127.0.0.1:9"));
+        // The program's own switch is not a startup parameter of the server.
+        QCOMPARE(saved.entries[1]->startupParameters, String("-mod=@x"));
         QVERIFY(QDir(terminal).isEmpty());
 #endif
     }
