@@ -8,11 +8,13 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 # The flags Debian's own packages are built with (stack protector, fortify, relro, bindnow).
+# Given on every run, as the build folder's cache would keep the first run's.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
 
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORY_BUILD_TESTS=OFF
+cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORY_BUILD_TESTS=OFF \
+    -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
+    -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
 cmake --build build-package -j "$jobs"
 rm -f build-package/quillory_*.deb
 (cd build-package && cpack -G DEB)
