@@ -13,8 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace quillory::cli {
@@ -37,7 +35,16 @@ constexpr SubcommandEntry kSubcommands[] = {
 #undef QUILLORY_GANTRY_SUBCOMMAND
 };
 
-constexpr auto kProgressPeriod = std::chrono::milliseconds(200);
+// Commands that read the database as saved and must change nothing: no scan before them, no
+// save after them.
+constexpr const char* kLoadOnly[] = {"verify"};
+
+bool IsLoadOnly(const String& name) {
+    for (const char* loadOnly : kLoadOnly)
+        if (name == loadOnly)
+            return true;
+    return false;
+}
 
 constexpr const char* kUsageLead = "usage: quillory-cli gantry [--game DIR] [--data DIR] ";
 constexpr const char* kOptionsHelp =
@@ -132,17 +139,9 @@ bool IsFolder(const String& path) {
 
 // Waits for the start-up worker, showing the path being scanned while stderr is a terminal.
 void WaitWithProgress(CDatabaseLoader& loader) {
-    if (!::isatty(STDERR_FILENO)) {
-        loader.Wait();
-        return;
-    }
-    while (!loader.Finished()) {
-        std::this_thread::sleep_for(kProgressPeriod);
-        std::fprintf(stderr, "\r\033[Kscanning %s", loader.ScanText().c_str());
-        std::fflush(stderr);
-    }
+    WaitShowingProgress([&](std::chrono::milliseconds timeout) { return loader.WaitFor(timeout); },
+                        [&] { return loader.ScanText(); }, "scanning");
     loader.Wait();
-    std::fputs("\r\033[K", stderr);
 }
 
 void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*>& before) {
@@ -200,6 +199,18 @@ bool Prepare(GantryContext& context) {
     return true;
 }
 
+// Loads "quillory.dat" as it is, without scanning; a missing file is an empty database.
+bool PrepareLoadOnly(GantryContext& context) {
+    CFileDatabase& database = context.database;
+    database.gamePath = context.gamePath;
+    if (platform::PathExists(database.DatabasePath()) && !database.Load()) {
+        std::fprintf(stderr, "quillory-cli: %s cannot be read\n", database.DatabasePath().c_str());
+        return false;
+    }
+    context.loadedChangeCount = database.ChangeCount();
+    return true;
+}
+
 } // namespace
 
 int RunGantry(const Args& arguments) {
@@ -252,9 +263,12 @@ int RunGantry(const Args& arguments) {
                      context.gamePath.c_str());
         return 2;
     }
-    if (!Prepare(context))
+    const bool loadOnly = IsLoadOnly(subcommand->name);
+    if (!(loadOnly ? PrepareLoadOnly(context) : Prepare(context)))
         return 1;
     const int result = subcommand->run(context, args);
+    if (loadOnly)
+        return result;
     // Bad input leaves everything as it was, the scan's findings included.
     if (result == 2)
         return result;

@@ -3,6 +3,7 @@
 #include "gantry/db/PackageCommands.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace quillory::cli {
 
@@ -30,6 +31,21 @@ HandleArray<CFileNode> FindNodes(CFileDatabase& database, const String& path) {
         std::fprintf(stderr, "quillory-cli: no file or folder \"%s\" in the database\n",
                      path.c_str());
     return found;
+}
+
+void WaitShowingProgress(const std::function<bool(std::chrono::milliseconds)>& waitFor,
+                         const std::function<String()>& text, const char* verb) {
+    constexpr auto kProgressPeriod = std::chrono::milliseconds(200);
+    if (!::isatty(STDERR_FILENO)) {
+        while (!waitFor(std::chrono::hours(1))) {
+        }
+        return;
+    }
+    while (!waitFor(kProgressPeriod)) {
+        std::fprintf(stderr, "\r\033[K%s %s", verb, text().c_str());
+        std::fflush(stderr);
+    }
+    std::fputs("\r\033[K", stderr);
 }
 
 bool TakeFlag(Args& args, const char* flag) {

@@ -6,7 +6,9 @@
 #include "common/Types.h"
 #include "gantry/db/FileDatabase.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quillory::cli {
@@ -47,6 +49,12 @@ Handle<CPackage> FindPackage(CFileDatabase& database, const String& name);
 // The nodes at `path` (see CPackageCommands::FindNodes). Prints an error and gives nothing when
 // the database has no such path.
 HandleArray<CFileNode> FindNodes(CFileDatabase& database, const String& path);
+
+// While stderr is a terminal, shows "VERB PATH" with the path in hand from `text` until `waitFor`
+// (which waits at most the time given and says whether the work has ended) is true; the loop
+// ends with the work, not on its next tick. Otherwise just waits.
+void WaitShowingProgress(const std::function<bool(std::chrono::milliseconds)>& waitFor,
+                         const std::function<String()>& text, const char* verb);
 
 // Splits `args` into the words and whether `flag` (for example "--yes") was among them.
 bool TakeFlag(Args& args, const char* flag);

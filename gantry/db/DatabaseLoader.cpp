@@ -78,6 +78,7 @@ void CDatabaseLoader::Finish(const DatabaseLoadOutcome& outcome) {
     database_.cancelRequested = 0;
     ready_ = outcome.result != DatabaseLoadResult::CANCELLED;
     finished_ = true;
+    finishedSignal_.notify_all();
 }
 
 String CDatabaseLoader::ScanText() const {
@@ -94,6 +95,18 @@ void CDatabaseLoader::Cancel() {
 void CDatabaseLoader::Wait() {
     if (thread_.joinable())
         thread_.join();
+}
+
+bool CDatabaseLoader::WaitFor(std::chrono::milliseconds timeout) {
+    {
+        std::unique_lock guard(finishMutex_);
+        if (!started_)
+            return true;
+        if (!finishedSignal_.wait_for(guard, timeout, [this] { return finished_.load(); }))
+            return false;
+    }
+    Wait();
+    return true;
 }
 
 DatabaseLoadOutcome CDatabaseLoader::Outcome() const {

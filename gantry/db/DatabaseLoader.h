@@ -12,6 +12,8 @@
 #include "gantry/db/FileDatabase.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -71,6 +73,9 @@ public:
     void Cancel();
     // Waits for the worker without a time limit; returns at once when none was started.
     void Wait();
+    // Waits at most `timeout`; true once the worker has finished. Returns as soon as the work
+    // ends, so a front end's progress loop never outlives it.
+    bool WaitFor(std::chrono::milliseconds timeout);
     // Valid once Finished().
     DatabaseLoadOutcome Outcome() const;
 
@@ -87,7 +92,8 @@ private:
     std::atomic<bool> ready_{false};
     // Keeps a late Cancel from leaving a stop request behind for a later scan.
     mutable std::mutex finishMutex_;
-    DatabaseLoadOutcome outcome_; // written by the worker before `finished_`
+    std::condition_variable finishedSignal_; // with finishMutex_
+    DatabaseLoadOutcome outcome_;            // written by the worker before `finished_`
 };
 
 } // namespace quillory

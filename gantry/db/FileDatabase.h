@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace quillory {
@@ -109,9 +110,13 @@ public:
     int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
                 void* user) override;
     static bool FileCrc32(const String& path, uint32_t& crc);
-    enum CrcResult { CRC_DONE, CRC_UNREADABLE, CRC_CANCELLED };
+    enum CrcResult { CRC_DONE, CRC_UNREADABLE, CRC_CANCELLED, CRC_NOT_FOUND };
     // The scanner's CRC: stops before the next block once `cancelRequested` is set.
     CrcResult ScanCrc32(const String& path, uint32_t& crc);
+    // The same, also giving the count of bytes read (verify compares it with the stored size).
+    CrcResult ReadCrc32(const String& path, uint32_t& crc, uint64_t& size);
+    // Shows `path` to the wait dialog (its last 50 characters when longer), under `lock`.
+    void PublishScanText(const String& path);
     void LocateAddonFolders();
     void CollectModFolders();
     int IndexOfModFolder(const CFileNode* node) const;
@@ -160,6 +165,7 @@ private:
     void ReportSaveStep(SaveStep step) const;
 
     std::atomic<uint64_t> changeCount_{0};
+    std::unique_ptr<unsigned char[]> crcBlock_; // the scanner's read block, kept for one walk
 };
 
 } // namespace quillory

@@ -2,8 +2,8 @@
 #include "gantry/db/FileDatabase.h"
 
 #include "common/AsciiCase.h"
-#include "common/FileHandle.h"
 #include "platform/FileSystem.h"
+#include "platform/InputFile.h"
 
 #include <memory>
 #include <optional>
@@ -34,14 +34,6 @@ bool IsLeftOut(const String& relPath) {
     return false;
 }
 
-void PublishScanText(CFileDatabase& db, const String& entryPath) {
-    String text = entryPath.size() <= kScanTextTail
-                      ? entryPath
-                      : "..." + entryPath.substr(entryPath.size() - kScanTextTail);
-    std::lock_guard guard(db.lock);
-    db.scanText = std::move(text);
-}
-
 struct NoCaseHash {
     size_t operator()(std::string_view text) const {
         size_t hash = 14695981039346656037ull;
@@ -60,11 +52,16 @@ struct NoCaseEqual {
 // list of all of them made a rescan quadratic.
 class CFolderScan {
 public:
-    explicit CFolderScan(CFileNode& folder) : folder_(folder) {
+    CFolderScan(CFileNode& folder, String relPath, bool top)
+        : folder_(folder), relPath_(std::move(relPath)), top_(top) {
         for (size_t i = 0; i < folder.children.size(); ++i)
             Index(i);
     }
     CFileNode& Folder() const { return folder_; }
+    // The folder's relative path, made once per folder rather than once per entry.
+    const String& RelativePath() const { return relPath_; }
+    // Left-out paths are compared whole, so only the top folder's entries can be one.
+    bool IsLeftOut(const String& name) const { return top_ && quillory::IsLeftOut(name); }
     // Positions in `children` of the nodes with this name, in order.
     const std::vector<size_t>& Named(std::string_view name) const {
         static const std::vector<size_t> none;
@@ -82,16 +79,19 @@ private:
     void Index(size_t position) { byName_[folder_.children[position]->name].push_back(position); }
 
     CFileNode& folder_;
+    String relPath_;
+    bool top_;
     std::unordered_map<std::string_view, std::vector<size_t>, NoCaseHash, NoCaseEqual> byName_;
 };
 
 // A node that an earlier scan dropped from its pseudo-package still carries the flag; when it
 // shows up again and nothing holds it, it goes back to a pseudo-package instead of being lost.
-void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const String& relPath) {
+void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const CFolderScan& scan,
+                      const String& name) {
     if (node->bindCount != 0 || (node->flags & kPseudoFlags) == 0)
         return;
     node->flags &= static_cast<uint16_t>(~kPseudoFlags);
-    db.Classify(relPath, node);
+    db.Classify(scan.RelativePath() + name, node);
     db.MarkChanged();
 }
 
@@ -99,9 +99,9 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                   const platform::WalkEntry& entry) {
     CFileNode& folder = scan.Folder();
     const String dirName = entry.name + "\\";
-    const String relPath = folder.RelativePath() + dirName;
-    if (IsLeftOut(relPath))
+    if (scan.IsLeftOut(dirName))
         return CDirectoryWalker::WALK_CONTINUE;
+    String relPath = scan.RelativePath() + dirName;
 
     Handle<CFileNode> node;
     for (size_t position : scan.Named(dirName)) {
@@ -114,14 +114,14 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
         node = scan.AddChild(dirName, NF_FOLDER);
         db.Classify(relPath, node);
     } else {
-        RebindIfOrphaned(db, node, relPath);
+        RebindIfOrphaned(db, node, scan, dirName);
     }
     if (node->status != NS_ACTIVE)
         db.MarkChanged();
     node->status = NS_ACTIVE;
     node->mark = db.pass;
 
-    CFolderScan inner(*node);
+    CFolderScan inner(*node, std::move(relPath), false);
     if (db.Walk(entryPath + "\\", &inner) == CDirectoryWalker::WALK_STOP)
         return CDirectoryWalker::WALK_STOP;
     return CDirectoryWalker::WALK_CONTINUE;
@@ -180,29 +180,35 @@ int StopOnRequest(CFileDatabase& db) {
     return CDirectoryWalker::WALK_STOP;
 }
 
-// Folds a file's content into a CRC-32 block by block; `onBlock` gets the bytes read so far and
-// says whether to go on. None when the file cannot be read.
+// Folds a file's content into a CRC-32 block by block through `block`; `onBlock` gets the bytes
+// read so far and says whether to go on. `size` is the count of bytes read.
 template <typename OnBlock>
-CFileDatabase::CrcResult FoldFileCrc(const String& path, uint32_t& crc, OnBlock onBlock) {
-    CFileHandle file;
-    if (!file.Open(platform::ResolveCase(path), CFileHandle::MODE_READ))
+CFileDatabase::CrcResult FoldFileCrc(const String& path, unsigned char* block, uint32_t& crc,
+                                     uint64_t& size, OnBlock onBlock) {
+    platform::CInputFile file;
+    switch (file.Open(path)) {
+    case platform::CInputFile::OPEN_OK:
+        break;
+    case platform::CInputFile::OPEN_NOT_FOUND:
+        return CFileDatabase::CRC_NOT_FOUND;
+    case platform::CInputFile::OPEN_FAILED:
         return CFileDatabase::CRC_UNREADABLE;
-    // Left uninitialised: the first scan reads thousands of files.
-    const std::unique_ptr<unsigned char[]> block(new unsigned char[kCrcBlockSize]);
+    }
     uLong value = ::crc32(0L, Z_NULL, 0);
     uint64_t done = 0;
     for (;;) {
-        const int64_t n = file.Read(block.get(), kCrcBlockSize);
+        const int64_t n = file.Read(block, kCrcBlockSize);
         if (n < 0)
             return CFileDatabase::CRC_UNREADABLE;
         if (n == 0)
             break;
-        value = ::crc32(value, block.get(), static_cast<uInt>(n));
+        value = ::crc32(value, block, static_cast<uInt>(n));
         done += static_cast<uint64_t>(n);
         if (!onBlock(done))
             return CFileDatabase::CRC_CANCELLED;
     }
     crc = static_cast<uint32_t>(value);
+    size = done;
     return CFileDatabase::CRC_DONE;
 }
 
@@ -214,8 +220,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     // "readme.aab" has no active name; an empty name would stand for the folder itself.
     if (name.empty())
         name = diskName;
-    const String relPath = folder.RelativePath() + name;
-    if (IsLeftOut(relPath))
+    if (scan.IsLeftOut(name))
         return CDirectoryWalker::WALK_CONTINUE;
 
     CEntryCrc entryCrc(db, entryPath);
@@ -251,10 +256,10 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
         node->size = entry.size;
         node->crc = *crc;
         node->modified = entry.modified;
-        db.Classify(relPath, node);
+        db.Classify(scan.RelativePath() + name, node);
         db.newNodes.push_back(node);
     } else {
-        RebindIfOrphaned(db, node, relPath);
+        RebindIfOrphaned(db, node, scan, name);
     }
     node->mark = db.pass;
     const uint16_t status = EqualsNoCase(diskName, name) ? NS_ACTIVE : NS_INACTIVE;
@@ -333,9 +338,10 @@ bool CFileDatabase::Scan() {
     }
     ++pass;
     {
-        CFolderScan top(*root);
+        CFolderScan top(*root, String(), true);
         Walk(gamePath, &top);
     }
+    crcBlock_.reset();
     FreeCoreList();
     for (const Handle<CPackage>& pseudo : {coreFiles, unknownFiles, unknownAddons})
         DropUnseenMembers(*this, *pseudo);
@@ -353,7 +359,7 @@ int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::Wa
         return WALK_CONTINUE;
     if (cancelRequested)
         return StopOnRequest(*this);
-    PublishScanText(*this, entryPath);
+    PublishScanText(entryPath);
     // A backslash inside a name cannot be told from a separator in the tree's paths.
     if (entry->hidden || entry->system || entry->name.find('\\') != String::npos)
         return WALK_CONTINUE;
@@ -364,16 +370,34 @@ int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::Wa
 }
 
 bool CFileDatabase::FileCrc32(const String& path, uint32_t& crc) {
-    return FoldFileCrc(path, crc, [](uint64_t) { return true; }) == CRC_DONE;
+    const std::unique_ptr<unsigned char[]> block(new unsigned char[kCrcBlockSize]);
+    uint64_t size = 0;
+    return FoldFileCrc(path, block.get(), crc, size, [](uint64_t) { return true; }) == CRC_DONE;
 }
 
 CFileDatabase::CrcResult CFileDatabase::ScanCrc32(const String& path, uint32_t& crc) {
+    uint64_t size = 0;
+    return ReadCrc32(path, crc, size);
+}
+
+CFileDatabase::CrcResult CFileDatabase::ReadCrc32(const String& path, uint32_t& crc,
+                                                  uint64_t& size) {
+    // One block for the whole walk, left uninitialised: the first scan reads thousands of files.
+    if (!crcBlock_)
+        crcBlock_.reset(new unsigned char[kCrcBlockSize]);
     // A large file takes seconds to read; Skip must not wait for its end.
-    return FoldFileCrc(path, crc, [this](uint64_t done) {
+    return FoldFileCrc(path, crcBlock_.get(), crc, size, [this](uint64_t done) {
         if (crcBlockHook)
             crcBlockHook(done);
         return cancelRequested == 0;
     });
+}
+
+void CFileDatabase::PublishScanText(const String& path) {
+    String text =
+        path.size() <= kScanTextTail ? path : "..." + path.substr(path.size() - kScanTextTail);
+    std::lock_guard guard(lock);
+    scanText = std::move(text);
 }
 
 void CFileDatabase::LocateAddonFolders() {

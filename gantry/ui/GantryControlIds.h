@@ -55,5 +55,7 @@ constexpr int ID_PACKAGE_UNINSTALL = 33004;
 constexpr int ID_OFFERED_FLAG = 33007;
 constexpr int ID_OFFERED_DEFLAG = 33008;
 constexpr int ID_OFFERED_SHOW_FILES = 33009;
+// Packages and Advanced views: re-read the files and compare them with the database.
+constexpr int ID_VERIFY_FILES = 33013;
 
 } // namespace quillory::ui

@@ -7,10 +7,12 @@
 #include "gantry/ui/GantryControlIds.h"
 #include "gantry/ui/GantryQuestions.h"
 #include "gantry/ui/PackageDlg.h"
+#include "gantry/ui/VerifyResultDlg.h"
 #include "platform/FileSystem.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -66,6 +69,10 @@ const ToolSet kTools[3] = {
       "De-reference (unbind) selected files from the current package"}},
 };
 
+// A verify shorter than this shows no progress window at all.
+constexpr int kVerifyProgressDelayMs = 500;
+constexpr auto kVerifyPollPeriod = std::chrono::milliseconds(100);
+
 const char* const kTitles[3] = {"Gantry Server", "Installed packages", "Advanced file view"};
 const char* const kServerLabels[4] = {"Name:", "Info:", "Admin:", "Teamspeak:"};
 
@@ -102,6 +109,7 @@ CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, ServerEntry* entry,
         CGantryClientDlg client(database, database.databaseFolder, &questions_, this);
         client.exec();
     };
+    showVerifyReport = [this](const VerifyReport& report) { ShowVerifyReport(report); };
     openFolder = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     timer_.setInterval(TIMER_PERIOD_MS);
     connect(&timer_, &QTimer::timeout, this, &CGantryManagerDlg::Tick);
@@ -203,6 +211,13 @@ void CGantryManagerDlg::BuildControls() {
         const auto* package = static_cast<const CPackage*>(filter_->itemData(index).value<void*>());
         FillFileView(package);
     });
+    verify_ = new QPushButton(QStringLiteral("Verify files"), this);
+    verify_->setObjectName(QStringLiteral("verifyFiles"));
+    verify_->setAutoDefault(false);
+    verify_->setToolTip(
+        QStringLiteral("Re-read the files of the packages and compare them with the database"));
+    connect(verify_, &QPushButton::clicked, this, [this] { RunCommand(ID_VERIFY_FILES); });
+    toolRow->addWidget(verify_);
     toolRow->addStretch();
     toolRow->addWidget(filter_);
 
@@ -257,6 +272,7 @@ void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
             tools_[i]->setText(QString::fromLatin1(tools.captions[i]));
     }
     filter_->setVisible(view == CGantryViewModel::VIEW_FILES);
+    verify_->setVisible(view != CGantryViewModel::VIEW_SERVER);
     if (view == CGantryViewModel::VIEW_SERVER) {
         for (size_t i = 0; i < 4; ++i)
             serverTexts_[i]->setText(QString::fromUtf8(Cp1252ToUtf8(db_.serverTexts[i])));
@@ -462,6 +478,9 @@ void CGantryManagerDlg::RunCommand(int id) {
     case IDC_DOWNLOAD_INSTALL:
         DownloadAndInstall();
         break;
+    case ID_VERIFY_FILES:
+        VerifyFiles();
+        break;
     default:
         break; // "Show files" of the server view has no command
     }
@@ -490,6 +509,8 @@ QMenu* CGantryManagerDlg::BuildContextMenu() {
         QMenu* bind = menu->addMenu(QStringLiteral("Bind to"));
         FillBindMenu(bind);
         add("Unbind", ID_FILE_UNBIND);
+        menu->addSeparator();
+        add("Verify files", ID_VERIFY_FILES);
         break;
     }
     case CGantryViewModel::VIEW_PACKAGES:
@@ -501,6 +522,8 @@ QMenu* CGantryManagerDlg::BuildContextMenu() {
         menu->addSeparator();
         add("Dissolve", ID_PACKAGE_DISSOLVE);
         add("Uninstall", ID_PACKAGE_UNINSTALL);
+        menu->addSeparator();
+        add("Verify files", ID_VERIFY_FILES);
         break;
     default:
         add("Flag for download", ID_OFFERED_FLAG);
@@ -529,6 +552,57 @@ void CGantryManagerDlg::ShowContextMenu(const QPoint& pos) {
         return;
     if (QAction* chosen = menu->exec(list_->viewport()->mapToGlobal(pos)))
         RunCommand(chosen->data().toInt());
+}
+
+void CGantryManagerDlg::VerifyFiles() {
+    CPackageVerifier verifier(db_);
+    HandleArray<CPackage> packages;
+    if (CurrentView() == CGantryViewModel::VIEW_PACKAGES) {
+        packages = SelectedPackages();
+    } else if (CurrentView() == CGantryViewModel::VIEW_FILES) {
+        const void* shown = filter_->currentData().value<void*>();
+        for (const auto& package : db_.packages)
+            if (package.get() == shown)
+                packages.push_back(package);
+    }
+    if (packages.empty()) {
+        std::vector<String> unknown;
+        packages = verifier.Select({}, unknown);
+    }
+    if (!verifier.Start(std::move(packages)))
+        return;
+
+    // The window stays responsive and shows the path in hand, as the scan wait does.
+    QProgressDialog progress(QStringLiteral("Verifying files..."), QStringLiteral("Cancel"), 0, 0,
+                             this);
+    progress.setWindowTitle(QString::fromLatin1(CVerifyResultDlg::CAPTION));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(kVerifyProgressDelayMs);
+    progress.setMinimumWidth(420);
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (verifier.WaitFor(std::chrono::milliseconds(0)))
+            loop.quit();
+        else
+            progress.setLabelText(FromBytes(verifier.ProgressText()));
+    });
+    connect(&progress, &QProgressDialog::canceled, &loop, [&] { verifier.Cancel(); });
+    poll.start(kVerifyPollPeriod);
+    if (!verifier.WaitFor(kVerifyPollPeriod))
+        loop.exec();
+    poll.stop();
+    progress.reset();
+    showVerifyReport(verifier.Report());
+}
+
+void CGantryManagerDlg::ShowVerifyReport(const VerifyReport& report) {
+    if (report.AllMatch()) {
+        questions_.Tell(this, FromBytes(report.SummaryText()));
+        return;
+    }
+    CVerifyResultDlg result(report, this);
+    result.exec();
 }
 
 void CGantryManagerDlg::DoubleClicked() {

@@ -7,6 +7,7 @@
 
 #include "gantry/db/FileDatabase.h"
 #include "gantry/db/PackageCommands.h"
+#include "gantry/db/PackageVerifier.h"
 #include "gantry/ui/GantryViewModel.h"
 #include "watch/ToolTipDialog.h"
 #include "watch/core/ServerEntry.h"
@@ -47,6 +48,9 @@ public:
 
     // Runs the download dialog; the default shows CGantryClientDlg. Tests give their own.
     std::function<void(CFileDatabase&)> runDownload;
+    // Shows the outcome of "Verify files"; the default tells that everything matches, or shows
+    // the differences in CVerifyResultDlg.
+    std::function<void(const VerifyReport&)> showVerifyReport;
     // Opens a folder in the desktop shell; the default uses QDesktopServices.
     std::function<void(const QString& path)> openFolder;
 
@@ -75,6 +79,7 @@ public:
     QTabBar* Tabs() const { return tabs_; }
     QPushButton* DownloadButton() const { return download_; }
     QPushButton* Tool(int index) const { return tools_[size_t(index)]; }
+    QPushButton* VerifyButton() const { return verify_; }
     QLabel* SizeText() const { return sizeText_; }
     QLabel* Title() const { return title_; }
     QComboBox* Filter() const { return filter_; }
@@ -119,6 +124,10 @@ private:
     void ShowPackageFiles();
     void RemovePackages(bool uninstall);
     void DownloadAndInstall();
+    // "Verify files": the selected packages (Packages view) or the filter's package (Advanced
+    // view), all real packages when none; on a worker, with the path in hand shown meanwhile.
+    void VerifyFiles();
+    void ShowVerifyReport(const VerifyReport& report);
     void Refill();
 
     CFileDatabase& db_;
@@ -147,6 +156,7 @@ private:
     QComboBox* filter_;
     QPushButton* download_;
     QPushButton* close_;
+    QPushButton* verify_;
     QWidget* serverPanel_;
 };
 

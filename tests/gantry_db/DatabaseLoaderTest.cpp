@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <chrono>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -216,6 +218,31 @@ TEST_F(DatabaseLoaderTest, StartsOnceAndWaitsWithoutAWorker) {
     EXPECT_FALSE(loader.Start(game.Path()));
     loader.Wait();
     EXPECT_TRUE(loader.GantryReady());
+}
+
+// A progress loop waits on the worker in slices: each slice ends early when the work ends, and
+// a slice that ends with the worker still busy says so.
+TEST_F(DatabaseLoaderTest, WaitForEndsWhenTheWorkEnds) {
+    CFileDatabase db(data.Path());
+    std::mutex gate;
+    gate.lock();
+    db.crcBlockHook = [&](uint64_t) {
+        gate.lock();
+        gate.unlock();
+    };
+    CDatabaseLoader loader(db);
+    ASSERT_TRUE(loader.Start(game.Path()));
+    EXPECT_FALSE(loader.WaitFor(std::chrono::milliseconds(20)));
+    EXPECT_FALSE(loader.Finished());
+    gate.unlock();
+    EXPECT_TRUE(loader.WaitFor(std::chrono::minutes(5)));
+    EXPECT_TRUE(loader.Finished());
+    EXPECT_TRUE(loader.GantryReady());
+    EXPECT_FALSE(db.Busy());
+    EXPECT_TRUE(NodeAt(db, "AddOns\\tank.pbo"));
+
+    CDatabaseLoader idle(db);
+    EXPECT_TRUE(idle.WaitFor(std::chrono::minutes(5))) << "nothing started: nothing to wait for";
 }
 
 TEST(DatabaseOwner, OnlyTheOwningWorkerOrNoOwnerAllowsATouch) {

@@ -1,0 +1,36 @@
+#pragma once
+// A file read once from its start to its end, straight from the system without stdio's buffer:
+// the scanner and verify read tens of thousands of small files, and every system call per file
+// shows in their time.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace quillory::platform {
+
+class CInputFile final {
+public:
+    enum OpenResult {
+        OPEN_OK,
+        OPEN_NOT_FOUND, // no such file, in any letter case
+        OPEN_FAILED,    // it exists but cannot be opened (permissions, ...)
+    };
+
+    CInputFile() = default;
+    ~CInputFile();
+    CInputFile(const CInputFile&) = delete;
+    CInputFile& operator=(const CInputFile&) = delete;
+
+    // Opens `path` (either separator) by its exact name first, which is what a walk hands over,
+    // and only when that does not exist looks for it in another letter case, as Windows would.
+    OpenResult Open(std::string_view path);
+    // The count read (0 at the end), or -1 (also for a folder).
+    int64_t Read(void* buffer, size_t count);
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace quillory::platform
