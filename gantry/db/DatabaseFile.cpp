@@ -3,8 +3,12 @@
 
 #include "common/AsciiCase.h"
 #include "common/FileHandle.h"
+#include "gantry/db/NodeArena.h"
 
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <string_view>
 #include <system_error>
 #include <zlib.h>
 
@@ -24,8 +28,47 @@ constexpr uint64_t MAX_INFLATE_RATIO = 1040;
 // Smallest package record: four empty texts, the time and the member count.
 constexpr size_t MIN_PACKAGE_RECORD = 4 + 8 + 4;
 
+// The payload read in place: a bounds check and a few loads per field, with no virtual stream
+// call; a load reads hundreds of thousands of fields.
+struct PayloadCursor {
+    const uint8_t* at;
+    const uint8_t* end;
+
+    size_t Remaining() const { return static_cast<size_t>(end - at); }
+
+    template <typename T> bool ReadLittleEndian(T& value) {
+        if (Remaining() < sizeof(T))
+            return false;
+        T result = 0;
+        for (size_t i = 0; i < sizeof(T); ++i)
+            result |= static_cast<T>(static_cast<T>(at[i]) << (8 * i));
+        value = result;
+        at += sizeof(T);
+        return true;
+    }
+
+    // A zero-terminated text; false when the data ends before its zero byte.
+    bool ReadText(std::string_view& text) {
+        const void* zero = std::memchr(at, 0, Remaining());
+        if (!zero)
+            return false;
+        const auto* stop = static_cast<const uint8_t*>(zero);
+        text = std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(stop - at));
+        at = stop + 1;
+        return true;
+    }
+
+    bool ReadText(String& text) {
+        std::string_view view;
+        if (!ReadText(view))
+            return false;
+        text.assign(view);
+        return true;
+    }
+};
+
 // A name stays inside its folder: no separators, not empty, not "." or "..".
-bool IsSafeName(const String& name, bool allowEmpty) {
+bool IsSafeName(std::string_view name, bool allowEmpty) {
     if (name.empty())
         return allowEmpty;
     bool onlyDots = true;
@@ -37,31 +80,136 @@ bool IsSafeName(const String& name, bool allowEmpty) {
     return !onlyDots;
 }
 
-bool ReadFolderFields(CMemoryStream& s, CFileNode& node) {
-    if (!ReadTextStrict(s, node.name) || node.name.empty() || node.name.back() != '\\')
+bool ReadFolderFields(PayloadCursor& s, CFileNode& node) {
+    std::string_view name;
+    if (!s.ReadText(name) || name.empty() || name.back() != '\\')
         return false;
-    if (!IsSafeName(node.name.substr(0, node.name.size() - 1), false))
+    if (!IsSafeName(name.substr(0, name.size() - 1), false))
         return false;
-    if (!ReadU16(s, node.status) || !ReadU32(s, node.bindCount) || !ReadU16(s, node.flags))
+    node.name.assign(name);
+    if (!s.ReadLittleEndian(node.status) || !s.ReadLittleEndian(node.bindCount) ||
+        !s.ReadLittleEndian(node.flags))
         return false;
     node.flags |= NF_FOLDER;
     return node.status <= NS_INACTIVE;
 }
 
-bool ReadFileFields(CMemoryStream& s, CFileNode& node) {
-    String name;
-    if (!ReadTextStrict(s, name) || !ReadTextStrict(s, node.diskName))
+bool ReadFileFields(PayloadCursor& s, CFileNode& node) {
+    std::string_view name;
+    std::string_view diskName;
+    if (!s.ReadText(name) || !s.ReadText(diskName))
         return false;
-    if (!IsSafeName(name, false) || !IsSafeName(node.diskName, true))
+    if (!IsSafeName(name, false) || !IsSafeName(diskName, true))
         return false;
+    node.diskName.assign(diskName);
     // One text serves both when they differ only in case: the one found on disk.
-    node.name = EqualsNoCase(name, node.diskName) ? node.diskName : name;
-    if (!ReadU16(s, node.status) || !ReadU32(s, node.bindCount) || !ReadU16(s, node.flags))
+    node.name.assign(EqualsNoCase(name, diskName) ? diskName : name);
+    if (!s.ReadLittleEndian(node.status) || !s.ReadLittleEndian(node.bindCount) ||
+        !s.ReadLittleEndian(node.flags))
         return false;
-    if (!ReadU32(s, node.size) || !ReadU32(s, node.crc) || !ReadU64(s, node.modified))
+    if (!s.ReadLittleEndian(node.size) || !s.ReadLittleEndian(node.crc) ||
+        !s.ReadLittleEndian(node.modified))
         return false;
     node.flags &= static_cast<uint16_t>(~NF_FOLDER);
     return node.status <= NS_INACTIVE;
+}
+
+// Where a numbered node lives: its folder and its place there. The handle itself stays in the
+// folder until a package asks for it, so numbering costs no reference count.
+struct NodePlace {
+    CFileNode* folder;
+    size_t index;
+};
+
+// The tree in pre-order, each node numbered in `byNumber` as the packages refer to it.
+bool ReadNodeList(PayloadCursor& s, CFileNode& top, std::vector<NodePlace>& byNumber) {
+    // One arena for the whole tree: a node at a time from the heap was half the load.
+    const CNodeArena::CFiller nodes;
+    std::vector<CFileNode*> open{&top};
+    while (!open.empty()) {
+        uint8_t tag = 0;
+        if (!s.ReadLittleEndian(tag))
+            return false;
+        if (tag == TAG_END) {
+            open.pop_back();
+            continue;
+        }
+        if (tag != TAG_FOLDER && tag != TAG_FILE)
+            return false;
+        // Created and numbered before its fields are read, as the numbering is pre-order.
+        CFileNode& folder = *open.back();
+        byNumber.push_back({&folder, folder.children.size()});
+        folder.children.push_back(nodes.Make());
+        CFileNode& made = *folder.children.back();
+        made.parent = &folder;
+        if (tag == TAG_FILE) {
+            if (!ReadFileFields(s, made))
+                return false;
+            continue;
+        }
+        if (!ReadFolderFields(s, made) || open.size() > MAX_FOLDER_DEPTH)
+            return false;
+        open.push_back(&made);
+    }
+    return true;
+}
+
+constexpr uint32_t kPrefetchAhead = 8;
+
+// A hint only: the node and the count in front of it, for a member number not yet checked.
+void PrefetchNode(const std::vector<NodePlace>& byNumber, const uint8_t* at) {
+    const uint32_t number =
+        uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+    if (number >= byNumber.size())
+        return;
+    const NodePlace& place = byNumber[number];
+#if defined(__GNUC__)
+    const auto* node = reinterpret_cast<const char*>(place.folder->children[place.index].get());
+    __builtin_prefetch(node);
+    __builtin_prefetch(node - 32);
+#endif
+}
+
+bool ReadPackage(PayloadCursor& s, CPackage& package, const std::vector<NodePlace>& byNumber) {
+    uint32_t count = 0;
+    bool ok = s.ReadText(package.name) && s.ReadLittleEndian(package.installed) &&
+              s.ReadText(package.homePage) && s.ReadText(package.text3) &&
+              s.ReadText(package.text4) && s.ReadLittleEndian(count);
+    if (!ok || count > s.Remaining() / 4)
+        return false;
+    package.members.reserve(count);
+    const uint8_t* numbers = s.at;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t number = 0;
+        s.ReadLittleEndian(number);
+        if (number >= byNumber.size())
+            return false;
+        // Members lie anywhere in the tree: ask for a later one's node before it is needed, as
+        // taking a handle touches the node's count.
+        if (i + kPrefetchAhead < count)
+            PrefetchNode(byNumber, numbers + 4 * (i + kPrefetchAhead));
+        // The stored bindCount already counts this membership.
+        const NodePlace& place = byNumber[number];
+        package.members.push_back(place.folder->children[place.index]);
+    }
+    return true;
+}
+
+bool ReadPackages(PayloadCursor& s, HandleArray<CPackage>& list,
+                  const std::vector<NodePlace>& byNumber) {
+    uint32_t count = 0;
+    if (!s.ReadLittleEndian(count) || count < 3)
+        return false;
+    if (count > s.Remaining() / MIN_PACKAGE_RECORD)
+        return false;
+    list.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        auto package = std::make_shared<CPackage>();
+        list.push_back(package);
+        if (!ReadPackage(s, *package, byNumber))
+            return false;
+    }
+    return true;
 }
 
 Handle<CFileNode> MakeRoot(const String& gamePath) {
@@ -195,23 +343,23 @@ bool CFileDatabase::Load() {
     if (version != DATABASE_VERSION || length > packedLength * MAX_INFLATE_RATIO)
         return false;
 
-    std::vector<uint8_t> plain(length);
+    // Left uninitialised: uncompress writes every byte that is read afterwards.
+    const std::unique_ptr<uint8_t[]> plain = std::make_unique_for_overwrite<uint8_t[]>(length);
     uLongf plainLength = length;
     uLong consumed = static_cast<uLong>(packedLength);
     const auto* packed = reinterpret_cast<const Bytef*>(bytes.data() + HEADER_SIZE);
-    if (uncompress2(plain.data(), &plainLength, packed, &consumed) != Z_OK)
+    if (uncompress2(plain.get(), &plainLength, packed, &consumed) != Z_OK)
         return false;
     if (plainLength != length || consumed != packedLength)
         return false;
 
-    CMemoryStream payload(plain.data(), plain.size());
-    stream = &payload;
+    PayloadCursor payload{plain.get(), plain.get() + length};
     nodeByNumber.clear();
     auto newRoot = MakeRoot(gamePath);
     HandleArray<CPackage> newPackages;
-    bool ok = ReadNodeList(*newRoot) && ReadPackages(newPackages) && payload.Remaining() == 0;
-    nodeByNumber.clear();
-    stream = nullptr;
+    std::vector<NodePlace> byNumber;
+    bool ok = ReadNodeList(payload, *newRoot, byNumber) &&
+              ReadPackages(payload, newPackages, byNumber) && payload.Remaining() == 0;
     if (!ok)
         return false;
 
@@ -223,68 +371,6 @@ bool CFileDatabase::Load() {
     unknownAddons = packages[2];
     LocateAddonFolders();
     MarkChanged();
-    return true;
-}
-
-bool CFileDatabase::ReadNodeList(CFileNode& top) {
-    std::vector<CFileNode*> open{&top};
-    while (!open.empty()) {
-        uint8_t tag = 0;
-        if (!ReadU8(*stream, tag))
-            return false;
-        if (tag == TAG_END) {
-            open.pop_back();
-            continue;
-        }
-        if (tag != TAG_FOLDER && tag != TAG_FILE)
-            return false;
-        // Created and numbered before its fields are read, as the numbering is pre-order.
-        auto node = open.back()->AddChild(String(), 0);
-        nodeByNumber.push_back(node);
-        if (tag == TAG_FILE) {
-            if (!ReadFileFields(*stream, *node))
-                return false;
-            continue;
-        }
-        if (!ReadFolderFields(*stream, *node) || open.size() > MAX_FOLDER_DEPTH)
-            return false;
-        open.push_back(node.get());
-    }
-    return true;
-}
-
-bool CFileDatabase::ReadPackages(HandleArray<CPackage>& list) {
-    uint32_t count = 0;
-    if (!ReadU32(*stream, count) || count < 3)
-        return false;
-    if (count > stream->Remaining() / MIN_PACKAGE_RECORD)
-        return false;
-    list.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        auto package = std::make_shared<CPackage>();
-        list.push_back(package);
-        if (!ReadPackage(*package))
-            return false;
-    }
-    return true;
-}
-
-bool CFileDatabase::ReadPackage(CPackage& package) {
-    uint32_t count = 0;
-    bool ok = ReadTextStrict(*stream, package.name) && ReadU64(*stream, package.installed) &&
-              ReadTextStrict(*stream, package.homePage) && ReadTextStrict(*stream, package.text3) &&
-              ReadTextStrict(*stream, package.text4) && ReadU32(*stream, count);
-    if (!ok || count > stream->Remaining() / 4)
-        return false;
-    package.members.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t number = 0;
-        ReadU32(*stream, number);
-        if (number >= nodeByNumber.size())
-            return false;
-        // The stored bindCount already counts this membership.
-        package.members.push_back(nodeByNumber[number]);
-    }
     return true;
 }
 

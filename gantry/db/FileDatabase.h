@@ -45,8 +45,8 @@ public:
     Handle<CPackage> coreFiles;
     Handle<CPackage> unknownFiles;
     Handle<CPackage> unknownAddons;
-    HandleArray<CPackage> packages; // pseudo-packages at 0..2, real packages from 3
-    HandleArray<CFileNode> nodeByNumber;
+    HandleArray<CPackage> packages;      // pseudo-packages at 0..2, real packages from 3
+    HandleArray<CFileNode> nodeByNumber; // empty: Load numbers the nodes by their folder and place
     HandleArray<CFileNode> newNodes;
     Handle<CFileNode> root;
     Handle<CFileNode> addonsFolder;
@@ -62,7 +62,7 @@ public:
     std::array<String, SERVER_TEXT_COUNT> serverTexts;
     HandleArray<CPackage> offeredPackages;
     uint32_t pass = 0;
-    CMemoryStream* stream = nullptr; // only while Load or Save runs
+    CMemoryStream* stream = nullptr; // only while Save runs
     std::vector<uint8_t> coreList;
     uint32_t coreListLength = 0;
     String databaseFolder;
@@ -159,9 +159,6 @@ private:
     void WriteNodeList(const CFileNode& folder, std::vector<const CFileNode*>& numbered);
     void WritePackage(const CPackage& package, const std::vector<const CFileNode*>& numbered);
     bool WriteDatabaseFile(const String& path, const CMemoryStream& payload);
-    bool ReadNodeList(CFileNode& top);
-    bool ReadPackages(HandleArray<CPackage>& list);
-    bool ReadPackage(CPackage& package);
     void ReportSaveStep(SaveStep step) const;
 
     std::atomic<uint64_t> changeCount_{0};
