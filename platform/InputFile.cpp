@@ -39,6 +39,18 @@ CInputFile::OpenResult CInputFile::Open(std::string_view path) {
     return errno == ENOENT || errno == ENOTDIR ? OPEN_NOT_FOUND : OPEN_FAILED;
 }
 
+CInputFile::OpenResult CInputFile::Open(const WalkEntry& entry) {
+    Close();
+    if (entry.folderHandle < 0)
+        return OPEN_FAILED;
+    do
+        fd_ = ::openat(entry.folderHandle, entry.name.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd_ < 0 && errno == EINTR);
+    if (fd_ >= 0)
+        return OPEN_OK;
+    return errno == ENOENT || errno == ENOTDIR ? OPEN_NOT_FOUND : OPEN_FAILED;
+}
+
 int64_t CInputFile::Read(void* buffer, size_t count) {
     if (fd_ < 0)
         return -1;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/Walk.h"
+
 namespace quillory::platform {
 
 class CInputFile final {
@@ -25,6 +27,10 @@ public:
     // Opens `path` (either separator) by its exact name first, which is what a walk hands over,
     // and only when that does not exist looks for it in another letter case, as Windows would.
     OpenResult Open(std::string_view path);
+    // Opens a file entry of a folder listing while its visitor runs, relative to the open
+    // folder: the first scan opens tens of thousands of files, and each full path costs a lookup
+    // of every folder on it.
+    OpenResult Open(const WalkEntry& entry);
     // The count read (0 at the end), or -1 (also for a folder).
     int64_t Read(void* buffer, size_t count);
     void Close();

@@ -23,6 +23,7 @@ bool Describe(int folderFd, const char* name, WalkEntry& entry) {
     if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     entry.name = name;
+    entry.folderHandle = folderFd;
     entry.hidden = name[0] == '.';
     entry.directory = false;
     entry.system = false;

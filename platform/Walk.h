@@ -18,6 +18,9 @@ struct WalkEntry {
     bool system = false; // neither a regular file nor a directory, or a link to a directory
     uint32_t size = 0;   // low 32 bits of the size
     FileTime modified = 0;
+    // The listed folder as the platform holds it open, valid only while the visitor runs: a
+    // reader opens the entry through it without walking the whole path again (CInputFile).
+    int folderHandle = -1;
 };
 
 enum class WalkResult {

@@ -115,6 +115,8 @@ public:
     CrcResult ScanCrc32(const String& path, uint32_t& crc);
     // The same, also giving the count of bytes read (verify compares it with the stored size).
     CrcResult ReadCrc32(const String& path, uint32_t& crc, uint64_t& size);
+    // The same for an entry of the walk in hand, opened through its listed folder.
+    CrcResult ReadEntryCrc32(const platform::WalkEntry& entry, uint32_t& crc);
     // Shows `path` to the wait dialog (its last 50 characters when longer), under `lock`.
     void PublishScanText(const String& path);
     void LocateAddonFolders();

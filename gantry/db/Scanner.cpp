@@ -150,14 +150,15 @@ void HandleDuplicate(CFileDatabase& db, const CFileNode& node, const String& ent
 // asked to stop while reading it (Cancelled() tells which).
 class CEntryCrc {
 public:
-    CEntryCrc(CFileDatabase& db, const String& path) : db_(db), path_(path) {}
+    CEntryCrc(CFileDatabase& db, const String& path, const platform::WalkEntry& entry)
+        : db_(db), path_(path), entry_(entry) {}
     std::optional<uint32_t> Get() {
         if (!known_) {
             known_ = true;
             if (db_.contentReadHook)
                 db_.contentReadHook(path_);
             uint32_t crc = 0;
-            result_ = db_.ScanCrc32(path_, crc);
+            result_ = db_.ReadEntryCrc32(entry_, crc);
             if (result_ == CFileDatabase::CRC_DONE)
                 crc_ = crc;
         }
@@ -168,6 +169,7 @@ public:
 private:
     CFileDatabase& db_;
     const String& path_;
+    const platform::WalkEntry& entry_;
     bool known_ = false;
     CFileDatabase::CrcResult result_ = CFileDatabase::CRC_UNREADABLE;
     std::optional<uint32_t> crc_;
@@ -180,13 +182,14 @@ int StopOnRequest(CFileDatabase& db) {
     return CDirectoryWalker::WALK_STOP;
 }
 
-// Folds a file's content into a CRC-32 block by block through `block`; `onBlock` gets the bytes
+// Folds a file's content (a path, or an entry of the walk) into a CRC-32 block by block through
+// `block`; `onBlock` gets the bytes
 // read so far and says whether to go on. `size` is the count of bytes read.
-template <typename OnBlock>
-CFileDatabase::CrcResult FoldFileCrc(const String& path, unsigned char* block, uint32_t& crc,
+template <typename Where, typename OnBlock>
+CFileDatabase::CrcResult FoldFileCrc(const Where& where, unsigned char* block, uint32_t& crc,
                                      uint64_t& size, OnBlock onBlock) {
     platform::CInputFile file;
-    switch (file.Open(path)) {
+    switch (file.Open(where)) {
     case platform::CInputFile::OPEN_OK:
         break;
     case platform::CInputFile::OPEN_NOT_FOUND:
@@ -223,7 +226,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     if (scan.IsLeftOut(name))
         return CDirectoryWalker::WALK_CONTINUE;
 
-    CEntryCrc entryCrc(db, entryPath);
+    CEntryCrc entryCrc(db, entryPath, entry);
     Handle<CFileNode> node;
     for (size_t position : scan.Named(name)) {
         const Handle<CFileNode>& child = folder.children[position];
@@ -387,6 +390,18 @@ CFileDatabase::CrcResult CFileDatabase::ReadCrc32(const String& path, uint32_t& 
         crcBlock_.reset(new unsigned char[kCrcBlockSize]);
     // A large file takes seconds to read; Skip must not wait for its end.
     return FoldFileCrc(path, crcBlock_.get(), crc, size, [this](uint64_t done) {
+        if (crcBlockHook)
+            crcBlockHook(done);
+        return cancelRequested == 0;
+    });
+}
+
+CFileDatabase::CrcResult CFileDatabase::ReadEntryCrc32(const platform::WalkEntry& entry,
+                                                       uint32_t& crc) {
+    if (!crcBlock_)
+        crcBlock_.reset(new unsigned char[kCrcBlockSize]);
+    uint64_t size = 0;
+    return FoldFileCrc(entry, crcBlock_.get(), crc, size, [this](uint64_t done) {
         if (crcBlockHook)
             crcBlockHook(done);
         return cancelRequested == 0;
