@@ -72,4 +72,40 @@ TEST(InstallInterruptCli, AStopUndoesTheArchiveInHandAndKeepsTheOnesBefore) {
     }
 }
 
+TEST(InstallInterruptCli, AKilledInstallLeavesALoadableDatabaseAndARerunCompletes) {
+    ScratchFolder archives;
+    ZipBuilder many;
+    many.Add("gantry.txt", "GANTRY_START\nPACKAGE Many\nINSTALLPATH *\nGANTRY_END\n");
+    for (int i = 0; i < kManyFiles; ++i)
+        many.Add("many/f" + std::to_string(i) + ".txt", std::to_string(i), {}, false);
+    ASSERT_TRUE(many.Write(archives / "many.zip"));
+    TempGameFolder game;
+    TempGameFolder data;
+    game.Write("Ironvale.exe", "exe");
+    const std::vector<std::string> base = {"gantry", "--data", data.Path(), "--game", game.Path()};
+    auto command = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), base.begin(), base.end());
+        return args;
+    };
+    ASSERT_EQ(RunProgram(QUILLORY_CLI_PATH, command({"scan"})).exitCode, 0);
+
+    CChildProcess cli;
+    ASSERT_TRUE(cli.Start(QUILLORY_CLI_PATH, command({"install", archives / "many.zip"})));
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!game.Exists("many") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(game.Exists("many"));
+    cli.Stop(SIGKILL);
+
+    ProgramResult again =
+        RunProgram(QUILLORY_CLI_PATH, command({"install", archives / "many.zip"}), 300s);
+    EXPECT_EQ(again.exitCode, 0) << again.err.substr(0, 2000);
+    for (int i : {0, kManyFiles / 2, kManyFiles - 1})
+        EXPECT_EQ(game.Read("many/f" + std::to_string(i) + ".txt"), std::to_string(i)) << i;
+    ProgramResult packages = RunProgram(QUILLORY_CLI_PATH, command({"packages", "--json"}));
+    ASSERT_EQ(packages.exitCode, 0) << packages.err;
+    const std::vector<std::string> names = PackageNames(packages.out);
+    EXPECT_NE(std::find(names.begin(), names.end(), "Many"), names.end()) << packages.out;
+}
+
 } // namespace
