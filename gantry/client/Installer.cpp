@@ -342,7 +342,10 @@ bool CInstaller::WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& in
     journal_.Written(node);
     node->diskName = node->InactiveName();
     node->status = NS_INACTIVE;
-    const String path = platform::ResolveCase(node->FolderPath() + node->diskName, &names_);
+    // The folder is resolved once; in it, a name held in another letter case is taken as held.
+    const String& folder = NativeFolder(*node->parent);
+    const std::optional<std::string> held = names_.Find(folder, node->diskName);
+    const String path = folder + (held ? *held : node->diskName);
     names_.Added(path); // made by the copy, even when the copy then fails
     if (!CopyEntry(path, info)) {
         // A half-written or damaged copy must not pass for the file the node describes.
@@ -363,6 +366,15 @@ bool CInstaller::WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& in
     if (!SetLastWriteTime(path, node->modified))
         return Fail("cannot set the time of " + node->RelativePath());
     return true;
+}
+
+const String& CInstaller::NativeFolder(const CFileNode& folder) {
+    auto known = nativeFolders_.find(&folder);
+    if (known == nativeFolders_.end())
+        known =
+            nativeFolders_.emplace(&folder, platform::ResolveCase(folder.AbsolutePath(), &names_))
+                .first;
+    return known->second;
 }
 
 bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info) {

@@ -90,6 +90,7 @@ private:
     Handle<CFileNode> FindInOffered(const String& name, const ZipEntryInfo& info) const;
     bool WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& info);
     bool CopyEntry(const String& path, const ZipEntryInfo& info);
+    const String& NativeFolder(const CFileNode& folder);
     void Bind(const Handle<CFileNode>& node, const String& destination, const String& entryPath);
     bool IsMember(const CFileNode* node) const { return members_.count(node) != 0; }
     void AddMember(const Handle<CFileNode>& node);
@@ -116,6 +117,7 @@ private:
     // Both indexes live as long as this install: nothing else changes the folders meanwhile.
     std::unordered_map<const CFileNode*, ChildNames> children_;
     platform::CNameIndex names_;
+    std::unordered_map<const CFileNode*, String> nativeFolders_; // with the final '/'
 };
 
 // Installs the archive at `archivePath` into `db`; see CInstaller. `report` may be null;
