@@ -5,6 +5,7 @@
 #include "common/FileHandle.h"
 #include "gantry/db/NodeArena.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -71,13 +72,10 @@ struct PayloadCursor {
 bool IsSafeName(std::string_view name, bool allowEmpty) {
     if (name.empty())
         return allowEmpty;
-    bool onlyDots = true;
-    for (char c : name) {
-        if (c == '\\' || c == '/')
-            return false;
-        onlyDots = onlyDots && c == '.';
-    }
-    return !onlyDots;
+    // memchr looks at many bytes a step; every node has one or two names to check.
+    if (std::memchr(name.data(), '\\', name.size()) || std::memchr(name.data(), '/', name.size()))
+        return false;
+    return name.find_first_not_of('.') != std::string_view::npos;
 }
 
 bool ReadFolderFields(PayloadCursor& s, CFileNode& node) {
@@ -102,8 +100,9 @@ bool ReadFileFields(PayloadCursor& s, CFileNode& node) {
     if (!IsSafeName(name, false) || !IsSafeName(diskName, true))
         return false;
     node.diskName.assign(diskName);
-    // One text serves both when they differ only in case: the one found on disk.
-    node.name.assign(EqualsNoCase(name, diskName) ? diskName : name);
+    // One text serves both when they differ only in case: the one found on disk. Most files
+    // have the same name in both, which a plain comparison settles faster.
+    node.name.assign(name == diskName || EqualsNoCase(name, diskName) ? diskName : name);
     if (!s.ReadLittleEndian(node.status) || !s.ReadLittleEndian(node.bindCount) ||
         !s.ReadLittleEndian(node.flags))
         return false;
@@ -114,17 +113,44 @@ bool ReadFileFields(PayloadCursor& s, CFileNode& node) {
     return node.status <= NS_INACTIVE;
 }
 
-// Where a numbered node lives: its folder and its place there. The handle itself stays in the
-// folder until a package asks for it, so numbering costs no reference count.
+// Where a numbered node lives: its folder and its place there, and the handles made for the
+// package members that will ask for it. The handle itself stays in the folder; the members' copies
+// are made while the node is new and in the cache, as its stored bindCount says how many lists
+// hold it: copying them later, when the packages are read, touched nodes all over the tree.
 struct NodePlace {
     CFileNode* folder;
-    size_t index;
+    uint32_t index;
+    uint32_t firstSpare; // in the spare handles
+    uint32_t spareLeft;
 };
 
+// Copies made per node at most; a node bound more often takes its further handles from the tree.
+constexpr uint32_t kMaxSparesPerNode = 8;
+
+// Spare handles for the members of `made`. Each member costs 4 bytes of what is left of the
+// payload, so a bindCount that lies cannot make more copies than the packages could take.
+void MakeSpares(const PayloadCursor& s, const Handle<CFileNode>& made, NodePlace& place,
+                HandleArray<CFileNode>& spares) {
+    const size_t room = s.Remaining() / 4;
+    if (spares.size() >= room)
+        return;
+    const uint32_t copies = static_cast<uint32_t>(
+        std::min<size_t>({made->bindCount, kMaxSparesPerNode, room - spares.size()}));
+    place.firstSpare = static_cast<uint32_t>(spares.size());
+    place.spareLeft = copies;
+    for (uint32_t i = 0; i < copies; ++i)
+        spares.push_back(made);
+}
+
 // The tree in pre-order, each node numbered in `byNumber` as the packages refer to it.
-bool ReadNodeList(PayloadCursor& s, CFileNode& top, std::vector<NodePlace>& byNumber) {
+bool ReadNodeList(PayloadCursor& s, CFileNode& top, std::vector<NodePlace>& byNumber,
+                  HandleArray<CFileNode>& spares) {
     // One arena for the whole tree: a node at a time from the heap was half the load.
     const CNodeArena::CFiller nodes;
+    // No node record is shorter than a folder's: tag, name "x\\" and its zero, status, bindCount
+    // and flags. Reserving for that many saves copying the list as it grows.
+    constexpr size_t MIN_NODE_RECORD = 1 + 3 + 2 + 4 + 2;
+    byNumber.reserve(s.Remaining() / MIN_NODE_RECORD);
     std::vector<CFileNode*> open{&top};
     while (!open.empty()) {
         uint8_t tag = 0;
@@ -138,39 +164,29 @@ bool ReadNodeList(PayloadCursor& s, CFileNode& top, std::vector<NodePlace>& byNu
             return false;
         // Created and numbered before its fields are read, as the numbering is pre-order.
         CFileNode& folder = *open.back();
-        byNumber.push_back({&folder, folder.children.size()});
+        if (folder.children.size() >= UINT32_MAX)
+            return false;
+        byNumber.push_back({&folder, static_cast<uint32_t>(folder.children.size()), 0, 0});
         folder.children.push_back(nodes.Make());
-        CFileNode& made = *folder.children.back();
+        const Handle<CFileNode>& handle = folder.children.back();
+        CFileNode& made = *handle;
         made.parent = &folder;
         if (tag == TAG_FILE) {
             if (!ReadFileFields(s, made))
                 return false;
+            MakeSpares(s, handle, byNumber.back(), spares);
             continue;
         }
         if (!ReadFolderFields(s, made) || open.size() > MAX_FOLDER_DEPTH)
             return false;
+        MakeSpares(s, handle, byNumber.back(), spares);
         open.push_back(&made);
     }
     return true;
 }
 
-constexpr uint32_t kPrefetchAhead = 8;
-
-// A hint only: the node and the count in front of it, for a member number not yet checked.
-void PrefetchNode(const std::vector<NodePlace>& byNumber, const uint8_t* at) {
-    const uint32_t number =
-        uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-    if (number >= byNumber.size())
-        return;
-    const NodePlace& place = byNumber[number];
-#if defined(__GNUC__)
-    const auto* node = reinterpret_cast<const char*>(place.folder->children[place.index].get());
-    __builtin_prefetch(node);
-    __builtin_prefetch(node - 32);
-#endif
-}
-
-bool ReadPackage(PayloadCursor& s, CPackage& package, const std::vector<NodePlace>& byNumber) {
+bool ReadPackage(PayloadCursor& s, CPackage& package, std::vector<NodePlace>& byNumber,
+                 HandleArray<CFileNode>& spares) {
     uint32_t count = 0;
     bool ok = s.ReadText(package.name) && s.ReadLittleEndian(package.installed) &&
               s.ReadText(package.homePage) && s.ReadText(package.text3) &&
@@ -178,25 +194,25 @@ bool ReadPackage(PayloadCursor& s, CPackage& package, const std::vector<NodePlac
     if (!ok || count > s.Remaining() / 4)
         return false;
     package.members.reserve(count);
-    const uint8_t* numbers = s.at;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t number = 0;
         s.ReadLittleEndian(number);
         if (number >= byNumber.size())
             return false;
-        // Members lie anywhere in the tree: ask for a later one's node before it is needed, as
-        // taking a handle touches the node's count.
-        if (i + kPrefetchAhead < count)
-            PrefetchNode(byNumber, numbers + 4 * (i + kPrefetchAhead));
         // The stored bindCount already counts this membership.
-        const NodePlace& place = byNumber[number];
-        package.members.push_back(place.folder->children[place.index]);
+        NodePlace& place = byNumber[number];
+        if (place.spareLeft > 0) {
+            --place.spareLeft;
+            package.members.push_back(std::move(spares[place.firstSpare++]));
+        } else {
+            package.members.push_back(place.folder->children[place.index]);
+        }
     }
     return true;
 }
 
-bool ReadPackages(PayloadCursor& s, HandleArray<CPackage>& list,
-                  const std::vector<NodePlace>& byNumber) {
+bool ReadPackages(PayloadCursor& s, HandleArray<CPackage>& list, std::vector<NodePlace>& byNumber,
+                  HandleArray<CFileNode>& spares) {
     uint32_t count = 0;
     if (!s.ReadLittleEndian(count) || count < 3)
         return false;
@@ -206,7 +222,7 @@ bool ReadPackages(PayloadCursor& s, HandleArray<CPackage>& list,
     for (uint32_t i = 0; i < count; ++i) {
         auto package = std::make_shared<CPackage>();
         list.push_back(package);
-        if (!ReadPackage(s, *package, byNumber))
+        if (!ReadPackage(s, *package, byNumber, spares))
             return false;
     }
     return true;
@@ -358,8 +374,9 @@ bool CFileDatabase::Load() {
     auto newRoot = MakeRoot(gamePath);
     HandleArray<CPackage> newPackages;
     std::vector<NodePlace> byNumber;
-    bool ok = ReadNodeList(payload, *newRoot, byNumber) &&
-              ReadPackages(payload, newPackages, byNumber) && payload.Remaining() == 0;
+    HandleArray<CFileNode> spares;
+    bool ok = ReadNodeList(payload, *newRoot, byNumber, spares) &&
+              ReadPackages(payload, newPackages, byNumber, spares) && payload.Remaining() == 0;
     if (!ok)
         return false;
 

@@ -21,8 +21,8 @@ void* CNodeArena::Allocate(size_t bytes, size_t alignment) {
         const size_t dropped = reserved_;
         reserved_ = NODES_PER_BLOCK;
         count_.fetch_add(NODES_PER_BLOCK, std::memory_order_relaxed);
-        if (dropped)
-            Release(dropped);
+        // The filler's own count keeps this from reaching zero, so no Release (and no delete).
+        count_.fetch_sub(dropped, std::memory_order_relaxed);
     }
     cursor_ = place + bytes;
     --reserved_;

@@ -137,6 +137,53 @@ TEST_F(DatabaseFileTest, NamesDifferingOnlyInCaseLoadAsTheDiskName) {
     EXPECT_EQ(db.root->children[0]->diskName, "x.pbo");
 }
 
+// The stored bindCount is what the file claims, not what the packages hold: however far apart
+// the two are, every listed membership loads and the file is held by nothing else.
+TEST_F(DatabaseFileTest, MembersLoadWhateverTheStoredBindCountSays) {
+    struct Case {
+        uint32_t bindCount;
+        std::vector<uint32_t> first;  // member numbers of the first package
+        std::vector<uint32_t> second; // and of the second
+    };
+    const Case cases[] = {
+        {0, {1}, {1}},          // fewer claimed than held
+        {2, {1}, {1}},          // as saved
+        {5, {1}, {}},           // more claimed than held
+        {1, {1, 1, 0}, {1, 1}}, // listed twice in one package
+        {0xFFFFFFFF, {0}, {}},  // claimed beyond any list
+    };
+    for (const Case& c : cases) {
+        Bytes b;
+        b.U8(1).Text("data\\").U16(NS_ACTIVE).U32(c.bindCount).U16(NF_FOLDER);
+        b.U8(2).Text("a.pbo").Text("a.pbo").U16(NS_ACTIVE).U32(c.bindCount).U16(0);
+        b.U32(1).U32(2).U64(TIME).U8(3).U8(3).U32(5);
+        PseudoRecords(b);
+        for (const auto* numbers : {&c.first, &c.second}) {
+            b.Text("P").U64(TIME).Text("").Text("").Text("").U32(uint32_t(numbers->size()));
+            for (uint32_t number : *numbers)
+                b.U32(number);
+        }
+        ASSERT_TRUE(test::WriteFileBytes(DatFile(), test::DatabaseFile(b.data)));
+        CFileDatabase loaded(folder.Path().string());
+        ASSERT_TRUE(loaded.Load()) << c.bindCount;
+        const auto& folderNode = loaded.root->children.at(0);
+        const auto& file = folderNode->children.at(0);
+        EXPECT_EQ(file->bindCount, c.bindCount);
+        long held[2] = {1, 1}; // the tree's own handles
+        for (size_t p = 0; p < 2; ++p) {
+            const auto& numbers = p == 0 ? c.first : c.second;
+            const auto& members = loaded.packages[3 + p]->members;
+            ASSERT_EQ(members.size(), numbers.size());
+            for (size_t i = 0; i < numbers.size(); ++i) {
+                EXPECT_EQ(members[i], numbers[i] == 0 ? folderNode : file) << c.bindCount;
+                ++held[numbers[i]];
+            }
+        }
+        EXPECT_EQ(folderNode.use_count(), held[0]) << c.bindCount;
+        EXPECT_EQ(file.use_count(), held[1]) << c.bindCount;
+    }
+}
+
 // A tree with shared members, inactive and missing files, a folder member and an unbound
 // corner that pruning drops.
 void FillSample(CFileDatabase& db) {
