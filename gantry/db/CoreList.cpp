@@ -5,6 +5,8 @@
 #include "gantry/db/CoreFileResource.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <zlib.h>
 
 namespace quillory {
@@ -14,22 +16,49 @@ namespace {
 // Far above the shipped list; a larger claim is damage, not data.
 constexpr uint32_t MAX_CORE_LIST_LENGTH = 16u << 20;
 
-// Splits the first segment (up to and including its "\") off `path`.
-String TakeSegment(String& path) {
-    size_t cut = path.find('\\');
-    String segment = cut == String::npos ? path : path.substr(0, cut + 1);
-    path = cut == String::npos ? String() : path.substr(cut + 1);
-    return segment;
-}
+// The list read in place: every scanned file is looked up, and a text copied out of the list per
+// entry compared cost an allocation each.
+struct CoreListCursor {
+    const uint8_t* begin;
+    size_t size;
+    size_t at = 0;
 
-// Follows a folder's skip offset; one beyond the data, or not forward, is ignored.
-bool SkipFolder(CMemoryStream& list) {
-    uint32_t offset = 0;
-    if (!ReadU32(list, offset))
-        return false;
-    if (offset >= list.Position() && offset <= list.Size())
-        list.Seek(offset, CMemoryStream::SEEK_START);
-    return true;
+    // Up to the next zero byte, or to the end when there is none.
+    std::string_view ReadText() {
+        const auto* start = reinterpret_cast<const char*>(begin + at);
+        const void* zero = std::memchr(start, 0, size - at);
+        const size_t length =
+            zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : size - at;
+        at += zero ? length + 1 : length;
+        return std::string_view(start, length);
+    }
+
+    bool ReadU32(uint32_t& value) {
+        if (size - at < 4)
+            return false;
+        value = uint32_t(begin[at]) | uint32_t(begin[at + 1]) << 8 | uint32_t(begin[at + 2]) << 16 |
+                uint32_t(begin[at + 3]) << 24;
+        at += 4;
+        return true;
+    }
+
+    // Follows a folder's skip offset; one beyond the data, or not forward, is ignored.
+    bool SkipFolder() {
+        uint32_t offset = 0;
+        if (!ReadU32(offset))
+            return false;
+        if (offset >= at && offset <= size)
+            at = offset;
+        return true;
+    }
+};
+
+// Splits the first segment (up to and including its "\") off `path`.
+std::string_view TakeSegment(std::string_view& path) {
+    const size_t cut = path.find('\\');
+    const std::string_view segment = cut == std::string_view::npos ? path : path.substr(0, cut + 1);
+    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+    return segment;
 }
 
 } // namespace
@@ -54,16 +83,16 @@ void CFileDatabase::UnpackCoreList(const uint8_t* resource, size_t size, std::ve
 bool CFileDatabase::IsCorePath(const String& relPath) {
     if (coreList.empty())
         UnpackCoreList(CORE_FILE_RESOURCE, CORE_FILE_RESOURCE_SIZE, coreList, coreListLength);
-    CMemoryStream list(coreList.data(), std::min<size_t>(coreListLength, coreList.size()));
-    String rest = relPath;
-    String segment = TakeSegment(rest);
+    CoreListCursor list{coreList.data(), std::min<size_t>(coreListLength, coreList.size())};
+    std::string_view rest = relPath;
+    std::string_view segment = TakeSegment(rest);
     for (;;) {
-        String entry = ReadText(list);
+        const std::string_view entry = list.ReadText();
         if (entry.empty())
             return false;
         bool isFolder = entry.back() == '\\';
         if (!EqualsNoCase(entry, segment)) {
-            if (isFolder && !SkipFolder(list))
+            if (isFolder && !list.SkipFolder())
                 return false;
             continue;
         }
@@ -71,7 +100,7 @@ bool CFileDatabase::IsCorePath(const String& relPath) {
             return true;
         // The folder's own entries follow its skip offset.
         uint32_t ignored = 0;
-        if (isFolder && !ReadU32(list, ignored))
+        if (isFolder && !list.ReadU32(ignored))
             return false;
         segment = TakeSegment(rest);
     }
