@@ -409,10 +409,15 @@ CFileDatabase::CrcResult CFileDatabase::ReadEntryCrc32(const platform::WalkEntry
 }
 
 void CFileDatabase::PublishScanText(const String& path) {
-    String text =
-        path.size() <= kScanTextTail ? path : "..." + path.substr(path.size() - kScanTextTail);
+    // Written into the text's own buffer: a new string for every entry of the walk cost an
+    // allocation and a free per file.
     std::lock_guard guard(lock);
-    scanText = std::move(text);
+    if (path.size() <= kScanTextTail) {
+        scanText.assign(path);
+        return;
+    }
+    scanText.assign("...");
+    scanText.append(path, path.size() - kScanTextTail, kScanTextTail);
 }
 
 void CFileDatabase::LocateAddonFolders() {
