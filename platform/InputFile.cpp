@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillory::platform {
@@ -44,11 +45,20 @@ CInputFile::OpenResult CInputFile::Open(const WalkEntry& entry) {
     if (entry.folderHandle < 0)
         return OPEN_FAILED;
     do
-        fd_ = ::openat(entry.folderHandle, entry.name.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::openat(entry.folderHandle, entry.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd_ < 0 && errno == EINTR);
     if (fd_ >= 0)
         return OPEN_OK;
     return errno == ENOENT || errno == ENOTDIR ? OPEN_NOT_FOUND : OPEN_FAILED;
+}
+
+bool CInputFile::Describe(FileFacts& facts) const {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    facts.size = static_cast<uint64_t>(st.st_size);
+    facts.modified = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    return true;
 }
 
 int64_t CInputFile::Read(void* buffer, size_t count) {

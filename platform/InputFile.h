@@ -30,7 +30,12 @@ public:
     // Opens a file entry of a folder listing while its visitor runs, relative to the open
     // folder: the first scan opens tens of thousands of files, and each full path costs a lookup
     // of every folder on it.
+    // A pipe put in the entry's place does not block the open.
     OpenResult Open(const WalkEntry& entry);
+    // Size and time of the open file, as a listing reports them: a reader that opens the file
+    // anyway saves the lookup by name, and what it reads belongs to the size and time it
+    // records even when the name is replaced meanwhile. False when it is no regular file.
+    bool Describe(FileFacts& facts) const;
     // The count read (0 at the end), or -1 (also for a folder).
     int64_t Read(void* buffer, size_t count);
     void Close();

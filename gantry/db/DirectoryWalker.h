@@ -23,8 +23,10 @@ public:
     // everything, or a folder followed by a pattern with "*" and "?". For every entry OnEntry
     // gets WALK_ENTRY, the folder part of `path` followed by the entry's name, the entry and
     // `user`. A folder that cannot be listed, or whose listing breaks off, gives one call with
-    // WALK_FAILED and no entry, and Walk returns what that call returns.
-    int Walk(const String& path, void* user);
+    // WALK_FAILED and no entry, and Walk returns what that call returns. `detail` says how much
+    // of each entry is looked up before OnEntry sees it (platform::WalkDetail).
+    int Walk(const String& path, void* user,
+             platform::WalkDetail detail = platform::WalkDetail::Full);
 
     virtual int OnEntry(int code, const String& entryPath, const platform::WalkEntry* entry,
                         void* user) = 0;

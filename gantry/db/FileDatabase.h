@@ -16,9 +16,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quillory {
+
+namespace platform {
+class CInputFile;
+}
 
 // Threads: the database has one owner at a time. The start-up worker (CDatabaseLoader) owns it
 // while it loads and scans, the download worker (CGantryClient) while it installs; otherwise the
@@ -78,6 +83,8 @@ public:
     // Test seam: told, on the scanning thread, how many bytes of the file in hand the scanner has
     // read so far, after each block.
     std::function<void(uint64_t)> crcBlockHook;
+    // How the scanner lists folders; tests list as a file system without entry kinds would.
+    platform::WalkDetail scanDetail = platform::WalkDetail::Deferred;
 
     // True while a worker owns the database (see the rule above the class).
     bool Busy() const { return owner.Busy(); }
@@ -115,8 +122,10 @@ public:
     CrcResult ScanCrc32(const String& path, uint32_t& crc);
     // The same, also giving the count of bytes read (verify compares it with the stored size).
     CrcResult ReadCrc32(const String& path, uint32_t& crc, uint64_t& size);
-    // The same for an entry of the walk in hand, opened through its listed folder.
-    CrcResult ReadEntryCrc32(const platform::WalkEntry& entry, uint32_t& crc);
+    // The same for a file the scanner holds open. A short read that reaches `knownSize`, the
+    // size the open file has (or none), ends the file without one more read.
+    CrcResult ReadOpenCrc32(platform::CInputFile& file, std::optional<uint64_t> knownSize,
+                            uint32_t& crc);
     // Shows `path` to the wait dialog (its last 50 characters when longer), under `lock`.
     void PublishScanText(const String& path);
     void LocateAddonFolders();

@@ -122,7 +122,7 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     node->mark = db.pass;
 
     CFolderScan inner(*node, std::move(relPath), false);
-    if (db.Walk(entryPath + "\\", &inner) == CDirectoryWalker::WALK_STOP)
+    if (db.Walk(entryPath + "\\", &inner, db.scanDetail) == CDirectoryWalker::WALK_STOP)
         return CDirectoryWalker::WALK_STOP;
     return CDirectoryWalker::WALK_CONTINUE;
 }
@@ -146,35 +146,6 @@ void HandleDuplicate(CFileDatabase& db, const CFileNode& node, const String& ent
         platform::RemoveFile(entryPath);
 }
 
-// The entry's CRC, computed at most once; none when the file cannot be read or the scan was
-// asked to stop while reading it (Cancelled() tells which).
-class CEntryCrc {
-public:
-    CEntryCrc(CFileDatabase& db, const String& path, const platform::WalkEntry& entry)
-        : db_(db), path_(path), entry_(entry) {}
-    std::optional<uint32_t> Get() {
-        if (!known_) {
-            known_ = true;
-            if (db_.contentReadHook)
-                db_.contentReadHook(path_);
-            uint32_t crc = 0;
-            result_ = db_.ReadEntryCrc32(entry_, crc);
-            if (result_ == CFileDatabase::CRC_DONE)
-                crc_ = crc;
-        }
-        return crc_;
-    }
-    bool Cancelled() const { return result_ == CFileDatabase::CRC_CANCELLED; }
-
-private:
-    CFileDatabase& db_;
-    const String& path_;
-    const platform::WalkEntry& entry_;
-    bool known_ = false;
-    CFileDatabase::CrcResult result_ = CFileDatabase::CRC_UNREADABLE;
-    std::optional<uint32_t> crc_;
-};
-
 // The walk stops here on request, exactly as between entries.
 int StopOnRequest(CFileDatabase& db) {
     db.cancelled = 1;
@@ -182,21 +153,14 @@ int StopOnRequest(CFileDatabase& db) {
     return CDirectoryWalker::WALK_STOP;
 }
 
-// Folds a file's content (a path, or an entry of the walk) into a CRC-32 block by block through
-// `block`; `onBlock` gets the bytes
-// read so far and says whether to go on. `size` is the count of bytes read.
-template <typename Where, typename OnBlock>
-CFileDatabase::CrcResult FoldFileCrc(const Where& where, unsigned char* block, uint32_t& crc,
-                                     uint64_t& size, OnBlock onBlock) {
-    platform::CInputFile file;
-    switch (file.Open(where)) {
-    case platform::CInputFile::OPEN_OK:
-        break;
-    case platform::CInputFile::OPEN_NOT_FOUND:
-        return CFileDatabase::CRC_NOT_FOUND;
-    case platform::CInputFile::OPEN_FAILED:
-        return CFileDatabase::CRC_UNREADABLE;
-    }
+// Folds the content of an open file into a CRC-32 block by block through `block`; `onBlock`
+// gets the bytes read so far and says whether to go on. `size` is the count of bytes read. A
+// read short of the block that reaches `knownSize` (the size of the open file, when known) is
+// the end: small files then take one read instead of two.
+template <typename OnBlock>
+CFileDatabase::CrcResult FoldOpenFile(platform::CInputFile& file, std::optional<uint64_t> knownSize,
+                                      unsigned char* block, uint32_t& crc, uint64_t& size,
+                                      OnBlock onBlock) {
     uLong value = ::crc32(0L, Z_NULL, 0);
     uint64_t done = 0;
     for (;;) {
@@ -209,11 +173,101 @@ CFileDatabase::CrcResult FoldFileCrc(const Where& where, unsigned char* block, u
         done += static_cast<uint64_t>(n);
         if (!onBlock(done))
             return CFileDatabase::CRC_CANCELLED;
+        if (static_cast<size_t>(n) < kCrcBlockSize && knownSize && done == *knownSize)
+            break;
     }
     crc = static_cast<uint32_t>(value);
     size = done;
     return CFileDatabase::CRC_DONE;
 }
+
+// The same for a file named by its path.
+template <typename OnBlock>
+CFileDatabase::CrcResult FoldFileCrc(const String& path, unsigned char* block, uint32_t& crc,
+                                     uint64_t& size, OnBlock onBlock) {
+    platform::CInputFile file;
+    switch (file.Open(path)) {
+    case platform::CInputFile::OPEN_OK:
+        break;
+    case platform::CInputFile::OPEN_NOT_FOUND:
+        return CFileDatabase::CRC_NOT_FOUND;
+    case platform::CInputFile::OPEN_FAILED:
+        return CFileDatabase::CRC_UNREADABLE;
+    }
+    return FoldOpenFile(file, std::nullopt, block, crc, size, onBlock);
+}
+
+// One file entry as the scanner learns it, each part at most once: its size and time, then
+// perhaps its CRC. A file that is read anyway (a name the folder does not hold yet) is opened
+// first and described from the open file: one path lookup instead of two, and the size, time
+// and CRC recorded all belong to the same file even if its name is replaced meanwhile.
+class CFileEntry {
+public:
+    enum Outcome { READY, SKIP, CANCELLED };
+
+    CFileEntry(CFileDatabase& db, const String& path, const platform::WalkEntry& entry)
+        : db_(db), path_(path), entry_(entry) {}
+
+    // Size and time without reading the file: from the listing, or looked up by name.
+    Outcome Describe() {
+        if (entry_.detailed) {
+            facts_ = {entry_.size, entry_.modified};
+            return READY;
+        }
+        return platform::DescribeFile(entry_, facts_) ? READY : SKIP;
+    }
+    // Size and time of a file that will be read: the open file gives them.
+    Outcome OpenAndDescribe() {
+        if (!Open())
+            return SKIP;
+        if (entry_.detailed) {
+            facts_ = {entry_.size, entry_.modified};
+            return READY;
+        }
+        if (!file_.Describe(facts_))
+            return SKIP;
+        sizeOfOpenFile_ = facts_.size;
+        return READY;
+    }
+    uint32_t Size() const { return static_cast<uint32_t>(facts_.size); }
+    FileTime Modified() const { return facts_.modified; }
+
+    // The CRC; none when the file cannot be read or the scan was asked to stop while reading
+    // it (Cancelled() tells which).
+    std::optional<uint32_t> Crc() {
+        if (read_)
+            return crc_;
+        read_ = true;
+        if (!opened_ && !Open())
+            return crc_;
+        uint32_t crc = 0;
+        result_ = db_.ReadOpenCrc32(file_, sizeOfOpenFile_, crc);
+        file_.Close();
+        if (result_ == CFileDatabase::CRC_DONE)
+            crc_ = crc;
+        return crc_;
+    }
+    bool Cancelled() const { return result_ == CFileDatabase::CRC_CANCELLED; }
+
+private:
+    bool Open() {
+        opened_ = true;
+        if (db_.contentReadHook)
+            db_.contentReadHook(path_);
+        return file_.Open(entry_) == platform::CInputFile::OPEN_OK;
+    }
+
+    CFileDatabase& db_;
+    const String& path_;
+    const platform::WalkEntry& entry_;
+    platform::FileFacts facts_;
+    platform::CInputFile file_;
+    bool opened_ = false;
+    bool read_ = false;
+    std::optional<uint64_t> sizeOfOpenFile_;
+    CFileDatabase::CrcResult result_ = CFileDatabase::CRC_UNREADABLE;
+    std::optional<uint32_t> crc_;
+};
 
 int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                 const platform::WalkEntry& entry) {
@@ -226,16 +280,19 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     if (scan.IsLeftOut(name))
         return CDirectoryWalker::WALK_CONTINUE;
 
-    CEntryCrc entryCrc(db, entryPath, entry);
+    const std::vector<size_t>& named = scan.Named(name);
+    CFileEntry file(db, entryPath, entry);
+    if ((named.empty() ? file.OpenAndDescribe() : file.Describe()) != CFileEntry::READY)
+        return CDirectoryWalker::WALK_CONTINUE;
     Handle<CFileNode> node;
-    for (size_t position : scan.Named(name)) {
+    for (size_t position : named) {
         const Handle<CFileNode>& child = folder.children[position];
-        if (child->IsFolder() || child->size != entry.size)
+        if (child->IsFolder() || child->size != file.Size())
             continue;
-        if (child->modified != entry.modified) {
-            const std::optional<uint32_t> crc = entryCrc.Get();
+        if (child->modified != file.Modified()) {
+            const std::optional<uint32_t> crc = file.Crc();
             if (!crc)
-                return entryCrc.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
+                return file.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
             if (child->crc != *crc)
                 continue;
         }
@@ -243,22 +300,22 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
             HandleDuplicate(db, *child, entryPath, diskName);
             return CDirectoryWalker::WALK_CONTINUE;
         }
-        if (child->modified != entry.modified)
+        if (child->modified != file.Modified())
             db.MarkChanged();
-        child->modified = entry.modified;
+        child->modified = file.Modified();
         node = child;
         break;
     }
 
     if (!node) {
-        const std::optional<uint32_t> crc = entryCrc.Get();
+        const std::optional<uint32_t> crc = file.Crc();
         if (!crc)
-            return entryCrc.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
+            return file.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
         node = scan.AddChild(name, 0);
         node->diskName = diskName;
-        node->size = entry.size;
+        node->size = file.Size();
         node->crc = *crc;
-        node->modified = entry.modified;
+        node->modified = file.Modified();
         db.Classify(scan.RelativePath() + name, node);
         db.newNodes.push_back(node);
     } else {
@@ -342,7 +399,7 @@ bool CFileDatabase::Scan() {
     ++pass;
     {
         CFolderScan top(*root, String(), true);
-        Walk(gamePath, &top);
+        Walk(gamePath, &top, scanDetail);
     }
     crcBlock_.reset();
     FreeCoreList();
@@ -396,12 +453,13 @@ CFileDatabase::CrcResult CFileDatabase::ReadCrc32(const String& path, uint32_t& 
     });
 }
 
-CFileDatabase::CrcResult CFileDatabase::ReadEntryCrc32(const platform::WalkEntry& entry,
-                                                       uint32_t& crc) {
+CFileDatabase::CrcResult CFileDatabase::ReadOpenCrc32(platform::CInputFile& file,
+                                                      std::optional<uint64_t> knownSize,
+                                                      uint32_t& crc) {
     if (!crcBlock_)
         crcBlock_.reset(new unsigned char[kCrcBlockSize]);
     uint64_t size = 0;
-    return FoldFileCrc(entry, crcBlock_.get(), crc, size, [this](uint64_t done) {
+    return FoldOpenFile(file, knownSize, crcBlock_.get(), crc, size, [this](uint64_t done) {
         if (crcBlockHook)
             crcBlockHook(done);
         return cancelRequested == 0;
