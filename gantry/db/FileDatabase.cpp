@@ -32,11 +32,11 @@ CFileDatabase::CFileDatabase(String folder)
 
 CFileDatabase::~CFileDatabase() = default;
 
-void CFileDatabase::Classify(const String& relPath, const Handle<CFileNode>& node) {
+void CFileDatabase::Classify(const String& relPath, const Handle<CFileNode>& node, bool mayBeCore) {
     if (node->flags & (NF_CORE | NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON))
         return;
     MarkChanged();
-    if (IsCorePath(relPath)) {
+    if (mayBeCore && IsCorePath(relPath)) {
         node->flags |= NF_CORE;
         coreFiles->AddMember(node);
     } else if (StartsWithNoCase(relPath, "AddOns\\") ||

@@ -95,7 +95,9 @@ public:
     void MarkChanged() { changeCount_.fetch_add(1, std::memory_order_relaxed); }
 
     // Packages.
-    void Classify(const String& relPath, const Handle<CFileNode>& node);
+    // `mayBeCore` false: the caller knows that the core-file list does not hold the node's folder
+    // (the scanner asks once per folder instead of once per file).
+    void Classify(const String& relPath, const Handle<CFileNode>& node, bool mayBeCore = true);
     void UnbindFromUnknown(CFileNode& node);
 
     // Database file.

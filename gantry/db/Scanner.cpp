@@ -2,13 +2,13 @@
 #include "gantry/db/FileDatabase.h"
 
 #include "common/AsciiCase.h"
+#include "gantry/db/NodeArena.h"
 #include "platform/FileSystem.h"
 #include "platform/InputFile.h"
 
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 #include <zlib.h>
 
@@ -34,64 +34,135 @@ bool IsLeftOut(const String& relPath) {
     return false;
 }
 
-struct NoCaseHash {
-    size_t operator()(std::string_view text) const {
-        size_t hash = 14695981039346656037ull;
-        for (char c : text)
-            hash = (hash ^ static_cast<unsigned char>(ToLowerAscii(c))) * 1099511628211ull;
-        return hash;
-    }
-};
-
-struct NoCaseEqual {
-    bool operator()(std::string_view a, std::string_view b) const { return EqualsNoCase(a, b); }
-};
+uint32_t NoCaseHash(std::string_view text) {
+    uint32_t hash = 2166136261u;
+    for (char c : text)
+        hash = (hash ^ static_cast<unsigned char>(ToLowerAscii(c))) * 16777619u;
+    return hash;
+}
 
 // What one folder's walk fills: the folder, and its children by name (ignoring case) in
 // `children` order. An add-on folder can hold thousands of files; looking each entry up in a
-// list of all of them made a rescan quadratic.
+// list of all of them made a rescan quadratic. The index is one open hash table of names and one
+// link per child to the next child of the same name, so a new file costs no allocation of its
+// own; the folder's new nodes come from `nodes`, a block at a time.
 class CFolderScan {
 public:
-    CFolderScan(CFileNode& folder, String relPath, bool top)
-        : folder_(folder), relPath_(std::move(relPath)), top_(top) {
+    static constexpr uint32_t NONE = UINT32_MAX;
+
+    CFolderScan(CFileNode& folder, String relPath, bool top, bool mayHoldCore,
+                const CNodeArena::CFiller& nodes)
+        : folder_(folder), relPath_(std::move(relPath)), top_(top), mayHoldCore_(mayHoldCore),
+          nodes_(nodes) {
+        next_.reserve(folder.children.size());
         for (size_t i = 0; i < folder.children.size(); ++i)
-            Index(i);
+            Index(static_cast<uint32_t>(i));
     }
     CFileNode& Folder() const { return folder_; }
     // The folder's relative path, made once per folder rather than once per entry.
     const String& RelativePath() const { return relPath_; }
+    // The relative path of the entry `name` in this folder, in a buffer kept for the folder.
+    const String& RelativePathOf(const String& name) {
+        entryPath_.assign(relPath_).append(name);
+        return entryPath_;
+    }
     // Left-out paths are compared whole, so only the top folder's entries can be one.
     bool IsLeftOut(const String& name) const { return top_ && quillory::IsLeftOut(name); }
-    // Positions in `children` of the nodes with this name, in order.
-    const std::vector<size_t>& Named(std::string_view name) const {
-        static const std::vector<size_t> none;
-        const auto found = byName_.find(name);
-        return found == byName_.end() ? none : found->second;
+    // Whether the core-file list holds this folder (or it is the top): a folder that is not in
+    // the list holds nothing that is.
+    bool MayHoldCore() const { return mayHoldCore_; }
+    const CNodeArena::CFiller& Nodes() const { return nodes_; }
+
+    // Positions in `children` of the nodes with this name, in order: the first, then NextNamed
+    // of each, until NONE.
+    uint32_t FirstNamed(std::string_view name) const {
+        if (slots_.empty())
+            return NONE;
+        return slots_[SlotOf(name, NoCaseHash(name))].first;
     }
+    uint32_t NextNamed(uint32_t position) const { return next_[position]; }
+
+    // A new child, as CFileNode::AddChild makes it.
     Handle<CFileNode> AddChild(const String& name, uint16_t flags) {
-        Handle<CFileNode> child = folder_.AddChild(name, flags);
-        Index(folder_.children.size() - 1);
+        Handle<CFileNode> child = nodes_.Make();
+        child->parent = &folder_;
+        child->name = name;
+        child->flags = flags;
+        folder_.children.push_back(child);
+        Index(static_cast<uint32_t>(folder_.children.size() - 1));
         return child;
     }
 
 private:
-    // Keys view the children's names, which stay put while the folder is walked.
-    void Index(size_t position) { byName_[folder_.children[position]->name].push_back(position); }
+    struct Slot {
+        uint32_t first = NONE; // NONE: an empty slot
+        uint32_t last = NONE;
+        uint32_t hash = 0;
+    };
+
+    const String& NameAt(uint32_t position) const { return folder_.children[position]->name; }
+
+    // The slot that holds `name`, or the empty one where it would go.
+    size_t SlotOf(std::string_view name, uint32_t hash) const {
+        const size_t mask = slots_.size() - 1;
+        size_t i = hash & mask;
+        while (slots_[i].first != NONE &&
+               (slots_[i].hash != hash || !EqualsNoCase(NameAt(slots_[i].first), name)))
+            i = (i + 1) & mask;
+        return i;
+    }
+
+    // Keeps the table at most half full.
+    void Grow() {
+        std::vector<Slot> old(std::max<size_t>(16, slots_.size() * 2));
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.first == NONE)
+                continue;
+            size_t i = slot.hash & mask;
+            while (slots_[i].first != NONE)
+                i = (i + 1) & mask;
+            slots_[i] = slot;
+        }
+    }
+
+    // Names are the children's own, which stay put while the folder is walked.
+    void Index(uint32_t position) {
+        if ((names_ + 1) * 2 > slots_.size())
+            Grow();
+        const String& name = NameAt(position);
+        const uint32_t hash = NoCaseHash(name);
+        Slot& slot = slots_[SlotOf(name, hash)];
+        next_.push_back(NONE);
+        if (slot.first == NONE) {
+            slot = {position, position, hash};
+            ++names_;
+            return;
+        }
+        next_[slot.last] = position;
+        slot.last = position;
+    }
 
     CFileNode& folder_;
     String relPath_;
+    String entryPath_;
     bool top_;
-    std::unordered_map<std::string_view, std::vector<size_t>, NoCaseHash, NoCaseEqual> byName_;
+    bool mayHoldCore_;
+    const CNodeArena::CFiller& nodes_;
+    std::vector<Slot> slots_;
+    std::vector<uint32_t> next_; // per child: the next child of the same name, or NONE
+    size_t names_ = 0;
 };
 
 // A node that an earlier scan dropped from its pseudo-package still carries the flag; when it
 // shows up again and nothing holds it, it goes back to a pseudo-package instead of being lost.
-void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, const CFolderScan& scan,
+void RebindIfOrphaned(CFileDatabase& db, const Handle<CFileNode>& node, CFolderScan& scan,
                       const String& name) {
     if (node->bindCount != 0 || (node->flags & kPseudoFlags) == 0)
         return;
     node->flags &= static_cast<uint16_t>(~kPseudoFlags);
-    db.Classify(scan.RelativePath() + name, node);
+    db.Classify(scan.RelativePathOf(name), node, scan.MayHoldCore());
     db.MarkChanged();
 }
 
@@ -104,15 +175,15 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     String relPath = scan.RelativePath() + dirName;
 
     Handle<CFileNode> node;
-    for (size_t position : scan.Named(dirName)) {
-        if (folder.children[position]->IsFolder()) {
-            node = folder.children[position];
+    for (uint32_t p = scan.FirstNamed(dirName); p != CFolderScan::NONE; p = scan.NextNamed(p)) {
+        if (folder.children[p]->IsFolder()) {
+            node = folder.children[p];
             break;
         }
     }
     if (!node) {
         node = scan.AddChild(dirName, NF_FOLDER);
-        db.Classify(relPath, node);
+        db.Classify(relPath, node, scan.MayHoldCore());
     } else {
         RebindIfOrphaned(db, node, scan, dirName);
     }
@@ -121,7 +192,8 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     node->status = NS_ACTIVE;
     node->mark = db.pass;
 
-    CFolderScan inner(*node, std::move(relPath), false);
+    const bool mayHoldCore = scan.MayHoldCore() && db.IsCorePath(relPath);
+    CFolderScan inner(*node, std::move(relPath), false, mayHoldCore, scan.Nodes());
     if (db.Walk(entryPath + "\\", &inner, db.scanDetail) == CDirectoryWalker::WALK_STOP)
         return CDirectoryWalker::WALK_STOP;
     return CDirectoryWalker::WALK_CONTINUE;
@@ -280,12 +352,14 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     if (scan.IsLeftOut(name))
         return CDirectoryWalker::WALK_CONTINUE;
 
-    const std::vector<size_t>& named = scan.Named(name);
+    const uint32_t first = scan.FirstNamed(name);
     CFileEntry file(db, entryPath, entry);
-    if ((named.empty() ? file.OpenAndDescribe() : file.Describe()) != CFileEntry::READY)
+    if ((first == CFolderScan::NONE ? file.OpenAndDescribe() : file.Describe()) !=
+        CFileEntry::READY)
         return CDirectoryWalker::WALK_CONTINUE;
     Handle<CFileNode> node;
-    for (size_t position : named) {
+    for (uint32_t position = first; position != CFolderScan::NONE;
+         position = scan.NextNamed(position)) {
         const Handle<CFileNode>& child = folder.children[position];
         if (child->IsFolder() || child->size != file.Size())
             continue;
@@ -316,7 +390,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
         node->size = file.Size();
         node->crc = *crc;
         node->modified = file.Modified();
-        db.Classify(scan.RelativePath() + name, node);
+        db.Classify(scan.RelativePathOf(name), node, scan.MayHoldCore());
         db.newNodes.push_back(node);
     } else {
         RebindIfOrphaned(db, node, scan, name);
@@ -398,7 +472,9 @@ bool CFileDatabase::Scan() {
     }
     ++pass;
     {
-        CFolderScan top(*root, String(), true);
+        // Nodes made by this walk come from blocks rather than one allocation each.
+        const CNodeArena::CFiller nodes;
+        CFolderScan top(*root, String(), true, true, nodes);
         Walk(gamePath, &top, scanDetail);
     }
     crcBlock_.reset();
