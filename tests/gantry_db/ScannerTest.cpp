@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -425,4 +427,111 @@ TEST(FileCrc32, LargeBlocksGiveTheSameResultAsTheSmallFold) {
     }
     EXPECT_FALSE(CFileDatabase::FileCrc32(game / "absent", crc));
     EXPECT_FALSE(CFileDatabase::FileCrc32(game.Path(), crc)) << "a folder has no content";
+}
+
+// Every size around the scanner's read block, where one read may or may not reach the end.
+TEST_F(ScannerTest, TheFirstScanFoldsEveryByteWhateverTheSize) {
+    const size_t block = 512 * 1024;
+    const size_t sizes[] = {0, 1, 1023, block - 1, block, block + 1, 2 * block, 2 * block + 3};
+    std::vector<std::string> contents;
+    for (size_t size : sizes) {
+        std::string content(size, 0);
+        for (size_t i = 0; i < size; ++i)
+            content[i] = static_cast<char>((i * 7919) >> 3);
+        game.Write("AddOns/f" + std::to_string(size) + ".pbo", content);
+        contents.push_back(content);
+    }
+    ASSERT_TRUE(Scan());
+    for (size_t i = 0; i < contents.size(); ++i) {
+        auto node = NodeAt(db, "AddOns\\f" + std::to_string(sizes[i]) + ".pbo");
+        ASSERT_TRUE(node) << sizes[i];
+        EXPECT_EQ(node->size, sizes[i]);
+        EXPECT_EQ(node->crc, CrcOf(contents[i])) << sizes[i];
+    }
+}
+
+// The first scan takes a new file's size and time from the file it opened: what it records
+// belongs together even when another tool puts a different file in its place just then.
+TEST_F(ScannerTest, AFileReplacedJustBeforeItIsReadIsRecordedAsWhatWasRead) {
+    game.Write("AddOns/x.pbo", "old");
+    game.SetTime("AddOns/x.pbo", 1000000000);
+    TempGameFolder elsewhere;
+    const std::string replacement = "a longer, different content";
+    elsewhere.Write("new.pbo", replacement);
+    elsewhere.SetTime("new.pbo", 1300000000);
+    bool replaced = false;
+    db.contentReadHook = [&](const String& path) {
+        if (replaced || !EndsWithNoCase(path, "x.pbo"))
+            return;
+        replaced = true;
+        ASSERT_EQ(std::rename((elsewhere / "new.pbo").c_str(), (game / "AddOns/x.pbo").c_str()), 0);
+    };
+    ASSERT_TRUE(Scan());
+    ASSERT_TRUE(replaced);
+    auto node = NodeAt(db, "AddOns\\x.pbo");
+    ASSERT_TRUE(node);
+    EXPECT_EQ(node->size, replacement.size());
+    EXPECT_EQ(node->crc, CrcOf(replacement));
+    EXPECT_EQ(node->modified, FileTimeFromUnix(1300000000));
+
+    db.contentReadHook = [this](const String& path) { readPaths.push_back(path); };
+    ASSERT_TRUE(Scan());
+    EXPECT_TRUE(readPaths.empty()) << "the node matches the file on disk";
+    EXPECT_EQ(NodesAt(db, "AddOns\\x.pbo").size(), 1u);
+}
+
+// A pipe put in place of a file must neither stop the scan nor enter the tree.
+TEST_F(ScannerTest, AFileTurnedIntoAPipeBeforeItIsReadIsPassedOver) {
+    game.Write("AddOns/x.pbo", "x");
+    game.Write("AddOns/y.pbo", "y");
+    db.contentReadHook = [&](const String& path) {
+        if (!EndsWithNoCase(path, "x.pbo"))
+            return;
+        game.Remove("AddOns/x.pbo");
+        ASSERT_EQ(::mkfifo((game / "AddOns/x.pbo").c_str(), 0600), 0);
+    };
+    ASSERT_TRUE(Scan());
+    EXPECT_FALSE(NodeAt(db, "AddOns\\x.pbo"));
+    EXPECT_TRUE(NodeAt(db, "AddOns\\y.pbo"));
+}
+
+namespace {
+
+// Every node below the root with what the scan recorded, in tree order.
+std::vector<std::string> TreeLines(const CFileDatabase& db) {
+    std::vector<CFileNode*> nodes;
+    db.root->CollectPointers(nodes);
+    std::vector<std::string> lines;
+    for (const CFileNode* node : nodes)
+        lines.push_back(
+            node->RelativePath() + " disk=" + node->diskName +
+            " status=" + std::to_string(node->status) + " flags=" + std::to_string(node->flags) +
+            " size=" + std::to_string(node->size) + " crc=" + std::to_string(node->crc) +
+            " time=" + std::to_string(node->modified));
+    return lines;
+}
+
+} // namespace
+
+// Some file systems give no entry kinds in their listings, so every entry is looked up by name;
+// a full listing looks every entry up too. Both must give the tree that the listing's own kinds
+// give, links and pipes included.
+TEST_F(ScannerTest, EveryWayOfListingGivesTheSameTree) {
+    game.BuildInstallation();
+    game.Write("@Mod/addons/deep/inner.pbo", "inner");
+    ASSERT_EQ(::symlink((game / "@Mod").c_str(), (game / "linked_folder").c_str()), 0);
+    ASSERT_EQ(::symlink((game / "notes.txt").c_str(), (game / "linked_notes.txt").c_str()), 0);
+    ASSERT_EQ(::mkfifo((game / "pipe").c_str(), 0600), 0);
+    ASSERT_TRUE(Scan());
+    const std::vector<std::string> expected = TreeLines(db);
+    ASSERT_GE(expected.size(), 15u);
+
+    for (platform::WalkDetail detail :
+         {platform::WalkDetail::DeferredUntyped, platform::WalkDetail::Full}) {
+        CFileDatabase other;
+        other.gamePath = game.Path();
+        other.scanDetail = detail;
+        ASSERT_TRUE(other.Scan());
+        EXPECT_EQ(TreeLines(other), expected) << static_cast<int>(detail);
+    }
 }

@@ -172,3 +172,65 @@ TEST(Walk, PatternsIgnoreCase) {
     EXPECT_EQ(pbos.size(), 2u);
     EXPECT_EQ(pbos.count("c.txt"), 0u);
 }
+
+// A deferred listing takes kinds from the listing where it can and looks files up only on
+// request; whether or not the file system gives kinds, it must tell the same as a full listing.
+TEST(Walk, ADeferredListingTellsWhatAFullOneTells) {
+    TempGameFolder game;
+    game.Write("AddOns/x.pbo", "12345");
+    game.SetTime("AddOns/x.pbo", 1577934245, 123456789);
+    game.Write(".profile", "p");
+    game.MakeFolder("Campaigns");
+    game.MakeFolder(".git/objects");
+    game.Write("target.pbo", "0123456789");
+    ASSERT_EQ(::mkfifo((game / "pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink((game / "Campaigns").c_str(), (game / "looped").c_str()), 0);
+    ASSERT_EQ(::symlink((game / "target.pbo").c_str(), (game / "linked.pbo").c_str()), 0);
+    ASSERT_EQ(::symlink((game / "nowhere").c_str(), (game / "dangling").c_str()), 0);
+
+    for (const std::string& folder : {game.Path(), game / "AddOns/"}) {
+        const auto full = ListAll(folder);
+        for (WalkDetail detail : {WalkDetail::Deferred, WalkDetail::DeferredUntyped}) {
+            std::map<std::string, WalkEntry> deferred;
+            std::map<std::string, FileFacts> facts;
+            Walk(
+                folder, "*",
+                [&](const WalkEntry& e) {
+                    deferred[e.name] = e;
+                    FileFacts looked;
+                    if (!e.directory && !e.system && DescribeFile(e, looked))
+                        facts[e.name] = looked;
+                    return true;
+                },
+                detail);
+            ASSERT_EQ(deferred.size(), full.size());
+            for (const auto& [name, want] : full) {
+                SCOPED_TRACE(name + " " + std::to_string(static_cast<int>(detail)));
+                const WalkEntry& got = deferred[name];
+                EXPECT_EQ(got.directory, want.directory);
+                EXPECT_EQ(got.hidden, want.hidden);
+                EXPECT_EQ(got.system, want.system);
+                if (got.detailed) {
+                    EXPECT_EQ(got.size, want.size);
+                    EXPECT_EQ(got.modified, want.modified);
+                }
+                if (want.directory || want.system)
+                    continue;
+                ASSERT_EQ(facts.count(name), 1u);
+                EXPECT_EQ(static_cast<uint32_t>(facts[name].size), want.size);
+                EXPECT_EQ(facts[name].modified, want.modified);
+            }
+        }
+    }
+    // Only the listing's kinds spare the lookup; a link is always looked up.
+    std::map<std::string, WalkEntry> deferred;
+    Walk(
+        game.Path(), "*",
+        [&](const WalkEntry& e) {
+            deferred[e.name] = e;
+            return true;
+        },
+        WalkDetail::Deferred);
+    EXPECT_TRUE(deferred["linked.pbo"].detailed);
+    EXPECT_EQ(deferred["linked.pbo"].size, 10u);
+}
