@@ -275,31 +275,31 @@ CFileDatabase::CrcResult FoldFileCrc(const String& path, unsigned char* block, u
 // and CRC recorded all belong to the same file even if its name is replaced meanwhile.
 class CFileEntry {
 public:
-    enum Outcome { READY, SKIP, CANCELLED };
-
     CFileEntry(CFileDatabase& db, const String& path, const platform::WalkEntry& entry)
         : db_(db), path_(path), entry_(entry) {}
 
-    // Size and time without reading the file: from the listing, or looked up by name.
-    Outcome Describe() {
+    // Size and time without reading the file: from the listing, or looked up by name. False
+    // when the entry is gone or is no regular file any more.
+    bool Describe() {
         if (entry_.detailed) {
             facts_ = {entry_.size, entry_.modified};
-            return READY;
+            return true;
         }
-        return platform::DescribeFile(entry_, facts_) ? READY : SKIP;
+        return platform::DescribeFile(entry_, facts_);
     }
-    // Size and time of a file that will be read: the open file gives them.
-    Outcome OpenAndDescribe() {
+    // Size and time of a file that will be read: the open file gives them. False as above, or
+    // when it cannot be opened.
+    bool OpenAndDescribe() {
         if (!Open())
-            return SKIP;
+            return false;
         if (entry_.detailed) {
             facts_ = {entry_.size, entry_.modified};
-            return READY;
+            return true;
         }
         if (!file_.Describe(facts_))
-            return SKIP;
+            return false;
         sizeOfOpenFile_ = facts_.size;
-        return READY;
+        return true;
     }
     uint32_t Size() const { return static_cast<uint32_t>(facts_.size); }
     FileTime Modified() const { return facts_.modified; }
@@ -354,8 +354,8 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
 
     const uint32_t first = scan.FirstNamed(name);
     CFileEntry file(db, entryPath, entry);
-    if ((first == CFolderScan::NONE ? file.OpenAndDescribe() : file.Describe()) !=
-        CFileEntry::READY)
+    // A name the folder does not hold yet is a new file, read in any case.
+    if (!(first == CFolderScan::NONE ? file.OpenAndDescribe() : file.Describe()))
         return CDirectoryWalker::WALK_CONTINUE;
     Handle<CFileNode> node;
     for (uint32_t position = first; position != CFolderScan::NONE;
