@@ -4,10 +4,13 @@
 #include "common/AsciiCase.h"
 #include "common/FileHandle.h"
 #include "gantry/db/NodeArena.h"
+#include "gantry/db/PayloadWindow.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <system_error>
@@ -29,8 +32,8 @@ constexpr uint64_t MAX_INFLATE_RATIO = 1040;
 // Smallest package record: four empty texts, the time and the member count.
 constexpr size_t MIN_PACKAGE_RECORD = 4 + 8 + 4;
 
-// The payload read in place: a bounds check and a few loads per field, with no virtual stream
-// call; a load reads hundreds of thousands of fields.
+// A record read in place from the window: a bounds check and a few loads per field, with no
+// virtual stream call; a load reads hundreds of thousands of fields.
 struct PayloadCursor {
     const uint8_t* at;
     const uint8_t* end;
@@ -48,181 +51,386 @@ struct PayloadCursor {
         return true;
     }
 
-    // A zero-terminated text; false when the data ends before its zero byte.
-    bool ReadText(std::string_view& text) {
-        const void* zero = std::memchr(at, 0, Remaining());
-        if (!zero)
-            return false;
-        const auto* stop = static_cast<const uint8_t*>(zero);
-        text = std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(stop - at));
-        at = stop + 1;
-        return true;
+    // A zero-terminated text; false when the window ends before its zero byte. `separator` is
+    // the offset of its first "\" or "/", or npos. Names are checked for separators in the same
+    // pass that finds their end, eight bytes a step: a load reads two hundred thousand names.
+    bool ReadText(std::string_view& text, size_t& separator) {
+        separator = std::string_view::npos;
+        const uint8_t* p = at;
+        for (; end - p >= 8; p += 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            const uint64_t zeros = BytesEqual(word, 0);
+            uint64_t separators = BytesEqual(word, '\\') | BytesEqual(word, '/');
+            if (zeros)
+                // Only the bytes before the zero belong to the text.
+                separators &= (zeros & -zeros) - 1;
+            if (separators && separator == std::string_view::npos)
+                separator = static_cast<size_t>(p - at) + std::countr_zero(separators) / 8;
+            if (zeros)
+                return TakeText(text, p + std::countr_zero(zeros) / 8);
+        }
+        // The last few bytes of the window, one at a time.
+        for (; p < end; ++p) {
+            if (*p == 0)
+                return TakeText(text, p);
+            if ((*p == '\\' || *p == '/') && separator == std::string_view::npos)
+                separator = static_cast<size_t>(p - at);
+        }
+        return false;
     }
 
-    bool ReadText(String& text) {
-        std::string_view view;
-        if (!ReadText(view))
-            return false;
-        text.assign(view);
+    bool ReadText(std::string_view& text) {
+        size_t separator;
+        return ReadText(text, separator);
+    }
+
+private:
+    // Bytes of `word` equal to `byte` get their high bit set. A byte above a true match may be
+    // set too, but the lowest set byte is always a true match, which is all that is used.
+    static uint64_t BytesEqual(uint64_t word, uint8_t byte) {
+        constexpr uint64_t ONES = 0x0101010101010101ull;
+        constexpr uint64_t HIGH = 0x8080808080808080ull;
+        const uint64_t x = word ^ (ONES * byte);
+        return (x - ONES) & ~x & HIGH;
+    }
+
+    bool TakeText(std::string_view& text, const uint8_t* zero) {
+        text = std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(zero - at));
+        at = zero + 1;
         return true;
     }
 };
 
-// A name stays inside its folder: no separators, not empty, not "." or "..".
-bool IsSafeName(std::string_view name, bool allowEmpty) {
-    if (name.empty())
-        return allowEmpty;
-    // memchr looks at many bytes a step; every node has one or two names to check.
-    if (std::memchr(name.data(), '\\', name.size()) || std::memchr(name.data(), '/', name.size()))
-        return false;
-    return name.find_first_not_of('.') != std::string_view::npos;
+// What reading one record from the window gave: the whole record, the end of the window in the
+// middle of it (refill and read it again), or bytes that no record can start with.
+enum class Decoded { WHOLE, SHORT, BAD };
+
+// Reads one record whole, refilling the window when it ends inside the record; `decode` has no
+// effect until the record is whole, so it can start again on the refilled window. The texts of
+// the record stay valid until the next read.
+template <typename Record, typename Decoder>
+bool ReadRecord(CPayloadWindow& window, Decoder decode, Record& record) {
+    for (;;) {
+        PayloadCursor s{window.At(), window.End()};
+        const Decoded result = decode(s, record);
+        if (result == Decoded::WHOLE) {
+            window.Consume(s.at);
+            return true;
+        }
+        if (result == Decoded::BAD || !window.Refill())
+            return false;
+    }
 }
 
-bool ReadFolderFields(PayloadCursor& s, CFileNode& node) {
-    std::string_view name;
-    if (!s.ReadText(name) || name.empty() || name.back() != '\\')
-        return false;
-    if (!IsSafeName(name.substr(0, name.size() - 1), false))
-        return false;
-    node.name.assign(name);
-    if (!s.ReadLittleEndian(node.status) || !s.ReadLittleEndian(node.bindCount) ||
-        !s.ReadLittleEndian(node.flags))
-        return false;
-    node.flags |= NF_FOLDER;
-    return node.status <= NS_INACTIVE;
-}
-
-bool ReadFileFields(PayloadCursor& s, CFileNode& node) {
+struct NodeRecord {
+    uint8_t tag = 0;
     std::string_view name;
     std::string_view diskName;
-    if (!s.ReadText(name) || !s.ReadText(diskName))
-        return false;
-    if (!IsSafeName(name, false) || !IsSafeName(diskName, true))
-        return false;
-    node.diskName.assign(diskName);
-    // One text serves both when they differ only in case: the one found on disk. Most files
-    // have the same name in both, which a plain comparison settles faster.
-    node.name.assign(name == diskName || EqualsNoCase(name, diskName) ? diskName : name);
-    if (!s.ReadLittleEndian(node.status) || !s.ReadLittleEndian(node.bindCount) ||
-        !s.ReadLittleEndian(node.flags))
-        return false;
-    if (!s.ReadLittleEndian(node.size) || !s.ReadLittleEndian(node.crc) ||
-        !s.ReadLittleEndian(node.modified))
-        return false;
-    node.flags &= static_cast<uint16_t>(~NF_FOLDER);
-    return node.status <= NS_INACTIVE;
-}
-
-// Where a numbered node lives: its folder and its place there, and the handles made for the
-// package members that will ask for it. The handle itself stays in the folder; the members' copies
-// are made while the node is new and in the cache, as its stored bindCount says how many lists
-// hold it: copying them later, when the packages are read, touched nodes all over the tree.
-struct NodePlace {
-    CFileNode* folder;
-    uint32_t index;
-    uint32_t firstSpare; // in the spare handles
-    uint32_t spareLeft;
+    size_t nameSeparator = 0; // offset of the first "\" or "/", or npos
+    size_t diskNameSeparator = 0;
+    uint16_t status = 0;
+    uint16_t flags = 0;
+    uint32_t bindCount = 0;
+    uint32_t size = 0;
+    uint32_t crc = 0;
+    FileTime modified = 0;
 };
 
-// Copies made per node at most; a node bound more often takes its further handles from the tree.
-constexpr uint32_t kMaxSparesPerNode = 8;
-
-// Spare handles for the members of `made`. Each member costs 4 bytes of what is left of the
-// payload, so a bindCount that lies cannot make more copies than the packages could take.
-void MakeSpares(const PayloadCursor& s, const Handle<CFileNode>& made, NodePlace& place,
-                HandleArray<CFileNode>& spares) {
-    const size_t room = s.Remaining() / 4;
-    if (spares.size() >= room)
-        return;
-    const uint32_t copies = static_cast<uint32_t>(
-        std::min<size_t>({made->bindCount, kMaxSparesPerNode, room - spares.size()}));
-    place.firstSpare = static_cast<uint32_t>(spares.size());
-    place.spareLeft = copies;
-    for (uint32_t i = 0; i < copies; ++i)
-        spares.push_back(made);
+Decoded DecodeNode(PayloadCursor& s, NodeRecord& r) {
+    if (!s.ReadLittleEndian(r.tag))
+        return Decoded::SHORT;
+    if (r.tag == TAG_END)
+        return Decoded::WHOLE;
+    if (r.tag != TAG_FOLDER && r.tag != TAG_FILE)
+        return Decoded::BAD;
+    const bool file = r.tag == TAG_FILE;
+    if (!s.ReadText(r.name, r.nameSeparator) ||
+        (file && !s.ReadText(r.diskName, r.diskNameSeparator)))
+        return Decoded::SHORT;
+    if (!s.ReadLittleEndian(r.status) || !s.ReadLittleEndian(r.bindCount) ||
+        !s.ReadLittleEndian(r.flags))
+        return Decoded::SHORT;
+    if (file && (!s.ReadLittleEndian(r.size) || !s.ReadLittleEndian(r.crc) ||
+                 !s.ReadLittleEndian(r.modified)))
+        return Decoded::SHORT;
+    return Decoded::WHOLE;
 }
 
-// The tree in pre-order, each node numbered in `byNumber` as the packages refer to it.
-bool ReadNodeList(PayloadCursor& s, CFileNode& top, std::vector<NodePlace>& byNumber,
-                  HandleArray<CFileNode>& spares) {
+struct PackageRecord {
+    std::string_view name;
+    FileTime installed = 0;
+    std::string_view homePage;
+    std::string_view text3;
+    std::string_view text4;
+    uint32_t memberCount = 0;
+};
+
+Decoded DecodePackage(PayloadCursor& s, PackageRecord& r) {
+    bool whole = s.ReadText(r.name) && s.ReadLittleEndian(r.installed) && s.ReadText(r.homePage) &&
+                 s.ReadText(r.text3) && s.ReadText(r.text4) && s.ReadLittleEndian(r.memberCount);
+    return whole ? Decoded::WHOLE : Decoded::SHORT;
+}
+
+Decoded DecodeCount(PayloadCursor& s, uint32_t& count) {
+    return s.ReadLittleEndian(count) ? Decoded::WHOLE : Decoded::SHORT;
+}
+
+// A name stays inside its folder: no separators (a folder's one final "\" aside), not empty, not
+// "." or "..".
+bool IsSafeName(std::string_view name, size_t separator, bool allowEmpty) {
+    if (name.empty())
+        return allowEmpty;
+    if (separator < name.size())
+        return false;
+    // Nearly every name settles on its first byte.
+    return name[0] != '.' || name.find_first_not_of('.') != std::string_view::npos;
+}
+
+// Two texts with the same bytes. Most names are 8 to 16 bytes long: two loads a side settle them
+// without a call.
+bool SameText(std::string_view a, std::string_view b) {
+    const size_t n = a.size();
+    if (n != b.size())
+        return false;
+    if (n < 8 || n > 16)
+        return a == b;
+    uint64_t a1, a2, b1, b2;
+    std::memcpy(&a1, a.data(), 8);
+    std::memcpy(&b1, b.data(), 8);
+    std::memcpy(&a2, a.data() + n - 8, 8);
+    std::memcpy(&b2, b.data() + n - 8, 8);
+    return a1 == b1 && a2 == b2;
+}
+
+// Whether a node record is sound: safe names, a known status. A file whose two names differ only
+// in case keeps one text for both, the one found on disk; a folder has no disk name.
+bool CheckNodeRecord(NodeRecord& r) {
+    if (r.status > NS_INACTIVE)
+        return false;
+    if (r.tag == TAG_FOLDER) {
+        const std::string_view name = r.name;
+        if (name.empty() || r.nameSeparator != name.size() - 1 || name.back() != '\\')
+            return false;
+        r.diskName = std::string_view();
+        return IsSafeName(name.substr(0, name.size() - 1), std::string_view::npos, false);
+    }
+    if (!IsSafeName(r.name, r.nameSeparator, false) ||
+        !IsSafeName(r.diskName, r.diskNameSeparator, true))
+        return false;
+    // Most files have the same name in both, which a plain comparison settles faster.
+    if (!SameText(r.name, r.diskName) && EqualsNoCase(r.name, r.diskName))
+        r.name = r.diskName;
+    return true;
+}
+
+// The fields after the names; a folder keeps its zero size, CRC and time.
+void SetNodeFields(const NodeRecord& r, CFileNode& node) {
+    node.status = r.status;
+    node.bindCount = r.bindCount;
+    if (r.tag == TAG_FOLDER) {
+        node.flags = r.flags | NF_FOLDER;
+        return;
+    }
+    node.flags = r.flags & static_cast<uint16_t>(~NF_FOLDER);
+    node.size = r.size;
+    node.crc = r.crc;
+    node.modified = r.modified;
+}
+
+// Every node by its number, as the package members refer to it. Each node bound to a package
+// gets one handle here while it is new and in the cache, and its stored bindCount says how many
+// members will ask for it: the last of them takes that handle over, the others copy it. Making
+// the members' handles later from the tree touched nodes all over it (a cache miss each).
+class CNumberedNodes final {
+public:
+    // No room is reserved ahead: the count is known only at the end, and room for a guessed
+    // count is memory the system maps and clears afresh for every load.
+    CNumberedNodes() = default;
+
+    size_t Count() const { return handles_.size(); }
+
+    // Members name nodes in any order, each far from the last: asking for the entry a few
+    // members ahead hides most of the wait for memory.
+    void Prefetch(uint32_t number) const {
+#if defined(__GNUC__)
+        if (number < handles_.size())
+            __builtin_prefetch(&handles_[number], 1);
+#else
+        (void)number;
+#endif
+    }
+
+    void Add(const Handle<CFileNode>& node) {
+        const uint32_t uses = std::min<uint32_t>(node->bindCount, UINT8_MAX);
+        if (uses == 0)
+            handles_.emplace_back();
+        else
+            handles_.push_back(node);
+        usesLeft_.push_back(static_cast<uint8_t>(uses));
+    }
+
+    // A handle to node `number` (below Count()) for one more member.
+    Handle<CFileNode> Take(uint32_t number, const CFileNode& top) {
+        uint8_t& uses = usesLeft_[number];
+        if (uses > 1) {
+            --uses;
+            return handles_[number];
+        }
+        if (uses == 1) {
+            uses = 0;
+            return std::move(handles_[number]);
+        }
+        // More members than its bindCount said: the tree in pre-order is the numbering.
+        if (inTreeOrder_.empty())
+            top.CollectHandles(inTreeOrder_);
+        return inTreeOrder_[number];
+    }
+
+private:
+    HandleArray<CFileNode> handles_;
+    std::vector<uint8_t> usesLeft_;
+    HandleArray<CFileNode> inTreeOrder_; // made only when a bindCount fell short
+};
+
+// The children of the folders still open, one list per depth: a folder's `children` is made at
+// its end marker at the size it needs, instead of growing and copying all along.
+class COpenFolders final {
+public:
+    explicit COpenFolders(CFileNode& top) { Open(top); }
+
+    bool Empty() const { return depth_ == 0; }
+    size_t Depth() const { return depth_; }
+    CFileNode& Innermost() const { return *folders_[depth_ - 1]; }
+
+    const Handle<CFileNode>& Add(Handle<CFileNode> child) {
+        HandleArray<CFileNode>& pending = pending_[depth_ - 1];
+        pending.push_back(std::move(child));
+        return pending.back();
+    }
+
+    void Open(CFileNode& folder) {
+        if (folders_.size() == depth_) {
+            folders_.emplace_back();
+            pending_.emplace_back();
+        }
+        folders_[depth_] = &folder;
+        ++depth_;
+    }
+
+    // The end marker: the innermost folder takes its children.
+    void Close() {
+        --depth_;
+        HandleArray<CFileNode>& pending = pending_[depth_];
+        HandleArray<CFileNode>& children = folders_[depth_]->children;
+        children.reserve(children.size() + pending.size());
+        std::move(pending.begin(), pending.end(), std::back_inserter(children));
+        pending.clear();
+    }
+
+private:
+    std::vector<CFileNode*> folders_;
+    std::vector<HandleArray<CFileNode>> pending_; // kept with their capacity for the next folder
+    size_t depth_ = 0;
+};
+
+// The tree in pre-order, each node numbered as the packages refer to it.
+bool ReadNodeList(CPayloadWindow& window, CFileNode& top, CNumberedNodes& numbered) {
     // One arena for the whole tree: a node at a time from the heap was half the load.
     const CNodeArena::CFiller nodes;
-    // No node record is shorter than a folder's: tag, name "x\\" and its zero, status, bindCount
-    // and flags. Reserving for that many saves copying the list as it grows.
-    constexpr size_t MIN_NODE_RECORD = 1 + 3 + 2 + 4 + 2;
-    byNumber.reserve(s.Remaining() / MIN_NODE_RECORD);
-    std::vector<CFileNode*> open{&top};
-    while (!open.empty()) {
-        uint8_t tag = 0;
-        if (!s.ReadLittleEndian(tag))
+    COpenFolders open(top);
+    NodeRecord record;
+    while (!open.Empty()) {
+        if (!ReadRecord(window, DecodeNode, record))
             return false;
-        if (tag == TAG_END) {
-            open.pop_back();
+        if (record.tag == TAG_END) {
+            open.Close();
             continue;
         }
-        if (tag != TAG_FOLDER && tag != TAG_FILE)
+        CFileNode& folder = open.Innermost();
+        if (numbered.Count() >= UINT32_MAX)
             return false;
-        // Created and numbered before its fields are read, as the numbering is pre-order.
-        CFileNode& folder = *open.back();
-        if (folder.children.size() >= UINT32_MAX)
+        if (!CheckNodeRecord(record))
             return false;
-        byNumber.push_back({&folder, static_cast<uint32_t>(folder.children.size()), 0, 0});
-        folder.children.push_back(nodes.Make());
-        const Handle<CFileNode>& handle = folder.children.back();
+        const Handle<CFileNode>& handle = open.Add(nodes.Make(record.name, record.diskName));
         CFileNode& made = *handle;
         made.parent = &folder;
-        if (tag == TAG_FILE) {
-            if (!ReadFileFields(s, made))
+        SetNodeFields(record, made);
+        // Numbered in the order the records come, as the numbering is pre-order.
+        numbered.Add(handle);
+        if (record.tag == TAG_FOLDER) {
+            if (open.Depth() > MAX_FOLDER_DEPTH)
                 return false;
-            MakeSpares(s, handle, byNumber.back(), spares);
+            open.Open(made);
+        }
+    }
+    return true;
+}
+
+// How many members ahead the entry of a member is asked for.
+constexpr uint32_t PREFETCH_AHEAD = 8;
+
+uint32_t LoadLittleEndian32(const uint8_t* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+// The member numbers of a package, as many at a time as the window holds.
+bool ReadMembers(CPayloadWindow& window, uint32_t count, HandleArray<CFileNode>& members,
+                 CNumberedNodes& numbered, const CFileNode& top) {
+    members.reserve(count);
+    uint32_t left = count;
+    while (left > 0) {
+        const size_t ready = static_cast<size_t>(window.End() - window.At()) / 4;
+        if (ready == 0) {
+            if (!window.Refill())
+                return false;
             continue;
         }
-        if (!ReadFolderFields(s, made) || open.size() > MAX_FOLDER_DEPTH)
-            return false;
-        MakeSpares(s, handle, byNumber.back(), spares);
-        open.push_back(&made);
-    }
-    return true;
-}
-
-bool ReadPackage(PayloadCursor& s, CPackage& package, std::vector<NodePlace>& byNumber,
-                 HandleArray<CFileNode>& spares) {
-    uint32_t count = 0;
-    bool ok = s.ReadText(package.name) && s.ReadLittleEndian(package.installed) &&
-              s.ReadText(package.homePage) && s.ReadText(package.text3) &&
-              s.ReadText(package.text4) && s.ReadLittleEndian(count);
-    if (!ok || count > s.Remaining() / 4)
-        return false;
-    package.members.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t number = 0;
-        s.ReadLittleEndian(number);
-        if (number >= byNumber.size())
-            return false;
-        // The stored bindCount already counts this membership.
-        NodePlace& place = byNumber[number];
-        if (place.spareLeft > 0) {
-            --place.spareLeft;
-            package.members.push_back(std::move(spares[place.firstSpare++]));
-        } else {
-            package.members.push_back(place.folder->children[place.index]);
+        const uint32_t batch = static_cast<uint32_t>(std::min<size_t>(ready, left));
+        PayloadCursor s{window.At(), window.End()};
+        for (uint32_t i = 0; i < batch; ++i) {
+            if (i + PREFETCH_AHEAD < batch)
+                numbered.Prefetch(LoadLittleEndian32(s.at + 4 * PREFETCH_AHEAD));
+            uint32_t number = 0;
+            s.ReadLittleEndian(number);
+            if (number >= numbered.Count())
+                return false;
+            // The stored bindCount already counts this membership.
+            members.push_back(numbered.Take(number, top));
         }
+        window.Consume(s.at);
+        left -= batch;
     }
     return true;
 }
 
-bool ReadPackages(PayloadCursor& s, HandleArray<CPackage>& list, std::vector<NodePlace>& byNumber,
-                  HandleArray<CFileNode>& spares) {
-    uint32_t count = 0;
-    if (!s.ReadLittleEndian(count) || count < 3)
+bool ReadPackage(CPayloadWindow& window, CPackage& package, CNumberedNodes& numbered,
+                 const CFileNode& top) {
+    PackageRecord record;
+    if (!ReadRecord(window, DecodePackage, record))
         return false;
-    if (count > s.Remaining() / MIN_PACKAGE_RECORD)
+    package.name.assign(record.name);
+    package.installed = record.installed;
+    package.homePage.assign(record.homePage);
+    package.text3.assign(record.text3);
+    package.text4.assign(record.text4);
+    if (record.memberCount > window.Remaining() / 4)
+        return false;
+    return ReadMembers(window, record.memberCount, package.members, numbered, top);
+}
+
+bool ReadPackages(CPayloadWindow& window, HandleArray<CPackage>& list, CNumberedNodes& numbered,
+                  const CFileNode& top) {
+    uint32_t count = 0;
+    if (!ReadRecord(window, DecodeCount, count) || count < 3)
+        return false;
+    if (count > window.Remaining() / MIN_PACKAGE_RECORD)
         return false;
     list.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         auto package = std::make_shared<CPackage>();
         list.push_back(package);
-        if (!ReadPackage(s, *package, byNumber, spares))
+        if (!ReadPackage(window, *package, numbered, top))
             return false;
     }
     return true;
@@ -347,36 +555,35 @@ bool CFileDatabase::WriteDatabaseFile(const String& path, const CMemoryStream& p
 
 bool CFileDatabase::Load() {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    String bytes;
-    if (!ReadWholeFile(DatabasePath(), bytes) || bytes.size() < HEADER_SIZE)
+    CFileHandle file;
+    if (!file.Open(DatabasePath(), CFileHandle::MODE_READ))
         return false;
-    CMemoryStream header(bytes.data(), HEADER_SIZE);
+    const int64_t fileSize = file.Seek(0, CFileHandle::FROM_END);
+    if (fileSize < int64_t(HEADER_SIZE) || file.Seek(0, CFileHandle::FROM_START) != 0)
+        return false;
+    uint8_t header[HEADER_SIZE];
+    if (file.Read(header, HEADER_SIZE) != int64_t(HEADER_SIZE))
+        return false;
+    PayloadCursor fields{header, header + HEADER_SIZE};
     uint32_t version = 0;
     uint32_t length = 0;
-    ReadU32(header, version);
-    ReadU32(header, length);
-    size_t packedLength = bytes.size() - HEADER_SIZE;
+    fields.ReadLittleEndian(version);
+    fields.ReadLittleEndian(length);
+    const uint64_t packedLength = uint64_t(fileSize) - HEADER_SIZE;
     if (version != DATABASE_VERSION || length > packedLength * MAX_INFLATE_RATIO)
         return false;
 
-    // Left uninitialised: uncompress writes every byte that is read afterwards.
-    const std::unique_ptr<uint8_t[]> plain = std::make_unique_for_overwrite<uint8_t[]>(length);
-    uLongf plainLength = length;
-    uLong consumed = static_cast<uLong>(packedLength);
-    const auto* packed = reinterpret_cast<const Bytef*>(bytes.data() + HEADER_SIZE);
-    if (uncompress2(plain.get(), &plainLength, packed, &consumed) != Z_OK)
+    // Inflated a window at a time and read while in the cache; the stream's end, its checksum
+    // and its length are checked after the last record.
+    CPayloadWindow payload;
+    if (!payload.Start(file, length))
         return false;
-    if (plainLength != length || consumed != packedLength)
-        return false;
-
-    PayloadCursor payload{plain.get(), plain.get() + length};
     nodeByNumber.clear();
     auto newRoot = MakeRoot(gamePath);
     HandleArray<CPackage> newPackages;
-    std::vector<NodePlace> byNumber;
-    HandleArray<CFileNode> spares;
-    bool ok = ReadNodeList(payload, *newRoot, byNumber, spares) &&
-              ReadPackages(payload, newPackages, byNumber, spares) && payload.Remaining() == 0;
+    CNumberedNodes numbered;
+    bool ok = ReadNodeList(payload, *newRoot, numbered) &&
+              ReadPackages(payload, newPackages, numbered, *newRoot) && payload.Finish();
     if (!ok)
         return false;
 

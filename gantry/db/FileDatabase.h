@@ -51,7 +51,7 @@ public:
     Handle<CPackage> unknownFiles;
     Handle<CPackage> unknownAddons;
     HandleArray<CPackage> packages;      // pseudo-packages at 0..2, real packages from 3
-    HandleArray<CFileNode> nodeByNumber; // empty: Load numbers the nodes by their folder and place
+    HandleArray<CFileNode> nodeByNumber; // empty: Load keeps its own numbering of the nodes
     HandleArray<CFileNode> newNodes;
     Handle<CFileNode> root;
     Handle<CFileNode> addonsFolder;

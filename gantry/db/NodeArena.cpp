@@ -4,7 +4,7 @@
 
 namespace quillory {
 
-void* CNodeArena::Allocate(size_t bytes, size_t alignment) {
+void* CNodeArena::AllocateInNewPlace(size_t bytes, size_t alignment) {
     auto aligned = [alignment](std::byte* p) {
         const auto address = reinterpret_cast<uintptr_t>(p);
         return p + ((alignment - address % alignment) % alignment);

@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace quillory {
@@ -48,9 +50,10 @@ public:
         CFiller(const CFiller&) = delete;
         CFiller& operator=(const CFiller&) = delete;
 
-        // A new node, as std::make_shared would make it.
-        Handle<CFileNode> Make() const {
-            return std::allocate_shared<CFileNode>(Allocator<CFileNode>(arena_));
+        // A new node, as std::make_shared would make it from `args`.
+        template <typename... Args> Handle<CFileNode> Make(Args&&... args) const {
+            return std::allocate_shared<CFileNode>(Allocator<CFileNode>(arena_),
+                                                   std::forward<Args>(args)...);
         }
 
     private:
@@ -64,7 +67,19 @@ private:
     CNodeArena() = default;
     ~CNodeArena() = default;
 
-    void* Allocate(size_t bytes, size_t alignment);
+    // Every node is the same size, so after a block's first slot the next one is aligned and
+    // only the count of slots left needs checking; the rest is the out-of-line path.
+    void* Allocate(size_t bytes, size_t alignment) {
+        if (reserved_ != 0 && reinterpret_cast<uintptr_t>(cursor_) % alignment == 0 &&
+            bytes <= static_cast<size_t>(end_ - cursor_)) {
+            void* place = cursor_;
+            cursor_ += bytes;
+            --reserved_;
+            return place;
+        }
+        return AllocateInNewPlace(bytes, alignment);
+    }
+    void* AllocateInNewPlace(size_t bytes, size_t alignment);
     // Counts `count` living nodes down; the last one frees the arena.
     void Release(size_t count);
     // The filler is done: the slots it never handed out and its own count go.

@@ -228,6 +228,62 @@ TEST_F(DatabaseFileTest, RoundTripKeepsTreeAndPackagesAndDropsUnboundNodes) {
     EXPECT_EQ(first.members[2]->bindCount, 2u);
 }
 
+// A database far larger than the window the payload is read through: records, names and member
+// lists fall across its edges, and one name is larger than the window itself.
+void FillLarge(CFileDatabase& db) {
+    db.root = test::MakeRoot("old\\");
+    uint32_t seed = 99;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    auto everything = test::AddPackage(db, "Everything");
+    auto some = test::AddPackage(db, "Some");
+    for (int f = 0; f < 40; ++f) {
+        auto folderNode = AddFolder(*db.root, "folder" + std::to_string(f) + "\\");
+        some->AddMember(folderNode);
+        for (int i = 0; i < 500; ++i) {
+            std::string name = "f" + std::to_string(i) + std::string(next() % 40, 'x') + ".pbo";
+            auto file = AddFile(*folderNode, name, next(), next(), uint16_t(next() % 3));
+            file->modified = TIME + next();
+            if (i % 7 == 0)
+                file->diskName = file->InactiveName();
+            everything->AddMember(file);
+            if (i % 3 == 0)
+                db.unknownAddons->AddMember(file);
+        }
+    }
+    auto huge = AddFile(*db.root, std::string(600000, 'h'), 1, 2);
+    everything->AddMember(huge);
+}
+
+TEST_F(DatabaseFileTest, ALargeDatabaseLoadsAcrossManyWindows) {
+    FillLarge(db);
+    ASSERT_TRUE(db.Save());
+    CFileDatabase loaded(folder.Path().string());
+    loaded.gamePath = db.gamePath;
+    ASSERT_TRUE(loaded.Load());
+    EXPECT_TRUE(Describe(loaded) == Describe(db));
+    EXPECT_EQ(loaded.packages[3]->members.size(), 20001u);
+    // Shared members are one node, not copies.
+    EXPECT_EQ(loaded.packages[3]->members[0], loaded.packages[2]->members[0]);
+}
+
+TEST_F(DatabaseFileTest, ALargeDatabaseCutAnywhereIsRefused) {
+    FillLarge(db);
+    ASSERT_TRUE(db.Save());
+    const std::string file = SavedBytes();
+    uint32_t length = 0;
+    for (int i = 0; i < 4; ++i)
+        length |= uint32_t(uint8_t(file[4 + i])) << (8 * i);
+    const std::string payload = test::Inflate(file.substr(8), length);
+    ASSERT_GT(payload.size(), 1000000u);
+    const std::string before = Describe(db);
+    for (size_t cut : {size_t(1), size_t(65535), size_t(262143), size_t(262145), size_t(700001),
+                       payload.size() / 2, payload.size() - 4, payload.size() - 1}) {
+        ASSERT_TRUE(test::WriteFileBytes(DatFile(), test::DatabaseFile(payload.substr(0, cut))));
+        EXPECT_FALSE(db.Load()) << cut;
+        EXPECT_EQ(Describe(db), before) << cut;
+    }
+}
+
 TEST_F(DatabaseFileTest, MembersOutsideTheTreeAreNotWrittenWithStaleNumbers) {
     FillSample(db);
     auto detached = std::make_shared<CFileNode>();
