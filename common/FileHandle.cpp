@@ -2,7 +2,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -38,6 +40,10 @@ bool CFileHandle::Open(const std::string& path, int mode) {
         return false;
     }
     return true;
+}
+
+bool CFileHandle::WriteThrough() {
+    return file_ && std::setvbuf(file_, nullptr, _IONBF, 0) == 0;
 }
 
 int64_t CFileHandle::Write(const void* buffer, size_t count) {
@@ -80,6 +86,28 @@ bool CFileHandle::Flush() {
     return _commit(_fileno(file_)) == 0;
 #else
     return fsync(fileno(file_)) == 0;
+#endif
+}
+
+bool CFileHandle::WriteOut() {
+    return file_ && std::fflush(file_) == 0;
+}
+
+bool CFileHandle::SetLastWriteTime(FileTime time) {
+    if (!WriteOut())
+        return false;
+#ifdef _WIN32
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+    FILETIME lastWrite{FileTimeLow(time), FileTimeHigh(time)};
+    return SetFileTime(handle, nullptr, nullptr, &lastWrite) != 0;
+#else
+    int64_t seconds = 0, nanoseconds = 0;
+    UnixFromFileTime(time, seconds, nanoseconds);
+    struct timespec times[2] = {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(nanoseconds);
+    return ::futimens(fileno(file_), times) == 0;
 #endif
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // One open file of the operating system, closed with its owner.
 
+#include "common/FileTime.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +26,9 @@ public:
     CFileHandle& operator=(const CFileHandle&) = delete;
 
     bool Open(const std::string& path, int mode);
+    // Right after Open: every Write goes to the system at once instead of through a buffer, for
+    // callers that write whole blocks (no copy, and no look-up of the best buffer size).
+    bool WriteThrough();
     bool IsOpen() const { return file_ != nullptr; }
     // Returns the count written, or -1.
     int64_t Write(const void* buffer, size_t count);
@@ -33,6 +38,12 @@ public:
     int64_t Seek(int64_t offset, int origin);
     // Pushes written data to the disk; false when the system refuses.
     bool Flush();
+    // Hands data still buffered here to the system, without waiting for the disk; false when
+    // the system refuses it (a full disk).
+    bool WriteOut();
+    // Sets the last-write time of the open file (its access time stays); data written so far
+    // goes to the system first, so that closing does not change the time again.
+    bool SetLastWriteTime(FileTime time);
     bool Close();
 
 private:

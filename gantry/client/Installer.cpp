@@ -22,21 +22,6 @@ bool PackageNameTaken(const CFileDatabase& db, const String& name) {
                        [&](const auto& package) { return EqualsNoCase(package->name, name); });
 }
 
-// The archive's stored time, taken as UTC without conversion.
-bool SetLastWriteTime(const String& path, FileTime time) {
-    int64_t seconds = 0, nanoseconds = 0;
-    UnixFromFileTime(time, seconds, nanoseconds);
-    auto sys = std::chrono::sys_seconds(std::chrono::seconds(seconds)) +
-               std::chrono::nanoseconds(nanoseconds);
-    std::error_code error;
-    std::filesystem::last_write_time(
-        path,
-        std::chrono::file_clock::from_sys(
-            std::chrono::time_point_cast<std::chrono::file_clock::duration>(sys)),
-        error);
-    return !error;
-}
-
 String InactiveReason(platform::FsResult activation) {
     switch (activation) {
     case platform::FsResult::Ok:
@@ -73,19 +58,14 @@ bool CInstaller::Run() {
 bool CInstaller::RunEntries() {
     if (!Prepare())
         return false;
-    CZipReader& zip = archive_.Zip();
-    if (!zip.GoToFirst())
-        return Fail("the archive's entries cannot be read");
-    ZipEntryInfo info;
-    do {
-        if (!zip.CurrentInfo(info))
-            return Fail("the archive's entries cannot be read");
+    // Parse read the list of entries once; every pass goes over what it kept.
+    for (const ZipEntryInfo& info : archive_.Zip().Entries()) {
         if (!InstallEntry(info))
             return false;
         if (cancelled_ && cancelled_())
             return Fail("cancelled");
-    } while (zip.GoToNext());
-    return true;
+    }
+    return EntriesReadWhole();
 }
 
 bool CInstaller::Prepare() {
@@ -101,16 +81,11 @@ bool CInstaller::Prepare() {
 }
 
 bool CInstaller::SumSizes() {
-    CZipReader& zip = archive_.Zip();
     uint64_t total = 0;
-    ZipEntryInfo info;
-    if (!zip.GoToFirst())
-        return Fail("the archive's entries cannot be read");
-    do {
-        if (!zip.CurrentInfo(info))
-            return Fail("the archive's entries cannot be read");
+    for (const ZipEntryInfo& info : archive_.Zip().Entries())
         total += info.size;
-    } while (zip.GoToNext());
+    if (!EntriesReadWhole())
+        return false;
     installTotal_ = total;
     return true;
 }
@@ -120,22 +95,24 @@ bool CInstaller::FitsOnDisk() {
     std::optional<uint64_t> free = freeSpace_ ? freeSpace_(db_.gamePath) : std::nullopt;
     if (!free)
         return true; // unknown: the writes themselves report a full disk
-    CZipReader& zip = archive_.Zip();
     uint64_t needed = 0;
-    ZipEntryInfo info;
-    zip.GoToFirst();
-    do {
-        if (!zip.CurrentInfo(info))
-            return Fail("the archive's entries cannot be read");
+    for (const ZipEntryInfo& info : archive_.Zip().Entries()) {
         EntryPlacement placement = PlaceEntry(archive_.Directives(), info.path);
-        if (placement.fate != EntryFate::Placed)
-            continue;
-        if (!FindPresent(placement.destination, info))
+        if (placement.fate == EntryFate::Placed && !FindPresent(placement.destination, info))
             needed += info.size;
-    } while (zip.GoToNext());
+    }
+    if (!EntriesReadWhole())
+        return false;
     if (needed > *free)
         return Fail("not enough free space in the game folder: " + std::to_string(needed) +
                     " bytes needed, " + std::to_string(*free) + " available");
+    return true;
+}
+
+// An entry whose information could not be read ends every pass over the entries.
+bool CInstaller::EntriesReadWhole() {
+    if (archive_.Zip().Entries().empty() || archive_.Zip().ListDamaged())
+        return Fail("the archive's entries cannot be read");
     return true;
 }
 
@@ -340,14 +317,26 @@ Handle<CFileNode> CInstaller::FindInOffered(const String& name, const ZipEntryIn
 
 bool CInstaller::WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& info) {
     journal_.Written(node);
-    node->diskName = node->InactiveName();
-    node->status = NS_INACTIVE;
     // The folder is resolved once; in it, a name held in another letter case is taken as held.
     const String& folder = NativeFolder(*node->parent);
-    const std::optional<std::string> held = names_.Find(folder, node->diskName);
-    const String path = folder + (held ? *held : node->diskName);
+    String path;
+    if (!names_.Find(folder, node->name)) {
+        // Nothing holds the active name, so the activation that follows would only rename the
+        // file there: it is written there at once, as activated.
+        node->diskName = node->name;
+        node->status = NS_ACTIVE;
+        path = folder + node->diskName;
+        db_.MarkChanged();
+    } else {
+        node->diskName = node->InactiveName();
+        node->status = NS_INACTIVE;
+        const std::optional<std::string> held = names_.Find(folder, node->diskName);
+        path = folder + (held ? *held : node->diskName);
+    }
     names_.Added(path); // made by the copy, even when the copy then fails
-    if (!CopyEntry(path, info)) {
+    node->modified =
+        FileTimeFromCivil(info.year, info.month, info.day, info.hour, info.minute, info.second);
+    if (!CopyEntry(path, info, *node)) {
         // A half-written or damaged copy must not pass for the file the node describes.
         std::error_code ignored;
         if (std::filesystem::remove(path, ignored))
@@ -355,16 +344,11 @@ bool CInstaller::WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& in
         node->status = NS_MISSING;
         return false;
     }
-    node->modified =
-        FileTimeFromCivil(info.year, info.month, info.day, info.hour, info.minute, info.second);
     if (node->modified == 0) {
         // No valid stored date: the file keeps the time of its writing.
         std::optional<platform::FileAttributes> attributes = platform::GetAttributes(path);
         node->modified = attributes ? attributes->modified : 0;
-        return true;
     }
-    if (!SetLastWriteTime(path, node->modified))
-        return Fail("cannot set the time of " + node->RelativePath());
     return true;
 }
 
@@ -377,15 +361,18 @@ const String& CInstaller::NativeFolder(const CFileNode& folder) {
     return known->second;
 }
 
-bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info) {
+// Copies the entry to a new file at `path` and gives it the node's `modified` as its last-write
+// time (none when 0).
+bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info, const CFileNode& node) {
     CZipReader& zip = archive_.Zip();
-    if (!zip.OpenCurrent())
+    if (!zip.OpenEntry(info))
         return Fail("cannot open the entry " + info.path);
     CFileHandle file;
     if (!file.Open(path, CFileHandle::MODE_CREATE)) {
         zip.CloseCurrent();
         return Fail("cannot create " + path);
     }
+    file.WriteThrough(); // whole blocks: one system call each, a small file in one
     char block[kBlockSize];
     uint64_t copied = 0;
     for (;;) {
@@ -403,11 +390,16 @@ bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info) {
         copied += static_cast<uint64_t>(n);
         installDone_ += static_cast<uint64_t>(n);
     }
-    bool closed = file.Close();
+    // The time is set on the open file, once its data is out: one call, no look-up of the path.
+    const bool writtenOut = file.WriteOut();
+    const bool timeSet = !writtenOut || node.modified == 0 || file.SetLastWriteTime(node.modified);
+    const bool closed = file.Close() && writtenOut;
     if (!zip.CloseCurrent() || copied != info.size)
         return Fail("the entry " + info.path + " does not match its CRC-32");
     if (!closed)
         return Fail("cannot write " + path + " (is the disk full?)");
+    if (!timeSet)
+        return Fail("cannot set the time of " + node.RelativePath());
     return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Installs one downloaded package archive into the game folder as a new package of the
 // database: each entry goes where the first matching directive says, files already present and
-// identical are reused, the others are written under their inactive name and then activated.
+// identical are reused, the others are written and activated (straight under their active name
+// when nothing holds it, else under their inactive name and then renamed).
 // An install that fails part-way, or is cancelled, is undone whole.
 
 #include "common/Types.h"
@@ -72,6 +73,7 @@ private:
     bool Prepare();
     bool SumSizes();
     bool FitsOnDisk();
+    bool EntriesReadWhole();
     void CreatePackage();
     bool InstallEntry(const ZipEntryInfo& info);
     CFileNode* EnterFolders(const std::vector<String>& pieces);
@@ -89,7 +91,7 @@ private:
     bool FindPresent(const String& destination, const ZipEntryInfo& info);
     Handle<CFileNode> FindInOffered(const String& name, const ZipEntryInfo& info) const;
     bool WriteFile(const Handle<CFileNode>& node, const ZipEntryInfo& info);
-    bool CopyEntry(const String& path, const ZipEntryInfo& info);
+    bool CopyEntry(const String& path, const ZipEntryInfo& info, const CFileNode& node);
     const String& NativeFolder(const CFileNode& folder);
     void Bind(const Handle<CFileNode>& node, const String& destination, const String& entryPath);
     bool IsMember(const CFileNode* node) const { return members_.count(node) != 0; }

@@ -82,28 +82,27 @@ PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
         Refuse("not a zip archive, or it cannot be read");
         return Found::Error;
     }
-    if (!zip_.GoToFirst()) {
+    if (!zip_.ListEntries()) {
         Refuse("the archive holds no entries");
         return Found::Error;
     }
-    ZipEntryInfo info;
-    for (;;) {
-        if (!zip_.CurrentInfo(info)) {
-            Refuse("the archive's list of entries is damaged");
-            return Found::Error;
-        }
-        String path = WithBackslashes(info.path);
-        // Only a description at the root counts: the whole path must be the name.
-        if (!info.pathTooLong && EqualsNoCase(path, kDescriptionName))
-            break;
-        if (!zip_.GoToNext())
+    // Only a description at the root counts: the whole path must be the name.
+    const auto& entries = zip_.Entries();
+    const auto description = std::find_if(entries.begin(), entries.end(), [](const auto& entry) {
+        return !entry.pathTooLong && EqualsNoCase(entry.path, kDescriptionName);
+    });
+    if (description == entries.end()) {
+        if (!zip_.ListDamaged())
             return Found::None;
+        Refuse("the archive's list of entries is damaged");
+        return Found::Error;
     }
+    const ZipEntryInfo& info = *description;
     if (info.size > kMaxDescriptionSize) {
         Refuse("gantry.txt is larger than " + std::to_string(kMaxDescriptionSize) + " bytes");
         return Found::Error;
     }
-    if (!zip_.OpenCurrent()) {
+    if (!zip_.OpenEntry(info)) {
         Refuse("gantry.txt cannot be opened");
         return Found::Error;
     }
@@ -173,19 +172,16 @@ void PackageArchive::Finish() {
 }
 
 bool PackageArchive::AllEntriesStayInside() {
-    if (!zip_.GoToFirst())
-        return Refuse("the archive holds no entries");
-    ZipEntryInfo info;
-    do {
-        if (!zip_.CurrentInfo(info))
-            return Refuse("the archive's list of entries is damaged");
+    for (const ZipEntryInfo& info : zip_.Entries()) {
         if (info.pathTooLong)
             return Refuse("the entry \"" + info.path + "...\" has a name longer than " +
                           std::to_string(CZipReader::kMaxEntryPath) + " characters");
         EntryPlacement placement = PlaceEntry(directives_, info.path);
         if (placement.fate == EntryFate::Refused)
             return Refuse(RefusalText(placement));
-    } while (zip_.GoToNext());
+    }
+    if (zip_.ListDamaged())
+        return Refuse("the archive's list of entries is damaged");
     return true;
 }
 

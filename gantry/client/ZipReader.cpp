@@ -12,6 +12,45 @@ unzFile Zip(void* handle) {
     return static_cast<unzFile>(handle);
 }
 
+// The zip library reads the archive through these, from the reader's CZipInput.
+CZipInput& Input(voidpf opaque) {
+    return *static_cast<CZipInput*>(opaque);
+}
+
+voidpf OpenInput(voidpf opaque, const void* path, int mode) {
+    if (!(mode & ZLIB_FILEFUNC_MODE_READ) || (mode & ZLIB_FILEFUNC_MODE_CREATE))
+        return nullptr;
+    return Input(opaque).Open(static_cast<const char*>(path)) ? opaque : nullptr;
+}
+
+uLong ReadInput(voidpf opaque, voidpf, void* buffer, uLong count) {
+    return static_cast<uLong>(Input(opaque).Read(buffer, count));
+}
+
+uLong WriteInput(voidpf, voidpf, const void*, uLong) {
+    return 0; // read only
+}
+
+ZPOS64_T TellInput(voidpf opaque, voidpf) {
+    return Input(opaque).Tell();
+}
+
+long SeekInput(voidpf opaque, voidpf, ZPOS64_T offset, int origin) {
+    static_assert(ZLIB_FILEFUNC_SEEK_SET == CFileHandle::FROM_START &&
+                  ZLIB_FILEFUNC_SEEK_CUR == CFileHandle::FROM_CURRENT &&
+                  ZLIB_FILEFUNC_SEEK_END == CFileHandle::FROM_END);
+    // As the library's own file functions take it: a relative offset may wrap to go back.
+    return Input(opaque).Seek(static_cast<int64_t>(offset), origin) ? 0 : -1;
+}
+
+int CloseInput(voidpf opaque, voidpf) {
+    return Input(opaque).Close() ? 0 : -1;
+}
+
+int InputError(voidpf opaque, voidpf) {
+    return Input(opaque).Failed() ? 1 : 0;
+}
+
 } // namespace
 
 CZipReader::~CZipReader() {
@@ -20,7 +59,9 @@ CZipReader::~CZipReader() {
 
 bool CZipReader::Open(const String& path) {
     Close();
-    zip_ = unzOpen64(path.c_str());
+    zlib_filefunc64_def functions{OpenInput, ReadInput,  WriteInput, TellInput,
+                                  SeekInput, CloseInput, InputError, &input_};
+    zip_ = unzOpen2_64(path.c_str(), &functions);
     return zip_ != nullptr;
 }
 
@@ -32,6 +73,8 @@ void CZipReader::Close() {
     entryOpen_ = false;
     unzClose(Zip(zip_));
     zip_ = nullptr;
+    entries_.clear();
+    listDamaged_ = false;
 }
 
 bool CZipReader::GoToFirst() {
@@ -66,7 +109,35 @@ bool CZipReader::CurrentInfo(ZipEntryInfo& info) {
     info.hour = static_cast<int>(raw.tmu_date.tm_hour);
     info.minute = static_cast<int>(raw.tmu_date.tm_min);
     info.second = static_cast<int>(raw.tmu_date.tm_sec);
+    unz64_file_pos position{};
+    if (unzGetFilePos64(Zip(zip_), &position) != UNZ_OK)
+        return false;
+    info.listOffset = position.pos_in_zip_directory;
+    info.number = position.num_of_file;
     return true;
+}
+
+bool CZipReader::ListEntries() {
+    entries_.clear();
+    listDamaged_ = false;
+    if (!GoToFirst())
+        return false;
+    ZipEntryInfo info;
+    do {
+        if (!CurrentInfo(info)) {
+            listDamaged_ = true;
+            break;
+        }
+        entries_.push_back(info);
+    } while (GoToNext());
+    return true;
+}
+
+bool CZipReader::OpenEntry(const ZipEntryInfo& entry) {
+    if (!zip_ || entryOpen_)
+        return false;
+    unz64_file_pos position{entry.listOffset, entry.number};
+    return unzGoToFilePos64(Zip(zip_), &position) == UNZ_OK && OpenCurrent();
 }
 
 bool CZipReader::OpenCurrent() {

@@ -2,9 +2,11 @@
 // Reads the entries of one zip archive in archive order, one open entry at a time.
 
 #include "common/Types.h"
+#include "gantry/client/ZipInput.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quillory {
 
@@ -17,6 +19,9 @@ struct ZipEntryInfo {
     uint32_t crc = 0;
     // Stored date and time, month counted from 1.
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    // Where the entry stands in the list of entries, to go back to it (see OpenEntry).
+    uint64_t listOffset = 0;
+    uint64_t number = 0;
 };
 
 class CZipReader final {
@@ -39,6 +44,17 @@ public:
     // Information of the current entry; false when it cannot be read.
     bool CurrentInfo(ZipEntryInfo& info);
 
+    // Walks the entries once as GoToFirst, CurrentInfo and GoToNext do and keeps what it read,
+    // so that every later pass over them reads nothing; false when there is no first entry.
+    bool ListEntries();
+    // The entries ListEntries kept, in archive order.
+    const std::vector<ZipEntryInfo>& Entries() const { return entries_; }
+    // Whether the walk stopped, after the kept entries, on one whose information could not be
+    // read (a walk that simply ends is not damaged).
+    bool ListDamaged() const { return listDamaged_; }
+    // Makes a kept entry the current one and opens it for reading.
+    bool OpenEntry(const ZipEntryInfo& entry);
+
     // Opens the current entry for reading; false when it cannot be opened.
     bool OpenCurrent();
     // Reads up to `count` bytes of the open entry: the count read, 0 at its end, -1 on error.
@@ -49,6 +65,9 @@ public:
 private:
     void* zip_ = nullptr;
     bool entryOpen_ = false;
+    CZipInput input_;
+    std::vector<ZipEntryInfo> entries_;
+    bool listDamaged_ = false;
 };
 
 } // namespace quillory

@@ -221,6 +221,38 @@ TEST_F(InstallerTest, PresentIdenticalFileIsReusedNotRewritten) {
     EXPECT_EQ(done, total.load());
 }
 
+TEST_F(InstallerTest, NewFilesGoStraightToTheirActiveNameUnlessTheNameIsHeld) {
+    game.MakeFolder("addons");
+    ASSERT_TRUE(db.Scan());
+    // Made after the scan: the database does not know it, the folder does.
+    game.Write("addons/Held.pbo", "not ours");
+    ZipBuilder zip;
+    zip.Add("held.pbo", "ours", ZipDate{2003, 8, 23, 10, 20, 30}).Add("free.pbo", "free");
+    EXPECT_FALSE(Install(Archive(zip)));
+    EXPECT_FALSE(report.rolledBack);
+
+    Handle<CFileNode> held = NodeAt(db, "addons\\held.pbo");
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->status, NS_INACTIVE);
+    EXPECT_EQ(held->diskName, held->InactiveName());
+    EXPECT_EQ(game.Read("addons/" + held->diskName), "ours");
+    EXPECT_EQ(held->modified, FileTimeFromUnix(1061634030));
+    EXPECT_EQ(platform::GetAttributes(game / ("addons/" + held->diskName))->modified,
+              held->modified);
+    EXPECT_EQ(game.Read("addons/Held.pbo"), "not ours");
+    ASSERT_EQ(report.inactive.size(), 1u);
+    EXPECT_EQ(report.inactive[0].rfind("addons\\held.pbo: ", 0), 0u) << report.inactive[0];
+
+    Handle<CFileNode> free = NodeAt(db, "addons\\free.pbo");
+    ASSERT_TRUE(free);
+    EXPECT_EQ(free->status, NS_ACTIVE);
+    EXPECT_EQ(free->diskName, "free.pbo");
+    EXPECT_EQ(game.Read("addons/free.pbo"), "free");
+    // Nothing else was left in the folder, under any name.
+    EXPECT_EQ(game.List("addons"),
+              (std::vector<std::string>{"Held.pbo", "free.pbo", held->InactiveName()}));
+}
+
 TEST_F(InstallerTest, FileTheOfferedPackageFoundElsewhereIsBoundWhereItLies) {
     game.Write("@Mod/addons/isl.pbo", "island");
     ASSERT_TRUE(db.Scan());
