@@ -80,9 +80,19 @@ struct PayloadCursor {
         return false;
     }
 
+    // A zero-terminated text, looking only for its end.
     bool ReadText(std::string_view& text) {
-        size_t separator;
-        return ReadText(text, separator);
+        const uint8_t* p = at;
+        for (; end - p >= 8; p += 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (const uint64_t zeros = BytesEqual(word, 0))
+                return TakeText(text, p + std::countr_zero(zeros) / 8);
+        }
+        for (; p < end; ++p)
+            if (*p == 0)
+                return TakeText(text, p);
+        return false;
     }
 
 private:
@@ -128,7 +138,6 @@ struct NodeRecord {
     std::string_view name;
     std::string_view diskName;
     size_t nameSeparator = 0; // offset of the first "\" or "/", or npos
-    size_t diskNameSeparator = 0;
     uint16_t status = 0;
     uint16_t flags = 0;
     uint32_t bindCount = 0;
@@ -145,8 +154,9 @@ Decoded DecodeNode(PayloadCursor& s, NodeRecord& r) {
     if (r.tag != TAG_FOLDER && r.tag != TAG_FILE)
         return Decoded::BAD;
     const bool file = r.tag == TAG_FILE;
-    if (!s.ReadText(r.name, r.nameSeparator) ||
-        (file && !s.ReadText(r.diskName, r.diskNameSeparator)))
+    // A disk name is nearly always the name itself, whose separators are known by then; it is
+    // looked at again only when it differs (CheckNodeRecord).
+    if (!s.ReadText(r.name, r.nameSeparator) || (file && !s.ReadText(r.diskName)))
         return Decoded::SHORT;
     if (!s.ReadLittleEndian(r.status) || !s.ReadLittleEndian(r.bindCount) ||
         !s.ReadLittleEndian(r.flags))
@@ -187,6 +197,10 @@ bool IsSafeName(std::string_view name, size_t separator, bool allowEmpty) {
     return name[0] != '.' || name.find_first_not_of('.') != std::string_view::npos;
 }
 
+size_t FirstSeparator(std::string_view name) {
+    return std::min(name.find('\\'), name.find('/'));
+}
+
 // Two texts with the same bytes. Most names are 8 to 16 bytes long: two loads a side settle them
 // without a call.
 bool SameText(std::string_view a, std::string_view b) {
@@ -215,11 +229,14 @@ bool CheckNodeRecord(NodeRecord& r) {
         r.diskName = std::string_view();
         return IsSafeName(name.substr(0, name.size() - 1), std::string_view::npos, false);
     }
-    if (!IsSafeName(r.name, r.nameSeparator, false) ||
-        !IsSafeName(r.diskName, r.diskNameSeparator, true))
+    if (!IsSafeName(r.name, r.nameSeparator, false))
         return false;
     // Most files have the same name in both, which a plain comparison settles faster.
-    if (!SameText(r.name, r.diskName) && EqualsNoCase(r.name, r.diskName))
+    if (SameText(r.name, r.diskName))
+        return true;
+    if (!IsSafeName(r.diskName, FirstSeparator(r.diskName), true))
+        return false;
+    if (EqualsNoCase(r.name, r.diskName))
         r.name = r.diskName;
     return true;
 }
@@ -293,8 +310,9 @@ private:
     HandleArray<CFileNode> inTreeOrder_; // made only when a bindCount fell short
 };
 
-// The children of the folders still open, one list per depth: a folder's `children` is made at
-// its end marker at the size it needs, instead of growing and copying all along.
+// The folders still open, innermost last. A folder's `children` gets room, when it opens, for as
+// many as the last folder closed at its depth held: sibling folders tend to hold alike, and
+// growing one child at a time copied every list several times over.
 class COpenFolders final {
 public:
     explicit COpenFolders(CFileNode& top) { Open(top); }
@@ -304,33 +322,38 @@ public:
     CFileNode& Innermost() const { return *folders_[depth_ - 1]; }
 
     const Handle<CFileNode>& Add(Handle<CFileNode> child) {
-        HandleArray<CFileNode>& pending = pending_[depth_ - 1];
-        pending.push_back(std::move(child));
-        return pending.back();
+        HandleArray<CFileNode>& children = Innermost().children;
+        children.push_back(std::move(child));
+        return children.back();
     }
 
     void Open(CFileNode& folder) {
         if (folders_.size() == depth_) {
             folders_.emplace_back();
-            pending_.emplace_back();
+            lastCounts_.push_back(0);
         }
         folders_[depth_] = &folder;
+        folder.children.reserve(lastCounts_[depth_]);
         ++depth_;
     }
 
-    // The end marker: the innermost folder takes its children.
+    // The end marker of the innermost folder.
     void Close() {
         --depth_;
-        HandleArray<CFileNode>& pending = pending_[depth_];
         HandleArray<CFileNode>& children = folders_[depth_]->children;
-        children.reserve(children.size() + pending.size());
-        std::move(pending.begin(), pending.end(), std::back_inserter(children));
-        pending.clear();
+        // A guess far above the count gives its room back.
+        if (children.capacity() > 2 * children.size() + MIN_GUESS_WASTE)
+            children.shrink_to_fit();
+        lastCounts_[depth_] = std::min(children.size(), MAX_GUESS);
     }
 
 private:
+    // Room guessed at most: larger lists grow as usual.
+    static constexpr size_t MAX_GUESS = 4096;
+    static constexpr size_t MIN_GUESS_WASTE = 16;
+
     std::vector<CFileNode*> folders_;
-    std::vector<HandleArray<CFileNode>> pending_; // kept with their capacity for the next folder
+    std::vector<size_t> lastCounts_; // per depth
     size_t depth_ = 0;
 };
 
@@ -368,7 +391,7 @@ bool ReadNodeList(CPayloadWindow& window, CFileNode& top, CNumberedNodes& number
 }
 
 // How many members ahead the entry of a member is asked for.
-constexpr uint32_t PREFETCH_AHEAD = 8;
+constexpr uint32_t PREFETCH_AHEAD = 16;
 
 uint32_t LoadLittleEndian32(const uint8_t* at) {
     return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;

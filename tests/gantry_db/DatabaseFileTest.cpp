@@ -252,6 +252,10 @@ void FillLarge(CFileDatabase& db) {
     }
     auto huge = AddFile(*db.root, std::string(600000, 'h'), 1, 2);
     everything->AddMember(huge);
+    // A small folder after many large ones, with a folder inside.
+    auto small = AddFolder(*db.root, "small\\");
+    some->AddMember(AddFile(*small, "one.txt", 1, 1));
+    some->AddMember(AddFolder(*small, "inner\\"));
 }
 
 TEST_F(DatabaseFileTest, ALargeDatabaseLoadsAcrossManyWindows) {
