@@ -199,11 +199,9 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     return CDirectoryWalker::WALK_CONTINUE;
 }
 
-// A second entry for a node already seen in this pass. The copy is deleted only when both the
-// active and the inactive name exist, it is one of them, and its content really is the node's:
-// equal size and time alone do not prove that two files are the same.
-void HandleDuplicate(CFileDatabase& db, const CFileNode& node, const String& entryPath,
-                     const String& diskName) {
+// A second entry, with the same content, for a node already seen in this pass. The copy is
+// deleted only when both the active and the inactive name exist and it is one of them.
+void HandleDuplicate(const CFileNode& node, const String& entryPath, const String& diskName) {
     const String folderPath = node.FolderPath();
     const String inactiveName = node.InactiveName();
     if (!EqualsNoCase(diskName, node.name) && !EqualsNoCase(diskName, inactiveName))
@@ -211,11 +209,7 @@ void HandleDuplicate(CFileDatabase& db, const CFileNode& node, const String& ent
     if (!platform::PathExists(folderPath + node.name) ||
         !platform::PathExists(folderPath + inactiveName))
         return;
-    if (db.contentReadHook)
-        db.contentReadHook(entryPath);
-    uint32_t crc = 0;
-    if (db.ScanCrc32(entryPath, crc) == CFileDatabase::CRC_DONE && crc == node.crc)
-        platform::RemoveFile(entryPath);
+    platform::RemoveFile(entryPath);
 }
 
 // The walk stops here on request, exactly as between entries.
@@ -371,7 +365,15 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                 continue;
         }
         if (child->mark == db.pass) {
-            HandleDuplicate(db, *child, entryPath, diskName);
+            // Met twice in one pass: a copy only if the content is the node's. Two versions of a
+            // file written within one tick of the clock share size and time, and the second
+            // would otherwise never enter the tree.
+            const std::optional<uint32_t> crc = file.Crc();
+            if (!crc)
+                return file.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
+            if (child->crc != *crc)
+                continue;
+            HandleDuplicate(*child, entryPath, diskName);
             return CDirectoryWalker::WALK_CONTINUE;
         }
         if (child->modified != file.Modified())

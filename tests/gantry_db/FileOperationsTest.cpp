@@ -131,6 +131,7 @@ TEST_F(FileOperationsTest, AnUnknownHolderOfTheNameKeepsTheKnownVersionActive) {
     Scan();
     auto a = Node("AddOns\\X.PBO");
     auto versions = NodesAt(db, "AddOns\\x.pbo");
+    ASSERT_EQ(versions.size(), 2u);
     auto b = versions[0] == a ? versions[1] : versions[0];
     // A third file, unknown to the database, holds the name in yet another case: stepping the
     // known version aside would not free the name.

@@ -365,6 +365,27 @@ TEST_F(IndependentScan, DuplicateCopiesOfOneFile) {
     EXPECT_EQ(All("AddOns\\y.pbo").size(), 1u);
 }
 
+TEST_F(IndependentScan, TwoVersionsWithTheSameSizeAndTimeAreBothKept) {
+    // Written within one tick of the clock, two versions of a file share size and time; only
+    // their content tells them apart, and neither may be taken for a copy of the other.
+    const std::string inactiveB = "x.pbo." + Hex8(Crc("version B")) + ".aab";
+    game.Write("AddOns\\x.pbo", "version A");
+    game.Write("AddOns\\" + inactiveB, "version B");
+    game.SetTime("AddOns\\x.pbo", 1700000000);
+    game.SetTime("AddOns\\" + inactiveB, 1700000000);
+    ScanNow();
+
+    auto versions = All("AddOns\\x.pbo");
+    ASSERT_EQ(versions.size(), 2u);
+    auto a = versions[0]->status == NS_ACTIVE ? versions[0] : versions[1];
+    auto b = versions[0]->status == NS_ACTIVE ? versions[1] : versions[0];
+    EXPECT_EQ(a->crc, Crc("version A"));
+    EXPECT_EQ(b->crc, Crc("version B"));
+    EXPECT_EQ(b->status, NS_INACTIVE);
+    EXPECT_EQ(b->diskName, inactiveB);
+    EXPECT_EQ(game.List("AddOns").size(), 2u) << "nothing is deleted";
+}
+
 TEST_F(IndependentScan, ScanTextKeepsTheLastFiftyCharacters) {
     const std::string base = game.Path();
     ASSERT_LT(base.size(), 49u);
