@@ -1,6 +1,7 @@
 #include "gantry/client/ZipInput.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace quillory {
@@ -80,7 +81,7 @@ bool CZipInput::Seek(int64_t offset, int origin) {
         base = static_cast<int64_t>(size_);
     else if (origin != CFileHandle::FROM_START)
         return false;
-    if (offset < -base)
+    if (offset < -base || (offset > 0 && offset > INT64_MAX - base))
         return false;
     position_ = static_cast<uint64_t>(base + offset);
     return true;

@@ -30,7 +30,8 @@ public:
     // Reads up to `count` bytes at the position and moves past them: the count read, which is
     // short only at the end of the file or on a read error.
     size_t Read(void* buffer, size_t count);
-    // Moves the position (origin as CFileHandle's); false, unmoved, before the start.
+    // Moves the position (origin as CFileHandle's); false, unmoved, before the start or beyond
+    // what a position can hold.
     bool Seek(int64_t offset, int origin);
     uint64_t Tell() const { return position_; }
     // Whether a read of the file failed.

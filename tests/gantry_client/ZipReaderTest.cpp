@@ -63,6 +63,7 @@ TEST(ZipInputTest, ReadsGiveTheFileBytesInAnyOrder) {
     }
     EXPECT_FALSE(input.Seek(-1, CFileHandle::FROM_START));
     EXPECT_FALSE(input.Seek(-static_cast<int64_t>(bytes.size()) - 1, CFileHandle::FROM_END));
+    EXPECT_FALSE(input.Seek(INT64_MAX, CFileHandle::FROM_END));
     EXPECT_FALSE(input.Failed());
     EXPECT_FALSE(CZipInput().Open(folder / "absent.bin"));
 }
