@@ -25,22 +25,60 @@ int PollRetrying(pollfd* fds, nfds_t count, uint32_t timeoutMs) {
 
 } // namespace
 
-CWaitableEvent::CWaitableEvent(bool initialState, bool manualReset) : manualReset_(manualReset) {
-    fd_ = ::eventfd(initialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
+CWaitableEvent::CWaitableEvent(bool initialState, bool manualReset)
+    : pending_(initialState), manualReset_(manualReset) {}
 
 CWaitableEvent::~CWaitableEvent() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    const int fd = fd_.load(std::memory_order_acquire);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+int CWaitableEvent::Descriptor() const {
+    int fd = fd_.load(std::memory_order_acquire);
+    if (fd >= 0)
+        return fd;
+    std::lock_guard guard(createLock_);
+    fd = fd_.load(std::memory_order_relaxed);
+    if (fd >= 0 || failed_.load(std::memory_order_relaxed))
+        return fd;
+    // A signal given before now is carried over, so no waiter misses it.
+    fd = ::eventfd(pending_ ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) {
+        failed_.store(true, std::memory_order_release);
+        return -1;
+    }
+    pending_ = false;
+    fd_.store(fd, std::memory_order_release);
+    return fd;
+}
+
+std::optional<bool> CWaitableEvent::TakeInMemory(bool clear) {
+    if (fd_.load(std::memory_order_acquire) >= 0)
+        return std::nullopt;
+    std::lock_guard guard(createLock_);
+    if (fd_.load(std::memory_order_relaxed) >= 0)
+        return std::nullopt;
+    const bool set = pending_;
+    if (clear)
+        pending_ = false;
+    return set;
 }
 
 void CWaitableEvent::Set() {
-    if (fd_ < 0)
-        return;
     signals_.fetch_add(1, std::memory_order_release);
+    int fd = fd_.load(std::memory_order_acquire);
+    if (fd < 0) {
+        std::lock_guard guard(createLock_);
+        fd = fd_.load(std::memory_order_relaxed);
+        if (fd < 0) {
+            pending_ = true;
+            return;
+        }
+    }
     // The counter only needs to be non-zero; a full counter (EAGAIN) is already set.
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
 }
 
 void CWaitableEvent::Reset() {
@@ -48,16 +86,27 @@ void CWaitableEvent::Reset() {
 }
 
 bool CWaitableEvent::Consume() {
-    if (fd_ < 0)
-        return false;
+    if (const std::optional<bool> set = TakeInMemory(true))
+        return *set;
     uint64_t value = 0;
-    return ::read(fd_, &value, sizeof value) == sizeof value;
+    return ::read(fd_.load(std::memory_order_acquire), &value, sizeof value) == sizeof value;
 }
 
 bool CWaitableEvent::Wait(uint32_t timeoutMs) {
-    if (fd_ < 0)
+    // A signal still in memory is taken there, and so is the answer of a wait that may not
+    // block: neither needs the descriptor.
+    if (const std::optional<bool> set = TakeInMemory(!manualReset_)) {
+        if (*set) {
+            AcquireSignal();
+            return true;
+        }
+        if (timeoutMs == 0)
+            return false;
+    }
+    const int fd = Descriptor();
+    if (fd < 0)
         return false;
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     // Another waiter may take an auto-reset signal between the poll and the read: wait again.
     for (;;) {
         if (PollRetrying(&p, 1, timeoutMs) <= 0)

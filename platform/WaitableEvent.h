@@ -1,8 +1,12 @@
 #pragma once
 // An event that threads signal and wait on, and that can be waited on together with a socket.
+// Its descriptor is made only when a wait or a poll needs it: many events are set and dropped
+// without anyone waiting, and those cost no system call at all.
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 
 namespace quillory {
 
@@ -18,7 +22,8 @@ public:
     CWaitableEvent(const CWaitableEvent&) = delete;
     CWaitableEvent& operator=(const CWaitableEvent&) = delete;
 
-    bool IsValid() const { return fd_ >= 0; }
+    // False once making the descriptor has failed; until then the event works in memory.
+    bool IsValid() const { return !failed_.load(std::memory_order_acquire); }
     bool ManualReset() const { return manualReset_; }
     void Set();
     void Reset();
@@ -28,7 +33,9 @@ public:
     // Consumes the signal of an auto-reset event that a poll found set; false when another
     // waiter took it first.
     bool Consume();
-    int NativeHandle() const { return fd_; }
+    // Makes the descriptor if there is none yet (-1 when that fails); it is readable while
+    // the event is set.
+    int NativeHandle() const { return Descriptor(); }
 
     // Called by a waiter that saw the event set: everything the setting thread wrote before
     // Set() is visible from here on. The kernel's counter orders it in practice; this makes the
@@ -36,7 +43,18 @@ public:
     void AcquireSignal() const { (void)signals_.load(std::memory_order_acquire); }
 
 private:
-    int fd_ = -1;
+    int Descriptor() const;
+    // While there is no descriptor: whether the event is set, cleared on the way when `clear`.
+    // Nothing once the descriptor exists and holds the state.
+    std::optional<bool> TakeInMemory(bool clear);
+
+    // -1 until a waiter needs the descriptor; written once, under `createLock_`.
+    mutable std::atomic<int> fd_{-1};
+    mutable std::atomic<bool> failed_{false};
+    // Guards making the descriptor and `pending_`, so that a Set() racing with it is kept.
+    mutable std::mutex createLock_;
+    // The signal while there is no descriptor; handed to the descriptor when it is made.
+    mutable bool pending_ = false;
     bool manualReset_ = false;
     std::atomic<uint64_t> signals_{0};
 };
