@@ -23,9 +23,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 echo "== threaded tests under ThreadSanitizer"
-# The modules whose tests run threads: the engine, the database, the download engine and the
-# watch core (when present).
-tsan_targets=(test_net test_gantry_db test_gantry_client)
+# The modules whose tests run threads: the platform's events, the engine, the database, the
+# download engine and the watch core (when present).
+tsan_targets=(test_platform test_net test_gantry_db test_gantry_client)
 if [ -d tests/watch_core ]; then tsan_targets+=(test_watch_core); fi
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_TSAN=ON \
     -DQUILLORY_BUILD_TOOLS=OFF -DQUILLORY_BUILD_GUI=OFF -DQUILLORY_WERROR=ON
