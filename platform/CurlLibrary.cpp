@@ -1,27 +1,12 @@
 #include "platform/CurlLibrary.h"
 
-#include <dlfcn.h>
-
 namespace quillory::platform {
-
-namespace {
-
-template <typename Function> bool Find(void* handle, const char* symbol, Function& function) {
-    function = reinterpret_cast<Function>(::dlsym(handle, symbol));
-    return function != nullptr;
-}
-
-} // namespace
 
 CCurlLibrary::CCurlLibrary(const std::string& name) {
     loaded_ = Load(name);
-    if (!loaded_ && handle_ != nullptr) {
-        ::dlclose(handle_);
-        handle_ = nullptr;
-    }
+    if (!loaded_)
+        library_.Close();
 }
-
-CCurlLibrary::~CCurlLibrary() = default;
 
 const CCurlLibrary& CCurlLibrary::Shared() {
     static const CCurlLibrary library(kName);
@@ -29,23 +14,20 @@ const CCurlLibrary& CCurlLibrary::Shared() {
 }
 
 bool CCurlLibrary::Load(const std::string& name) {
-    handle_ = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-        const char* reason = ::dlerror();
-        error_ = "cannot load " + name +
-                 " (is libcurl installed?): " + (reason != nullptr ? reason : "not found");
+    if (!library_.Open(name)) {
+        error_ = "cannot load " + name + " (is libcurl installed?): " + library_.Error();
         return false;
     }
     decltype(&curl_global_init) global_init = nullptr;
-    const bool found = Find(handle_, "curl_global_init", global_init) &&
-                       Find(handle_, "curl_easy_init", easy_init) &&
-                       Find(handle_, "curl_easy_cleanup", easy_cleanup) &&
-                       Find(handle_, "curl_easy_setopt", easy_setopt) &&
-                       Find(handle_, "curl_easy_getinfo", easy_getinfo) &&
-                       Find(handle_, "curl_easy_perform", easy_perform) &&
-                       Find(handle_, "curl_easy_strerror", easy_strerror) &&
-                       Find(handle_, "curl_slist_append", slist_append) &&
-                       Find(handle_, "curl_slist_free_all", slist_free_all);
+    const bool found = library_.Find("curl_global_init", global_init) &&
+                       library_.Find("curl_easy_init", easy_init) &&
+                       library_.Find("curl_easy_cleanup", easy_cleanup) &&
+                       library_.Find("curl_easy_setopt", easy_setopt) &&
+                       library_.Find("curl_easy_getinfo", easy_getinfo) &&
+                       library_.Find("curl_easy_perform", easy_perform) &&
+                       library_.Find("curl_easy_strerror", easy_strerror) &&
+                       library_.Find("curl_slist_append", slist_append) &&
+                       library_.Find("curl_slist_free_all", slist_free_all);
     if (!found) {
         error_ = name + " lacks a function the downloads need";
         return false;

@@ -4,6 +4,8 @@
 // of their start-up. The functions are reached through this table; curl's headers still give
 // the types.
 
+#include "platform/SharedLibrary.h"
+
 #include <curl/curl.h>
 
 #include <string>
@@ -17,8 +19,8 @@ public:
 
     // Loads `name`, looks up every function and sets the library up; see Loaded.
     explicit CCurlLibrary(const std::string& name);
-    // Unloads only a library that could not be set up: a set-up one stays for the process.
-    ~CCurlLibrary();
+    // A library that could not be set up is unloaded at once; a set-up one stays loaded.
+    ~CCurlLibrary() = default;
     CCurlLibrary(const CCurlLibrary&) = delete;
     CCurlLibrary& operator=(const CCurlLibrary&) = delete;
 
@@ -42,7 +44,7 @@ public:
 private:
     bool Load(const std::string& name);
 
-    void* handle_ = nullptr;
+    CSharedLibrary library_;
     bool loaded_ = false;
     std::string error_;
 };
