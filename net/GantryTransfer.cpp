@@ -1,12 +1,12 @@
 #include "net/GantryTransfer.h"
 
 #include "common/FileHandle.h"
+#include "platform/ZlibLibrary.h"
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <zlib.h>
 
 namespace quillory {
 
@@ -26,9 +26,10 @@ void AppendU32(std::vector<uint8_t>& out, uint32_t v) {
 } // namespace
 
 bool GantryChunkValid(const uint8_t* data, size_t length) {
-    if (length < CHUNK_OVERHEAD || length > MAX_GANTRY_CHUNK_SIZE)
+    const auto& zlib = platform::CZlibLibrary::Shared();
+    if (length < CHUNK_OVERHEAD || length > MAX_GANTRY_CHUNK_SIZE || !zlib.Loaded())
         return false;
-    uLong crc = crc32(0L, data, static_cast<uInt>(length - 4));
+    uLong crc = zlib.crc32(0L, data, static_cast<uInt>(length - 4));
     return static_cast<uint32_t>(crc) == ReadU32(data + length - 4);
 }
 
@@ -111,14 +112,15 @@ AssembleGantryDescription(const std::vector<GantryChunk>& chunks) {
     if (joined.size() < 4)
         return std::nullopt;
     const uint32_t length = ReadU32(joined.data());
-    if (length > MAX_GANTRY_DESCRIPTION)
+    const auto& zlib = platform::CZlibLibrary::Shared();
+    if (length > MAX_GANTRY_DESCRIPTION || !zlib.Loaded())
         return std::nullopt;
     std::vector<uint8_t> description(length);
     uLongf produced = length;
     // A zero-length buffer still needs a valid pointer for zlib.
     Bytef dummy = 0;
     Bytef* out = length ? description.data() : &dummy;
-    if (uncompress(out, &produced, joined.data() + 4, static_cast<uLong>(joined.size() - 4)) !=
+    if (zlib.uncompress(out, &produced, joined.data() + 4, static_cast<uLong>(joined.size() - 4)) !=
         Z_OK)
         return std::nullopt;
     description.resize(produced);

@@ -3,6 +3,7 @@
 #include "common/AsciiCase.h"
 #include "common/Tokenizer.h"
 #include "gantry/client/EntryPlacement.h"
+#include "platform/MinizipLibrary.h"
 
 #include <algorithm>
 #include <utility>
@@ -79,7 +80,8 @@ bool PackageArchive::Parse() {
 
 PackageArchive::Found PackageArchive::ReadDescriptionText(String& text) {
     if (!zip_.Open(archivePath_)) {
-        Refuse("not a zip archive, or it cannot be read");
+        const auto& minizip = platform::CMinizipLibrary::Shared();
+        Refuse(minizip.Loaded() ? "not a zip archive, or it cannot be read" : minizip.Error());
         return Found::Error;
     }
     if (!zip_.ListEntries()) {

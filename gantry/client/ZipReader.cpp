@@ -1,6 +1,6 @@
 #include "gantry/client/ZipReader.h"
 
-#include <minizip/unzip.h>
+#include "platform/MinizipLibrary.h"
 
 #include <climits>
 
@@ -10,6 +10,11 @@ namespace {
 
 unzFile Zip(void* handle) {
     return static_cast<unzFile>(handle);
+}
+
+// Loaded by the first Open; every other call has an open archive, so it is loaded then.
+const platform::CMinizipLibrary& Minizip() {
+    return platform::CMinizipLibrary::Shared();
 }
 
 // The zip library reads the archive through these, from the reader's CZipInput.
@@ -61,7 +66,9 @@ bool CZipReader::Open(const String& path) {
     Close();
     zlib_filefunc64_def functions{OpenInput, ReadInput,  WriteInput, TellInput,
                                   SeekInput, CloseInput, InputError, &input_};
-    zip_ = unzOpen2_64(path.c_str(), &functions);
+    if (!Minizip().Loaded())
+        return false;
+    zip_ = Minizip().open2_64(path.c_str(), &functions);
     return zip_ != nullptr;
 }
 
@@ -69,20 +76,20 @@ void CZipReader::Close() {
     if (!zip_)
         return;
     if (entryOpen_)
-        unzCloseCurrentFile(Zip(zip_));
+        Minizip().closeCurrentFile(Zip(zip_));
     entryOpen_ = false;
-    unzClose(Zip(zip_));
+    Minizip().close(Zip(zip_));
     zip_ = nullptr;
     entries_.clear();
     listDamaged_ = false;
 }
 
 bool CZipReader::GoToFirst() {
-    return zip_ && unzGoToFirstFile(Zip(zip_)) == UNZ_OK;
+    return zip_ && Minizip().goToFirstFile(Zip(zip_)) == UNZ_OK;
 }
 
 bool CZipReader::GoToNext() {
-    return zip_ && unzGoToNextFile(Zip(zip_)) == UNZ_OK;
+    return zip_ && Minizip().goToNextFile(Zip(zip_)) == UNZ_OK;
 }
 
 bool CZipReader::CurrentInfo(ZipEntryInfo& info) {
@@ -90,8 +97,8 @@ bool CZipReader::CurrentInfo(ZipEntryInfo& info) {
         return false;
     unz_file_info64 raw{};
     char name[kMaxEntryPath + 1] = {};
-    if (unzGetCurrentFileInfo64(Zip(zip_), &raw, name, sizeof name, nullptr, 0, nullptr, 0) !=
-        UNZ_OK)
+    if (Minizip().getCurrentFileInfo64(Zip(zip_), &raw, name, sizeof name, nullptr, 0, nullptr,
+                                       0) != UNZ_OK)
         return false;
     // minizip fills the buffer without a terminating zero when the name is longer than it.
     info.pathTooLong = raw.size_filename > kMaxEntryPath;
@@ -110,7 +117,7 @@ bool CZipReader::CurrentInfo(ZipEntryInfo& info) {
     info.minute = static_cast<int>(raw.tmu_date.tm_min);
     info.second = static_cast<int>(raw.tmu_date.tm_sec);
     unz64_file_pos position{};
-    if (unzGetFilePos64(Zip(zip_), &position) != UNZ_OK)
+    if (Minizip().getFilePos64(Zip(zip_), &position) != UNZ_OK)
         return false;
     info.listOffset = position.pos_in_zip_directory;
     info.number = position.num_of_file;
@@ -137,13 +144,13 @@ bool CZipReader::OpenEntry(const ZipEntryInfo& entry) {
     if (!zip_ || entryOpen_)
         return false;
     unz64_file_pos position{entry.listOffset, entry.number};
-    return unzGoToFilePos64(Zip(zip_), &position) == UNZ_OK && OpenCurrent();
+    return Minizip().goToFilePos64(Zip(zip_), &position) == UNZ_OK && OpenCurrent();
 }
 
 bool CZipReader::OpenCurrent() {
     if (!zip_ || entryOpen_)
         return false;
-    entryOpen_ = unzOpenCurrentFile(Zip(zip_)) == UNZ_OK;
+    entryOpen_ = Minizip().openCurrentFile(Zip(zip_)) == UNZ_OK;
     return entryOpen_;
 }
 
@@ -152,7 +159,7 @@ int64_t CZipReader::ReadCurrent(void* buffer, size_t count) {
         return -1;
     if (count > static_cast<size_t>(INT_MAX))
         count = static_cast<size_t>(INT_MAX);
-    int n = unzReadCurrentFile(Zip(zip_), buffer, static_cast<unsigned>(count));
+    int n = Minizip().readCurrentFile(Zip(zip_), buffer, static_cast<unsigned>(count));
     return n < 0 ? -1 : n;
 }
 
@@ -160,7 +167,7 @@ bool CZipReader::CloseCurrent() {
     if (!entryOpen_)
         return false;
     entryOpen_ = false;
-    return unzCloseCurrentFile(Zip(zip_)) == UNZ_OK;
+    return Minizip().closeCurrentFile(Zip(zip_)) == UNZ_OK;
 }
 
 } // namespace quillory

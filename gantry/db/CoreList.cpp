@@ -3,11 +3,11 @@
 
 #include "common/AsciiCase.h"
 #include "gantry/db/CoreFileResource.h"
+#include "platform/ZlibLibrary.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
-#include <zlib.h>
 
 namespace quillory {
 
@@ -65,13 +65,14 @@ std::string_view TakeSegment(std::string_view& path) {
 
 void CFileDatabase::UnpackCoreList(const uint8_t* resource, size_t size, std::vector<uint8_t>& list,
                                    uint32_t& length) {
+    const auto& zlib = platform::CZlibLibrary::Shared();
     uint32_t claimed = 0;
     CMemoryStream head(resource, size);
     uLongf got = 0;
-    if (ReadU32(head, claimed) && claimed > 0 && claimed <= MAX_CORE_LIST_LENGTH) {
+    if (zlib.Loaded() && ReadU32(head, claimed) && claimed > 0 && claimed <= MAX_CORE_LIST_LENGTH) {
         list.assign(claimed, 0);
         got = claimed;
-        if (uncompress(list.data(), &got, resource + 4, static_cast<uLong>(size - 4)) != Z_OK)
+        if (zlib.uncompress(list.data(), &got, resource + 4, static_cast<uLong>(size - 4)) != Z_OK)
             got = 0;
     }
     // A list that does not unpack is empty: every lookup answers false.

@@ -5,6 +5,7 @@
 #include "common/FileHandle.h"
 #include "gantry/db/NodeArena.h"
 #include "gantry/db/PayloadWindow.h"
+#include "platform/ZlibLibrary.h"
 
 #include <algorithm>
 #include <bit>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <string_view>
 #include <system_error>
-#include <zlib.h>
 
 namespace quillory {
 
@@ -556,12 +556,13 @@ bool CFileDatabase::WriteDatabaseFile(const String& path, const CMemoryStream& p
     uLong length = static_cast<uLong>(payload.Size());
     if (payload.Size() > UINT32_MAX)
         return false;
+    const auto& zlib = platform::CZlibLibrary::Shared();
     CFileHandle file;
-    if (!file.Open(path, CFileHandle::MODE_CREATE))
+    if (!zlib.Loaded() || !file.Open(path, CFileHandle::MODE_CREATE))
         return false;
-    std::vector<uint8_t> packed(compressBound(length));
+    std::vector<uint8_t> packed(zlib.compressBound(length));
     uLongf packedLength = static_cast<uLongf>(packed.size());
-    if (compress(packed.data(), &packedLength, payload.Data(), length) != Z_OK)
+    if (zlib.compress(packed.data(), &packedLength, payload.Data(), length) != Z_OK)
         return false;
     CMemoryStream header(HEADER_SIZE);
     WriteU32(header, DATABASE_VERSION);

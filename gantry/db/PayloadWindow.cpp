@@ -9,11 +9,11 @@ CPayloadWindow::CPayloadWindow(size_t windowBytes) : capacity_(std::max<size_t>(
 
 CPayloadWindow::~CPayloadWindow() {
     if (started_)
-        inflateEnd(&stream_);
+        zlib_.inflateEnd(&stream_);
 }
 
 bool CPayloadWindow::Start(CFileHandle& file, uint32_t length) {
-    if (started_ || inflateInit(&stream_) != Z_OK)
+    if (started_ || !zlib_.Loaded() || zlib_.InflateInit(stream_) != Z_OK)
         return false;
     started_ = true;
     file_ = &file;
@@ -78,7 +78,7 @@ bool CPayloadWindow::InflateInto(uint8_t* out, size_t room, size_t& made) {
     }
     stream_.next_out = out;
     stream_.avail_out = static_cast<uInt>(room);
-    const int result = inflate(&stream_, Z_NO_FLUSH);
+    const int result = zlib_.inflate(&stream_, Z_NO_FLUSH);
     made = room - stream_.avail_out;
     produced_ += made;
     if (result == Z_STREAM_END)

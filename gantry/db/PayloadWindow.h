@@ -6,11 +6,11 @@
 // Threads: used on one thread (the database's owner, while it loads).
 
 #include "common/FileHandle.h"
+#include "platform/ZlibLibrary.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <zlib.h>
 
 namespace quillory {
 
@@ -27,7 +27,7 @@ public:
     CPayloadWindow& operator=(const CPayloadWindow&) = delete;
 
     // Starts on `file`, read from where it stands to its end, for a payload that the header says
-    // is `length` bytes long. False when zlib cannot start.
+    // is `length` bytes long. False when zlib cannot be loaded or cannot start.
     bool Start(CFileHandle& file, uint32_t length);
 
     // The inflated bytes not yet taken.
@@ -55,6 +55,7 @@ private:
     bool InflateInto(uint8_t* out, size_t room, size_t& made);
     bool Grow();
 
+    const platform::CZlibLibrary& zlib_ = platform::CZlibLibrary::Shared();
     z_stream stream_{};
     bool started_ = false;
     bool ended_ = false;    // zlib saw the end of the stream and its checksum

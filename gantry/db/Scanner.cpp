@@ -5,12 +5,12 @@
 #include "gantry/db/NodeArena.h"
 #include "platform/FileSystem.h"
 #include "platform/InputFile.h"
+#include "platform/ZlibLibrary.h"
 
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
-#include <zlib.h>
 
 namespace quillory {
 
@@ -227,7 +227,10 @@ template <typename OnBlock>
 CFileDatabase::CrcResult FoldOpenFile(platform::CInputFile& file, std::optional<uint64_t> knownSize,
                                       unsigned char* block, uint32_t& crc, uint64_t& size,
                                       OnBlock onBlock) {
-    uLong value = ::crc32(0L, Z_NULL, 0);
+    const auto& zlib = platform::CZlibLibrary::Shared();
+    if (!zlib.Loaded())
+        return CFileDatabase::CRC_UNREADABLE;
+    uLong value = zlib.crc32(0L, Z_NULL, 0);
     uint64_t done = 0;
     for (;;) {
         const int64_t n = file.Read(block, kCrcBlockSize);
@@ -235,7 +238,7 @@ CFileDatabase::CrcResult FoldOpenFile(platform::CInputFile& file, std::optional<
             return CFileDatabase::CRC_UNREADABLE;
         if (n == 0)
             break;
-        value = ::crc32(value, block, static_cast<uInt>(n));
+        value = zlib.crc32(value, block, static_cast<uInt>(n));
         done += static_cast<uint64_t>(n);
         if (!onBlock(done))
             return CFileDatabase::CRC_CANCELLED;
@@ -459,6 +462,9 @@ bool CFileDatabase::Scan() {
     // Without a readable game folder every node would count as gone: change nothing instead.
     const std::optional<platform::FileAttributes> game = platform::GetAttributes(gamePath);
     if (gamePath.empty() || !game || !game->directory)
+        return false;
+    // Nor can it go on without zlib: no file's checksum could be taken.
+    if (!platform::CZlibLibrary::Shared().Loaded())
         return false;
     cancelled = 0;
     // Every path of the tree is the root's name followed by the names below it.

@@ -6,8 +6,7 @@
 #include "gantry/client/ZipReader.h"
 #include "platform/FileSystem.h"
 #include "platform/Http.h"
-
-#include <zlib.h>
+#include "platform/ZlibLibrary.h"
 
 #include <algorithm>
 #include <chrono>
@@ -158,11 +157,14 @@ private:
     }
 
     std::optional<String> CopyCurrent(const String& path, uint32_t storedCrc) {
+        const auto& zlib = platform::CZlibLibrary::Shared();
+        if (!zlib.Loaded())
+            return String(TEXT_EXTRACTING_DATA);
         CFileHandle file;
         if (!file.Open(path, CFileHandle::MODE_CREATE))
             return String(TEXT_CREATING_FILE);
         char block[BLOCK_SIZE];
-        uLong crc = crc32(0L, Z_NULL, 0);
+        uLong crc = zlib.crc32(0L, Z_NULL, 0);
         for (;;) {
             const int64_t n = zip_.ReadCurrent(block, sizeof block);
             if (n < 0)
@@ -171,7 +173,7 @@ private:
                 break;
             if (file.Write(block, size_t(n)) != n)
                 return String(TEXT_CREATING_FILE);
-            crc = crc32(crc, reinterpret_cast<const Bytef*>(block), uInt(n));
+            crc = zlib.crc32(crc, reinterpret_cast<const Bytef*>(block), uInt(n));
         }
         if (!file.Close())
             return String(TEXT_CREATING_FILE);
