@@ -39,6 +39,7 @@ public:
     int Wait(std::chrono::milliseconds timeout);
 
     bool Running() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     const std::string& Out() const { return out_; }
     const std::string& Err() const { return err_; }
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -207,6 +208,24 @@ TEST(EndToEndWatch, StopSignalsEndItCleanly) {
         EXPECT_NE(first.find("Waiting"), std::string::npos) << first;
         EXPECT_EQ(watch.Stop(signal), 0) << watch.Err();
     }
+}
+
+// Watching and querying never download nor unpack: the libraries for that stay unloaded, so
+// the programs start without their cost.
+TEST(EndToEndWatch, LoadsNoDownloadOrArchiveLibrary) {
+    CSimRun sim({"--phase-seconds", "600"});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+    CChildProcess watch;
+    ASSERT_TRUE(watch.Start(QUILLORY_CLI_PATH, {"watch", sim.Address()}));
+    std::string first;
+    ASSERT_TRUE(watch.ReadLine(first, 30s)) << watch.Err();
+    std::ifstream maps("/proc/" + std::to_string(watch.Pid()) + "/maps");
+    ASSERT_TRUE(maps.is_open());
+    std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    ASSERT_NE(mapped.find("libc.so"), std::string::npos) << "not the process's map: " << mapped;
+    for (const char* library : {"libcurl.so", "libz.so", "libminizip.so"})
+        EXPECT_EQ(mapped.find(library), std::string::npos) << library << " is loaded";
+    EXPECT_EQ(watch.Stop(SIGTERM), 0) << watch.Err();
 }
 
 TEST(DefaultPorts, QueryWithoutAPortFindsTheServerOn2302) {
