@@ -78,37 +78,64 @@ std::optional<Options> ParseOptions(const Args& args, const char* numberOption,
     return options;
 }
 
-nlohmann::ordered_json StatusJson(const ServerStatus& s) {
-    nlohmann::ordered_json players = nlohmann::ordered_json::array();
-    for (const auto& p : s.playerList)
-        players.push_back({{"name", p->name}, {"score", p->score}, {"deaths", p->deaths}});
-    return {
-        {"description", s.description},
-        {"mission", s.mission},
-        {"players", s.players},
-        {"maxPlayers", s.maxPlayers},
-        {"version", s.version},
-        {"requiredVersion", s.requiredVersion},
-        {"state", s.state},
-        {"status", StatusText(s.state)},
-        {"port", s.port},
-        {"ping", s.ping},
-        {"locked", s.locked},
-        {"implementation", ImplementationText(s.implementation)},
-        {"gameType", s.gameType},
-        {"map", s.map},
-        {"timeLeft", s.timeLeft},
-        {"param1", s.param1},
-        {"param2", s.param2},
-        {"platform", s.platform},
-        {"playerList", players},
-    };
+using Json = nlohmann::ordered_json;
+
+// Appends a key that the object does not hold yet: no search for an existing one, and the
+// value is moved in, not copied again (one line per server makes this the query's hot path).
+void Append(Json::object_t& object, const char* key, Json value) {
+    object.emplace_back(key, std::move(value));
+}
+
+Json PlayersJson(const ServerStatus& s) {
+    Json players = Json::array();
+    auto& list = players.get_ref<Json::array_t&>();
+    list.reserve(s.playerList.size());
+    for (const auto& p : s.playerList) {
+        Json player = Json::object();
+        auto& fields = player.get_ref<Json::object_t&>();
+        fields.reserve(3);
+        Append(fields, "name", p->name);
+        Append(fields, "score", p->score);
+        Append(fields, "deaths", p->deaths);
+        list.push_back(std::move(player));
+    }
+    return players;
+}
+
+// The status keys in their documented order, after what `object` already holds.
+void AppendStatus(Json::object_t& object, const ServerStatus& s) {
+    object.reserve(object.size() + 19);
+    Append(object, "description", s.description);
+    Append(object, "mission", s.mission);
+    Append(object, "players", s.players);
+    Append(object, "maxPlayers", s.maxPlayers);
+    Append(object, "version", s.version);
+    Append(object, "requiredVersion", s.requiredVersion);
+    Append(object, "state", s.state);
+    Append(object, "status", StatusText(s.state));
+    Append(object, "port", s.port);
+    Append(object, "ping", s.ping);
+    Append(object, "locked", s.locked);
+    Append(object, "implementation", ImplementationText(s.implementation));
+    Append(object, "gameType", s.gameType);
+    Append(object, "map", s.map);
+    Append(object, "timeLeft", s.timeLeft);
+    Append(object, "param1", s.param1);
+    Append(object, "param2", s.param2);
+    Append(object, "platform", s.platform);
+    Append(object, "playerList", PlayersJson(s));
+}
+
+Json StatusJson(const ServerStatus& s) {
+    Json status = Json::object();
+    AppendStatus(status.get_ref<Json::object_t&>(), s);
+    return status;
 }
 
 // Server texts are bytes of a code page, not UTF-8: invalid sequences are replaced rather
 // than thrown over.
-String Dump(const nlohmann::ordered_json& j) {
-    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+String Dump(const Json& j) {
+    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void PrintStatusText(const ServerStatus& s) {
@@ -165,11 +192,13 @@ int QuerySeveral(const Options& options, uint32_t timeoutMs) {
         const bool replied = o.result == QueryResult::REPLIED;
         allReplied = allReplied && replied;
         if (options.json) {
-            nlohmann::ordered_json line = {{"address", address}};
+            Json line = Json::object();
+            auto& fields = line.get_ref<Json::object_t&>();
+            Append(fields, "address", address);
             if (replied)
-                line.update(StatusJson(o.status));
+                AppendStatus(fields, o.status);
             else
-                line["error"] = FailureText(o.result);
+                Append(fields, "error", FailureText(o.result));
             std::printf("%s\n", Dump(line).c_str());
             continue;
         }
