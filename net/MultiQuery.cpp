@@ -37,22 +37,40 @@ bool IsDottedText(const String& host) {
 }
 
 // Host names are looked up side by side, so one slow name server holds up no other address.
+// Dotted addresses (and a lone address) are read in place: a thread or a shared future each
+// would cost more than the reading.
 std::vector<std::optional<ResolvedServer>> ResolveAll(const std::vector<String>& addresses) {
-    std::vector<std::future<std::optional<ResolvedServer>>> lookups;
-    std::vector<std::optional<ResolvedServer>> resolved(addresses.size());
-    for (const String& text : addresses) {
-        const bool apart = addresses.size() > 1 && !IsDottedText(SplitServerAddress(text).host);
-        lookups.push_back(std::async(apart ? std::launch::async : std::launch::deferred,
-                                     [text] { return ResolveServerAddress(text); }));
+    std::vector<std::future<std::optional<ResolvedServer>>> lookups(addresses.size());
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const String& text = addresses[i];
+        if (addresses.size() > 1 && !IsDottedText(SplitServerAddress(text).host))
+            lookups[i] =
+                std::async(std::launch::async, [text] { return ResolveServerAddress(text); });
     }
-    for (size_t i = 0; i < lookups.size(); ++i)
-        resolved[i] = lookups[i].get();
+    std::vector<std::optional<ResolvedServer>> resolved(addresses.size());
+    for (size_t i = 0; i < addresses.size(); ++i)
+        resolved[i] = lookups[i].valid() ? lookups[i].get() : ResolveServerAddress(addresses[i]);
     return resolved;
 }
 
+// Datagrams read from a socket in one call: a server answers a round with four or so.
+constexpr size_t BATCH = 8;
+
+// Buffers for one batch, shared by every target of a run.
+struct Batch {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(BATCH * CServerQuery::RECEIVE_BUFFER);
+    CUdpSocket::Datagram slots[BATCH];
+    Batch() {
+        for (size_t i = 0; i < BATCH; ++i) {
+            slots[i].buffer = bytes.data() + i * CServerQuery::RECEIVE_BUFFER;
+            slots[i].size = CServerQuery::RECEIVE_BUFFER;
+        }
+    }
+};
+
 // Reads what waits on the target's socket: refusals first (they hold back the datagrams
-// behind them), then every datagram, each handed to the engine.
-void Drain(Target& t) {
+// behind them), then every datagram, each handed to the engine in the order it came.
+void Drain(Target& t, Batch& batch) {
     CUdpSocket& socket = t.engine.Socket();
     uint32_t address = 0;
     uint16_t port = 0;
@@ -63,10 +81,16 @@ void Drain(Target& t) {
             std::find(t.refused.begin(), t.refused.end(), port) == t.refused.end())
             t.refused.push_back(port);
     }
-    uint8_t buffer[CServerQuery::RECEIVE_BUFFER];
-    int length;
-    while ((length = socket.ReceiveFrom(buffer, sizeof buffer, address, port)) >= 0)
-        t.engine.HandleDatagram(buffer, static_cast<size_t>(length), address, port);
+    size_t got;
+    do {
+        got = socket.ReceiveMany(batch.slots, BATCH);
+        for (size_t i = 0; i < got; ++i) {
+            const CUdpSocket::Datagram& d = batch.slots[i];
+            if (d.length >= 0)
+                t.engine.HandleDatagram(static_cast<const uint8_t*>(d.buffer),
+                                        static_cast<size_t>(d.length), d.address, d.port);
+        }
+    } while (got == BATCH); // a short batch emptied the queue
 }
 
 // Settles the target when it has all it waits for, or when nothing can answer any more.
@@ -121,6 +145,7 @@ std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
     std::vector<Target*> open;
     std::vector<const CUdpSocket*> sockets;
     std::vector<bool> ready;
+    Batch batch;
     for (;;) {
         open.clear();
         sockets.clear();
@@ -138,7 +163,7 @@ std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
         if (WaitAnyReadable(sockets, static_cast<uint32_t>(wait), ready)) {
             for (size_t i = 0; i < open.size(); ++i) {
                 if (ready[i]) {
-                    Drain(*open[i]);
+                    Drain(*open[i], batch);
                     Settle(*open[i]);
                 }
             }

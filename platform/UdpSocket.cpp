@@ -1,5 +1,6 @@
 #include "platform/UdpSocket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -83,6 +84,36 @@ int CUdpSocket::ReceiveFrom(void* buffer, size_t size, uint32_t& address, uint16
     address = sa.sin_addr.s_addr;
     port = ntohs(sa.sin_port);
     return static_cast<int>(got);
+}
+
+size_t CUdpSocket::ReceiveMany(Datagram* datagrams, size_t count) {
+    constexpr size_t MOST = 16;
+    count = std::min(count, MOST);
+    if (fd_ < 0 || count == 0)
+        return 0;
+    mmsghdr headers[MOST];
+    iovec parts[MOST];
+    sockaddr_in senders[MOST];
+    for (size_t i = 0; i < count; ++i) {
+        parts[i] = {datagrams[i].buffer, datagrams[i].size};
+        headers[i] = {};
+        headers[i].msg_hdr.msg_name = &senders[i];
+        headers[i].msg_hdr.msg_namelen = sizeof senders[i];
+        headers[i].msg_hdr.msg_iov = &parts[i];
+        headers[i].msg_hdr.msg_iovlen = 1;
+    }
+    // As in ReceiveFrom, MSG_TRUNC reports each datagram's real length, so oversized ones show.
+    const int got =
+        ::recvmmsg(fd_, headers, static_cast<unsigned>(count), MSG_TRUNC | MSG_DONTWAIT, nullptr);
+    if (got <= 0)
+        return 0;
+    for (int i = 0; i < got; ++i) {
+        Datagram& d = datagrams[i];
+        d.length = headers[i].msg_len > d.size ? -1 : static_cast<int>(headers[i].msg_len);
+        d.address = senders[i].sin_addr.s_addr;
+        d.port = ntohs(senders[i].sin_port);
+    }
+    return static_cast<size_t>(got);
 }
 
 uint32_t CUdpSocket::PendingEvents(int& readError) const {

@@ -39,6 +39,19 @@ public:
     // fit in `size` bytes (a truncated datagram is dropped, never half-read).
     int ReceiveFrom(void* buffer, size_t size, uint32_t& address, uint16_t& port);
 
+    // One slot of ReceiveMany: the caller's buffer, and what was received into it.
+    struct Datagram {
+        void* buffer = nullptr;
+        size_t size = 0;
+        int length = -1; // -1: did not fit in `size` bytes, dropped as ReceiveFrom drops it
+        uint32_t address = 0;
+        uint16_t port = 0;
+    };
+    // The datagrams waiting, oldest first, up to `count` of them in one system call: how many
+    // slots were filled (0 when nothing waits, on error, or when the socket is closed). Fewer
+    // than `count` means the queue was empty at the time of the call.
+    size_t ReceiveMany(Datagram* datagrams, size_t count);
+
     // The pending network events (EV_* bits) without waiting; error codes of the read event go
     // to `readError`. 0 when none are pending or the socket is closed.
     uint32_t PendingEvents(int& readError) const;

@@ -64,6 +64,47 @@ TEST(UdpSocket, OversizedDatagramIsDroppedWhole) {
     EXPECT_EQ(p.b.ReceiveFrom(buffer, sizeof buffer, address, port), 2);
 }
 
+// Several datagrams in one call: in order, each with its sender, an oversized one dropped in
+// its slot without disturbing the rest, and a batch smaller than the queue leaving the rest.
+TEST(UdpSocket, ReceiveManyTakesWaitingDatagramsInOrder) {
+    Pair p;
+    CUdpSocket c;
+    ASSERT_TRUE(c.Open(0, LoopbackAddress()));
+    char buffers[3][16];
+    CUdpSocket::Datagram slots[3];
+    for (size_t i = 0; i < 3; ++i) {
+        slots[i].buffer = buffers[i];
+        slots[i].size = sizeof buffers[i];
+    }
+    EXPECT_EQ(p.b.ReceiveMany(slots, 3), 0u);
+
+    const std::vector<char> big(100, 'x');
+    p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), "one", 3);
+    p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), big.data(), big.size());
+    c.SendTo(LoopbackAddress(), p.b.LocalPort(), "three", 5);
+    p.a.SendTo(LoopbackAddress(), p.b.LocalPort(), "four!", 5);
+    // Loopback queues each datagram before its send returns.
+    ASSERT_TRUE(p.b.WaitReadable(5000));
+
+    ASSERT_EQ(p.b.ReceiveMany(slots, 3), 3u);
+    EXPECT_EQ(slots[0].length, 3);
+    EXPECT_EQ(std::string(buffers[0], 3), "one");
+    EXPECT_EQ(slots[0].port, p.a.LocalPort());
+    EXPECT_EQ(slots[0].address, inet_addr("127.0.0.1"));
+    EXPECT_EQ(slots[1].length, -1);
+    EXPECT_EQ(slots[2].length, 5);
+    EXPECT_EQ(std::string(buffers[2], 5), "three");
+    EXPECT_EQ(slots[2].port, c.LocalPort());
+
+    ASSERT_EQ(p.b.ReceiveMany(slots, 3), 1u);
+    EXPECT_EQ(slots[0].length, 5);
+    EXPECT_EQ(std::string(buffers[0], 5), "four!");
+    EXPECT_EQ(p.b.ReceiveMany(slots, 3), 0u);
+
+    p.b.Close();
+    EXPECT_EQ(p.b.ReceiveMany(slots, 3), 0u);
+}
+
 TEST(UdpSocket, BindingATakenPortFails) {
     CUdpSocket a, b;
     ASSERT_TRUE(a.Open(0, LoopbackAddress()));
