@@ -56,13 +56,15 @@ std::vector<std::optional<ResolvedServer>> ResolveAll(const std::vector<String>&
 // Datagrams read from a socket in one call: a server answers a round with four or so.
 constexpr size_t BATCH = 8;
 
-// Buffers for one batch, shared by every target of a run.
+// Buffers for one batch, shared by every target of a run. Left uncleared: only the pages that
+// datagrams land in are ever touched.
 struct Batch {
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(BATCH * CServerQuery::RECEIVE_BUFFER);
+    std::unique_ptr<uint8_t[]> bytes =
+        std::make_unique_for_overwrite<uint8_t[]>(BATCH * CServerQuery::RECEIVE_BUFFER);
     CUdpSocket::Datagram slots[BATCH];
     Batch() {
         for (size_t i = 0; i < BATCH; ++i) {
-            slots[i].buffer = bytes.data() + i * CServerQuery::RECEIVE_BUFFER;
+            slots[i].buffer = bytes.get() + i * CServerQuery::RECEIVE_BUFFER;
             slots[i].size = CServerQuery::RECEIVE_BUFFER;
         }
     }
