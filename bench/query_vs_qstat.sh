@@ -71,11 +71,17 @@ qstat_many=()
 for q in "${query[@]}"; do qstat_many+=(-gps "$q"); done
 
 : >"$workdir/one.cli"; : >"$workdir/one.qstat"; : >"$workdir/many.cli"; : >"$workdir/many.qstat"
-for _ in $(seq 1 "$runs"); do
-    wall_ms "$cli" query --json "${game[0]}" >>"$workdir/one.cli"; check cli 1
-    wall_ms quakestat -gps "${query[0]}" >>"$workdir/one.qstat"; check qstat 1
-    wall_ms "$cli" query --json "${game[@]}" >>"$workdir/many.cli"; check cli "$servers"
-    wall_ms quakestat "${qstat_many[@]}" >>"$workdir/many.qstat"; check qstat "$servers"
+one_cli() { wall_ms "$cli" query --json "${game[0]}" >>"$workdir/one.cli"; check cli 1; }
+one_qstat() { wall_ms quakestat -gps "${query[0]}" >>"$workdir/one.qstat"; check qstat 1; }
+many_cli() { wall_ms "$cli" query --json "${game[@]}" >>"$workdir/many.cli"; check cli "$servers"; }
+many_qstat() { wall_ms quakestat "${qstat_many[@]}" >>"$workdir/many.qstat"; check qstat "$servers"; }
+# Which tool goes first swaps every run, so that neither always follows the other's traffic.
+for run in $(seq 1 "$runs"); do
+    if ((run % 2)); then
+        one_cli; one_qstat; many_cli; many_qstat
+    else
+        one_qstat; one_cli; many_qstat; many_cli
+    fi
 done
 
 report() {
