@@ -3,12 +3,15 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
 #include <spawn.h>
+#include <string>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +32,27 @@ bool PortFree(int type, int port) {
     bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
     close(fd);
     return ok;
+}
+
+// Claims the block starting at `base` for this test process until it ends, so that a test
+// running beside it never picks the same block: ports that are free when checked could
+// otherwise be taken by the other test's simulator a moment later. The claim is a bound name
+// in the abstract socket namespace, which leaves no file behind; the socket stays open on
+// purpose, and the process's end releases it.
+bool ClaimBlock(int base) {
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const std::string name = "quillory-test-ports-" + std::to_string(base);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    name.copy(a.sun_path + 1, sizeof a.sun_path - 2); // a leading zero byte: abstract
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0) {
+        close(fd);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -165,7 +189,7 @@ int FreePortBlock(int span) {
         bool free = true;
         for (int port = base; port < base + span && free; ++port)
             free = PortFree(SOCK_DGRAM, port) && PortFree(SOCK_STREAM, port);
-        if (free)
+        if (free && ClaimBlock(base))
             return base;
     }
     return 0;
