@@ -3,27 +3,19 @@
 // reads whole in any order.
 #include "gantry/client/ZipReader.h"
 #include "gantry/client/ZipInput.h"
+#include "tests/support/RandomBytes.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace quillory {
 namespace {
 
 using test::Crc32Of;
+using test::RandomBytes;
 using test::ScratchFolder;
 using test::ZipBuilder;
-
-std::string RandomBytes(size_t count, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 TEST(ZipInputTest, ReadsGiveTheFileBytesInAnyOrder) {
     ScratchFolder folder;

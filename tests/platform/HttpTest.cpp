@@ -1,24 +1,17 @@
 #include "platform/Http.h"
 #include "tests/support/FakeHttpServer.h"
+#include "tests/support/RandomBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <fstream>
-#include <random>
 
 namespace quillory::platform {
 namespace {
 
 using test::FakeHttpServer;
-
-std::string RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
+using test::RandomBytes;
 
 // Collects what a transfer hands over.
 struct Sink {
