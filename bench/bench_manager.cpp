@@ -74,7 +74,7 @@ long ResidentKilobytes() {
 struct Manager {
     std::unique_ptr<CFileDatabase> db = MakeDatabase();
     CGantryQuestions questions;
-    CGantryManagerDlg dialog{*db, nullptr, questions};
+    CGantryManagerDlg dialog{*db, std::nullopt, questions};
     Manager() {
         dialog.SetStartTab(CGantryViewModel::VIEW_FILES);
         dialog.show();
@@ -115,7 +115,7 @@ void BM_ManagerMemory(benchmark::State& state) {
         auto db = MakeDatabase();
         databaseKb = ResidentKilobytes() - start;
         CGantryQuestions questions;
-        CGantryManagerDlg dialog(*db, nullptr, questions);
+        CGantryManagerDlg dialog(*db, std::nullopt, questions);
         dialog.SetStartTab(CGantryViewModel::VIEW_FILES);
         dialog.show();
         QApplication::processEvents();

@@ -7,7 +7,7 @@
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
 #include "net/ServerWatch.h"
-#include "net/WatchRules.h"
+#include "watch/core/WatchRules.h"
 
 #include <nlohmann/json.hpp>
 

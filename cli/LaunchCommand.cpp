@@ -7,7 +7,6 @@
 #include "common/PrintableText.h"
 #include "gantry/db/FileDatabase.h"
 #include "net/ServerWatch.h"
-#include "net/WatchRules.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessStart.h"
 #include "platform/WineRegistry.h"
@@ -15,6 +14,7 @@
 #include "watch/core/GameLauncher.h"
 #include "watch/core/GantryCheck.h"
 #include "watch/core/SettingsFile.h"
+#include "watch/core/WatchRules.h"
 
 #include <chrono>
 #include <cstdio>

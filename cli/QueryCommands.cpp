@@ -6,9 +6,9 @@
 #include "net/ServerAddress.h"
 #include "net/ServerQuery.h"
 #include "net/ServerWatch.h"
-#include "net/StatusReport.h"
-#include "net/WatchRules.h"
 #include "platform/StopSignals.h"
+#include "watch/core/StatusReport.h"
+#include "watch/core/WatchRules.h"
 
 #include <nlohmann/json.hpp>
 

@@ -32,17 +32,11 @@ if(QUILLORY_FUZZ)
 endif()
 
 # Adds a core library from every source in the current folder, linked to DEPS.
-# A folder without sources yet becomes an interface library so the tree always builds.
 function(quillory_core_library name)
     cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    if(sources)
-        add_library(${name} STATIC ${sources})
-        target_link_libraries(${name} PUBLIC quillory_options ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
-    else()
-        add_library(${name} INTERFACE)
-        target_link_libraries(${name} INTERFACE quillory_options ${ARG_DEPS})
-    endif()
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC quillory_options ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
 # Adds one test executable from every source in the current folder, registered with CTest.

@@ -1,6 +1,8 @@
 #include "net/ServerQuery.h"
 
+#include "common/LittleEndian.h"
 #include "net/BrowserReply.h"
+#include "net/EnumerationReply.h"
 #include "net/StatusReply.h"
 
 #include <algorithm>
@@ -24,54 +26,11 @@ constexpr size_t STATUS_QUERY_LENGTH = 8;
 constexpr uint16_t DIRECTPLAY_MARK = 0xE2C4;
 constexpr char GAMENAME_PREFIX[] = "\\gamename\\";
 
-// Fixed offsets of the enumeration replies; a reply too short to hold them is ignored.
-constexpr size_t SOCKETS_DESCRIPTION = 28, SOCKETS_VERSION = 284, SOCKETS_REQUIRED = 288,
-                 SOCKETS_MISSION = 292, SOCKETS_STATE = 332, SOCKETS_LOCKED = 340,
-                 SOCKETS_PLAYERS = 344, SOCKETS_MIN_LENGTH = SOCKETS_LOCKED + 1;
-constexpr size_t DP_LOCKED = 16, DP_PLAYERS = 24, DP_VERSION = 92, DP_REQUIRED = 96,
-                 DP_MISSION = 100, DP_STATE = 140, DP_DESCRIPTION = 144,
-                 DP_MIN_LENGTH = DP_DESCRIPTION;
-constexpr size_t MAX_DESCRIPTION = 255;
 constexpr uint16_t GANTRY_HELLO_ACCEPTED = 0x8000;
 constexpr uint16_t GANTRY_PASSWORD_REFUSAL = 0x8001;
 constexpr uint16_t GANTRY_REQUEST = 0x03C3;
 constexpr uint16_t GANTRY_SEND_ALL = 1;
 constexpr uint16_t GANTRY_SEND_ONE = 2;
-
-uint16_t U16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t U32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-// A zero-terminated text inside [begin, end) of the datagram: it never runs past its field.
-String FieldText(const uint8_t* data, size_t length, size_t begin, size_t end) {
-    end = std::min(end, length);
-    if (begin >= end)
-        return String();
-    const char* text = reinterpret_cast<const char*>(data + begin);
-    return String(text, strnlen(text, end - begin));
-}
-
-// UTF-16LE up to its zero or the datagram's end, to the 8-bit code page: characters that
-// it cannot hold become "?", as the system's conversion does.
-String Utf16ToCodePage(const uint8_t* data, size_t length, size_t begin) {
-    String out;
-    for (size_t i = begin; i + 1 < length && out.size() < MAX_DESCRIPTION; i += 2) {
-        uint16_t unit = U16(data + i);
-        if (unit == 0)
-            break;
-        if (unit >= 0xDC00 && unit <= 0xDFFF)
-            continue; // second half of a pair: its "?" is already out
-        out += unit < 0x100 ? char(unit) : '?';
-    }
-    return out;
-}
-
-int32_t AsInt(uint32_t value) {
-    return static_cast<int32_t>(value);
-}
 
 } // namespace
 
@@ -154,56 +113,35 @@ void CServerQuery::HandleDatagram(const uint8_t* data, size_t length, uint32_t a
     if (address != serverAddress_)
         return;
     const bool fromGantry = gantryPort_ != 0 && port == gantryPort_;
-    if (length >= 2 && U16(data) == length && !fromGantry)
+    if (length >= 2 && LoadU16(data) == length && !fromGantry)
         return HandleSocketsReply(data, length, port);
-    if (length >= 4 && U16(data + 2) == DIRECTPLAY_MARK && !fromGantry)
+    if (length >= 4 && LoadU16(data + 2) == DIRECTPLAY_MARK && !fromGantry)
         return HandleDirectPlayReply(data, length, port);
     if (length >= 1 && data[0] == '\\' && !fromGantry)
         return HandleTextReply(data, length, port);
-    if (length == 12 && U16(data) == GANTRY_HELLO_ACCEPTED)
+    if (length == 12 && LoadU16(data) == GANTRY_HELLO_ACCEPTED)
         return HandleHelloAccepted(data, port);
-    if (length == 4 && U16(data) == GANTRY_PASSWORD_REFUSAL)
+    if (length == 4 && LoadU16(data) == GANTRY_PASSWORD_REFUSAL)
         return HandlePasswordRefused(port);
     if (fromGantry)
         HandleChunk(data, length);
 }
 
 void CServerQuery::HandleSocketsReply(const uint8_t* data, size_t length, uint16_t port) {
-    if (length < SOCKETS_MIN_LENGTH)
-        return;
     {
         std::lock_guard guard(state_.StatusLock());
-        ServerStatus& s = state_.status;
-        s.description = FieldText(data, length, SOCKETS_DESCRIPTION, SOCKETS_VERSION);
-        s.version = AsInt(U32(data + SOCKETS_VERSION));
-        s.requiredVersion = AsInt(U32(data + SOCKETS_REQUIRED));
-        s.mission = FieldText(data, length, SOCKETS_MISSION, SOCKETS_STATE);
-        s.state = AsInt(U32(data + SOCKETS_STATE));
-        s.locked = (data[SOCKETS_LOCKED] & 1) != 0;
-        // Only a reply that really holds the count changes it.
-        if (length >= SOCKETS_PLAYERS + 4)
-            s.players = AsInt(U32(data + SOCKETS_PLAYERS));
+        if (!ParseSocketsReply(data, length, state_.status))
+            return;
         TakeEnumerationReply(IMPL_SOCKETS, port);
     }
     state_.NotifyChanged();
 }
 
 void CServerQuery::HandleDirectPlayReply(const uint8_t* data, size_t length, uint16_t port) {
-    if (length < DP_MIN_LENGTH)
-        return;
     {
         std::lock_guard guard(state_.StatusLock());
-        ServerStatus& s = state_.status;
-        s.locked = (data[DP_LOCKED] & 0x80) != 0;
-        // The session counts two members that are not players; never show fewer than none.
-        int64_t players = int64_t(U32(data + DP_PLAYERS)) - 2;
-        s.players = static_cast<int32_t>(
-            std::clamp<int64_t>(players, 0, std::numeric_limits<int32_t>::max()));
-        s.version = AsInt(U32(data + DP_VERSION));
-        s.requiredVersion = AsInt(U32(data + DP_REQUIRED));
-        s.mission = FieldText(data, length, DP_MISSION, DP_STATE);
-        s.state = AsInt(U32(data + DP_STATE));
-        s.description = Utf16ToCodePage(data, length, DP_DESCRIPTION);
+        if (!ParseDirectPlayReply(data, length, state_.status))
+            return;
         TakeEnumerationReply(IMPL_DIRECTPLAY, port);
     }
     state_.NotifyChanged();
@@ -216,7 +154,7 @@ void CServerQuery::TakeEnumerationReply(int32_t implementation, uint16_t port) {
     if (gamePort_ == 0)
         gamePort_ = port;
     if (pollStart_) {
-        state_.status.ping = AsInt(TicksSince(tick_(), *pollStart_));
+        state_.status.ping = static_cast<int32_t>(TicksSince(tick_(), *pollStart_));
         pollStart_.reset();
     }
     state_.status.port = gamePort_;
@@ -373,7 +311,7 @@ void CServerQuery::GantryBookkeeping(uint32_t now) {
 void CServerQuery::HandleHelloAccepted(const uint8_t* data, uint16_t port) {
     if (gantryPort_ != 0)
         return;
-    const uint16_t total = U16(data + 2);
+    const uint16_t total = LoadU16(data + 2);
     if (total == 0 || total > MAX_GANTRY_CHUNKS)
         return; // not a description we could hold: as if nobody answered
     {
@@ -384,7 +322,7 @@ void CServerQuery::HandleHelloAccepted(const uint8_t* data, uint16_t port) {
         s.gantryState = GANTRY_ANSWERED;
         s.gantryChunkTotal = total;
         s.gantryChunksReceived = 0;
-        descriptionTag_ = uint64_t(U32(data + 4)) | (uint64_t(U32(data + 8)) << 32);
+        descriptionTag_ = uint64_t(LoadU32(data + 4)) | (uint64_t(LoadU32(data + 8)) << 32);
         chunks_.clear();
         if (auto cached = ReadGantryCache(CachePath(), total)) {
             for (auto& chunk : *cached)
@@ -412,7 +350,7 @@ void CServerQuery::HandlePasswordRefused(uint16_t port) {
 void CServerQuery::HandleChunk(const uint8_t* data, size_t length) {
     if (length < 2)
         return;
-    const uint16_t index = U16(data);
+    const uint16_t index = LoadU16(data);
     {
         std::lock_guard guard(state_.StatusLock());
         ServerStatus& s = state_.status;

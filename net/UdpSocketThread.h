@@ -2,8 +2,8 @@
 // A worker thread that owns one UDP socket and turns network events, queued messages and idle
 // time into calls of its handlers.
 
-#include "net/WorkerThread.h"
 #include "platform/UdpSocket.h"
+#include "platform/WorkerThread.h"
 
 #include <cstddef>
 #include <cstdint>

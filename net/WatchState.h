@@ -4,10 +4,10 @@
 // news and public servers, and the self-upgrade's progress text.
 
 #include "net/BrowserReply.h"
-#include "net/EventHandle.h"
-#include "net/Lock.h"
 #include "net/PublicServer.h"
 #include "net/ServerStatus.h"
+#include "platform/EventHandle.h"
+#include "platform/Lock.h"
 
 #include <cstdint>
 #include <optional>

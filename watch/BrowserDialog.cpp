@@ -1,8 +1,8 @@
 #include "watch/BrowserDialog.h"
 
 #include "net/BrowserReply.h"
-#include "watch/ControlIds.h"
-#include "watch/TextConversion.h"
+#include "ui/ControlIds.h"
+#include "ui/TextConversion.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 
 #include "common/Types.h"
 #include "net/PublicServer.h"
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 
 #include <QSet>
 #include <QString>

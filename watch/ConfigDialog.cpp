@@ -1,6 +1,6 @@
 #include "watch/ConfigDialog.h"
 
-#include "watch/ControlIds.h"
+#include "ui/ControlIds.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

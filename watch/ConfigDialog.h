@@ -2,7 +2,7 @@
 // "Quillory config": the game folder. Accepting it restarts the program, since the Gantry
 // database and the launcher depend on the folder.
 
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -1,6 +1,6 @@
 #include "watch/GantryWarningDialog.h"
 
-#include "watch/ControlIds.h"
+#include "ui/ControlIds.h"
 
 #include <QDialogButtonBox>
 #include <QFont>

@@ -2,7 +2,7 @@
 // "Gantry warning": the server requires packages that are not installed. The user opens the
 // Gantry manager, gives up, or starts the game anyway.
 
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 
 namespace quillory::ui {
 

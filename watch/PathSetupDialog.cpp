@@ -1,7 +1,7 @@
 #include "watch/PathSetupDialog.h"
 
+#include "ui/ControlIds.h"
 #include "watch/ConfigDialog.h"
-#include "watch/ControlIds.h"
 
 #include <QFile>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 // program search the local fixed disks on a thread.
 
 #include "common/Types.h"
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 #include "watch/core/GameSearch.h"
 
 #include <functional>

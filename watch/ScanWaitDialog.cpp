@@ -1,6 +1,6 @@
 #include "watch/ScanWaitDialog.h"
 
-#include "watch/ControlIds.h"
+#include "ui/ControlIds.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include "watch/ServerDialog.h"
 
-#include "watch/ControlIds.h"
+#include "ui/ControlIds.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

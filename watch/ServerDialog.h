@@ -1,7 +1,7 @@
 #pragma once
 // The "Server" dialog: description, address, password and startup parameters of one entry.
 
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 
 class QLineEdit;
 

@@ -2,10 +2,10 @@
 
 #include "net/BrowserHost.h"
 #include "platform/SignalPipe.h"
+#include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "watch/EngineBrowserLink.h"
 #include "watch/EngineWatch.h"
-#include "watch/MessageBoxes.h"
-#include "watch/TextConversion.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
 

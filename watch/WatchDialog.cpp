@@ -3,26 +3,26 @@
 #include "gantry/ui/GantryManagerDlg.h"
 #include "gantry/ui/GantryQuestions.h"
 #include "net/BrowserReply.h"
-#include "net/WatchRules.h"
 #include "platform/FileSystem.h"
 #include "platform/HostResolve.h"
 #include "platform/ProcessStart.h"
+#include "ui/ControlIds.h"
+#include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "watch/BrowserDialog.h"
 #include "watch/BrowserLink.h"
 #include "watch/ConfigDialog.h"
-#include "watch/ControlIds.h"
 #include "watch/Launcher.h"
-#include "watch/MessageBoxes.h"
 #include "watch/Notifier.h"
 #include "watch/ScanWaitDialog.h"
 #include "watch/ServerDialog.h"
 #include "watch/ServerWatchSource.h"
 #include "watch/SoundNotifier.h"
-#include "watch/TextConversion.h"
 #include "watch/core/BrowsedServer.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/ServerList.h"
 #include "watch/core/UpgradeWorker.h"
+#include "watch/core/WatchRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -810,12 +810,18 @@ void CWatchDialog::OpenManager(int startTab) {
     // The manager reads the tree: never while the start-up worker owns the database.
     if (GantryReady() && !database_.Busy()) {
         CGantryQuestions questions;
-        CGantryManagerDlg dialog(database_, SelectedEntry().get(), questions, this);
+        Handle<ServerEntry> entry = SelectedEntry();
+        std::optional<ManagerModSettings> mods;
+        if (entry)
+            mods = ManagerModSettings{entry->automaticMods, entry->startupParameters};
+        CGantryManagerDlg dialog(database_, mods, questions, this);
         dialog.SetStartTab(startTab);
         if (parts_.runManager)
             parts_.runManager(dialog);
         else
             dialog.exec();
+        if (auto automatic = dialog.StoredAutomaticMods(); automatic && entry)
+            entry->automaticMods = *automatic;
     }
     GantryAlert alert;
     if (GantryReady() && !database_.Busy())

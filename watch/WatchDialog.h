@@ -10,7 +10,7 @@
 #include "net/BrowserHost.h"
 #include "net/BrowserReply.h"
 #include "net/ServerStatus.h"
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 #include "watch/core/SettingsFile.h"
 
 #include <QString>

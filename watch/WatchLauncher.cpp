@@ -2,7 +2,7 @@
 
 #include "platform/ProcessStart.h"
 #include "platform/WineRegistry.h"
-#include "watch/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 #include "watch/PathSetupDialog.h"
 #include "watch/WatchDialog.h"
 #include "watch/core/GameFolderLookup.h"

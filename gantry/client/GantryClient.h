@@ -8,10 +8,10 @@
 #include "common/Types.h"
 #include "gantry/client/DownloadProgress.h"
 #include "gantry/db/FileDatabase.h"
-#include "net/EventHandle.h"
-#include "net/Lock.h"
-#include "net/WorkerThread.h"
+#include "platform/EventHandle.h"
 #include "platform/Http.h"
+#include "platform/Lock.h"
+#include "platform/WorkerThread.h"
 
 #include <atomic>
 #include <functional>

@@ -8,8 +8,8 @@
 #include "gantry/db/FileNode.h"
 #include "gantry/db/GantryAlert.h"
 #include "gantry/db/Package.h"
-#include "net/Lock.h"
 #include "platform/FileSystem.h"
+#include "platform/Lock.h"
 
 #include <array>
 #include <atomic>

@@ -99,9 +99,9 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, int id, const QString& name) {
 
 } // namespace
 
-CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, ServerEntry* entry,
+CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, std::optional<ManagerModSettings> mods,
                                      CGantryQuestions& questions, QWidget* parent)
-    : CToolTipDialog(parent), db_(db), entry_(entry), questions_(questions), commands_(db),
+    : CToolTipDialog(parent), db_(db), mods_(std::move(mods)), questions_(questions), commands_(db),
       model_(new CGantryViewModel(this)) {
     setWindowTitle(QStringLiteral("Gantry Manager"));
     BuildControls();
@@ -251,11 +251,11 @@ void CGantryManagerDlg::showEvent(QShowEvent* event) {
     tabs_->setCurrentIndex(std::clamp(startTab_, 0, 2));
     opened_ = true;
     SetUpView(tabs_->currentIndex());
-    if (!entry_) {
+    if (!mods_) {
         automatic_->setChecked(true);
     } else {
-        customValue_->setText(CustomModValueOf(entry_->startupParameters));
-        (entry_->automaticMods ? automatic_ : custom_)->setChecked(true);
+        customValue_->setText(CustomModValueOf(mods_->startupParameters));
+        (mods_->automaticMods ? automatic_ : custom_)->setChecked(true);
     }
     timer_.start();
     Tick();
@@ -762,8 +762,8 @@ void CGantryManagerDlg::DownloadAndInstall() {
 }
 
 void CGantryManagerDlg::CloseStoring() {
-    if (entry_)
-        entry_->automaticMods = automatic_->isChecked();
+    if (mods_)
+        storedAutomaticMods_ = automatic_->isChecked();
     accept();
 }
 

@@ -9,13 +9,13 @@
 #include "gantry/db/PackageCommands.h"
 #include "gantry/db/PackageVerifier.h"
 #include "gantry/ui/GantryViewModel.h"
-#include "watch/ToolTipDialog.h"
-#include "watch/core/ServerEntry.h"
+#include "ui/ToolTipDialog.h"
 
 #include <QTimer>
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -30,6 +30,12 @@ namespace quillory::ui {
 
 class CGantryQuestions;
 
+// The watched server's mod settings that the manager shows and lets the player change.
+struct ManagerModSettings {
+    bool automaticMods = true;
+    String startupParameters; // its "-mod=" value is shown as the custom mods
+};
+
 class CGantryManagerDlg final : public CToolTipDialog {
     Q_OBJECT
 
@@ -37,10 +43,10 @@ public:
     static constexpr int TIMER_PERIOD_MS = 1000;
     static constexpr int TOOL_COUNT = 6;
 
-    // `entry` is the watched server (may be null); `questions` asks and tells on the manager's
-    // behalf.
-    CGantryManagerDlg(CFileDatabase& db, ServerEntry* entry, CGantryQuestions& questions,
-                      QWidget* parent = nullptr);
+    // `mods` are the watched server's (none without one); `questions` asks and tells on the
+    // manager's behalf.
+    CGantryManagerDlg(CFileDatabase& db, std::optional<ManagerModSettings> mods,
+                      CGantryQuestions& questions, QWidget* parent = nullptr);
     ~CGantryManagerDlg() override;
 
     // The tab shown when the dialog opens (1, "Packages", unless set).
@@ -94,6 +100,9 @@ public:
 
     // The rows selected now, in list order.
     std::vector<int> SelectedRows() const;
+    // The automatic-mods choice that "Close" stored for the watched server; nothing when the
+    // dialog was left otherwise or had no server.
+    std::optional<bool> StoredAutomaticMods() const { return storedAutomaticMods_; }
 
 public slots:
     void CloseStoring();
@@ -131,7 +140,8 @@ private:
     void Refill();
 
     CFileDatabase& db_;
-    ServerEntry* entry_;
+    std::optional<ManagerModSettings> mods_;
+    std::optional<bool> storedAutomaticMods_;
     CGantryQuestions& questions_;
     CPackageCommands commands_;
     int startTab_ = CGantryViewModel::VIEW_PACKAGES;

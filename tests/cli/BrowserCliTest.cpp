@@ -1,6 +1,6 @@
 // quillory-cli news and servers against quillory-sim's browser server on loopback.
 
-#include "SimRun.h"
+#include "tests/support/SimRun.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

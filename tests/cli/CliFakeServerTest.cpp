@@ -1,7 +1,7 @@
 // quillory-cli query and watch against a scripted fake server on loopback: exact replies, so
 // exact fields, texts and exit codes.
-#include "ChildProcess.h"
 #include "tests/net/ReplyBytes.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeGameServer.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The description transfer of quillory-cli gantry offered against a Gantry server that loses
 // chunks: lost ones are asked for again; ones that never come end in "Timeout".
 
-#include "SimRun.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
 

@@ -1,6 +1,6 @@
 // quillory-cli query and watch against quillory-sim on loopback.
 
-#include "SimRun.h"
+#include "tests/support/SimRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

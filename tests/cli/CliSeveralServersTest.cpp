@@ -1,9 +1,9 @@
 // quillory-cli query with several addresses, and server texts in text output, against scripted
 // fake servers and simulators on loopback.
-#include "ChildProcess.h"
-#include "SimRun.h"
 #include "tests/net/ReplyBytes.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeGameServer.h"
+#include "tests/support/SimRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 // The habits every program and command shares: --help and --version on stdout with exit code 0,
 // errors on stderr with the program's name first; and where quillory-cli gantry finds its
 // database when --data is not given.
-#include "tests/cli/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/TempGameFolder.h"
 

@@ -1,5 +1,5 @@
 // quillory-cli gantry against a real temporary game folder.
-#include "tests/cli/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempGameFolder.h"
 
 #include <gtest/gtest.h>

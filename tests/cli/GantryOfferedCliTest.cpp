@@ -1,6 +1,6 @@
 // quillory-cli gantry offered against quillory-sim's Gantry server and a real game folder.
-#include "SimRun.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
 

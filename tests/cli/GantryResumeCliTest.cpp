@@ -1,9 +1,9 @@
 // quillory-cli gantry sync against a package host that breaks off, ignores ranges, changes the
 // archive between attempts or is busy: the download is retried and continued, and the package
 // installs whole.
-#include "ChildProcess.h"
-#include "SimRun.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
 

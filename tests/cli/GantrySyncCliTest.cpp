@@ -1,7 +1,7 @@
 // quillory-cli gantry install and sync against real archives and quillory-sim's package host.
-#include "SimRun.h"
-#include "tests/cli/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
 

@@ -1,6 +1,6 @@
 // quillory-cli gantry verify against a real temporary game folder: it reports what differs and
 // leaves the database file and the game folder exactly as they were.
-#include "tests/cli/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempGameFolder.h"
 
 #include <gtest/gtest.h>

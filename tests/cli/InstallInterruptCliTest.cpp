@@ -1,6 +1,6 @@
 // Ctrl-C or SIGTERM while quillory-cli gantry install works: the archive in hand is undone, the
 // ones installed before it stay, the database is saved and the exit code is 130.
-#include "tests/cli/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"

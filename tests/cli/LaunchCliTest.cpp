@@ -1,7 +1,7 @@
 // quillory-cli launch against quillory-sim: the command line it prints, the game it starts
 // through a recording wine, and what it refuses.
-#include "SimRun.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
 

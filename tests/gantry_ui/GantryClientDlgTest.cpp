@@ -90,7 +90,7 @@ private slots:
         auto failing = Offer("second", "second data", "/missing.zip", 5000);
         Offer("third", "third data", "/third.zip", third.size());
 
-        CGantryManagerDlg manager(*db, nullptr, questions);
+        CGantryManagerDlg manager(*db, std::nullopt, questions);
         manager.SetStartTab(0);
         std::vector<DownloadOutcome> outcomes;
         QString title;

@@ -82,7 +82,7 @@ private:
     std::unique_ptr<test::TempGameFolder> game;
     std::unique_ptr<CFileDatabase> db;
     std::unique_ptr<CGantryQuestions> questions;
-    ServerEntry entry;
+    ManagerModSettings entry;
     Handle<CPackage> islands;
 
     Handle<CPackage> Offer(const char* name, uint32_t priority, uint32_t size, bool flagged) {
@@ -95,8 +95,11 @@ private:
         return record;
     }
 
-    std::unique_ptr<CGantryManagerDlg> Open(int tab, ServerEntry* server = nullptr) {
-        auto dialog = std::make_unique<CGantryManagerDlg>(*db, server, *questions);
+    std::unique_ptr<CGantryManagerDlg> Open(int tab, ManagerModSettings* server = nullptr) {
+        std::optional<ManagerModSettings> mods;
+        if (server)
+            mods = *server;
+        auto dialog = std::make_unique<CGantryManagerDlg>(*db, mods, *questions);
         dialog->SetStartTab(tab);
         dialog->show();
         return dialog;
@@ -141,7 +144,7 @@ private slots:
         QVERIFY(commands.CreatePackage("Islands", "http://islands", &islands).IsDone());
         QVERIFY(commands.Bind(islands, {test::NodeAt(*db, "AddOns\\a.pbo")}).IsDone());
         questions = std::make_unique<CGantryQuestions>();
-        entry = ServerEntry{};
+        entry = ManagerModSettings{};
         db->serverTexts[0] = "Test Server";
         db->serverTexts[3] = "ts.example";
     }
@@ -290,12 +293,12 @@ private slots:
         QVERIFY(dialog->CustomMods()->isChecked());
         dialog->AutomaticMods()->setChecked(true);
         QTest::keyClick(dialog.get(), Qt::Key_Escape); // stores nothing
-        QVERIFY(!entry.automaticMods);
+        QVERIFY(!dialog->StoredAutomaticMods());
 
         auto again = Open(0, &entry);
         again->AutomaticMods()->setChecked(true);
         again->CloseStoring();
-        QVERIFY(entry.automaticMods);
+        QCOMPARE(again->StoredAutomaticMods(), std::optional<bool>(true));
 
         auto none = Open(0);
         QVERIFY(none->AutomaticMods()->isChecked());

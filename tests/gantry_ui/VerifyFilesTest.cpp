@@ -77,7 +77,7 @@ private:
     std::unique_ptr<CGantryQuestions> questions;
 
     std::unique_ptr<CGantryManagerDlg> Open(int tab) {
-        auto dialog = std::make_unique<CGantryManagerDlg>(*db, nullptr, *questions);
+        auto dialog = std::make_unique<CGantryManagerDlg>(*db, std::nullopt, *questions);
         dialog->SetStartTab(tab);
         dialog->show();
         return dialog;

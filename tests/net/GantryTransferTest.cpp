@@ -2,9 +2,9 @@
 // the engine's requests are read from a fake Gantry server on loopback.
 #include "net/GantryTransfer.h"
 #include "net/ServerQuery.h"
-#include "net/WatchRules.h"
 #include "tests/support/FakeGameServer.h"
 #include "tests/support/ScratchFolder.h"
+#include "watch/core/WatchRules.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -2,7 +2,7 @@
 // answering for their control, and the switch.
 #include "TestMain.h"
 
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,18 +1,18 @@
 // The main window and the browser server: start-up news, the news box and the Link button,
 // "@@ browser" with the server browser, and the self-upgrade's window side.
-#include "SimRun.h"
 #include "TestMain.h"
 #include "WatchFakes.h"
+#include "tests/support/SimRun.h"
 
 #include "platform/UdpSocket.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/ZipBuilder.h"
+#include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "watch/BrowserDialog.h"
 #include "watch/BrowserLink.h"
 #include "watch/EngineBrowserLink.h"
 #include "watch/EngineWatch.h"
-#include "watch/MessageBoxes.h"
-#include "watch/TextConversion.h"
 #include "watch/WatchDialog.h"
 
 #include <QApplication>

@@ -1,13 +1,13 @@
 // "Play Now" in the window: the Gantry check and its warning, the game started through a
 // recording wine, the failure texts, and the game folder lookup at start.
-#include "SimRun.h"
 #include "TestMain.h"
 #include "WatchFakes.h"
+#include "tests/support/SimRun.h"
 
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
+#include "ui/MessageBoxes.h"
 #include "watch/EngineWatch.h"
-#include "watch/MessageBoxes.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
 #include "watch/core/SettingsFile.h"

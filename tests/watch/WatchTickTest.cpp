@@ -3,9 +3,9 @@
 #include "TestMain.h"
 #include "WatchFakes.h"
 
-#include "net/WatchRules.h"
-#include "watch/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 #include "watch/WatchDialog.h"
+#include "watch/core/WatchRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>

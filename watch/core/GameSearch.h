@@ -4,7 +4,7 @@
 
 #include "common/Types.h"
 #include "gantry/db/DirectoryWalker.h"
-#include "net/Lock.h"
+#include "platform/Lock.h"
 
 #include <atomic>
 #include <cstdint>

@@ -4,12 +4,12 @@
 // and saves a picture of the server browser once its rows have arrived. Words after the
 // options are the program's own command line.
 #include "net/BrowserHost.h"
+#include "ui/MessageBoxes.h"
+#include "ui/TextConversion.h"
 #include "watch/BrowserDialog.h"
 #include "watch/EngineBrowserLink.h"
 #include "watch/EngineWatch.h"
-#include "watch/MessageBoxes.h"
 #include "watch/Notifier.h"
-#include "watch/TextConversion.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
 

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
 
     CGantryQuestions questions;
-    CGantryManagerDlg manager(db, nullptr, questions);
+    CGantryManagerDlg manager(db, std::nullopt, questions);
     manager.SetStartTab(CGantryViewModel::VIEW_SERVER);
     bool downloadSaved = false;
     manager.runDownload = [&](CFileDatabase& database) {

@@ -1,7 +1,7 @@
 #pragma once
 // A quillory-sim started for one test on its own block of ports, stopped at the end.
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <string>
 #include <vector>

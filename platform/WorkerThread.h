@@ -1,8 +1,8 @@
 #pragma once
 // A thread with a first-in-first-out queue of three-word messages.
 
-#include "net/EventHandle.h"
-#include "net/Lock.h"
+#include "platform/EventHandle.h"
+#include "platform/Lock.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "net/WatchRules.h"
+#include "watch/core/WatchRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "watch/TextConversion.h"
+#include "ui/TextConversion.h"
 
 #include "common/TextCodec.h"
 

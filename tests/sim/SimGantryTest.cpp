@@ -1,9 +1,9 @@
 // quillory-sim as a Gantry server: the description it builds from real archives, the password,
 // dropped chunks and the tag, seen through a client written from the wire format.
 
-#include "GantryWire.h"
-#include "SimRun.h"
+#include "tests/sim/GantryWire.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "net/EventHandle.h"
+#include "platform/EventHandle.h"
 
 namespace quillory {
 

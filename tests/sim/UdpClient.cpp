@@ -1,4 +1,4 @@
-#include "UdpClient.h"
+#include "tests/sim/UdpClient.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "watch/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 
 namespace quillory::ui {
 

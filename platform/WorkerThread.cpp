@@ -1,4 +1,4 @@
-#include "net/WorkerThread.h"
+#include "platform/WorkerThread.h"
 
 #include <mutex>
 #include <system_error>

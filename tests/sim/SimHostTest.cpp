@@ -1,9 +1,9 @@
 // quillory-sim as a package host: the archives of its Gantry folder over HTTP, failing or slow
 // on request.
 
-#include "GantryWire.h"
-#include "SimRun.h"
+#include "tests/sim/GantryWire.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SimRun.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // The client side of the Gantry exchange, written for the tests from the wire format alone:
 // hello, send-all, send-one, chunk checks, and a reader of the offered package list.
 
-#include "UdpClient.h"
+#include "tests/sim/UdpClient.h"
 
 #include <map>
 #include <optional>

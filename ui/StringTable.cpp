@@ -1,4 +1,4 @@
-#include "watch/StringTable.h"
+#include "ui/StringTable.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "SimRun.h"
+#include "tests/support/SimRun.h"
 
 #include <csignal>
 

@@ -2,7 +2,7 @@
 // Base of the program's dialogs: every control that carries a control id gets the string of
 // that id as its tooltip, without code per control. "TEXTCALLBACK" asks the derived dialog.
 
-#include "watch/StringTable.h"
+#include "ui/StringTable.h"
 
 #include <QDialog>
 #include <QHash>

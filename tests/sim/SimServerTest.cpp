@@ -1,7 +1,7 @@
 // quillory-sim as a game server, seen byte by byte from a client of the test's own.
 
-#include "SimRun.h"
-#include "UdpClient.h"
+#include "tests/sim/UdpClient.h"
+#include "tests/support/SimRun.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "GantryWire.h"
+#include "tests/sim/GantryWire.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
-#include "net/StatusReport.h"
+#include "watch/core/StatusReport.h"
 
-#include "net/WatchRules.h"
+#include "watch/core/WatchRules.h"
 
 namespace quillory {
 

@@ -1,4 +1,4 @@
-#include "watch/ToolTipDialog.h"
+#include "ui/ToolTipDialog.h"
 
 #include <QHelpEvent>
 #include <QListWidget>
