@@ -1,7 +1,10 @@
+#include "net/EnumerationReply.h"
 #include "EngineFixture.h"
 #include "ReplyBytes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -107,4 +110,28 @@ TEST_F(EnumerationReply, UnknownGamePortIsLearnedFromTheFirstReply) {
     EXPECT_EQ(Status().port, 2305);
     Feed(DirectPlayReply(EnumFields{}), 2399);
     EXPECT_EQ(Status().port, 2305) << "learned once";
+}
+
+// The parsers on their own: a reply too short for its fixed fields changes nothing at all.
+TEST(EnumerationReplyParser, ShortRepliesLeaveTheStatusUntouched) {
+    ServerStatus before;
+    before.description = "kept";
+    before.players = 3;
+    before.state = 7;
+    const std::string sockets = SocketsReply(348, EnumFields{});
+    const std::string directPlay = DirectPlayReply(EnumFields{});
+    for (size_t length : {size_t(0), size_t(1), size_t(100), size_t(340)}) {
+        ServerStatus s = before;
+        EXPECT_FALSE(
+            ParseSocketsReply(reinterpret_cast<const uint8_t*>(sockets.data()), length, s));
+        EXPECT_FALSE(ParseDirectPlayReply(reinterpret_cast<const uint8_t*>(directPlay.data()),
+                                          std::min(length, size_t(143)), s));
+        EXPECT_EQ(s.description, "kept") << length;
+        EXPECT_EQ(s.players, 3) << length;
+        EXPECT_EQ(s.state, 7) << length;
+    }
+    ServerStatus s = before;
+    EXPECT_TRUE(ParseSocketsReply(reinterpret_cast<const uint8_t*>(sockets.data()), 341, s));
+    EXPECT_EQ(s.players, 3) << "a 341-byte reply does not hold the count";
+    EXPECT_EQ(s.state, 14);
 }
