@@ -4,8 +4,10 @@
 #include "common/Tokenizer.h"
 #include "platform/FileSystem.h"
 #include "platform/HostResolve.h"
+#include "watch/core/LaunchRequest.h"
 
 #include <cstring>
+#include <utility>
 
 namespace quillory {
 
@@ -123,32 +125,7 @@ std::optional<String> ResolveHostDotted(const String& host) {
 
 PlayNowOutcome PlayNowLaunch(PlayNowRequest request, const HostResolver& resolve,
                              const ProcessStarter& start) {
-    PlayNowOutcome outcome;
-    if (!request.serverSelected || request.implementation == 0)
-        return outcome;
-    auto target = ConnectTargetOf(request.address, request.reportedPort);
-    if (!target)
-        return outcome;
-    auto dotted = resolve(target->host);
-    if (!dotted) {
-        outcome.result = PlayNowResult::BAD_ADDRESS;
-        return outcome;
-    }
-    LaunchSettings& settings = request.settings;
-    settings.connectAddress = *dotted;
-    settings.connectPort = target->port;
-    outcome.result = PlayNowResult::FAILED;
-    if (settings.gameFolder.empty()) {
-        outcome.reason = "no game folder is set";
-        return outcome;
-    }
-    outcome.commandLine = GameCommandLine(settings);
-    const platform::ProcessStartResult started = start(outcome.commandLine, settings.gameFolder);
-    if (started.started)
-        outcome.result = PlayNowResult::STARTED;
-    else
-        outcome.reason = started.reason;
-    return outcome;
+    return StartLaunch(PrepareLaunch(std::move(request), resolve), start);
 }
 
 } // namespace quillory

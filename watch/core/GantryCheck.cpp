@@ -2,14 +2,9 @@
 
 namespace quillory {
 
-namespace {
-
-// Statuses above "installed under another path" mean files the game needs are not there.
 bool IsMissing(const CPackage& package) {
     return package.status > OS_PATH_DIFFERS;
 }
-
-} // namespace
 
 GantryCheckResult CheckRequiredPackages(CFileDatabase& database, bool activate) {
     GantryCheckResult result;
@@ -35,6 +30,14 @@ HandleArray<CPackage> MissingOfferedPackages(CFileDatabase& database) {
         if (IsMissing(*package))
             missing.push_back(package);
     }
+    return missing;
+}
+
+HandleArray<CPackage> PackagesFoundMissing(const CFileDatabase& database) {
+    HandleArray<CPackage> missing;
+    for (const Handle<CPackage>& package : database.offeredPackages)
+        if (IsMissing(*package))
+            missing.push_back(package);
     return missing;
 }
 

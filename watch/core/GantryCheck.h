@@ -17,6 +17,9 @@ struct GantryCheckResult {
     HandleArray<CPackage> activated;
 };
 
+// Statuses above "installed under another path" mean files the game needs are not there.
+bool IsMissing(const CPackage& package);
+
 // Takes the offered packages in order: compares each with the database, stops at the first one
 // with files missing, and activates the inactive ones before it. With `activate` false nothing
 // is changed. Call only when the database is ready.
@@ -24,5 +27,8 @@ GantryCheckResult CheckRequiredPackages(CFileDatabase& database, bool activate =
 
 // Every offered package with files missing or none installed, compared afresh; for a listing.
 HandleArray<CPackage> MissingOfferedPackages(CFileDatabase& database);
+
+// The offered packages with files missing as their last comparison found them; nothing changes.
+HandleArray<CPackage> PackagesFoundMissing(const CFileDatabase& database);
 
 } // namespace quillory
