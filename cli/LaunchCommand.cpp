@@ -13,6 +13,7 @@
 #include "watch/core/GameFolderLookup.h"
 #include "watch/core/GameLauncher.h"
 #include "watch/core/GantryCheck.h"
+#include "watch/core/LaunchRequest.h"
 #include "watch/core/SettingsFile.h"
 #include "watch/core/WatchRules.h"
 
@@ -172,9 +173,9 @@ bool ReadDescription(CServerWatch& watch, CFileDatabase& database) {
     return true;
 }
 
-void ListMissing(CFileDatabase& database) {
+void ListMissing(const HandleArray<CPackage>& missing) {
     std::fputs("You are missing files required to play on this server:\n", stderr);
-    for (const auto& package : MissingOfferedPackages(database))
+    for (const auto& package : missing)
         std::fprintf(stderr, "  %s\t%s\n", PrintableText(package->name).c_str(),
                      package->OfferedStatusText().c_str());
 }
@@ -220,33 +221,23 @@ int RunLaunch(const Args& args) {
         return 1;
     }
 
-    String suggestion;
-    if (gantryReady && ReadDescription(watch, database) && !database.offeredPackages.empty()) {
-        const GantryCheckResult check = CheckRequiredPackages(database, !options->dryRun);
-        if (check.missing) {
-            ListMissing(database);
-            if (!options->force) {
-                if (!options->dryRun && !check.activated.empty())
-                    database.Save();
-                return 1;
-            }
-        }
-        suggestion = database.ModSuggestion();
-    }
+    // The Gantry check activates what the server needs, unless this is only a dry run.
+    bool activated = false;
+    if (gantryReady && ReadDescription(watch, database) && !database.offeredPackages.empty())
+        activated = !CheckRequiredPackages(database, !options->dryRun).activated.empty();
     watch.Quit();
 
-    PlayNowRequest request;
-    request.serverSelected = true;
-    request.implementation = seen->status.implementation;
-    request.address = options->address;
-    request.reportedPort = seen->status.port;
-    request.settings.gameFolder = gameFolder;
-    request.settings.version = seen->status.version;
-    request.settings.locked = seen->status.locked;
-    request.settings.password = password;
-    request.settings.startupParameters = params;
-    request.settings.automaticMods = automaticMods;
-    request.settings.modSuggestion = suggestion;
+    const ServerEntry chosen{options->address, password, String(), params, automaticMods};
+    const LaunchRequest request = BuildLaunchRequest(
+        chosen, seen->status, gameFolder, gantryReady ? &database : nullptr, ResolveHostDotted);
+    if (!request.missing.empty()) {
+        ListMissing(request.missing);
+        if (!options->force) {
+            if (!options->dryRun && activated)
+                database.Save();
+            return 1;
+        }
+    }
 
     const bool dryRun = options->dryRun;
     auto start = [dryRun](const String& commandLine, const String& folder) {
@@ -254,7 +245,7 @@ int RunLaunch(const Args& args) {
             return platform::ProcessStartResult{true, String()};
         return platform::StartProcess(commandLine, folder);
     };
-    const PlayNowOutcome outcome = PlayNowLaunch(request, ResolveHostDotted, start);
+    const PlayNowOutcome outcome = StartLaunch(request, start);
     if (gantryReady && !dryRun)
         database.Save(); // as the program saves it on its way out
     switch (outcome.result) {

@@ -14,7 +14,7 @@ public:
     CEngineWatch& operator=(const CEngineWatch&) = delete;
 
     // Creates the socket and starts the engine's thread; false without a socket.
-    bool Start(const String& cacheFolder);
+    [[nodiscard]] bool Start(const String& cacheFolder);
 
     bool Select(const ServerEntry& entry, bool gantry) override;
     void Stop() override { watch_.Stop(); }

@@ -13,7 +13,7 @@ public:
     static bool HasGameExecutable(const String& folder);
 
     String CheckGameFolder(const String& stored) override;
-    void PlayNow(CWatchDialog&) override {}
+    LaunchOutcome PlayNow(const LaunchRequest&, QWidget*) override { return {}; }
 };
 
 } // namespace quillory::ui

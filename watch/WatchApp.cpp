@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QSocketNotifier>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace quillory::ui {
@@ -57,7 +58,10 @@ bool CWatchApp::ClaimInstance() {
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_.get(), &QLocalServer::newConnection, this, &CWatchApp::OnNewConnection);
-    server_->listen(instanceName_);
+    // Without the name later copies cannot reach this one; it still runs on its own.
+    if (!server_->listen(instanceName_))
+        std::fprintf(stderr, "quillory: cannot answer later copies: %s\n",
+                     qPrintable(server_->errorString()));
     return true;
 }
 
@@ -81,11 +85,12 @@ int CWatchApp::Run(const QStringList& arguments) {
 
     platform::CSignalPipe stopPipe;
     CMessageBoxes messageBoxes;
-    CWatchLauncher::Parts launcherParts;
-    launcherParts.messageBoxes = &messageBoxes;
-    CWatchLauncher launcher(launcherParts);
+    CWatchLauncher launcher(CWatchLauncher::Parts{});
     CEngineWatch engine;
-    engine.Start(String());
+    // Without a socket no server answers; the window still opens for the list and Gantry.
+    if (!engine.Start(String()))
+        messageBoxes.Information(nullptr, QString::fromLatin1(CWatchDialog::CAPTION),
+                                 QString::fromLatin1(ENGINE_FAILED_TEXT));
 
     CWatchDialog::Parts parts;
     parts.watch = &engine;
@@ -120,7 +125,8 @@ int CWatchApp::Run(const QStringList& arguments) {
     if (result == QDialog::Accepted && window.RestartRequested()) {
         // The new copy must not find this one still holding the name.
         server_.reset();
-        QProcess::startDetached(FromLocal(window.ProgramPath()), {}, QDir::currentPath());
+        if (!QProcess::startDetached(FromLocal(window.ProgramPath()), {}, QDir::currentPath()))
+            std::fprintf(stderr, "quillory: cannot start %s again\n", window.ProgramPath().c_str());
     }
     return 0;
 }

@@ -23,13 +23,16 @@ public:
     // The program's name in capitals and its version digits.
     static constexpr const char* INSTANCE_NAME = PROGRAM_INSTANCE_NAME;
     static constexpr const char* RESTORE_MESSAGE = "restore\n";
+    static constexpr const char* ENGINE_FAILED_TEXT =
+        "Cannot open a UDP socket: no server can be watched.";
 
     explicit CWatchApp(QString instanceName = QString::fromLatin1(INSTANCE_NAME));
     ~CWatchApp() override;
 
     // True when this is the only copy: it then answers later copies. False when another copy
     // runs; that copy has been told to come forward.
-    bool ClaimInstance();
+    // One that cannot take the name still runs alone (the reason goes to stderr).
+    [[nodiscard]] bool ClaimInstance();
 
     // Where a later copy's request goes; null to hold it back.
     void SetWindow(CWatchDialog* window) { window_ = window; }

@@ -19,6 +19,7 @@
 #include "watch/ServerWatchSource.h"
 #include "watch/SoundNotifier.h"
 #include "watch/core/BrowsedServer.h"
+#include "watch/core/GantryCheck.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/ServerList.h"
 #include "watch/core/UpgradeWorker.h"
@@ -410,16 +411,29 @@ void CWatchDialog::CloseDown() {
     // Step 3: the query engine.
     if (parts_.watch != nullptr)
         parts_.watch->Quit();
-    // Step 4: the settings.
-    settings_.selectedIndex = selected_;
-    SaveSettings(ToLocal(DataPath(SETTINGS_FILE)), settings_);
-    // Step 5: the database, unless its file could not be read and is still in place.
-    const bool keepBadFile = loader_ && loader_->Finished() && loader_->Outcome().moveFailed;
-    if (!settings_.gameFolder.empty() && loader_ && !keepBadFile)
-        database_.Save();
+    SaveOnClosing();
     // Step 6: a setup program left by an earlier upgrade.
     if (!programFolder_.empty())
-        platform::RemoveFile(programFolder_ + SETUP_PROGRAM);
+        platform::RemoveFile(programFolder_ + CUpgradeWorker::SETUP_PROGRAM);
+}
+
+void CWatchDialog::SaveOnClosing() {
+    // Step 4: the settings.
+    settings_.selectedIndex = selected_;
+    const QString settingsPath = DataPath(SETTINGS_FILE);
+    if (!SaveSettings(ToLocal(settingsPath), settings_))
+        ShowSaveFailure(settingsPath);
+    // Step 5: the database, unless its file could not be read and is still in place.
+    const bool keepBadFile = loader_ && loader_->Finished() && loader_->Outcome().moveFailed;
+    if (!settings_.gameFolder.empty() && loader_ && !keepBadFile && !database_.Save())
+        ShowSaveFailure(FromLocal(database_.DatabasePath()));
+}
+
+void CWatchDialog::ShowSaveFailure(const QString& path) {
+    // The window is still up: the user learns now that what changed is lost.
+    if (parts_.messageBoxes != nullptr)
+        parts_.messageBoxes->Information(this, windowTitle(),
+                                         QString::fromLatin1(SAVE_FAILED_TEXT).arg(path));
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -759,8 +773,7 @@ void CWatchDialog::HandleGameOver(int32_t state) {
     if (launchOn_) {
         launchWhenEnds_->setChecked(false);
         launchOn_ = false;
-        if (parts_.launcher != nullptr)
-            parts_.launcher->PlayNow(*this);
+        OnPlayNowClicked();
     }
     if (tickCounter_ % 4 == 0 && alarm_->isChecked())
         notifier_->Play(SND_ALARM);
@@ -844,8 +857,32 @@ void CWatchDialog::OnAlarmClicked(bool checked) {
 }
 
 void CWatchDialog::OnPlayNowClicked() {
-    if (parts_.launcher != nullptr)
-        parts_.launcher->PlayNow(*this);
+    if (parts_.launcher == nullptr)
+        return;
+    const bool gantry = GantryReady();
+    // The Gantry check activates what the server needs and compares its packages afresh.
+    if (gantry && !database_.offeredPackages.empty())
+        CheckRequiredPackages(database_);
+    const Handle<ServerEntry> entry = SelectedEntry();
+    const HostResolver resolve = parts_.resolve ? parts_.resolve : HostResolver(&ResolveHostDotted);
+    const LaunchRequest request =
+        BuildLaunchRequest(entry ? *entry : ServerEntry{}, status_, settings_.gameFolder,
+                           gantry ? &database_ : nullptr, resolve);
+    ActOnLaunch(parts_.launcher->PlayNow(request, this));
+}
+
+void CWatchDialog::ActOnLaunch(const LaunchOutcome& outcome) {
+    using Kind = LaunchOutcome::Kind;
+    if (outcome.kind == Kind::NEEDS_MANAGER)
+        OnManagerClicked();
+    const bool tried = outcome.kind == Kind::FAILED || outcome.kind == Kind::STARTED;
+    const bool refused = outcome.kind == Kind::REFUSED || outcome.kind == Kind::FAILED;
+    if (refused && parts_.messageBoxes != nullptr)
+        parts_.messageBoxes->Information(this, windowTitle(), QString::fromStdString(outcome.text));
+    if (tried)
+        UncheckGameEndBoxes();
+    if (outcome.kind == Kind::STARTED)
+        accept(); // closing saves the settings and ends the program
 }
 
 void CWatchDialog::OnLinkClicked() {

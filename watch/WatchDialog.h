@@ -11,6 +11,7 @@
 #include "net/BrowserReply.h"
 #include "net/ServerStatus.h"
 #include "ui/ToolTipDialog.h"
+#include "watch/core/GameLauncher.h"
 #include "watch/core/SettingsFile.h"
 
 #include <QString>
@@ -39,6 +40,7 @@ class CMessageBoxes;
 class IBrowserLink;
 class CScanWaitDialog;
 class ILauncher;
+struct LaunchOutcome;
 class INotifier;
 class IServerWatch;
 
@@ -49,7 +51,6 @@ public:
     static constexpr int TICK_MS = 500;
     static constexpr uint32_t SCAN_WAIT_DELAY_MS = 2000;
     static constexpr const char* CAPTION = "Quillory Gantry 0.96d beta";
-    static constexpr const char* SETUP_PROGRAM = "quillorysetup.exe";
     static constexpr const char* FIRST_RUN_CAPTION = "Quillory & Gantry";
     static constexpr const char* FIRST_RUN_TEXT =
         "This is the first time you run Quillory with Gantry.\n"
@@ -76,12 +77,16 @@ public:
         // Starts the upgrade's setup program (command line, working folder); true when it
         // started. Null: the platform's process start.
         std::function<bool(const String&, const String&)> startProcess;
+        // Turns the server's host into a dotted address for the game. Null: its dotted form,
+        // else a blocking lookup.
+        HostResolver resolve;
     };
 
     static constexpr const char* BROWSER_RESOLVE_TEXT =
         "Trouble resolving browser server address\nPlease try again";
     static constexpr const char* UPGRADE_CAPTION = "Quillory upgrade";
     static constexpr const char* UPGRADE_TEXT = "Quillory will now restart";
+    static constexpr const char* SAVE_FAILED_TEXT = "Could not save %1";
 
     explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
     ~CWatchDialog() override;
@@ -121,11 +126,6 @@ public:
     void EditServer(const ServerEntry& typed);
     void DeleteServer();
     void SelectServer(int index);
-
-    // For the launcher: the Manager button's action, and the two game-end boxes unchecked
-    // after a launch was tried.
-    void OpenManager() { OnManagerClicked(); }
-    void UncheckGameEndBoxes();
 
     // Whether the closing steps have run.
     bool Closed() const { return closed_; }
@@ -173,11 +173,16 @@ private:
     void OnConfigClicked();
     void OnAlarmClicked(bool checked);
     void OnPlayNowClicked();
+    // What the window does after a launch: the manager, the refusal, the game-end boxes, closing.
+    void ActOnLaunch(const LaunchOutcome& outcome);
+    void UncheckGameEndBoxes();
     void OnLinkClicked();
     void StartNewsLookup();
     void StartUpgrade();
     void FinishUpgrade();
     void CloseDown();
+    void SaveOnClosing();
+    void ShowSaveFailure(const QString& path);
 
     QString DataPath(const char* name) const;
 

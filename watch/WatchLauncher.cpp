@@ -2,11 +2,8 @@
 
 #include "platform/ProcessStart.h"
 #include "platform/WineRegistry.h"
-#include "ui/MessageBoxes.h"
 #include "watch/PathSetupDialog.h"
-#include "watch/WatchDialog.h"
 #include "watch/core/GameFolderLookup.h"
-#include "watch/core/GantryCheck.h"
 
 #include <cstdio>
 
@@ -32,8 +29,6 @@ CGantryWarningDialog::Choice AskWithWarning(QWidget* parent) {
 CWatchLauncher::CWatchLauncher(Parts parts) : parts_(std::move(parts)) {
     if (!parts_.start)
         parts_.start = &platform::StartProcess;
-    if (!parts_.resolve)
-        parts_.resolve = &ResolveHostDotted;
     if (parts_.winePrefix.empty())
         parts_.winePrefix = platform::DefaultWinePrefix();
     if (!parts_.askFolder)
@@ -52,69 +47,40 @@ String CWatchLauncher::CheckGameFolder(const String& stored) {
     return parts_.askFolder(nullptr);
 }
 
-bool CWatchLauncher::CheckPackages(CWatchDialog& window) {
-    if (!window.GantryReady() || window.Database().offeredPackages.empty())
-        return true;
-    const GantryCheckResult check = CheckRequiredPackages(window.Database());
-    if (!check.missing)
-        return true;
-    switch (parts_.askWarning(&window)) {
+std::optional<LaunchOutcome> CWatchLauncher::AskAboutMissing(const LaunchRequest& request,
+                                                             QWidget* parent) {
+    if (request.missing.empty())
+        return std::nullopt;
+    switch (parts_.askWarning(parent)) {
     case CGantryWarningDialog::Choice::FORCE_CONNECT:
-        return true;
+        return std::nullopt;
     case CGantryWarningDialog::Choice::MANAGER:
-        window.OpenManager();
-        return false;
+        return LaunchOutcome{LaunchOutcome::Kind::NEEDS_MANAGER, String()};
     case CGantryWarningDialog::Choice::CANCEL:
-        return false;
+        break;
     }
-    return false;
+    return LaunchOutcome{LaunchOutcome::Kind::CANCELLED, String()};
 }
 
-void CWatchLauncher::PlayNow(CWatchDialog& window) {
-    if (!CheckPackages(window))
-        return;
-    const Handle<ServerEntry> entry = window.SelectedEntry();
-    const ServerStatus status = window.Status();
-    PlayNowRequest request;
-    request.serverSelected = entry != nullptr;
-    request.implementation = status.implementation;
-    request.reportedPort = status.port;
-    request.settings.gameFolder = window.GameFolder();
-    request.settings.version = status.version;
-    request.settings.locked = status.locked;
-    if (entry) {
-        request.address = entry->address;
-        request.settings.password = entry->password;
-        request.settings.startupParameters = entry->startupParameters;
-        request.settings.automaticMods = entry->automaticMods;
-    }
-    if (window.GantryReady())
-        request.settings.modSuggestion = window.Database().ModSuggestion();
-
-    const PlayNowOutcome outcome = PlayNowLaunch(request, parts_.resolve, parts_.start);
+LaunchOutcome CWatchLauncher::PlayNow(const LaunchRequest& request, QWidget* parent) {
+    if (auto answered = AskAboutMissing(request, parent))
+        return *answered;
+    const PlayNowOutcome outcome = StartLaunch(request, parts_.start);
     switch (outcome.result) {
     case PlayNowResult::NOTHING:
-        return;
+        break;
     case PlayNowResult::BAD_ADDRESS:
-        Show(window, QString::fromLatin1(BAD_ADDRESS_TEXT));
-        return;
-    case PlayNowResult::FAILED:
+        return LaunchOutcome{LaunchOutcome::Kind::REFUSED, BAD_ADDRESS_TEXT};
+    case PlayNowResult::FAILED: {
         // The box has a fixed text; the reason goes where a terminal can show it.
-        std::fprintf(stderr, "%s: %s\n", LaunchFailureText(status.version).c_str(),
-                     outcome.reason.c_str());
-        Show(window, QString::fromStdString(LaunchFailureText(status.version)));
-        break;
-    case PlayNowResult::STARTED:
-        break;
+        const String text = LaunchFailureText(request.version);
+        std::fprintf(stderr, "%s: %s\n", text.c_str(), outcome.reason.c_str());
+        return LaunchOutcome{LaunchOutcome::Kind::FAILED, text};
     }
-    window.UncheckGameEndBoxes();
-    if (outcome.result == PlayNowResult::STARTED)
-        window.accept(); // closing saves the settings and ends the program
-}
-
-void CWatchLauncher::Show(CWatchDialog& window, const QString& text) {
-    if (parts_.messageBoxes != nullptr)
-        parts_.messageBoxes->Information(&window, window.windowTitle(), text);
+    case PlayNowResult::STARTED:
+        return LaunchOutcome{LaunchOutcome::Kind::STARTED, String()};
+    }
+    return LaunchOutcome{};
 }
 
 } // namespace quillory::ui

@@ -8,12 +8,11 @@
 #include "watch/core/GameLauncher.h"
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
 namespace quillory::ui {
-
-class CMessageBoxes;
 
 class CWatchLauncher final : public ILauncher {
 public:
@@ -21,9 +20,7 @@ public:
 
     // What the launcher asks of the world; each has a default that does the real thing.
     struct Parts {
-        CMessageBoxes* messageBoxes = nullptr;
         ProcessStarter start; // default: the platform's process start
-        HostResolver resolve; // default: dotted form, else a blocking lookup
         String winePrefix;    // default: $WINEPREFIX, else ~/.wine
         // The path setup dialog: the folder found, or empty after "Cancel".
         std::function<String(QWidget* parent)> askFolder;
@@ -34,12 +31,11 @@ public:
     explicit CWatchLauncher(Parts parts);
 
     String CheckGameFolder(const String& stored) override;
-    void PlayNow(CWatchDialog& window) override;
+    LaunchOutcome PlayNow(const LaunchRequest& request, QWidget* parent) override;
 
 private:
-    // The Gantry check: false when the launch must not go on.
-    bool CheckPackages(CWatchDialog& window);
-    void Show(CWatchDialog& window, const QString& text);
+    // The Gantry warning's answer as an outcome; none when the launch goes on.
+    std::optional<LaunchOutcome> AskAboutMissing(const LaunchRequest& request, QWidget* parent);
 
     Parts parts_;
 };

@@ -129,6 +129,13 @@ private slots:
         QTRY_COMPARE(app.RestoreRequests(), 1);
     }
 
+    void aNameThatCannotBeListenedOnStillLetsTheProgramRun() {
+        QTemporaryDir tmp;
+        // A socket path in a folder that does not exist: listening fails, the copy goes on.
+        CWatchApp app(tmp.path() + QStringLiteral("/missing/") + UniqueInstanceName());
+        QVERIFY(app.ClaimInstance());
+    }
+
     void closingDuringTheScanStopsItThenSaves() {
         QTemporaryDir folder;
         const QString game = MakeGameFolder(folder.path(), 400);
@@ -175,6 +182,41 @@ private slots:
         QVERIFY(savedFile.open(QIODevice::ReadOnly));
         QCOMPARE(savedFile.read(5), QByteArray("\0\2\0\0\0", 5));
         QVERIFY(QFile::exists(folder.path() + QStringLiteral("/quillory.dat")));
+    }
+
+    void closingShowsTheSavesThatFailed() {
+        QTemporaryDir gameRoot;
+        const QString game = MakeGameFolder(gameRoot.path(), 1);
+        auto folder = std::make_unique<QTemporaryDir>();
+        const QString data = folder->path();
+        Settings settings;
+        settings.gameFolder = game.toStdString();
+        QVERIFY(SaveSettings(data.toStdString() + "/quillory.sav", settings));
+        SaveEmptyDatabase(data, game);
+
+        test::CScriptedWatch watch;
+        test::CRecordingNotifier notifier;
+        CMessageBoxes boxes;
+        CExecutableCheck launcher;
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.notifier = &notifier;
+        parts.messageBoxes = &boxes;
+        parts.launcher = &launcher;
+        parts.dataFolder = data.toStdString();
+        CWatchDialog window(parts);
+        window.Open({"quillory"});
+        QTRY_VERIFY_WITH_TIMEOUT(window.GantryReady(), 20000);
+        QVERIFY(boxes.Asked().isEmpty());
+
+        folder.reset(); // the data folder goes away under the program
+        boxes.QueueAnswer(QMessageBox::Ok);
+        boxes.QueueAnswer(QMessageBox::Ok);
+        window.accept();
+        const QString shown = window.windowTitle() + QStringLiteral(": Could not save ");
+        QCOMPARE(boxes.Asked(), (QStringList{shown + data + QStringLiteral("/quillory.sav"),
+                                             shown + data + QStringLiteral("/quillory.dat")}));
+        QVERIFY(window.Closed());
     }
 
     void noGameFolderMeansNoDatabase() {

@@ -57,7 +57,10 @@ public:
 class CCountingLauncher final : public ui::ILauncher {
 public:
     String CheckGameFolder(const String& stored) override { return stored; }
-    void PlayNow(ui::CWatchDialog&) override { ++playNows; }
+    ui::LaunchOutcome PlayNow(const LaunchRequest&, QWidget*) override {
+        ++playNows;
+        return {};
+    }
 
     int playNows = 0;
 };

@@ -117,10 +117,10 @@ struct LaunchWindow {
         settings.entries.push_back(std::make_shared<ServerEntry>(entry));
         settings.selectedIndex = 0;
         settings.gameFolder = game.Path();
-        SaveSettings(folder.path().toStdString() + "/quillory.sav", settings);
+        if (!SaveSettings(folder.path().toStdString() + "/quillory.sav", settings))
+            qFatal("cannot write the settings file of the test window");
 
         boxes.QueueAnswer(QMessageBox::Ok); // the first run's notice about the scan
-        launcherParts.messageBoxes = &boxes;
         if (!launcherParts.start)
             launcherParts.start = [this](const String& line, const String& where) {
                 ++started.calls;
@@ -248,9 +248,7 @@ private slots:
 
         CMessageBoxes boxes;
         boxes.QueueAnswer(QMessageBox::Ok); // the first run's notice about the scan
-        CWatchLauncher::Parts launcherParts;
-        launcherParts.messageBoxes = &boxes;
-        CWatchLauncher launcher(launcherParts);
+        CWatchLauncher launcher(CWatchLauncher::Parts{});
         CEngineWatch engine;
         QVERIFY(engine.Start(data.path().toStdString()));
         test::CRecordingNotifier notifier;

@@ -35,6 +35,6 @@ void WriteSettings(CMemoryStream& stream, const Settings& settings);
 
 // Writes version 2 to a temporary name beside `path` and renames it over the old file, so a
 // crash or a full disk leaves the old settings. False when the file could not be written.
-bool SaveSettings(const String& path, const Settings& settings);
+[[nodiscard]] bool SaveSettings(const String& path, const Settings& settings);
 
 } // namespace quillory

@@ -103,12 +103,12 @@ int main(int argc, char** argv) {
     }
 
     CMessageBoxes messageBoxes;
-    CWatchLauncher::Parts launcherParts;
-    launcherParts.messageBoxes = &messageBoxes;
-    CWatchLauncher launcher(launcherParts);
+    CWatchLauncher launcher(CWatchLauncher::Parts{});
     CSilentNotifier notifier;
     CEngineWatch engine;
-    engine.Start(options["--data"]);
+    if (!engine.Start(options["--data"]))
+        std::fputs("quillory-watch-shots: cannot open a UDP socket; no server is watched\n",
+                   stderr);
     CEngineBrowserLink browser(engine.Watch());
 
     CWatchDialog::Parts parts;
