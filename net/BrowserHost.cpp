@@ -12,7 +12,6 @@ namespace quillory {
 
 namespace {
 
-constexpr uint16_t DEFAULT_BROWSER_PORT = 48124;
 constexpr char FILLER = 2;
 
 // Every character raised by 2, a filler after every third one, and a terminator. Evaluated by
@@ -47,7 +46,7 @@ String BuiltInBrowserHost() {
 
 std::optional<BrowserEndpoint> ParseBrowserEndpoint(const String& text) {
     const size_t colon = text.find(':');
-    BrowserEndpoint endpoint{text.substr(0, colon), DEFAULT_BROWSER_PORT};
+    BrowserEndpoint endpoint{text.substr(0, colon), BROWSER_SERVER_PORT};
     if (endpoint.host.empty())
         return std::nullopt;
     if (colon == String::npos)
@@ -67,7 +66,7 @@ BrowserEndpoint ChooseBrowserEndpoint(const char* environmentValue) {
     if (environmentValue != nullptr)
         if (auto chosen = ParseBrowserEndpoint(environmentValue))
             return *chosen;
-    return BrowserEndpoint{BuiltInBrowserHost(), DEFAULT_BROWSER_PORT};
+    return BrowserEndpoint{BuiltInBrowserHost(), BROWSER_SERVER_PORT};
 }
 
 } // namespace quillory

@@ -10,6 +10,8 @@
 namespace quillory {
 
 constexpr char BROWSER_ENVIRONMENT[] = "QUILLORY_BROWSER";
+// Where the browser server listens unless an address names another port.
+constexpr uint16_t BROWSER_SERVER_PORT = 48124;
 
 struct BrowserEndpoint {
     String host;

@@ -4,6 +4,7 @@
 
 #include "common/Tick.h"
 #include "common/Types.h"
+#include "net/BrowserHost.h"
 #include "net/GantryTransfer.h"
 #include "net/UdpSocketThread.h"
 #include "net/WatchState.h"
@@ -22,8 +23,6 @@ constexpr uint32_t QM_STOP = 2;
 constexpr uint32_t QM_QUERY_NEWS = 3;        // address, port of the browser server
 constexpr uint32_t QM_QUERY_SERVER_LIST = 5; // address, port of the browser server
 constexpr uint32_t QM_QUIT = 100;
-
-constexpr uint16_t BROWSER_SERVER_PORT = 48124;
 
 // Game ports probed while the server's own port is unknown; the status query goes to each
 // plus 1 and 2, the Gantry hello to each plus 20 and 40. Tests move them off the real ones.

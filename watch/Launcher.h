@@ -31,7 +31,7 @@ public:
     virtual String CheckGameFolder(const String& stored) = 0;
     // "Play Now" and the launch when the game ends: asks about missing packages, then starts the
     // game. `parent` owns the question's dialog.
-    virtual LaunchOutcome PlayNow(const LaunchRequest& request, QWidget* parent) = 0;
+    [[nodiscard]] virtual LaunchOutcome PlayNow(const LaunchRequest& request, QWidget* parent) = 0;
 };
 
 } // namespace quillory::ui

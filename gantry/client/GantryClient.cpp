@@ -286,7 +286,7 @@ CGantryClient::Partial CGantryClient::ReadPartial(const String& url, const Strin
 
 bool CGantryClient::WaitBeforeRetry(int retry) const {
     constexpr uint32_t kSlice = 50;
-    for (uint32_t waited = 0; waited < (firstRetryPauseMs_ << retry); waited += kSlice) {
+    for (uint32_t waited = 0; waited < (kFirstRetryPauseMs << retry); waited += kSlice) {
         if (cancelRequested_)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(kSlice));

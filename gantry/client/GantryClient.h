@@ -46,8 +46,6 @@ public:
 
     // Test seam; set before Begin.
     void SetInstallFunction(InstallFunction install) { install_ = std::move(install); }
-    // Test seam: the pause before the first retry (it doubles before each next one).
-    void SetRetryPause(uint32_t firstMs) { firstRetryPauseMs_ = firstMs; }
 
     // Zeroes the counters and starts both threads; false when already begun.
     bool Begin();
@@ -127,7 +125,6 @@ private:
     std::atomic<bool> cancelRequested_{false};
     std::atomic<bool> transferFailed_{false};
     std::atomic<bool> transferArrived_{false};
-    uint32_t firstRetryPauseMs_ = kFirstRetryPauseMs;
     std::atomic<bool> finished_{false};
     CEventHandle finishedEvent_{false, true};
     std::atomic<uint32_t> rate_{0};

@@ -145,8 +145,6 @@ bool CInstaller::InstallEntry(const ZipEntryInfo& info) {
     case EntryFate::Placed:
         break;
     }
-    if (entryHook_)
-        entryHook_(placement.destination);
     std::vector<String> pieces = SplitPathPieces(placement.destination);
     String fileName = pieces.back();
     pieces.pop_back();

@@ -57,8 +57,6 @@ public:
     // Asked after each entry; true stops the install there and undoes it.
     using CancelCheck = std::function<bool()>;
     void SetCancelCheck(CancelCheck check) { cancelled_ = std::move(check); }
-    // Test seam: told the destination of each entry just before it is placed.
-    void SetEntryHook(std::function<void(const String&)> hook) { entryHook_ = std::move(hook); }
 
 private:
     // A folder's children by folded name, for the folders this install looks into.
@@ -114,7 +112,6 @@ private:
     InstallReport report_;
     FreeSpaceSource freeSpace_;
     CancelCheck cancelled_;
-    std::function<void(const String&)> entryHook_;
     CInstallJournal journal_;
     // Both indexes live as long as this install: nothing else changes the folders meanwhile.
     std::unordered_map<const CFileNode*, ChildNames> children_;

@@ -29,7 +29,6 @@ public:
     // Why Parse refused the archive, naming the entry or the line and the rule.
     const String& Refusal() const { return refusal_; }
 
-    const String& ArchivePath() const { return archivePath_; }
     bool HasDescription() const { return hasDescription_; }
     const String& PackageName() const { return packageName_; }
     const String& InfoUrl() const { return infoUrl_; }

@@ -1,5 +1,6 @@
 #include "gantry/ui/GantryViewModel.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_map>
 
@@ -19,14 +20,15 @@ struct Column {
     bool right;
 };
 
-using Columns = std::array<Column, 6>;
+// Room for the widest view; a narrower one leaves the rest empty.
+constexpr size_t kMostColumns = std::max({size_t(OC_COUNT), size_t(PC_COUNT), size_t(FC_COUNT)});
+using Columns = std::array<Column, kMostColumns>;
 
 constexpr Columns kServerColumns = {{{"Package", 200, false},
                                      {"Priority", 80, false},
                                      {"Status", 100, false},
                                      {"Zip size", 80, true},
-                                     {"Action", 120, false},
-                                     {nullptr, 0, false}}};
+                                     {"Action", 120, false}}};
 constexpr Columns kPackageColumns = {{{"Package", 150, false},
                                       {"Status", 80, false},
                                       {"Size", 80, true},
@@ -139,7 +141,14 @@ int CGantryViewModel::rowCount(const QModelIndex& parent) const {
 int CGantryViewModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return view_ == VIEW_SERVER ? OC_COUNT : 6;
+    switch (view_) {
+    case VIEW_SERVER:
+        return OC_COUNT;
+    case VIEW_PACKAGES:
+        return PC_COUNT;
+    default:
+        return FC_COUNT;
+    }
 }
 
 const String* CGantryViewModel::Text(int row, int column) const {

@@ -24,7 +24,6 @@ public:
     QString caption;
 
     QLineEdit* NameEdit() const { return nameEdit_; }
-    QLineEdit* HomeEdit() const { return homeEdit_; }
 
 protected:
     void showEvent(QShowEvent* event) override;

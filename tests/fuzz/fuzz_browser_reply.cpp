@@ -15,7 +15,6 @@ using namespace quillory;
 
 namespace {
 
-constexpr uint16_t BROWSER_PORT = 48124;
 constexpr uint32_t TICK = 0x00051234;
 
 void Check(bool condition) {
@@ -35,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static HandleArray<PublicServer> taken;
     static bool asked = false;
     if (!asked) {
-        engine.HandleMessage(QM_QUERY_NEWS, LoopbackAddress(), BROWSER_PORT);
-        engine.HandleMessage(QM_QUERY_SERVER_LIST, LoopbackAddress(), BROWSER_PORT);
+        engine.HandleMessage(QM_QUERY_NEWS, LoopbackAddress(), BROWSER_SERVER_PORT);
+        engine.HandleMessage(QM_QUERY_SERVER_LIST, LoopbackAddress(), BROWSER_SERVER_PORT);
         asked = true;
     }
     if (size == 0)
@@ -44,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t token = (data[0] & 1) ? ServerListToken(TICK) : NewsToken(TICK);
     std::vector<uint8_t> reply = {uint8_t(token & 0xFF), uint8_t(token >> 8)};
     reply.insert(reply.end(), data + 1, data + size);
-    engine.HandleDatagram(reply.data(), reply.size(), LoopbackAddress(), BROWSER_PORT);
+    engine.HandleDatagram(reply.data(), reply.size(), LoopbackAddress(), BROWSER_SERVER_PORT);
 
     {
         std::lock_guard guard(state.StatusLock());

@@ -19,7 +19,6 @@ using namespace quillory::ui;
 
 namespace {
 
-constexpr uint16_t BROWSER_PORT = 48124;
 constexpr uint32_t TICK = 0x00010000;
 
 std::string Record(uint8_t last, uint16_t port, uint8_t players, uint8_t flags,
@@ -34,13 +33,15 @@ struct ListFeed {
     CWatchState state;
     CServerQuery engine{state, [] { return TICK; }};
 
-    ListFeed() { engine.HandleMessage(QM_QUERY_SERVER_LIST, LoopbackAddress(), BROWSER_PORT); }
+    ListFeed() {
+        engine.HandleMessage(QM_QUERY_SERVER_LIST, LoopbackAddress(), BROWSER_SERVER_PORT);
+    }
 
     void Reply(const std::string& records) {
         const uint16_t token = ServerListToken(TICK);
         const std::string bytes = std::string{char(token & 0xFF), char(token >> 8)} + records;
         engine.HandleDatagram(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-                              LoopbackAddress(), BROWSER_PORT);
+                              LoopbackAddress(), BROWSER_SERVER_PORT);
     }
 
     CBrowserDialog::TakeServers Taker() {

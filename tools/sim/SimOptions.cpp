@@ -227,7 +227,7 @@ std::string CheckGantry(const SimOptions& o) {
 }
 
 std::string CheckBrowser(const SimOptions& o) {
-    const bool browserOnly = o.browserPort != 48124 || !o.newsLink.empty() ||
+    const bool browserOnly = o.browserPort != BROWSER_SERVER_PORT || !o.newsLink.empty() ||
                              !o.upgradeFile.empty() || !o.upgradeArchive.empty() ||
                              !o.publicServers.empty() || o.browserSplit != 0 || o.browserNoSelf;
     if (!o.browser)

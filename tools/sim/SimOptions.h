@@ -1,6 +1,8 @@
 #pragma once
 // The command line of quillory-sim: a stand-in Ironvale server, Gantry server and package host.
 
+#include "net/BrowserHost.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,7 +72,7 @@ struct SimOptions {
 
     // Browser server (on with --browser).
     bool browser = false;
-    uint16_t browserPort = 48124;
+    uint16_t browserPort = BROWSER_SERVER_PORT;
     std::string news = "Welcome to the quillory-sim browser server";
     std::string newsLink;
     std::string upgradeFile;

@@ -39,6 +39,6 @@ LaunchRequest BuildLaunchRequest(const ServerEntry& entry, const ServerStatus& s
                                  const HostResolver& resolve);
 
 // Starts a ready request with `start`; the outcome tells what happened and why it failed.
-PlayNowOutcome StartLaunch(const LaunchRequest& request, const ProcessStarter& start);
+[[nodiscard]] PlayNowOutcome StartLaunch(const LaunchRequest& request, const ProcessStarter& start);
 
 } // namespace quillory

@@ -113,7 +113,10 @@ int main(int argc, char** argv) {
     manager.Tabs()->setCurrentIndex(CGantryViewModel::VIEW_FILES);
     manager.List()->selectRow(0);
     ok = Save(manager, out + QStringLiteral("manager-advanced.png")) && ok;
-    db.Save();
+    if (!db.Save()) {
+        std::fprintf(stderr, "quillory-gantry-shots: cannot save %s\n", db.DatabasePath().c_str());
+        ok = false;
+    }
     if (!downloadSaved)
         std::fputs("quillory-gantry-shots: the download ended before its picture was taken\n",
                    stderr);
