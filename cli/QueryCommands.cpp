@@ -9,13 +9,13 @@
 #include "platform/StopSignals.h"
 #include "watch/core/StatusReport.h"
 #include "watch/core/WatchRules.h"
+#include "watch/core/WatchView.h"
 
 #include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -260,6 +260,7 @@ int RunWatch(const Args& args) {
     if (int failed = StartWatching(watch, options->addresses.front()))
         return failed;
     CWatchState& state = watch.State();
+    CWatchView view; // what this loop last reacted to
     const auto start = std::chrono::steady_clock::now();
     const bool limited = options->number.has_value();
     const auto duration =
@@ -267,29 +268,20 @@ int RunWatch(const Args& args) {
     while (!stopSignals.Wait(WATCH_TICK_MS)) {
         if (limited && std::chrono::steady_clock::now() - start >= duration)
             break;
-        const WatchSnapshot seen = state.Snapshot();
-        const ServerStatus* changed = &seen.status;
-        if (changed->implementation == IMPL_NONE)
+        const WatchFrame frame = view.Update(state.Snapshot().status, true, false);
+        if (!frame.notification.notify)
             continue;
-        Notification n = DecideNotification(changed->state, changed->previousState, true);
-        if (n.previousState != changed->previousState) {
-            // Only this loop writes the state it last reacted to.
-            std::lock_guard guard(state.StatusLock());
-            state.status.previousState = n.previousState;
-        }
-        if (!n.notify)
-            continue;
+        const ServerStatus& seen = view.Status();
         if (options->json) {
             nlohmann::ordered_json line = {{"time", LocalTimeText()},
-                                           {"state", changed->state},
-                                           {"status", StatusText(changed->state)},
-                                           {"players", changed->players},
-                                           {"mission", changed->mission}};
+                                           {"state", seen.state},
+                                           {"status", frame.status},
+                                           {"players", seen.players},
+                                           {"mission", seen.mission}};
             std::printf("%s\n", Dump(line).c_str());
         } else {
-            std::printf("%s\t%s\t%d\t%s\n", LocalTimeText().c_str(),
-                        StatusText(changed->state).c_str(), changed->players,
-                        PrintableText(changed->mission).c_str());
+            std::printf("%s\t%s\t%d\t%s\n", LocalTimeText().c_str(), frame.status.c_str(),
+                        seen.players, PrintableText(seen.mission).c_str());
         }
         std::fflush(stdout);
     }

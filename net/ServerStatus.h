@@ -33,15 +33,12 @@ constexpr int32_t GANTRY_DEFAULT_CHUNK_TOTAL = 10;
 
 struct ServerStatus {
     String description;
-    String shownDescription;
     String mission;
-    String shownMission;
     int32_t players = 0;
     int32_t version = 0;
     int32_t requiredVersion = 0;
     int32_t state = 0;
     int32_t port = 0;
-    int32_t previousState = -1;
     int32_t ping = 0;
     bool locked = false;
     int32_t implementation = IMPL_NONE;
@@ -52,7 +49,6 @@ struct ServerStatus {
     String param1;
     String param2;
     String platform;
-    String lastTimeLeft;
     HandleArray<PlayerInfo> playerList;
     int32_t gantryChunkTotal = GANTRY_DEFAULT_CHUNK_TOTAL;
     int32_t gantryChunksReceived = 0;

@@ -85,19 +85,19 @@ TEST(ServerWatch, SelectWatchesAndReselectingResetsTheStatus) {
     EXPECT_EQ(seen.status.implementation, IMPL_SOCKETS);
     EXPECT_TRUE(seen.gantryFeatureActive);
     {
-        // The window's own bookkeeping, which a new selection must forget as well.
+        // Something known beyond the reply, which a new selection must forget as well.
         std::lock_guard guard(watch.State().StatusLock());
-        watch.State().status.previousState = GS_BRIEFING;
-        watch.State().status.shownDescription = "Alpha";
+        watch.State().status.mission = "Alpha";
+        watch.State().status.gantryChunksReceived = 3;
     }
 
     ASSERT_EQ(watch.Select(" localhost : " + std::to_string(second.GamePort()) + " ", "other"),
               SelectResult::WATCHING);
     seen = watch.State().Snapshot();
     EXPECT_EQ(seen.status.description, "");
-    EXPECT_EQ(seen.status.shownDescription, "");
+    EXPECT_EQ(seen.status.mission, "");
+    EXPECT_EQ(seen.status.gantryChunksReceived, 0);
     EXPECT_EQ(seen.status.state, 0);
-    EXPECT_EQ(seen.status.previousState, -1);
     EXPECT_EQ(seen.status.implementation, IMPL_NONE);
     EXPECT_EQ(seen.status.gantryChunkTotal, GANTRY_DEFAULT_CHUNK_TOTAL);
     EXPECT_EQ(seen.enumerationReplies, 0u);

@@ -5,7 +5,7 @@
 namespace quillory {
 
 std::vector<StatusLine> StatusLines(const ServerStatus& s) {
-    String lastTimeLeft = s.lastTimeLeft;
+    String lastTimeLeft; // one look: nothing counted down from
     return {
         {"Type", TypeText(s.gameType)},
         {"Description", s.description},
