@@ -7,6 +7,7 @@
 #include "net/PublicServer.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace quillory::ui {
@@ -17,6 +18,9 @@ public:
     // QM_QUERY_NEWS and QM_QUERY_SERVER_LIST to the engine; address in network order.
     virtual void QueryNews(uint32_t address, uint16_t port) = 0;
     virtual void QueryServerList(uint32_t address, uint16_t port) = 0;
+    // Looks the browser server's host up away from the window's thread and hands the address
+    // (network order; ADDRESS_NONE when it did not resolve) to `done`, on any thread.
+    virtual void ResolveHost(const String& host, std::function<void(uint32_t)> done) = 0;
     // Empties the public servers received so far, under the status lock.
     virtual void ClearPublicServers() = 0;
     // Moves the received public servers to `into`, leaving out addresses and ports it holds.

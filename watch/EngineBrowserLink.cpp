@@ -1,8 +1,20 @@
 #include "watch/EngineBrowserLink.h"
 
+#include "platform/HostResolve.h"
+
 #include <mutex>
 
 namespace quillory::ui {
+
+CEngineBrowserLink::~CEngineBrowserLink() {
+    for (std::thread& lookup : lookups_)
+        lookup.join();
+}
+
+void CEngineBrowserLink::ResolveHost(const String& host, std::function<void(uint32_t)> done) {
+    // A name lookup may block for seconds; the window's thread must not wait on it.
+    lookups_.emplace_back([host, done = std::move(done)] { done(quillory::ResolveHost(host)); });
+}
 
 void CEngineBrowserLink::QueryNews(uint32_t address, uint16_t port) {
     watch_.Engine().Post(QM_QUERY_NEWS, address, port);

@@ -8,6 +8,7 @@
 #include "platform/ProcessStart.h"
 #include "ui/ControlIds.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QueuedTarget.h"
 #include "ui/TextConversion.h"
 #include "watch/BrowserDialog.h"
 #include "watch/BrowserLink.h"
@@ -44,6 +45,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -55,7 +57,6 @@ namespace quillory::ui {
 
 namespace {
 
-constexpr int kGenerationRole = Qt::UserRole;
 constexpr const char* kAboutPage = "https://quillory.example.org/";
 
 QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
@@ -95,7 +96,7 @@ QIcon ProgramIcon() {
 
 CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder), descriptionStream_(0),
-      timer_(new QTimer(this)) {
+      queued_(std::make_shared<CQueuedTarget>(this)), timer_(new QTimer(this)) {
     if (parts_.notifier == nullptr)
         ownNotifier_ = std::make_unique<CSoundNotifier>(this);
     notifier_ = parts_.notifier != nullptr ? parts_.notifier : ownNotifier_.get();
@@ -106,123 +107,59 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     setWindowTitle(QString::fromLatin1(CAPTION));
     setWindowIcon(ProgramIcon());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
-    BuildControls();
+    CreateWidgets();
+    CreateLayout();
+    ConnectWidgets();
     InitToolTips();
     ResetDisplay();
-
-    connect(timer_, &QTimer::timeout, this, &CWatchDialog::Tick);
-    connect(this, &CWatchDialog::ScanWaitWanted, this, &CWatchDialog::OpenScanWait,
-            Qt::QueuedConnection);
-    connect(this, &CWatchDialog::DescriptionReceived, this, &CWatchDialog::ReadDescription,
-            Qt::QueuedConnection);
 }
 
 CWatchDialog::~CWatchDialog() {
+    queued_->Drop();
     CloseDown();
 }
 
-QLabel* CWatchDialog::AddField(QGridLayout* grid, int row, int column, const char* caption, int id,
-                               const char* name, int columnSpan) {
-    grid->addWidget(new QLabel(QString::fromLatin1(caption), this), row, column);
-    auto* field = new QLabel(this);
+// ----------------------------------------------------------------------------------------------
+// Building the window
+
+QLabel* CWatchDialog::CreateField(QWidget* parent, int id, const char* name) {
+    auto* field = new QLabel(parent);
     field->setTextFormat(Qt::PlainText);
     field->setMinimumWidth(60);
     SetControlId(field, id, QString::fromLatin1(name));
-    grid->addWidget(field, row, column + 1, 1, columnSpan);
     return field;
 }
 
-void CWatchDialog::BuildControls() {
+void CWatchDialog::AddField(QGridLayout* grid, int row, int column, const char* caption,
+                            QLabel* field, int columnSpan) {
+    grid->addWidget(new QLabel(QString::fromLatin1(caption), field->parentWidget()), row, column);
+    grid->addWidget(field, row, column + 1, 1, columnSpan);
+}
+
+void CWatchDialog::CreateWidgets() {
     // Server selection.
-    auto* selection = new QGroupBox(QStringLiteral("Server selection"), this);
-    serverList_ = new QComboBox(selection);
+    selectionBox_ = new QGroupBox(QStringLiteral("Server selection"), this);
+    serverList_ = new QComboBox(selectionBox_);
     SetControlId(serverList_, IDC_SERVER_LIST, QStringLiteral("serverList"));
     serverList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     serverList_->setMinimumContentsLength(24);
-    auto* add = new QPushButton(QStringLiteral("Add"), selection);
-    SetControlId(add, IDC_ADD, QStringLiteral("addButton"));
-    auto* edit = new QPushButton(QStringLiteral("Edit"), selection);
-    SetControlId(edit, IDC_EDIT, QStringLiteral("editButton"));
-    auto* del = new QPushButton(QStringLiteral("Del"), selection);
-    SetControlId(del, IDC_DELETE, QStringLiteral("deleteButton"));
-    auto* browser = new QPushButton(QStringLiteral("@@ browser"), selection);
-    SetControlId(browser, IDC_BROWSER, QStringLiteral("browserButton"));
-    connect(browser, &QPushButton::clicked, this, &CWatchDialog::Browse);
-    addressLabel_ = new QLabel(selection);
+    add_ = new QPushButton(QStringLiteral("Add"), selectionBox_);
+    SetControlId(add_, IDC_ADD, QStringLiteral("addButton"));
+    edit_ = new QPushButton(QStringLiteral("Edit"), selectionBox_);
+    SetControlId(edit_, IDC_EDIT, QStringLiteral("editButton"));
+    delete_ = new QPushButton(QStringLiteral("Del"), selectionBox_);
+    SetControlId(delete_, IDC_DELETE, QStringLiteral("deleteButton"));
+    browser_ = new QPushButton(QStringLiteral("@@ browser"), selectionBox_);
+    SetControlId(browser_, IDC_BROWSER, QStringLiteral("browserButton"));
+    addressLabel_ = new QLabel(selectionBox_);
     SetControlId(addressLabel_, IDC_ADDRESS_LABEL, QStringLiteral("addressLabel"));
-    passwordLabel_ = new QLabel(selection);
+    passwordLabel_ = new QLabel(selectionBox_);
     SetControlId(passwordLabel_, IDC_PASSWORD_LABEL, QStringLiteral("passwordLabel"));
     addressLabel_->setTextFormat(Qt::PlainText);
     passwordLabel_->setTextFormat(Qt::PlainText);
-    auto* selectionGrid = new QGridLayout(selection);
-    selectionGrid->addWidget(serverList_, 0, 0, 1, 4);
-    selectionGrid->addWidget(add, 1, 0);
-    selectionGrid->addWidget(edit, 1, 1);
-    selectionGrid->addWidget(del, 1, 2);
-    selectionGrid->addWidget(browser, 1, 3);
-    selectionGrid->addWidget(new QLabel(QStringLiteral("Addr:"), selection), 2, 0);
-    selectionGrid->addWidget(addressLabel_, 2, 1, 1, 3);
-    selectionGrid->addWidget(new QLabel(QStringLiteral("Pw:"), selection), 3, 0);
-    selectionGrid->addWidget(passwordLabel_, 3, 1, 1, 3);
 
-    // The server's own fields.
-    auto* server = new QGroupBox(QStringLiteral("Server"), this);
-    auto* serverGrid = new QGridLayout(server);
-    serverGrid->addWidget(new QLabel(QStringLiteral("Description:"), server), 0, 0);
-    description_ = ReadOnlyEdit(server, 2);
-    SetControlId(description_, IDC_DESCRIPTION, QStringLiteral("descriptionEdit"));
-    serverGrid->addWidget(description_, 0, 1, 1, 3);
-    // The type has the row to itself: "Ironvale Uprising" is wider than one column.
-    type_ = AddField(serverGrid, 1, 0, "Type:", IDC_TYPE, "typeField", 3);
-    version_ = AddField(serverGrid, 2, 0, "Version:", IDC_VERSION, "versionField");
-    required_ = AddField(serverGrid, 2, 2, "Required:", IDC_REQUIRED, "requiredField");
-    ping_ = AddField(serverGrid, 3, 0, "Ping:", IDC_PING, "pingField");
-    locked_ = AddField(serverGrid, 3, 2, "Locked:", IDC_LOCKED, "lockedField");
-    port_ = AddField(serverGrid, 4, 0, "Port:", IDC_PORT, "portField");
-    impl_ = AddField(serverGrid, 4, 2, "Impl:", IDC_IMPL, "implField");
-    platform_ = AddField(serverGrid, 5, 0, "Platform:", IDC_PLATFORM, "platformField");
-    gantry_ = AddField(serverGrid, 6, 0, "@@ Server:", IDC_GANTRY, "gantryField");
-    manager_ = new QPushButton(QStringLiteral("Manager"), server);
-    SetControlId(manager_, IDC_MANAGER, QStringLiteral("managerButton"));
-    manager_->setEnabled(false);
-    serverGrid->addWidget(manager_, 6, 2, 1, 2);
-    serverGrid->setColumnStretch(1, 1);
-    serverGrid->setColumnStretch(3, 1);
-
-    // News.
-    auto* newsBox = new QGroupBox(QStringLiteral("News && messages"), this);
-    news_ = ReadOnlyEdit(newsBox, 3);
-    news_->setMaximumHeight(QWIDGETSIZE_MAX);
-    SetControlId(news_, IDC_NEWS, QStringLiteral("newsEdit"));
-    link_ = new QPushButton(QStringLiteral("Link"), newsBox);
-    SetControlId(link_, IDC_LINK, QStringLiteral("linkButton"));
-    link_->setEnabled(false);
-    auto* newsLayout = new QVBoxLayout(newsBox);
-    newsLayout->addWidget(news_, 1);
-    newsLayout->addWidget(link_, 0, Qt::AlignRight);
-
-    // Players and the game.
-    auto* playersBox = new QGroupBox(QStringLiteral("Players"), this);
-    auto* playersGrid = new QGridLayout(playersBox);
-    loggedOn_ = AddField(playersGrid, 0, 0, "Logged on:", IDC_LOGGED_ON, "loggedOnField");
-    players_ = new QTreeWidget(playersBox);
-    SetControlId(players_, IDC_PLAYERS, QStringLiteral("playersList"));
-    players_->setRootIsDecorated(false);
-    players_->setUniformRowHeights(true);
-    players_->setSelectionMode(QAbstractItemView::SingleSelection);
-    playersGrid->addWidget(players_, 1, 0, 1, 2);
-    auto* gameGrid = new QGridLayout;
-    map_ = AddField(gameGrid, 0, 0, "Map:", IDC_MAP, "mapField");
-    gameGrid->addWidget(new QLabel(QStringLiteral("Current mission"), playersBox), 1, 0);
-    mission_ = ReadOnlyEdit(playersBox, 2);
-    SetControlId(mission_, IDC_MISSION, QStringLiteral("missionEdit"));
-    gameGrid->addWidget(mission_, 1, 1);
-    statusText_ = AddField(gameGrid, 2, 0, "Status:", IDC_STATUS, "statusField");
-    timeLeft_ = AddField(gameGrid, 3, 0, "Time left:", IDC_TIME_LEFT, "timeLeftField");
-    param_ = AddField(gameGrid, 4, 0, "Param:", IDC_PARAM, "paramField");
-    gameGrid->setColumnStretch(1, 1);
-    playersGrid->addLayout(gameGrid, 2, 0, 1, 2);
-    playersGrid->setRowStretch(1, 1);
+    CreateServerWidgets();
+    CreatePlayerWidgets();
 
     // Notifications and the buttons.
     notify_ = new QCheckBox(QStringLiteral("Notify me when status changes"), this);
@@ -231,40 +168,61 @@ void CWatchDialog::BuildControls() {
     SetControlId(launchWhenEnds_, IDC_LAUNCH_WHEN_ENDS, QStringLiteral("launchWhenEndsBox"));
     alarm_ = new QCheckBox(QStringLiteral("Alarm when this game ends"), this);
     SetControlId(alarm_, IDC_ALARM, QStringLiteral("alarmBox"));
-    auto* about = new QPushButton(QStringLiteral("About"), this);
-    SetControlId(about, IDC_ABOUT, QStringLiteral("aboutButton"));
-    auto* config = new QPushButton(QStringLiteral("Config"), this);
-    SetControlId(config, IDC_CONFIG, QStringLiteral("configButton"));
-    auto* playNow = new QPushButton(QStringLiteral("Play Now"), this);
-    SetControlId(playNow, IDC_PLAY_NOW, QStringLiteral("playNowButton"));
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    SetControlId(close, IDC_OK, QStringLiteral("closeButton"));
-    close->setDefault(true);
+    about_ = new QPushButton(QStringLiteral("About"), this);
+    SetControlId(about_, IDC_ABOUT, QStringLiteral("aboutButton"));
+    config_ = new QPushButton(QStringLiteral("Config"), this);
+    SetControlId(config_, IDC_CONFIG, QStringLiteral("configButton"));
+    playNow_ = new QPushButton(QStringLiteral("Play Now"), this);
+    SetControlId(playNow_, IDC_PLAY_NOW, QStringLiteral("playNowButton"));
+    close_ = new QPushButton(QStringLiteral("Close"), this);
+    SetControlId(close_, IDC_OK, QStringLiteral("closeButton"));
+    close_->setDefault(true);
+}
 
-    auto* boxes = new QVBoxLayout;
-    boxes->addWidget(notify_);
-    boxes->addWidget(launchWhenEnds_);
-    boxes->addWidget(alarm_);
-    auto* buttons = new QGridLayout;
-    buttons->addWidget(about, 0, 0);
-    buttons->addWidget(config, 0, 1);
-    buttons->addWidget(playNow, 1, 0);
-    buttons->addWidget(close, 1, 1);
-    auto* bottom = new QHBoxLayout;
-    bottom->addLayout(boxes, 1);
-    bottom->addLayout(buttons);
+void CWatchDialog::CreateServerWidgets() {
+    serverBox_ = new QGroupBox(QStringLiteral("Server"), this);
+    description_ = ReadOnlyEdit(serverBox_, 2);
+    SetControlId(description_, IDC_DESCRIPTION, QStringLiteral("descriptionEdit"));
+    type_ = CreateField(serverBox_, IDC_TYPE, "typeField");
+    version_ = CreateField(serverBox_, IDC_VERSION, "versionField");
+    required_ = CreateField(serverBox_, IDC_REQUIRED, "requiredField");
+    ping_ = CreateField(serverBox_, IDC_PING, "pingField");
+    locked_ = CreateField(serverBox_, IDC_LOCKED, "lockedField");
+    port_ = CreateField(serverBox_, IDC_PORT, "portField");
+    impl_ = CreateField(serverBox_, IDC_IMPL, "implField");
+    platform_ = CreateField(serverBox_, IDC_PLATFORM, "platformField");
+    gantry_ = CreateField(serverBox_, IDC_GANTRY, "gantryField");
+    manager_ = new QPushButton(QStringLiteral("Manager"), serverBox_);
+    SetControlId(manager_, IDC_MANAGER, QStringLiteral("managerButton"));
+    manager_->setEnabled(false);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(selection);
-    left->addWidget(server);
-    left->addWidget(newsBox, 1);
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(left, 1);
-    columns->addWidget(playersBox, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(columns, 1);
-    layout->addLayout(bottom);
+    newsBox_ = new QGroupBox(QStringLiteral("News && messages"), this);
+    news_ = ReadOnlyEdit(newsBox_, 3);
+    news_->setMaximumHeight(QWIDGETSIZE_MAX);
+    SetControlId(news_, IDC_NEWS, QStringLiteral("newsEdit"));
+    link_ = new QPushButton(QStringLiteral("Link"), newsBox_);
+    SetControlId(link_, IDC_LINK, QStringLiteral("linkButton"));
+    link_->setEnabled(false);
+}
 
+void CWatchDialog::CreatePlayerWidgets() {
+    playersBox_ = new QGroupBox(QStringLiteral("Players"), this);
+    loggedOn_ = CreateField(playersBox_, IDC_LOGGED_ON, "loggedOnField");
+    players_ = new QTreeWidget(playersBox_);
+    SetControlId(players_, IDC_PLAYERS, QStringLiteral("playersList"));
+    players_->setRootIsDecorated(false);
+    players_->setUniformRowHeights(true);
+    players_->setSelectionMode(QAbstractItemView::SingleSelection);
+    map_ = CreateField(playersBox_, IDC_MAP, "mapField");
+    mission_ = ReadOnlyEdit(playersBox_, 2);
+    SetControlId(mission_, IDC_MISSION, QStringLiteral("missionEdit"));
+    statusText_ = CreateField(playersBox_, IDC_STATUS, "statusField");
+    timeLeft_ = CreateField(playersBox_, IDC_TIME_LEFT, "timeLeftField");
+    param_ = CreateField(playersBox_, IDC_PARAM, "paramField");
+    SizePlayerColumns();
+}
+
+void CWatchDialog::SizePlayerColumns() {
     // Opening, step 12: the players list's columns.
     players_->setColumnCount(3);
     players_->setHeaderLabels(
@@ -280,28 +238,119 @@ void CWatchDialog::BuildControls() {
         total += width;
     }
     players_->setMinimumWidth(total);
+}
 
+QGridLayout* CWatchDialog::SelectionLayout() {
+    auto* grid = new QGridLayout(selectionBox_);
+    grid->addWidget(serverList_, 0, 0, 1, 4);
+    grid->addWidget(add_, 1, 0);
+    grid->addWidget(edit_, 1, 1);
+    grid->addWidget(delete_, 1, 2);
+    grid->addWidget(browser_, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Addr:"), selectionBox_), 2, 0);
+    grid->addWidget(addressLabel_, 2, 1, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Pw:"), selectionBox_), 3, 0);
+    grid->addWidget(passwordLabel_, 3, 1, 1, 3);
+    return grid;
+}
+
+QGridLayout* CWatchDialog::ServerLayout() {
+    auto* grid = new QGridLayout(serverBox_);
+    grid->addWidget(new QLabel(QStringLiteral("Description:"), serverBox_), 0, 0);
+    grid->addWidget(description_, 0, 1, 1, 3);
+    // The type has the row to itself: "Ironvale Uprising" is wider than one column.
+    AddField(grid, 1, 0, "Type:", type_, 3);
+    AddField(grid, 2, 0, "Version:", version_);
+    AddField(grid, 2, 2, "Required:", required_);
+    AddField(grid, 3, 0, "Ping:", ping_);
+    AddField(grid, 3, 2, "Locked:", locked_);
+    AddField(grid, 4, 0, "Port:", port_);
+    AddField(grid, 4, 2, "Impl:", impl_);
+    AddField(grid, 5, 0, "Platform:", platform_);
+    AddField(grid, 6, 0, "@@ Server:", gantry_);
+    grid->addWidget(manager_, 6, 2, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    return grid;
+}
+
+QGridLayout* CWatchDialog::PlayersLayout() {
+    auto* grid = new QGridLayout(playersBox_);
+    AddField(grid, 0, 0, "Logged on:", loggedOn_);
+    grid->addWidget(players_, 1, 0, 1, 2);
+    auto* game = new QGridLayout;
+    AddField(game, 0, 0, "Map:", map_);
+    game->addWidget(new QLabel(QStringLiteral("Current mission"), playersBox_), 1, 0);
+    game->addWidget(mission_, 1, 1);
+    AddField(game, 2, 0, "Status:", statusText_);
+    AddField(game, 3, 0, "Time left:", timeLeft_);
+    AddField(game, 4, 0, "Param:", param_);
+    game->setColumnStretch(1, 1);
+    grid->addLayout(game, 2, 0, 1, 2);
+    grid->setRowStretch(1, 1);
+    return grid;
+}
+
+void CWatchDialog::CreateLayout() {
+    SelectionLayout();
+    ServerLayout();
+    PlayersLayout();
+    auto* newsLayout = new QVBoxLayout(newsBox_);
+    newsLayout->addWidget(news_, 1);
+    newsLayout->addWidget(link_, 0, Qt::AlignRight);
+
+    auto* boxes = new QVBoxLayout;
+    boxes->addWidget(notify_);
+    boxes->addWidget(launchWhenEnds_);
+    boxes->addWidget(alarm_);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(about_, 0, 0);
+    buttons->addWidget(config_, 0, 1);
+    buttons->addWidget(playNow_, 1, 0);
+    buttons->addWidget(close_, 1, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addLayout(boxes, 1);
+    bottom->addLayout(buttons);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(selectionBox_);
+    left->addWidget(serverBox_);
+    left->addWidget(newsBox_, 1);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addWidget(playersBox_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns, 1);
+    layout->addLayout(bottom);
+    resize(720, 520);
+}
+
+void CWatchDialog::ConnectWidgets() {
+    connect(timer_, &QTimer::timeout, this, &CWatchDialog::Tick);
+    connect(this, &CWatchDialog::ScanWaitWanted, this, &CWatchDialog::OpenScanWait,
+            Qt::QueuedConnection);
+    connect(this, &CWatchDialog::DescriptionReceived, this, &CWatchDialog::ReadDescription,
+            Qt::QueuedConnection);
     connect(serverList_, &QComboBox::activated, this, &CWatchDialog::SelectServer);
-    connect(add, &QPushButton::clicked, this, &CWatchDialog::OnAddClicked);
-    connect(edit, &QPushButton::clicked, this, &CWatchDialog::OnEditClicked);
-    connect(del, &QPushButton::clicked, this, &CWatchDialog::DeleteServer);
+    connect(add_, &QPushButton::clicked, this, &CWatchDialog::OnAddClicked);
+    connect(edit_, &QPushButton::clicked, this, &CWatchDialog::OnEditClicked);
+    connect(delete_, &QPushButton::clicked, this, &CWatchDialog::DeleteServer);
+    connect(browser_, &QPushButton::clicked, this, &CWatchDialog::Browse);
     connect(manager_, &QPushButton::clicked, this, &CWatchDialog::OnManagerClicked);
     connect(link_, &QPushButton::clicked, this, &CWatchDialog::OnLinkClicked);
-    connect(about, &QPushButton::clicked, this,
+    connect(about_, &QPushButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAboutPage))); });
-    connect(config, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
-    connect(playNow, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
-    connect(close, &QPushButton::clicked, this, &CWatchDialog::accept);
+    connect(config_, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
+    connect(playNow_, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
+    connect(close_, &QPushButton::clicked, this, &CWatchDialog::accept);
     connect(alarm_, &QCheckBox::clicked, this, &CWatchDialog::OnAlarmClicked);
-    resize(720, 520);
 }
 
 void CWatchDialog::ResetDisplay() {
     managerBlink_ = false;
     linkBlink_ = false;
     scanWait_ = nullptr;
-    status_ = ServerStatus();
-    playerGeneration_ = 0;
+    view_.Reset();
     statusValid_ = false;
     notify_->setChecked(true);
     launchWhenEnds_->setChecked(false);
@@ -475,11 +524,7 @@ void CWatchDialog::OnSelectionChanged() {
         database_.ClearOfferedList();
     managerBlink_ = false;
     // A fresh notification history for the new server.
-    status_ = ServerStatus();
-    shownDescription_.clear();
-    shownMission_.clear();
-    lastTimeLeft_.clear();
-    previousState_ = -1;
+    view_.Reset();
     players_->clear();
     if (wasWatching) {
         launchWhenEnds_->setChecked(false);
@@ -580,24 +625,11 @@ void CWatchDialog::Tick() {
         return;
     inTick_ = true;
     // 1. Another copy asked for this window.
-    if (restoreRequested_) {
-        restoreRequested_ = false;
-        if (isMinimized())
-            showNormal();
-        raise();
-        activateWindow();
-        notifier_->Flash();
-    }
+    RestoreIfAsked();
     // 2.
     ++tickCounter_;
-    // 3. The manager button blinks while an offered package is missing.
-    if (managerBlink_)
-        manager_->setText(tickCounter_ % 2 != 0 ? QStringLiteral("Download")
-                                                : QStringLiteral("@@"));
-    else
-        manager_->setText(QStringLiteral("Manager"));
-    // 4. The link button blinks while an upgrade is offered.
-    link_->setText(linkBlink_ && tickCounter_ % 4 == 0 ? QString() : linkCaption_);
+    // 3 and 4.
+    BlinkButtons();
     // 5. The database worker.
     StepDatabase();
     // 6 and 7: the news and the status are read from one copy taken under the status lock.
@@ -608,8 +640,6 @@ void CWatchDialog::Tick() {
     // 8. The self-upgrade's progress takes the Link button.
     if (!snapshot.upgradeProgress.empty())
         link_->setText(FromNetwork(snapshot.upgradeProgress));
-    if (statusValid_)
-        status_ = std::move(snapshot.status);
     // 9.
     if (!statusValid_) {
         inTick_ = false;
@@ -618,23 +648,44 @@ void CWatchDialog::Tick() {
     // 10.
     notifyOn_ = notify_->isChecked();
     launchOn_ = launchWhenEnds_->isChecked();
-    // 11 to 13.
-    if (status_.implementation != IMPL_NONE) {
-        WriteFields(status_);
-        DecideNotification(status_.state);
-        UpdatePlayers(status_);
-    }
-    // 14.
-    WriteGantry(status_);
-    // 16.
-    launchWhenEnds_->setEnabled(status_.state >= GS_SETTING_UP);
-    // 17.
-    HandleGameOver(status_.state);
-    // 18.
-    RenameAfterServer();
-    // 19.
-    ++playerGeneration_;
+    // 11 to 18.
+    Render(view_.Update(std::move(snapshot.status), notifyOn_, GantryReady()));
     inTick_ = false;
+}
+
+void CWatchDialog::RestoreIfAsked() {
+    if (!restoreRequested_)
+        return;
+    restoreRequested_ = false;
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    notifier_->Flash();
+}
+
+void CWatchDialog::BlinkButtons() {
+    // The manager button blinks while an offered package is missing.
+    if (managerBlink_)
+        manager_->setText(tickCounter_ % 2 != 0 ? QStringLiteral("Download")
+                                                : QStringLiteral("@@"));
+    else
+        manager_->setText(QStringLiteral("Manager"));
+    // The link button blinks while an upgrade is offered.
+    link_->setText(linkBlink_ && tickCounter_ % 4 == 0 ? QString() : linkCaption_);
+}
+
+void CWatchDialog::Render(const WatchFrame& frame) {
+    if (frame.answered) {
+        WriteFields(frame);
+        Notify(frame);
+        if (frame.playersChanged)
+            ShowPlayers();
+    }
+    WriteGantry(frame);
+    launchWhenEnds_->setEnabled(frame.gameEndAllowed);
+    HandleGameOver(frame);
+    RenameAfterServer();
 }
 
 void CWatchDialog::StepDatabase() {
@@ -679,49 +730,48 @@ void CWatchDialog::ShowNews(const BrowserNews& news) {
     }
 }
 
-void CWatchDialog::WriteFields(const ServerStatus& status) {
-    if (status.description != shownDescription_) {
-        shownDescription_ = status.description;
-        description_->setPlainText(FromNetwork(status.description));
-    }
-    if (status.mission != shownMission_) {
-        shownMission_ = status.mission;
-        mission_->setPlainText(FromNetwork(status.mission));
-    }
-    if (!status.gameType.empty())
-        type_->setText(FromNetwork(TypeText(status.gameType)));
-    loggedOn_->setText(FromNetwork(LoggedOnText(status.players, status.maxPlayers)));
-    if (!status.timeLeft.empty())
-        timeLeft_->setText(FromNetwork(TimeLeftText(status.timeLeft, lastTimeLeft_)));
-    map_->setText(FromNetwork(status.map));
-    if (!status.param1.empty())
-        param_->setText(FromNetwork(ParamText(status.param1, status.param2)));
-    if (!status.platform.empty())
-        platform_->setText(FromNetwork(PlatformText(status.platform)));
-    version_->setText(QString::number(status.version));
-    required_->setText(QString::number(status.requiredVersion));
-    ping_->setText(QString::number(status.ping));
-    port_->setText(QString::number(status.port));
-    locked_->setText(FromNetwork(LockedText(status.locked)));
-    impl_->setText(status.implementation == IMPL_DIRECTPLAY ? QStringLiteral("DirectPlay")
-                                                            : QStringLiteral("Sockets"));
+namespace {
+
+void SetIfGiven(QLabel* field, const std::optional<String>& text) {
+    if (text)
+        field->setText(FromNetwork(*text));
 }
 
-void CWatchDialog::DecideNotification(int32_t state) {
-    statusText_->setText(FromNetwork(StatusText(state)));
-    const Notification decision = quillory::DecideNotification(state, previousState_, notifyOn_);
-    previousState_ = decision.previousState;
-    if (decision.notify) {
-        notifier_->Play(decision.sound);
+} // namespace
+
+void CWatchDialog::WriteFields(const WatchFrame& frame) {
+    if (frame.descriptionChanged)
+        description_->setPlainText(FromNetwork(frame.description));
+    if (frame.missionChanged)
+        mission_->setPlainText(FromNetwork(frame.mission));
+    SetIfGiven(type_, frame.type);
+    loggedOn_->setText(FromNetwork(frame.loggedOn));
+    SetIfGiven(timeLeft_, frame.timeLeft);
+    map_->setText(FromNetwork(frame.map));
+    SetIfGiven(param_, frame.param);
+    SetIfGiven(platform_, frame.platform);
+    version_->setText(FromNetwork(frame.version));
+    required_->setText(FromNetwork(frame.required));
+    ping_->setText(FromNetwork(frame.ping));
+    port_->setText(FromNetwork(frame.port));
+    locked_->setText(FromNetwork(frame.locked));
+    impl_->setText(FromNetwork(frame.implementation));
+}
+
+void CWatchDialog::Notify(const WatchFrame& frame) {
+    statusText_->setText(FromNetwork(frame.status));
+    if (frame.notification.notify) {
+        notifier_->Play(frame.notification.sound);
         notifier_->Flash();
     }
 }
 
-void CWatchDialog::UpdatePlayers(const ServerStatus& status) {
-    for (const Handle<PlayerInfo>& player : status.playerList) {
-        if (!player)
-            continue;
-        const QString name = FromNetwork(player->name);
+void CWatchDialog::ShowPlayers() {
+    // Rows are updated in place, so a selected player stays selected while listed.
+    QSet<QString> listed;
+    for (const PlayerRow& player : view_.Players()) {
+        const QString name = FromNetwork(player.name);
+        listed.insert(name);
         QTreeWidgetItem* row = nullptr;
         for (int i = 0; i < players_->topLevelItemCount() && row == nullptr; ++i)
             if (players_->topLevelItem(i)->text(0) == name)
@@ -730,23 +780,19 @@ void CWatchDialog::UpdatePlayers(const ServerStatus& status) {
             row = new QTreeWidgetItem(players_);
             row->setText(0, name);
         }
-        row->setText(1, FromNetwork(player->score));
-        row->setText(2, FromNetwork(player->deaths));
-        row->setData(0, kGenerationRole, playerGeneration_);
+        row->setText(1, FromNetwork(player.score));
+        row->setText(2, FromNetwork(player.deaths));
     }
     for (int i = players_->topLevelItemCount() - 1; i >= 0; --i)
-        if (players_->topLevelItem(i)->data(0, kGenerationRole).toUInt() != playerGeneration_)
+        if (!listed.contains(players_->topLevelItem(i)->text(0)))
             delete players_->takeTopLevelItem(i);
 }
 
-void CWatchDialog::WriteGantry(const ServerStatus& status) {
-    const String text = GantryStateText(status, GantryReady());
-    if (!text.empty())
-        gantry_->setText(FromNetwork(text));
-    const bool allReceived = status.gantryState == GANTRY_ANSWERED &&
-                             status.gantryChunksReceived >= status.gantryChunkTotal;
+void CWatchDialog::WriteGantry(const WatchFrame& frame) {
+    if (!frame.gantry.empty())
+        gantry_->setText(FromNetwork(frame.gantry));
     // The description goes to the database only while the window owns it.
-    if (!allReceived || loaderRunning_ || database_.Busy() || parts_.watch == nullptr)
+    if (!frame.descriptionComplete || loaderRunning_ || database_.Busy() || parts_.watch == nullptr)
         return;
     std::optional<std::vector<uint8_t>> description = parts_.watch->TakeDescription();
     if (!description)
@@ -767,8 +813,8 @@ void CWatchDialog::ReadDescription() {
     managerBlink_ = alert.managerBlink;
 }
 
-void CWatchDialog::HandleGameOver(int32_t state) {
-    if (!IsGameOver(state))
+void CWatchDialog::HandleGameOver(const WatchFrame& frame) {
+    if (!frame.gameOver)
         return;
     if (launchOn_) {
         launchWhenEnds_->setChecked(false);
@@ -781,10 +827,10 @@ void CWatchDialog::HandleGameOver(int32_t state) {
 
 void CWatchDialog::RenameAfterServer() {
     const Handle<ServerEntry> entry = SelectedEntry();
-    if (!entry || shownDescription_.empty())
+    if (!entry || view_.ShownDescription().empty())
         return;
     // The server's name arrives in its own code page; the list keeps local text.
-    const std::optional<String> renamed = RenamedDescription(*entry, shownDescription_);
+    const std::optional<String> renamed = RenamedDescription(*entry, view_.ShownDescription());
     if (!renamed)
         return;
     entry->description = ToLocal(FromNetwork(*renamed));
@@ -866,7 +912,7 @@ void CWatchDialog::OnPlayNowClicked() {
     const Handle<ServerEntry> entry = SelectedEntry();
     const HostResolver resolve = parts_.resolve ? parts_.resolve : HostResolver(&ResolveHostDotted);
     const LaunchRequest request =
-        BuildLaunchRequest(entry ? *entry : ServerEntry{}, status_, settings_.gameFolder,
+        BuildLaunchRequest(entry ? *entry : ServerEntry{}, view_.Status(), settings_.gameFolder,
                            gantry ? &database_ : nullptr, resolve);
     ActOnLaunch(parts_.launcher->PlayNow(request, this));
 }
@@ -923,7 +969,15 @@ void CWatchDialog::Browse() {
     if (parts_.browser == nullptr)
         return;
     parts_.browser->ClearPublicServers();
-    const uint32_t address = ResolveHost(parts_.browserEndpoint.host);
+    std::shared_ptr<CQueuedTarget> queued = queued_;
+    parts_.browser->ResolveHost(parts_.browserEndpoint.host, [this, queued](uint32_t address) {
+        queued->Post([this, address] { BrowseAt(address); });
+    });
+}
+
+void CWatchDialog::BrowseAt(uint32_t address) {
+    if (closed_)
+        return;
     if (address == ADDRESS_NONE) {
         if (parts_.messageBoxes != nullptr)
             parts_.messageBoxes->Information(this, QString::fromLatin1(CAPTION),

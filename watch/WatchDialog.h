@@ -13,6 +13,7 @@
 #include "ui/ToolTipDialog.h"
 #include "watch/core/GameLauncher.h"
 #include "watch/core/SettingsFile.h"
+#include "watch/core/WatchView.h"
 
 #include <QString>
 
@@ -24,6 +25,7 @@
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -37,6 +39,7 @@ class CUpgradeWorker;
 namespace quillory::ui {
 
 class CMessageBoxes;
+class CQueuedTarget;
 class IBrowserLink;
 class CScanWaitDialog;
 class ILauncher;
@@ -117,7 +120,7 @@ public:
     // Runs the Gantry manager on the database and the selected server, from the Manager button
     // (on the server view while the button blinks) or from the launcher's "@@ Manager".
     void OpenManager(int startTab);
-    ServerStatus Status() const { return status_; }
+    ServerStatus Status() const { return view_.Status(); }
     bool ManagerBlink() const { return managerBlink_; }
     uint32_t TickCounter() const { return tickCounter_; }
 
@@ -130,7 +133,8 @@ public:
     // Whether the closing steps have run.
     bool Closed() const { return closed_; }
 
-    // "@@ browser": the public Gantry servers, one of which may become the watched server.
+    // "@@ browser": the public Gantry servers, one of which may become the watched server. The
+    // browser server's name is looked up first; the server browser opens once it is known.
     void Browse();
     bool LinkBlink() const { return linkBlink_; }
     // The self-upgrade runs (the window is disabled until it ends).
@@ -144,9 +148,19 @@ signals:
     void DescriptionReceived();
 
 private:
-    void BuildControls();
-    QLabel* AddField(QGridLayout* grid, int row, int column, const char* caption, int id,
-                     const char* name, int columnSpan = 1);
+    // Building the window, in this order.
+    void CreateWidgets();
+    void CreateServerWidgets();
+    void CreatePlayerWidgets();
+    void CreateLayout();
+    QGridLayout* SelectionLayout();
+    QGridLayout* ServerLayout();
+    QGridLayout* PlayersLayout();
+    void ConnectWidgets();
+    void SizePlayerColumns();
+    QLabel* CreateField(QWidget* parent, int id, const char* name);
+    void AddField(QGridLayout* grid, int row, int column, const char* caption, QLabel* field,
+                  int columnSpan = 1);
 
     void CheckGameFolder();
     void StartDatabase();
@@ -156,13 +170,16 @@ private:
     void ResetDisplay();
 
     // The tick's parts, in its order.
+    void RestoreIfAsked();
+    void BlinkButtons();
     void StepDatabase();
     void ShowNews(const BrowserNews& news);
-    void WriteFields(const ServerStatus& status);
-    void DecideNotification(int32_t state);
-    void UpdatePlayers(const ServerStatus& status);
-    void WriteGantry(const ServerStatus& status);
-    void HandleGameOver(int32_t state);
+    void Render(const WatchFrame& frame);
+    void WriteFields(const WatchFrame& frame);
+    void Notify(const WatchFrame& frame);
+    void ShowPlayers();
+    void WriteGantry(const WatchFrame& frame);
+    void HandleGameOver(const WatchFrame& frame);
     void RenameAfterServer();
 
     void OpenScanWait();
@@ -178,6 +195,7 @@ private:
     void UncheckGameEndBoxes();
     void OnLinkClicked();
     void StartNewsLookup();
+    void BrowseAt(uint32_t address);
     void StartUpgrade();
     void FinishUpgrade();
     void CloseDown();
@@ -207,13 +225,8 @@ private:
     CMemoryStream descriptionStream_;
 
     // Display state.
-    ServerStatus status_; // the last copy taken by the tick
-    String shownDescription_;
-    String shownMission_;
-    String lastTimeLeft_;
-    int32_t previousState_ = -1;
+    CWatchView view_; // what the tick showed of the selected server
     uint32_t tickCounter_ = 0;
-    uint32_t playerGeneration_ = 0;
     bool statusValid_ = false;
     bool notifyOn_ = true;
     bool launchOn_ = false;
@@ -224,11 +237,21 @@ private:
     QString linkAddress_;
     QString upgradeProgress_;
     std::unique_ptr<CUpgradeWorker> upgrade_;
+    // Where the browser server's lookup hands its address back to.
+    std::shared_ptr<CQueuedTarget> queued_;
 
     QTimer* timer_;
+    QGroupBox* selectionBox_;
+    QGroupBox* serverBox_;
+    QGroupBox* newsBox_;
+    QGroupBox* playersBox_;
     QComboBox* serverList_;
     QLabel* addressLabel_;
     QLabel* passwordLabel_;
+    QPushButton* add_;
+    QPushButton* edit_;
+    QPushButton* delete_;
+    QPushButton* browser_;
     QPlainTextEdit* description_;
     QPlainTextEdit* mission_;
     QPlainTextEdit* news_;
@@ -252,6 +275,10 @@ private:
     QCheckBox* notify_;
     QCheckBox* launchWhenEnds_;
     QCheckBox* alarm_;
+    QPushButton* about_;
+    QPushButton* config_;
+    QPushButton* playNow_;
+    QPushButton* close_;
 };
 
 } // namespace quillory::ui

@@ -4,6 +4,7 @@
 #include "WatchFakes.h"
 #include "tests/support/SimRun.h"
 
+#include "platform/HostResolve.h"
 #include "platform/UdpSocket.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/ZipBuilder.h"
@@ -56,6 +57,11 @@ public:
     void QueryServerList(uint32_t address, uint16_t port) override {
         std::lock_guard guard(mutex);
         listQueries.push_back({address, port});
+    }
+    // Only dotted addresses and empty hosts here: resolved at once, handed back as the
+    // engine's thread does.
+    void ResolveHost(const String& host, std::function<void(uint32_t)> done) override {
+        done(quillory::ResolveHost(host));
     }
     void ClearPublicServers() override {
         std::lock_guard guard(mutex);
@@ -132,23 +138,26 @@ struct BrowsingWindow {
     std::unique_ptr<CWatchDialog> window;
 };
 
-// Runs `act` on the server browser once it is up (it runs modally inside Browse); a check that
-// fails inside `act` still closes it, so the test ends.
-void OnBrowserDialog(QWidget* window, std::function<void(CBrowserDialog&)> act) {
-    QTimer::singleShot(0, window, [window, act] {
-        QDeadlineTimer deadline(5000);
-        CBrowserDialog* dialog = nullptr;
-        while (!deadline.hasExpired()) {
-            dialog = window->findChild<CBrowserDialog*>();
-            if (dialog != nullptr && dialog->isVisible())
-                break;
-            QTest::qWait(20);
-        }
-        QVERIFY(dialog != nullptr);
+// Runs `act` on the server browser once it is up (it runs modally once Browse has the browser
+// server's address); a check that fails inside `act` still closes it, so the test ends. The
+// flag returned is set once `act` ran and the window has gone on after the dialog.
+std::shared_ptr<bool> OnBrowserDialog(QWidget* window, std::function<void(CBrowserDialog&)> act) {
+    auto acted = std::make_shared<bool>(false);
+    auto* poll = new QTimer(window);
+    QObject::connect(poll, &QTimer::timeout, window, [window, poll, act, acted] {
+        CBrowserDialog* dialog = window->findChild<CBrowserDialog*>();
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        // Set first: a failed check below returns early, and the test must not wait forever.
+        *acted = true;
         act(*dialog);
         if (dialog->isVisible())
             dialog->reject();
     });
+    poll->start(20);
+    return acted;
 }
 
 void PickRow(CBrowserDialog& dialog, int row) {
@@ -198,11 +207,12 @@ private slots:
         const int before = list->count();
         // Left from an earlier browse: emptied before the request goes out.
         w.browser.servers = {Public("Stale", 9, 2302, 1)};
-        OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
+        const auto acted = OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
             w.browser.servers = {Public("Alpha", 7, 2302, 1), Public("Beta", 8, 2402, 1)};
             PickRow(dialog, 1);
         });
         w.window->Browse();
+        QTRY_VERIFY(*acted);
         QCOMPARE(w.browser.clears, 1);
         QCOMPARE(w.browser.listQueries.size(), size_t(1));
         QCOMPARE(w.browser.listQueries[0].port, uint16_t(48200));
@@ -217,13 +227,14 @@ private slots:
         BrowsingWindow w;
         auto* list = w.Find<QComboBox>("serverList");
         const int before = list->count();
-        OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
+        const auto acted = OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
             // The command line's server, as the browser lists it.
             w.browser.servers = {std::make_shared<PublicServer>(
                 PublicServer{"Self", LoopbackAddress(), 2302, 1, 1})};
             PickRow(dialog, 0);
         });
         w.window->Browse();
+        QTRY_VERIFY(*acted);
         QCOMPARE(list->count(), before);
         QCOMPARE(w.window->Entries()[size_t(list->currentIndex())]->address,
                  String("127.0.0.1:2302"));
@@ -233,7 +244,7 @@ private slots:
         BrowsingWindow w("");
         w.boxes.QueueAnswer(QMessageBox::Ok);
         w.window->Browse();
-        QCOMPARE(w.boxes.Asked().size(), 1);
+        QTRY_COMPARE(w.boxes.Asked().size(), 1);
         QVERIFY(w.boxes.Asked()[0].endsWith(
             QStringLiteral("Trouble resolving browser server address\nPlease try again")));
         QVERIFY(w.browser.listQueries.empty());
@@ -305,7 +316,7 @@ private slots:
         QVERIFY(window.findChild<QPushButton*>(QStringLiteral("linkButton"))->isEnabled());
 
         const QString self = QStringLiteral("127.0.0.1:%1").arg(sim.Port());
-        OnBrowserDialog(&window, [self](CBrowserDialog& dialog) {
+        const auto acted = OnBrowserDialog(&window, [self](CBrowserDialog& dialog) {
             auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
             // The simulator and "Far Keep" run Uprising; "Old Vale" is hidden at first.
             QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 5000);
@@ -316,6 +327,7 @@ private slots:
             PickRow(dialog, 0);
         });
         window.Browse();
+        QTRY_VERIFY_WITH_TIMEOUT(*acted, 5000);
         auto* servers = window.findChild<QComboBox*>(QStringLiteral("serverList"));
         QCOMPARE(servers->currentText(), self);
         QCOMPARE(window.Entries().back()->address, ToLocal(self));

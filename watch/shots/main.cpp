@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
 
     QTimer giveUp;
     giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, [] {
+    QObject::connect(&giveUp, &QTimer::timeout, &giveUp, [] {
         std::fputs("quillory-watch-shots: the window did not fill in time\n", stderr);
         std::exit(1);
     });
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     // "@@ browser" runs the dialog modally; the picture is taken from inside its loop.
     bool browserSaved = false;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
         auto* dialog = qobject_cast<CBrowserDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr)
             return;
@@ -159,7 +159,9 @@ int main(int argc, char** argv) {
         dialog->reject();
     });
     poll.start(kPollMs);
+    // The dialog opens once the browser server's name is looked up.
     window.Browse();
+    WaitFor([&] { return browserSaved; }, kGiveUpMs);
     poll.stop();
 
     window.accept();
