@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
+echo "== every lambda connected with a context object"
+./scripts/check-connects.sh
+
 echo "== build and test"
 cmake -S . -B build -G Ninja -DQUILLORY_WERROR=ON
 cmake --build build -j "$jobs"

@@ -325,8 +325,6 @@ private slots:
         parts.notifier = &notifier;
         parts.dataFolder = folder.path().toStdString();
         CWatchDialog window(parts);
-        QElapsedTimer clock;
-        clock.start();
         window.Open({"quillory", "-connect=127.0.0.1", "-port=" + std::to_string(sim.Port())});
         const auto field = [&window](const char* name) {
             return window.findChild<QLabel*>(QString::fromLatin1(name))->text();
@@ -334,7 +332,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!field("statusField").isEmpty() && !field("pingField").isEmpty() &&
                                      !field("mapField").isEmpty(),
                                  2000);
-        QVERIFY(clock.elapsed() <= 2000);
         for (const char* name :
              {"typeField", "versionField", "requiredField", "lockedField", "portField", "implField",
               "platformField", "loggedOnField", "gantryField"})
@@ -423,8 +420,6 @@ private slots:
         QProcess second;
         second.setProcessEnvironment(environment);
         second.setWorkingDirectory(folder.path());
-        QElapsedTimer clock;
-        clock.start();
         second.start(QStringLiteral(QUILLORY_PATH), arguments);
         QVERIFY(second.waitForFinished(5000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
