@@ -38,8 +38,6 @@ public:
     bool Cancelled() const { return client_.CancelRequested(); }
     CGantryClient& Client() { return client_; }
 
-    QProgressBar* DownloadBar() const { return downloadBar_; }
-    QProgressBar* InstallBar() const { return installBar_; }
     QProgressBar* TotalBar() const { return totalBar_; }
     QLabel* RateLabel() const { return rate_; }
     QPushButton* CancelButton() const { return cancel_; }

@@ -10,6 +10,7 @@
 #include "gantry/ui/VerifyResultDlg.h"
 #include "platform/FileSystem.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QEventLoop>
@@ -104,6 +105,7 @@ CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, std::optional<ManagerMod
     : CToolTipDialog(parent), db_(db), mods_(std::move(mods)), questions_(questions), commands_(db),
       model_(new CGantryViewModel(this)) {
     setWindowTitle(QStringLiteral("Gantry Manager"));
+    CreateActions();
     BuildControls();
     runDownload = [this](CFileDatabase& database) {
         CGantryClientDlg client(database, database.databaseFolder, &questions_, this);
@@ -117,6 +119,59 @@ CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, std::optional<ManagerMod
 
 CGantryManagerDlg::~CGantryManagerDlg() {
     timer_.stop();
+}
+
+QAction* CGantryManagerDlg::AddAction(int id, const char* text,
+                                      void (CGantryManagerDlg::*command)()) {
+    auto* action = new QAction(QString::fromLatin1(text), this);
+    action->setData(id);
+    action->setProperty(CONTROL_ID_PROPERTY, id);
+    if (command != nullptr)
+        connect(action, &QAction::triggered, this, [this, command] {
+            // A worker that owns the database is writing it: no command meanwhile.
+            if (!db_.Busy())
+                (this->*command)();
+        });
+    actions_[id] = action;
+    return action;
+}
+
+void CGantryManagerDlg::CreateActions() {
+    AddAction(ID_FILE_ACTIVATE, "Activate", &CGantryManagerDlg::ActivateFiles);
+    AddAction(ID_FILE_DEACTIVATE, "Deactivate", &CGantryManagerDlg::DeactivateFiles);
+    AddAction(ID_FILE_SELECT_CHILDREN, "Select all children", &CGantryManagerDlg::SelectChildren);
+    AddAction(ID_FILE_OPEN_FOLDER, "Open folder", &CGantryManagerDlg::OpenFolder);
+    AddAction(ID_FILE_BIND_NEW, "<new package>", &CGantryManagerDlg::BindToNewPackage);
+    AddAction(ID_FILE_UNBIND, "Unbind", &CGantryManagerDlg::UnbindFiles);
+    AddAction(ID_PACKAGE_ACTIVATE, "Activate", &CGantryManagerDlg::ActivatePackages);
+    AddAction(ID_PACKAGE_DEACTIVATE, "Deactivate", &CGantryManagerDlg::DeactivatePackages);
+    AddAction(ID_PACKAGE_EDIT, "Edit", &CGantryManagerDlg::EditPackage);
+    AddAction(ID_PACKAGE_SHOW_FILES, "Show files", &CGantryManagerDlg::ShowPackageFiles);
+    AddAction(ID_PACKAGE_DISSOLVE, "Dissolve", &CGantryManagerDlg::DissolvePackages);
+    AddAction(ID_PACKAGE_UNINSTALL, "Uninstall", &CGantryManagerDlg::UninstallPackages);
+    AddAction(ID_OFFERED_FLAG, "Flag for download", &CGantryManagerDlg::FlagOffered);
+    AddAction(ID_OFFERED_DEFLAG, "De-flag from download", &CGantryManagerDlg::DeflagOffered);
+    // The server view's "Show files" has no command yet.
+    AddAction(ID_OFFERED_SHOW_FILES, "Show files", nullptr)->setEnabled(false);
+    AddAction(ID_VERIFY_FILES, "Verify files", &CGantryManagerDlg::VerifyFiles);
+}
+
+QAction* CGantryManagerDlg::Action(int id) const {
+    const auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+void CGantryManagerDlg::UpdateActions() {
+    const bool several = SelectedRows().size() > 1;
+    for (const int id :
+         {ID_FILE_SELECT_CHILDREN, ID_FILE_OPEN_FOLDER, ID_PACKAGE_EDIT, ID_PACKAGE_SHOW_FILES})
+        Action(id)->setEnabled(!several);
+    // The tool buttons show what their command allows.
+    const ToolSet& tools = kTools[CurrentView()];
+    for (size_t i = 0; i < TOOL_COUNT; ++i) {
+        const QAction* action = Action(tools.commands[i]);
+        tools_[i]->setEnabled(action == nullptr || action->isEnabled());
+    }
 }
 
 void CGantryManagerDlg::BuildControls() {
@@ -137,6 +192,8 @@ void CGantryManagerDlg::BuildControls() {
     list_ = new QTableView(this);
     SetControlId(list_, IDC_GANTRY_LIST, QStringLiteral("list"));
     list_->setModel(model_);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CGantryManagerDlg::UpdateActions);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setShowGrid(false);
@@ -216,7 +273,7 @@ void CGantryManagerDlg::BuildControls() {
     verify_->setAutoDefault(false);
     verify_->setToolTip(
         QStringLiteral("Re-read the files of the packages and compare them with the database"));
-    connect(verify_, &QPushButton::clicked, this, [this] { RunCommand(ID_VERIFY_FILES); });
+    connect(verify_, &QPushButton::clicked, Action(ID_VERIFY_FILES), &QAction::trigger);
     toolRow->addWidget(verify_);
     toolRow->addStretch();
     toolRow->addWidget(filter_);
@@ -283,6 +340,7 @@ void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
         FillFileView(filter);
     }
     ApplyColumnWidths();
+    UpdateActions();
 }
 
 void CGantryManagerDlg::ApplyColumnWidths() {
@@ -410,148 +468,110 @@ HandleArray<CPackage> CGantryManagerDlg::SelectedOffered() const {
 void CGantryManagerDlg::PressTool(int index) {
     list_->setFocus();
     const int command = kTools[CurrentView()].commands[index];
-    if (command > 0) {
-        RunCommand(command);
+    if (QAction* action = Action(command)) {
+        action->trigger();
     } else if (command < 0 && !SelectedRows().empty()) {
         // "Bind to" shows its list at the mouse.
         QMenu menu(this);
         FillBindMenu(&menu);
-        if (QAction* chosen = menu.exec(QCursor::pos()))
-            RunCommand(chosen->data().toInt());
+        menu.exec(QCursor::pos());
     }
 }
 
-void CGantryManagerDlg::RunCommand(int id) {
-    if (db_.Busy())
-        return;
-    if (id >= ID_FILE_BIND_FIRST &&
-        id < ID_FILE_BIND_FIRST + int(CPackageCommands::BIND_TARGET_LIMIT)) {
-        BindTo(size_t(id - ID_FILE_BIND_FIRST));
-        return;
-    }
-    switch (id) {
-    case ID_FILE_ACTIVATE:
-        commands_.ActivateFiles(SelectedNodes());
-        FillFileView(nullptr);
-        break;
-    case ID_FILE_DEACTIVATE:
-        commands_.DeactivateFiles(SelectedNodes());
-        FillFileView(nullptr);
-        break;
-    case ID_FILE_SELECT_CHILDREN:
-        SelectChildren();
-        break;
-    case ID_FILE_OPEN_FOLDER:
-        OpenFolder();
-        break;
-    case ID_FILE_BIND_NEW:
-        BindToNewPackage();
-        break;
-    case ID_FILE_UNBIND:
-        commands_.UnbindListed(SelectedListed());
-        FillFileView(nullptr);
-        break;
-    case ID_PACKAGE_ACTIVATE:
-        commands_.ActivatePackages(SelectedPackages());
-        FillPackageView();
-        break;
-    case ID_PACKAGE_DEACTIVATE:
-        DeactivatePackages();
-        break;
-    case ID_PACKAGE_EDIT:
-        EditPackage();
-        break;
-    case ID_PACKAGE_SHOW_FILES:
-        ShowPackageFiles();
-        break;
-    case ID_PACKAGE_DISSOLVE:
-        RemovePackages(false);
-        break;
-    case ID_PACKAGE_UNINSTALL:
-        RemovePackages(true);
-        break;
-    case ID_OFFERED_FLAG:
-    case ID_OFFERED_DEFLAG:
-        CPackageCommands::SetDownloadFlags(SelectedOffered(), id == ID_OFFERED_FLAG);
-        FillServerView();
-        break;
-    case IDC_DOWNLOAD_INSTALL:
-        DownloadAndInstall();
-        break;
-    case ID_VERIFY_FILES:
-        VerifyFiles();
-        break;
-    default:
-        break; // "Show files" of the server view has no command
-    }
+void CGantryManagerDlg::ActivateFiles() {
+    commands_.ActivateFiles(SelectedNodes());
+    FillFileView(nullptr);
+}
+
+void CGantryManagerDlg::DeactivateFiles() {
+    commands_.DeactivateFiles(SelectedNodes());
+    FillFileView(nullptr);
+}
+
+void CGantryManagerDlg::UnbindFiles() {
+    commands_.UnbindListed(SelectedListed());
+    FillFileView(nullptr);
+}
+
+void CGantryManagerDlg::ActivatePackages() {
+    commands_.ActivatePackages(SelectedPackages());
+    FillPackageView();
+}
+
+void CGantryManagerDlg::FlagOffered() {
+    CPackageCommands::SetDownloadFlags(SelectedOffered(), true);
+    FillServerView();
+}
+
+void CGantryManagerDlg::DeflagOffered() {
+    CPackageCommands::SetDownloadFlags(SelectedOffered(), false);
+    FillServerView();
+}
+
+void CGantryManagerDlg::DissolvePackages() {
+    RemovePackages(false);
+}
+
+void CGantryManagerDlg::UninstallPackages() {
+    RemovePackages(true);
 }
 
 QMenu* CGantryManagerDlg::BuildContextMenu() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty())
+    if (SelectedRows().empty())
         return nullptr;
-    const bool several = rows.size() > 1;
+    UpdateActions();
     auto* menu = new QMenu(this);
-    auto add = [menu](const char* text, int id, bool enabled = true) {
-        QAction* action = menu->addAction(QString::fromLatin1(text));
-        action->setData(id);
-        action->setEnabled(enabled);
-        return action;
+    const auto add = [this, menu](std::initializer_list<int> ids) {
+        for (const int id : ids)
+            menu->addAction(Action(id));
     };
     switch (CurrentView()) {
-    case CGantryViewModel::VIEW_FILES: {
-        add("Activate", ID_FILE_ACTIVATE);
-        add("Deactivate", ID_FILE_DEACTIVATE);
+    case CGantryViewModel::VIEW_FILES:
+        add({ID_FILE_ACTIVATE, ID_FILE_DEACTIVATE});
         menu->addSeparator();
-        add("Select all children", ID_FILE_SELECT_CHILDREN, !several);
-        add("Open folder", ID_FILE_OPEN_FOLDER, !several);
+        add({ID_FILE_SELECT_CHILDREN, ID_FILE_OPEN_FOLDER});
         menu->addSeparator();
-        QMenu* bind = menu->addMenu(QStringLiteral("Bind to"));
-        FillBindMenu(bind);
-        add("Unbind", ID_FILE_UNBIND);
+        FillBindMenu(menu->addMenu(QStringLiteral("Bind to")));
+        add({ID_FILE_UNBIND});
         menu->addSeparator();
-        add("Verify files", ID_VERIFY_FILES);
+        add({ID_VERIFY_FILES});
         break;
-    }
     case CGantryViewModel::VIEW_PACKAGES:
-        add("Activate", ID_PACKAGE_ACTIVATE);
-        add("Deactivate", ID_PACKAGE_DEACTIVATE);
+        add({ID_PACKAGE_ACTIVATE, ID_PACKAGE_DEACTIVATE});
         menu->addSeparator();
-        add("Edit", ID_PACKAGE_EDIT, !several);
-        add("Show files", ID_PACKAGE_SHOW_FILES, !several);
+        add({ID_PACKAGE_EDIT, ID_PACKAGE_SHOW_FILES});
         menu->addSeparator();
-        add("Dissolve", ID_PACKAGE_DISSOLVE);
-        add("Uninstall", ID_PACKAGE_UNINSTALL);
+        add({ID_PACKAGE_DISSOLVE, ID_PACKAGE_UNINSTALL});
         menu->addSeparator();
-        add("Verify files", ID_VERIFY_FILES);
+        add({ID_VERIFY_FILES});
         break;
     default:
-        add("Flag for download", ID_OFFERED_FLAG);
-        add("De-flag from download", ID_OFFERED_DEFLAG);
-        add("Show files", ID_OFFERED_SHOW_FILES, false);
+        add({ID_OFFERED_FLAG, ID_OFFERED_DEFLAG, ID_OFFERED_SHOW_FILES});
         break;
     }
     return menu;
 }
 
 void CGantryManagerDlg::FillBindMenu(QMenu* menu) {
-    QAction* fresh = menu->addAction(QStringLiteral("<new package>"));
-    fresh->setData(ID_FILE_BIND_NEW);
+    menu->addAction(Action(ID_FILE_BIND_NEW));
     menu->addSeparator();
     const std::vector<BindTarget> targets = commands_.BindTargets();
     for (size_t i = 0; i < targets.size(); ++i) {
+        // One entry per package, made for this menu: the list changes with the packages.
         QAction* action = menu->addAction(FromBytes(targets[i].package->name));
         action->setData(ID_FILE_BIND_FIRST + int(i));
         action->setEnabled(targets[i].enabled);
+        connect(action, &QAction::triggered, this, [this, i] {
+            if (!db_.Busy())
+                BindTo(i);
+        });
     }
 }
 
 void CGantryManagerDlg::ShowContextMenu(const QPoint& pos) {
     std::unique_ptr<QMenu> menu(BuildContextMenu());
-    if (!menu)
-        return;
-    if (QAction* chosen = menu->exec(list_->viewport()->mapToGlobal(pos)))
-        RunCommand(chosen->data().toInt());
+    if (menu)
+        menu->exec(list_->viewport()->mapToGlobal(pos));
 }
 
 void CGantryManagerDlg::VerifyFiles() {

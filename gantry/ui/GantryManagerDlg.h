@@ -15,8 +15,10 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -65,8 +67,9 @@ public:
     void FillPackageView();
     void FillFileView(const CPackage* filter);
 
-    // Runs the command of a menu entry or tool button (see GantryControlIds.h).
-    void RunCommand(int id);
+    // The command of a menu entry or tool button, by its id (see GantryControlIds.h); null for
+    // an id without one. Created once; enabled as the selection allows.
+    QAction* Action(int id) const;
     // Runs what tool button 1047..1061 does in the current view.
     void PressTool(int index);
     // The context menu of the current view for the selection now; null when nothing is
@@ -94,7 +97,6 @@ public:
     QLineEdit* CustomModValue() const { return customValue_; }
     QLineEdit* ModSuggestion() const { return suggestion_; }
     QLineEdit* ServerText(int index) const { return serverTexts_[size_t(index)]; }
-    bool AnyFlagged() const { return anyFlagged_; }
     // Runs the 1000 ms timer's work once.
     void Tick();
 
@@ -113,6 +115,10 @@ protected:
     QString ToolTipCallback(int controlId) const override;
 
 private:
+    void CreateActions();
+    QAction* AddAction(int id, const char* text, void (CGantryManagerDlg::*command)());
+    // Commands that read one row are disabled while several are selected.
+    void UpdateActions();
     void BuildControls();
     void SetUpView(int view, const CPackage* filter = nullptr);
     void ApplyColumnWidths();
@@ -124,6 +130,14 @@ private:
     HandleArray<CPackage> SelectedPackages() const;
     HandleArray<CPackage> SelectedOffered() const;
 
+    void ActivateFiles();
+    void DeactivateFiles();
+    void UnbindFiles();
+    void ActivatePackages();
+    void FlagOffered();
+    void DeflagOffered();
+    void DissolvePackages();
+    void UninstallPackages();
     void SelectChildren();
     void OpenFolder();
     void BindTo(size_t index);
@@ -168,6 +182,7 @@ private:
     QPushButton* close_;
     QPushButton* verify_;
     QWidget* serverPanel_;
+    std::map<int, QAction*> actions_;
 };
 
 } // namespace quillory::ui

@@ -73,6 +73,18 @@ QStringList Headers(const QAbstractItemModel* model) {
     return headers;
 }
 
+// Chooses the "Bind to" list's entry for package `index`, as a click on it does.
+void ChooseBindEntry(CGantryManagerDlg& dialog, int index) {
+    QMenu menu;
+    dialog.FillBindMenu(&menu);
+    for (QAction* action : menu.actions())
+        if (action->data().toInt() == ID_FILE_BIND_FIRST + index) {
+            action->trigger();
+            return;
+        }
+    QFAIL("no such entry in the bind list");
+}
+
 } // namespace
 
 class GantryManagerTest : public QObject {
@@ -343,7 +355,7 @@ private slots:
         int row = FileRowOf(*dialog, "notes.txt", "<Unknown files>");
         QVERIFY(row >= 0);
         SelectRows(*dialog, {row});
-        dialog->RunCommand(ID_FILE_BIND_FIRST + 3); // Islands
+        ChooseBindEntry(*dialog, 3); // Islands
         QCOMPARE(FileRowOf(*dialog, "notes.txt", "<Unknown files>"), -1);
         QVERIFY(FileRowOf(*dialog, "notes.txt", "Islands") >= 0);
 
@@ -351,12 +363,12 @@ private slots:
         row = FileRowOf(*dialog, "IRONVALE.EXE", "<Core files>");
         QVERIFY(row >= 0);
         SelectRows(*dialog, {row});
-        dialog->RunCommand(ID_FILE_UNBIND);
+        dialog->Action(ID_FILE_UNBIND)->trigger();
         QVERIFY(FileRowOf(*dialog, "IRONVALE.EXE", "<Core files>") >= 0);
 
         // Unbinding from a real package gives the file back to a pseudo-package.
         SelectRows(*dialog, {FileRowOf(*dialog, "notes.txt", "Islands")});
-        dialog->RunCommand(ID_FILE_UNBIND);
+        dialog->Action(ID_FILE_UNBIND)->trigger();
         QCOMPARE(FileRowOf(*dialog, "notes.txt", "Islands"), -1);
         QVERIFY(FileRowOf(*dialog, "notes.txt", "<Unknown files>") >= 0);
     }
@@ -369,7 +381,7 @@ private slots:
             QStringLiteral("   "), QStringLiteral("ISLANDS"), QStringLiteral(" Sub ")});
         questions->QueueAnswer(true);
         questions->QueueAnswer(true);
-        dialog->RunCommand(ID_FILE_BIND_NEW);
+        dialog->Action(ID_FILE_BIND_NEW)->trigger();
         QCOMPARE(questions->Asked(), (QStringList{QStringLiteral("You need to specify a name"),
                                                   QStringLiteral("A package with this name "
                                                                  "already exists")}));
@@ -385,7 +397,7 @@ private slots:
         SelectRows(*dialog, {PackageRowOf(*dialog, "Sub")});
         CPackageDialogAnswers edits({QStringLiteral("islands"), QStringLiteral("SUB")});
         questions->QueueAnswer(true);
-        dialog->RunCommand(ID_PACKAGE_EDIT);
+        dialog->Action(ID_PACKAGE_EDIT)->trigger();
         QCOMPARE(edits.captions.value(0), QStringLiteral("Edit package"));
         QCOMPARE(edits.shownNames.value(0), QStringLiteral("Sub"));
         QCOMPARE(db->packages.back()->name, String("SUB"));
@@ -394,13 +406,13 @@ private slots:
     void deactivatingAsksOnlyForCoreAndUnknownFiles() {
         auto dialog = Open(1);
         SelectRows(*dialog, {PackageRowOf(*dialog, "<Unknown addons>")});
-        dialog->RunCommand(ID_PACKAGE_DEACTIVATE);
+        dialog->Action(ID_PACKAGE_DEACTIVATE)->trigger();
         QVERIFY(questions->Asked().isEmpty());
         QCOMPARE(test::NodeAt(*db, "AddOns\\sub\\b.pbo")->status, uint16_t(NS_INACTIVE));
 
         SelectRows(*dialog, {PackageRowOf(*dialog, "<Core files>")});
         questions->QueueAnswer(false);
-        dialog->RunCommand(ID_PACKAGE_DEACTIVATE);
+        dialog->Action(ID_PACKAGE_DEACTIVATE)->trigger();
         QCOMPARE(questions->Asked(),
                  QStringList{QStringLiteral("Deactivating <Core files> could harm your IVL "
                                             "installation. Are you sure?")});
@@ -416,13 +428,13 @@ private slots:
         SelectRows(*dialog, {PackageRowOf(*dialog, "Islands")});
         questions->QueueAnswer(true);
         questions->QueueAnswer(false); // the second question: nothing happens
-        dialog->RunCommand(ID_PACKAGE_UNINSTALL);
+        dialog->Action(ID_PACKAGE_UNINSTALL)->trigger();
         QVERIFY(PackageRowOf(*dialog, "Islands") >= 0);
 
         SelectRows(*dialog, {PackageRowOf(*dialog, "Islands")});
         questions->QueueAnswer(true);
         questions->QueueAnswer(true);
-        dialog->RunCommand(ID_PACKAGE_UNINSTALL);
+        dialog->Action(ID_PACKAGE_UNINSTALL)->trigger();
         QCOMPARE(PackageRowOf(*dialog, "Islands"), -1);
         QVERIFY(game->Exists("AddOns/a.pbo"));
         QCOMPARE(questions->Asked().size(), 4);
@@ -440,7 +452,7 @@ private slots:
     void showFilesAndOpenFolder() {
         auto dialog = Open(1);
         SelectRows(*dialog, {PackageRowOf(*dialog, "Islands")});
-        dialog->RunCommand(ID_PACKAGE_SHOW_FILES);
+        dialog->Action(ID_PACKAGE_SHOW_FILES)->trigger();
         QCOMPARE(dialog->CurrentView(), 2);
         QCOMPARE(dialog->Tabs()->currentIndex(), 2);
         QCOMPARE(dialog->Filter()->currentText(), QStringLiteral("Islands"));
@@ -449,7 +461,7 @@ private slots:
         QString opened;
         dialog->openFolder = [&](const QString& path) { opened = path; };
         SelectRows(*dialog, {0});
-        dialog->RunCommand(ID_FILE_OPEN_FOLDER);
+        dialog->Action(ID_FILE_OPEN_FOLDER)->trigger();
         QVERIFY(opened.endsWith(QStringLiteral("AddOns/")));
         QVERIFY(opened.startsWith(QString::fromStdString(game->Path())));
     }

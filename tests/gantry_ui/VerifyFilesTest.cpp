@@ -158,7 +158,7 @@ private slots:
         auto dialog = Open(CGantryViewModel::VIEW_PACKAGES);
         ShownResult all;
         CloseResultWhenShown(all, QStringLiteral("verify-result.png"));
-        dialog->RunCommand(ID_VERIFY_FILES);
+        dialog->Action(ID_VERIFY_FILES)->trigger();
         QCOMPARE(all.summary, QStringLiteral("Verified 3 files of 2 packages: 0 match, 3 differ"));
         QCOMPARE(all.rows.size(), 3);
         QCOMPARE(all.rows[0], QStringLiteral("Changed|AddOns\\islands.pbo|Islands|stored 7 bytes, "
@@ -173,7 +173,7 @@ private slots:
         dialog->List()->selectRow(PackageRowOf(*dialog, "Rivers"));
         ShownResult rivers;
         CloseResultWhenShown(rivers, QStringLiteral("verify-result-rivers.png"));
-        dialog->RunCommand(ID_VERIFY_FILES);
+        dialog->Action(ID_VERIFY_FILES)->trigger();
         QCOMPARE(rivers.rows,
                  QStringList{QStringLiteral("Missing|@Rivers\\addons\\river.pbo|Rivers|")});
 
@@ -184,7 +184,7 @@ private slots:
         dialog->Filter()->setCurrentIndex(islands);
         ShownResult filtered;
         CloseResultWhenShown(filtered, QStringLiteral("verify-result-filtered.png"));
-        dialog->RunCommand(ID_VERIFY_FILES);
+        dialog->Action(ID_VERIFY_FILES)->trigger();
         QCOMPARE(filtered.rows.size(), 2);
 
         QCOMPARE(test::Describe(*db), before);
