@@ -314,25 +314,33 @@ void CServerQuery::HandleHelloAccepted(const uint8_t* data, uint16_t port) {
     const uint16_t total = LoadU16(data + 2);
     if (total == 0 || total > MAX_GANTRY_CHUNKS)
         return; // not a description we could hold: as if nobody answered
+    gantryPort_ = port;
+    gantryProbeCount_ = 0;
+    descriptionTag_ = uint64_t(LoadU32(data + 4)) | (uint64_t(LoadU32(data + 8)) << 32);
+    chunks_.clear();
+    const uint32_t selection = Selection();
+    // The cache is read and inflated without the status lock, which the window's tick takes.
+    std::optional<std::vector<GantryChunk>> cached = ReadGantryCache(CachePath(), total);
+    std::optional<std::vector<uint8_t>> description;
+    if (cached)
+        description = AssembleGantryDescription(*cached);
     {
         std::lock_guard guard(state_.StatusLock());
-        gantryPort_ = port;
-        gantryProbeCount_ = 0;
+        if (state_.selection != selection)
+            return; // another server was selected meanwhile
         ServerStatus& s = state_.status;
         s.gantryState = GANTRY_ANSWERED;
         s.gantryChunkTotal = total;
-        s.gantryChunksReceived = 0;
-        descriptionTag_ = uint64_t(LoadU32(data + 4)) | (uint64_t(LoadU32(data + 8)) << 32);
-        chunks_.clear();
-        if (auto cached = ReadGantryCache(CachePath(), total)) {
-            for (auto& chunk : *cached)
-                chunks_.emplace_back(std::move(chunk));
-            s.gantryChunksReceived = total;
-            CompleteDescription();
-        } else {
-            SendGantryRequest(GANTRY_SEND_ALL, std::nullopt);
-            lastChunkTick_ = tick_();
-        }
+        s.gantryChunksReceived = cached ? total : 0;
+        if (description)
+            state_.description = std::move(*description);
+    }
+    if (cached) {
+        for (auto& chunk : *cached)
+            chunks_.emplace_back(std::move(chunk));
+    } else {
+        SendGantryRequest(GANTRY_SEND_ALL, std::nullopt);
+        lastChunkTick_ = tick_();
     }
     state_.NotifyChanged();
 }
@@ -351,6 +359,8 @@ void CServerQuery::HandleChunk(const uint8_t* data, size_t length) {
     if (length < 2)
         return;
     const uint16_t index = LoadU16(data);
+    bool last = false;
+    uint32_t selection = 0;
     {
         std::lock_guard guard(state_.StatusLock());
         ServerStatus& s = state_.status;
@@ -363,27 +373,39 @@ void CServerQuery::HandleChunk(const uint8_t* data, size_t length) {
         // Duplicates and corrupt chunks are dropped, but still show the server is sending.
         if (!chunks_[index] && GantryChunkValid(data, length)) {
             chunks_[index] = GantryChunk(data, data + length);
-            if (++s.gantryChunksReceived == s.gantryChunkTotal) {
-                std::vector<GantryChunk> all;
-                for (const auto& c : chunks_)
-                    all.push_back(*c);
-                WriteGantryCache(CachePath(), all);
-                CompleteDescription();
-            }
+            // The last chunk is counted together with the description it completes.
+            last = s.gantryChunksReceived + 1 == s.gantryChunkTotal;
+            if (!last)
+                ++s.gantryChunksReceived;
         }
         lastChunkTick_ = tick_();
+        selection = state_.selection;
     }
+    if (last)
+        CompleteDescription(selection);
     state_.NotifyChanged();
 }
 
-// Called with the status lock held, once every chunk is here.
-void CServerQuery::CompleteDescription() {
+// Once every chunk is here: the cache file and the description, made without the status lock,
+// then published under it together with the last chunk's count.
+void CServerQuery::CompleteDescription(uint32_t selection) {
     std::vector<GantryChunk> all;
     for (const auto& c : chunks_)
         if (c)
             all.push_back(*c);
-    if (auto description = AssembleGantryDescription(all))
+    WriteGantryCache(CachePath(), all);
+    std::optional<std::vector<uint8_t>> description = AssembleGantryDescription(all);
+    std::lock_guard guard(state_.StatusLock());
+    if (state_.selection != selection)
+        return; // another server was selected meanwhile
+    ++state_.status.gantryChunksReceived;
+    if (description)
         state_.description = std::move(*description);
+}
+
+uint32_t CServerQuery::Selection() {
+    std::lock_guard guard(state_.StatusLock());
+    return state_.selection;
 }
 
 // Called with the status lock held.

@@ -81,7 +81,9 @@ private:
     void HandleChunk(const uint8_t* data, size_t length);
     void RequestMissingChunks();
     void SendGantryRequest(uint16_t kind, std::optional<uint16_t> index);
-    void CompleteDescription();
+    void CompleteDescription(uint32_t selection);
+    // The state's selection count, read under the status lock.
+    uint32_t Selection();
     String CachePath() const;
 
     // A browser server's endpoint and the token of the request last sent to it.

@@ -12,6 +12,7 @@ void CWatchState::ResetForNewServer() {
     description.reset();
     enumerationReplies = 0;
     statusReplies = 0;
+    ++selection;
 }
 
 WatchSnapshot CWatchState::Snapshot() {

@@ -64,6 +64,9 @@ public:
     uint32_t serverListReplies = 0;
     // The self-upgrade's progress, shown on the Link button; empty when there is none.
     String upgradeProgress;
+    // Counts the servers selected: the engine publishes work it did without the lock only
+    // while this has not moved.
+    uint32_t selection = 0;
 
     // Back to "nothing known" for a newly selected server. Call with the status lock held.
     void ResetForNewServer();
