@@ -966,8 +966,10 @@ void CWatchDialog::StartNewsLookup() {
 }
 
 void CWatchDialog::Browse() {
-    if (parts_.browser == nullptr)
+    // One browse at a time: a second click while the name is looked up does nothing.
+    if (parts_.browser == nullptr || browsing_)
         return;
+    browsing_ = true;
     parts_.browser->ClearPublicServers();
     std::shared_ptr<CQueuedTarget> queued = queued_;
     parts_.browser->ResolveHost(parts_.browserEndpoint.host, [this, queued](uint32_t address) {
@@ -976,6 +978,12 @@ void CWatchDialog::Browse() {
 }
 
 void CWatchDialog::BrowseAt(uint32_t address) {
+    ShowServerBrowser(address);
+    // Only now, so that the server browser never opens twice.
+    browsing_ = false;
+}
+
+void CWatchDialog::ShowServerBrowser(uint32_t address) {
     if (closed_)
         return;
     if (address == ADDRESS_NONE) {

@@ -196,6 +196,7 @@ private:
     void OnLinkClicked();
     void StartNewsLookup();
     void BrowseAt(uint32_t address);
+    void ShowServerBrowser(uint32_t address);
     void StartUpgrade();
     void FinishUpgrade();
     void CloseDown();
@@ -233,6 +234,7 @@ private:
     bool managerBlink_ = false;
     bool linkBlink_ = false;
     bool newsShown_ = false;
+    bool browsing_ = false; // from "@@ browser" until the server browser has closed
     QString linkCaption_ = QStringLiteral("Link"); // until news brings one
     QString linkAddress_;
     QString upgradeProgress_;

@@ -240,6 +240,22 @@ private slots:
                  String("127.0.0.1:2302"));
     }
 
+    void aSecondBrowseWhileTheFirstRunsIsIgnored() {
+        BrowsingWindow w;
+        const auto acted = OnBrowserDialog(w.window.get(), [](CBrowserDialog&) {});
+        w.window->Browse();
+        w.window->Browse(); // before the name is known: the browser opens once
+        QTRY_VERIFY(*acted);
+        QCOMPARE(w.browser.clears, 1);
+        QCOMPARE(w.browser.listQueries.size(), size_t(1));
+        QVERIFY(w.window->findChild<CBrowserDialog*>() == nullptr);
+        // Closed again: the next click browses.
+        const auto again = OnBrowserDialog(w.window.get(), [](CBrowserDialog&) {});
+        w.window->Browse();
+        QTRY_VERIFY(*again);
+        QCOMPARE(w.browser.listQueries.size(), size_t(2));
+    }
+
     void browseWithoutAResolvableHostSaysSo() {
         BrowsingWindow w("");
         w.boxes.QueueAnswer(QMessageBox::Ok);
