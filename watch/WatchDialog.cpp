@@ -14,6 +14,7 @@
 #include "watch/BrowserLink.h"
 #include "watch/ConfigDialog.h"
 #include "watch/Launcher.h"
+#include "watch/NewsLink.h"
 #include "watch/Notifier.h"
 #include "watch/ScanWaitDialog.h"
 #include "watch/ServerDialog.h"
@@ -35,8 +36,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -108,6 +107,8 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     setWindowIcon(ProgramIcon());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     CreateWidgets();
+    newsLink_ = std::make_unique<CNewsLink>(parts_.watch, parts_.browser, parts_.browserEndpoint,
+                                            news_, link_, this);
     CreateLayout();
     ConnectWidgets();
     InitToolTips();
@@ -348,7 +349,6 @@ void CWatchDialog::ConnectWidgets() {
 
 void CWatchDialog::ResetDisplay() {
     managerBlink_ = false;
-    linkBlink_ = false;
     scanWait_ = nullptr;
     view_.Reset();
     statusValid_ = false;
@@ -385,10 +385,8 @@ void CWatchDialog::Open(const std::vector<String>& words) {
     timer_->start(TICK_MS);
     // Steps 8 to 11: the command line and the remembered selection.
     ApplyCommandLine(words);
-    // Step 13.
-    newsShown_ = false;
-    // Step 14: the news, once the browser server's name is resolved.
-    StartNewsLookup();
+    // Steps 13 and 14: the news, once the browser server's name is resolved.
+    newsLink_->StartNewsLookup();
 }
 
 void CWatchDialog::FillServerList() {
@@ -453,8 +451,7 @@ void CWatchDialog::CloseDown() {
         loader_->Wait();
     }
     // The upgrade's thread ends on its own; its files must not be cut short.
-    if (upgrade_)
-        upgrade_->Wait();
+    newsLink_->Close();
     // Step 2: the tick.
     timer_->stop();
     // Step 3: the query engine.
@@ -490,6 +487,14 @@ void CWatchDialog::ShowSaveFailure(const QString& path) {
 
 Handle<ServerEntry> CWatchDialog::SelectedEntry() const {
     return quillory::SelectedEntry(settings_.entries, selected_);
+}
+
+bool CWatchDialog::LinkBlink() const {
+    return newsLink_->Blinking();
+}
+
+bool CWatchDialog::UpgradeRunning() const {
+    return newsLink_->UpgradeRunning();
 }
 
 bool CWatchDialog::GantryReady() const {
@@ -636,10 +641,8 @@ void CWatchDialog::Tick() {
     WatchSnapshot snapshot;
     if (parts_.watch != nullptr)
         snapshot = parts_.watch->Snapshot();
-    ShowNews(snapshot.news);
     // 8. The self-upgrade's progress takes the Link button.
-    if (!snapshot.upgradeProgress.empty())
-        link_->setText(FromNetwork(snapshot.upgradeProgress));
+    newsLink_->Show(snapshot.news, snapshot.upgradeProgress);
     // 9.
     if (!statusValid_) {
         inTick_ = false;
@@ -672,7 +675,7 @@ void CWatchDialog::BlinkButtons() {
     else
         manager_->setText(QStringLiteral("Manager"));
     // The link button blinks while an upgrade is offered.
-    link_->setText(linkBlink_ && tickCounter_ % 4 == 0 ? QString() : linkCaption_);
+    newsLink_->Blink(tickCounter_);
 }
 
 void CWatchDialog::Render(const WatchFrame& frame) {
@@ -713,20 +716,6 @@ void CWatchDialog::StepDatabase() {
     if (scanWaitPending_ && TicksSince(parts_.tick(), loader_->StartTick()) > SCAN_WAIT_DELAY_MS) {
         scanWaitPending_ = false;
         emit ScanWaitWanted();
-    }
-}
-
-void CWatchDialog::ShowNews(const BrowserNews& news) {
-    linkBlink_ = news.upgradeOffered;
-    if (newsShown_ || news.text.empty())
-        return;
-    newsShown_ = true;
-    news_->setPlainText(FromNetwork(news.text));
-    linkAddress_ = FromNetwork(news.upgradeFile);
-    if (!news.link.empty()) {
-        linkCaption_ = FromNetwork(news.link);
-        link_->setText(linkCaption_);
-        link_->setEnabled(true);
     }
 }
 
@@ -932,38 +921,12 @@ void CWatchDialog::ActOnLaunch(const LaunchOutcome& outcome) {
 }
 
 void CWatchDialog::OnLinkClicked() {
-    linkBlink_ = false;
-    if (parts_.watch != nullptr)
-        parts_.watch->ClearUpgradeOffered();
-    // The link only ever comes from a news reply of the browser server's own address and port
-    // (the engine takes no other), so an archive named there is the program's own upgrade.
-    if (IsUpgradeArchive(ToLocal(linkAddress_)) && parts_.browser != nullptr)
-        StartUpgrade();
-    else if (!linkAddress_.isEmpty())
-        QDesktopServices::openUrl(QUrl(linkAddress_));
+    if (newsLink_->Click(programFolder_, [this] { FinishUpgrade(); }))
+        setEnabled(false);
 }
 
 // ----------------------------------------------------------------------------------------------
 // The browser server
-
-void CWatchDialog::StartNewsLookup() {
-    if (parts_.browser == nullptr || parts_.browserEndpoint.host.empty())
-        return;
-    const uint16_t port = parts_.browserEndpoint.port;
-    // A failed lookup is ignored: no news is asked for.
-    QHostInfo::lookupHost(FromLocal(parts_.browserEndpoint.host), this,
-                          [this, port](const QHostInfo& info) {
-                              if (info.error() != QHostInfo::NoError || closed_)
-                                  return;
-                              for (const QHostAddress& address : info.addresses()) {
-                                  if (address.protocol() != QAbstractSocket::IPv4Protocol)
-                                      continue;
-                                  const String dotted = ToLocal(address.toString());
-                                  parts_.browser->QueryNews(ResolveHost(dotted), port);
-                                  return;
-                              }
-                          });
-}
 
 void CWatchDialog::Browse() {
     // One browse at a time: a second click while the name is looked up does nothing.
@@ -1010,33 +973,10 @@ void CWatchDialog::ShowServerBrowser(uint32_t address) {
 // ----------------------------------------------------------------------------------------------
 // The self-upgrade
 
-void CWatchDialog::StartUpgrade() {
-    if (upgrade_)
-        return;
-    IBrowserLink* browser = parts_.browser;
-    upgrade_ = std::make_unique<CUpgradeWorker>(
-        ToLocal(linkAddress_), CUpgradeWorker::Paths{programFolder_, CUpgradeWorker::DOWNLOAD_FILE},
-        [browser](const String& text) {
-            if (browser != nullptr)
-                browser->SetUpgradeProgress(text);
-        });
-    // The worker's thread hands the end over to the window's thread (message 0x404).
-    const bool started = upgrade_->Start([this](int) {
-        QMetaObject::invokeMethod(
-            this, [this] { FinishUpgrade(); }, Qt::QueuedConnection);
-    });
-    if (!started) {
-        upgrade_.reset();
-        return;
-    }
-    setEnabled(false);
-}
-
 void CWatchDialog::FinishUpgrade() {
-    if (!upgrade_ || closed_)
+    if (!newsLink_->UpgradeRunning() || closed_)
         return;
-    const int result = upgrade_->Wait();
-    upgrade_.reset();
+    const int result = newsLink_->TakeUpgradeResult();
     if (result != CUpgradeWorker::RESULT_OK) {
         setEnabled(true); // the error stays on the Link button
         return;

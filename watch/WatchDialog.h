@@ -32,13 +32,10 @@ class QPushButton;
 class QTimer;
 class QTreeWidget;
 
-namespace quillory {
-class CUpgradeWorker;
-}
-
 namespace quillory::ui {
 
 class CMessageBoxes;
+class CNewsLink;
 class CQueuedTarget;
 class IBrowserLink;
 class CScanWaitDialog;
@@ -136,9 +133,9 @@ public:
     // "@@ browser": the public Gantry servers, one of which may become the watched server. The
     // browser server's name is looked up first; the server browser opens once it is known.
     void Browse();
-    bool LinkBlink() const { return linkBlink_; }
+    bool LinkBlink() const;
     // The self-upgrade runs (the window is disabled until it ends).
-    bool UpgradeRunning() const { return upgrade_ != nullptr; }
+    bool UpgradeRunning() const;
 
     void done(int result) override;
 
@@ -173,7 +170,6 @@ private:
     void RestoreIfAsked();
     void BlinkButtons();
     void StepDatabase();
-    void ShowNews(const BrowserNews& news);
     void Render(const WatchFrame& frame);
     void WriteFields(const WatchFrame& frame);
     void Notify(const WatchFrame& frame);
@@ -194,10 +190,8 @@ private:
     void ActOnLaunch(const LaunchOutcome& outcome);
     void UncheckGameEndBoxes();
     void OnLinkClicked();
-    void StartNewsLookup();
     void BrowseAt(uint32_t address);
     void ShowServerBrowser(uint32_t address);
-    void StartUpgrade();
     void FinishUpgrade();
     void CloseDown();
     void SaveOnClosing();
@@ -232,13 +226,8 @@ private:
     bool notifyOn_ = true;
     bool launchOn_ = false;
     bool managerBlink_ = false;
-    bool linkBlink_ = false;
-    bool newsShown_ = false;
     bool browsing_ = false; // from "@@ browser" until the server browser has closed
-    QString linkCaption_ = QStringLiteral("Link"); // until news brings one
-    QString linkAddress_;
-    QString upgradeProgress_;
-    std::unique_ptr<CUpgradeWorker> upgrade_;
+    std::unique_ptr<CNewsLink> newsLink_;
     // Where the browser server's lookup hands its address back to.
     std::shared_ptr<CQueuedTarget> queued_;
 

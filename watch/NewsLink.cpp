@@ -1,0 +1,104 @@
+#include "watch/NewsLink.h"
+
+#include "platform/HostResolve.h"
+#include "ui/TextConversion.h"
+#include "watch/BrowserLink.h"
+#include "watch/ServerWatchSource.h"
+#include "watch/core/UpgradeWorker.h"
+
+#include <QDesktopServices>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+
+namespace quillory::ui {
+
+CNewsLink::CNewsLink(IServerWatch* watch, IBrowserLink* browser, BrowserEndpoint endpoint,
+                     QPlainTextEdit* news, QPushButton* link, QWidget* window)
+    : watch_(watch), browser_(browser), endpoint_(std::move(endpoint)), news_(news), link_(link),
+      window_(window) {}
+
+CNewsLink::~CNewsLink() {
+    Close();
+}
+
+void CNewsLink::StartNewsLookup() {
+    newsShown_ = false;
+    if (browser_ == nullptr || endpoint_.host.empty())
+        return;
+    const uint16_t port = endpoint_.port;
+    QHostInfo::lookupHost(FromLocal(endpoint_.host), window_, [this, port](const QHostInfo& info) {
+        if (info.error() != QHostInfo::NoError || closed_)
+            return;
+        for (const QHostAddress& address : info.addresses()) {
+            if (address.protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            browser_->QueryNews(ResolveHost(ToLocal(address.toString())), port);
+            return;
+        }
+    });
+}
+
+void CNewsLink::Blink(uint32_t tickCounter) {
+    link_->setText(blinking_ && tickCounter % 4 == 0 ? QString() : caption_);
+}
+
+void CNewsLink::Show(const BrowserNews& news, const String& upgradeProgress) {
+    blinking_ = news.upgradeOffered;
+    if (!newsShown_ && !news.text.empty()) {
+        newsShown_ = true;
+        news_->setPlainText(FromNetwork(news.text));
+        address_ = FromNetwork(news.upgradeFile);
+        if (!news.link.empty()) {
+            caption_ = FromNetwork(news.link);
+            link_->setText(caption_);
+            link_->setEnabled(true);
+        }
+    }
+    // The self-upgrade's progress takes the button.
+    if (!upgradeProgress.empty())
+        link_->setText(FromNetwork(upgradeProgress));
+}
+
+bool CNewsLink::Click(const String& programFolder, std::function<void()> ended) {
+    blinking_ = false;
+    if (watch_ != nullptr)
+        watch_->ClearUpgradeOffered();
+    // The link only ever comes from a news reply of the browser server's own address and port
+    // (the engine takes no other), so an archive named there is the program's own upgrade.
+    if (!IsUpgradeArchive(ToLocal(address_)) || browser_ == nullptr) {
+        if (!address_.isEmpty())
+            QDesktopServices::openUrl(QUrl(address_));
+        return false;
+    }
+    if (upgrade_)
+        return false;
+    IBrowserLink* browser = browser_;
+    upgrade_ = std::make_unique<CUpgradeWorker>(
+        ToLocal(address_), CUpgradeWorker::Paths{programFolder, CUpgradeWorker::DOWNLOAD_FILE},
+        [browser](const String& text) { browser->SetUpgradeProgress(text); });
+    // The worker's thread hands the end over to the window's thread (message 0x404).
+    QWidget* window = window_;
+    const bool started = upgrade_->Start([window, ended = std::move(ended)](int) {
+        QMetaObject::invokeMethod(window, ended, Qt::QueuedConnection);
+    });
+    if (!started)
+        upgrade_.reset();
+    return started;
+}
+
+int CNewsLink::TakeUpgradeResult() {
+    const int result = upgrade_->Wait();
+    upgrade_.reset();
+    return result;
+}
+
+void CNewsLink::Close() {
+    closed_ = true;
+    if (upgrade_)
+        upgrade_->Wait();
+}
+
+} // namespace quillory::ui
