@@ -37,16 +37,16 @@ std::string ScratchFolder() {
 }
 
 void Fill(CFileDatabase& db) {
-    db.gamePath = "C:\\Games\\Ironvale\\";
-    db.root = std::make_shared<CFileNode>();
-    db.root->name = db.gamePath;
-    db.root->flags = NF_FOLDER;
-    db.root->bindCount = ROOT_BIND_COUNT;
+    db.SetGamePath("C:\\Games\\Ironvale\\");
+    db.SetRoot(std::make_shared<CFileNode>());
+    db.Root()->name = db.GamePath();
+    db.Root()->flags = NF_FOLDER;
+    db.Root()->bindCount = ROOT_BIND_COUNT;
     HandleArray<CFileNode> files;
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
     for (int t = 0; t < TOP_FOLDERS; ++t) {
-        auto top = db.root->AddChild("@mod" + std::to_string(t) + "\\", NF_FOLDER);
+        auto top = db.Root()->AddChild("@mod" + std::to_string(t) + "\\", NF_FOLDER);
         for (int s = 0; s < SUB_FOLDERS; ++s) {
             auto sub = top->AddChild("addons" + std::to_string(s) + "\\", NF_FOLDER);
             int count = FILES_PER_SUB + (t * SUB_FOLDERS + s < EXTRA_FILES ? 1 : 0);
@@ -64,14 +64,14 @@ void Fill(CFileDatabase& db) {
     // other half unknown add-ons: nothing is left for Save to prune.
     for (size_t i = 0; i < files.size(); ++i)
         if (i % (PACKAGES * 2) >= size_t(PACKAGES))
-            db.unknownAddons->AddMember(files[i]);
+            db.UnknownAddons()->AddMember(files[i]);
     for (int p = 0; p < PACKAGES; ++p) {
         auto package = std::make_shared<CPackage>();
         package->name = "Package " + std::to_string(p);
         package->homePage = "http://example.invalid/" + std::to_string(p);
         for (size_t i = size_t(p); i < files.size(); i += PACKAGES * 2)
             package->AddMember(files[i]);
-        db.packages.push_back(package);
+        db.AddPackage(package);
     }
 }
 
@@ -96,7 +96,7 @@ CFileDatabase& Database() {
     static bool filled = false;
     if (!filled) {
         Fill(db);
-        filled = db.Save();
+        filled = db.Save().ok;
     }
     return db;
 }
@@ -120,8 +120,8 @@ void BM_DatabaseLoad(benchmark::State& state) {
             state.SkipWithError("load failed");
         state.PauseTiming();
         std::vector<CFileNode*> all;
-        if (db->root)
-            db->root->CollectPointers(all);
+        if (db->Root())
+            db->Root()->CollectPointers(all);
         nodes = all.size();
         db.reset();
         state.ResumeTiming();

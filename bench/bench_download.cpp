@@ -75,7 +75,7 @@ void BM_EngineDownload(benchmark::State& state) {
         record->archivePath = TheHost().Url();
         record->archiveSize = static_cast<uint32_t>(kArchiveSize);
         record->needsDownload = 1;
-        db.offeredPackages.push_back(record);
+        db.AddOfferedPackage(record);
         CGantryClient client(db, (Scratch() / "data").string());
         client.SetInstallFunction([](const String&, std::atomic<uint64_t>&, std::atomic<uint64_t>&,
                                      const CPackage&, String&) {

@@ -124,7 +124,7 @@ struct Game {
 
     Game() : folder(FreshFolder("game")), db((Scratch() / "data").string()) {
         fs::create_directories(Scratch() / "data");
-        db.gamePath = folder.string() + "/";
+        db.SetGamePath(folder.string() + "/");
         db.Scan();
     }
     InstallReport report;

@@ -27,21 +27,21 @@ constexpr int PACKAGES = 200;
 // Every file listed by exactly one package, so the view has one row per file.
 std::unique_ptr<CFileDatabase> MakeDatabase() {
     auto db = std::make_unique<CFileDatabase>();
-    db->gamePath = "C:\\Games\\Ironvale\\";
-    db->root = std::make_shared<CFileNode>();
-    db->root->name = db->gamePath;
-    db->root->flags = NF_FOLDER;
-    db->root->bindCount = ROOT_BIND_COUNT;
+    db->SetGamePath("C:\\Games\\Ironvale\\");
+    db->SetRoot(std::make_shared<CFileNode>());
+    db->Root()->name = db->GamePath();
+    db->Root()->flags = NF_FOLDER;
+    db->Root()->bindCount = ROOT_BIND_COUNT;
     for (int p = 0; p < PACKAGES; ++p) {
         auto package = std::make_shared<CPackage>();
         package->name = "Package " + std::to_string(p);
-        db->packages.push_back(package);
+        db->AddPackage(package);
     }
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
     size_t count = 0;
     for (int t = 0; t < TOP_FOLDERS; ++t) {
-        auto top = db->root->AddChild("@Mod" + std::to_string(t) + "\\", NF_FOLDER);
+        auto top = db->Root()->AddChild("@Mod" + std::to_string(t) + "\\", NF_FOLDER);
         for (int s = 0; s < SUB_FOLDERS; ++s) {
             auto sub = top->AddChild("AddOns" + std::to_string(s) + "\\", NF_FOLDER);
             for (int f = 0; f < FILES_PER_SUB; ++f, ++count) {
@@ -50,7 +50,8 @@ std::unique_ptr<CFileDatabase> MakeDatabase() {
                 file->size = next() % 5000000;
                 file->crc = next();
                 file->status = (next() % 4 == 0) ? NS_INACTIVE : NS_ACTIVE;
-                db->packages[3 + count % PACKAGES]->AddMember(file);
+                db->Packages()[CFileDatabase::PSEUDO_PACKAGE_COUNT + count % PACKAGES]->AddMember(
+                    file);
             }
         }
     }

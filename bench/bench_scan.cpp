@@ -57,11 +57,11 @@ void BM_FirstScan(benchmark::State& state) {
     size_t nodes = 0;
     for (auto _ : state) {
         CFileDatabase db;
-        db.gamePath = Tree();
+        db.SetGamePath(Tree());
         db.Scan();
         state.PauseTiming();
         std::vector<CFileNode*> all;
-        db.root->CollectPointers(all);
+        db.Root()->CollectPointers(all);
         nodes = all.size();
         state.ResumeTiming();
     }
@@ -96,7 +96,7 @@ void BM_FirstScanBesideWalker(benchmark::State& state) {
         auto runScan = [&] {
             scan = SecondsOf([&] {
                 CFileDatabase db;
-                db.gamePath = Tree();
+                db.SetGamePath(Tree());
                 db.Scan();
             });
         };
@@ -122,10 +122,10 @@ void BM_Rescan(benchmark::State& state) {
     if (SkipWithoutTree(state))
         return;
     CFileDatabase db;
-    db.gamePath = Tree();
+    db.SetGamePath(Tree());
     db.Scan();
     size_t reads = 0;
-    db.contentReadHook = [&](const String&) { ++reads; };
+    db.SetContentReadHook([&](const String&) { ++reads; });
     for (auto _ : state)
         db.Scan();
     state.counters["files_read"] = static_cast<double>(reads);
@@ -137,16 +137,16 @@ void BM_Verify(benchmark::State& state) {
     if (SkipWithoutTree(state))
         return;
     CFileDatabase db;
-    db.gamePath = Tree();
+    db.SetGamePath(Tree());
     db.Scan();
     auto everything = std::make_shared<CPackage>();
     everything->name = "everything";
     HandleArray<CFileNode> files;
-    db.root->CollectHandles(files);
+    db.Root()->CollectHandles(files);
     for (const auto& node : files)
         if (!node->IsFolder())
             everything->members.push_back(node);
-    db.packages.push_back(everything);
+    db.AddPackage(everything);
     VerifyReport report;
     for (auto _ : state)
         report = CPackageVerifier(db).Verify({everything});

@@ -147,8 +147,8 @@ void WaitWithProgress(CDatabaseLoader& loader) {
 void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*>& before) {
     const CFileDatabase& database = context.database;
     std::vector<CFileNode*> nodes;
-    if (database.root)
-        database.root->CollectPointers(nodes);
+    if (database.Root())
+        database.Root()->CollectPointers(nodes);
     ScanSummary summary;
     for (const CFileNode* node : nodes) {
         if (node->IsFolder()) {
@@ -161,7 +161,8 @@ void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*
             ++summary.files;
         summary.newFiles += before.count(node) == 0;
     }
-    summary.packages = static_cast<uint32_t>(database.packages.size() - 3);
+    summary.packages =
+        static_cast<uint32_t>(database.Packages().size() - CFileDatabase::PSEUDO_PACKAGE_COUNT);
     context.scan = summary;
 }
 
@@ -173,10 +174,10 @@ bool Prepare(GantryContext& context) {
     CDatabaseLoader loader(database);
     const bool started = loader.Start(context.gamePath, [&](CFileDatabase& loaded) {
         context.loadedChangeCount = loaded.ChangeCount();
-        if (!loaded.root)
+        if (!loaded.Root())
             return;
         std::vector<CFileNode*> nodes;
-        loaded.root->CollectPointers(nodes);
+        loaded.Root()->CollectPointers(nodes);
         before.insert(nodes.begin(), nodes.end());
     });
     if (!started) {
@@ -187,14 +188,17 @@ bool Prepare(GantryContext& context) {
     const DatabaseLoadOutcome outcome = loader.Outcome();
     if (outcome.moveFailed) {
         std::fprintf(stderr,
-                     "quillory-cli: %s cannot be read; move it aside to start a new database\n",
-                     database.DatabasePath().c_str());
+                     "quillory-cli: %s cannot be read (%s); move it aside to start a new "
+                     "database\n",
+                     database.DatabasePath().c_str(), outcome.loadError.c_str());
         return false;
     }
     if (outcome.movedAside)
         std::fprintf(stderr,
-                     "quillory-cli: %s cannot be read; moved it to %s and built a new database\n",
-                     database.DatabasePath().c_str(), outcome.badPath.c_str());
+                     "quillory-cli: %s cannot be read (%s); moved it to %s and built a new "
+                     "database\n",
+                     database.DatabasePath().c_str(), outcome.loadError.c_str(),
+                     outcome.badPath.c_str());
     Summarize(context, before);
     return true;
 }
@@ -202,10 +206,13 @@ bool Prepare(GantryContext& context) {
 // Loads "quillory.dat" as it is, without scanning; a missing file is an empty database.
 bool PrepareLoadOnly(GantryContext& context) {
     CFileDatabase& database = context.database;
-    database.gamePath = context.gamePath;
-    if (platform::PathExists(database.DatabasePath()) && !database.Load()) {
-        std::fprintf(stderr, "quillory-cli: %s cannot be read\n", database.DatabasePath().c_str());
-        return false;
+    database.SetGamePath(context.gamePath);
+    if (platform::PathExists(database.DatabasePath())) {
+        if (const DatabaseResult loaded = database.Load(); !loaded) {
+            std::fprintf(stderr, "quillory-cli: %s cannot be read: %s\n", loaded.path.c_str(),
+                         loaded.what.c_str());
+            return false;
+        }
     }
     context.loadedChangeCount = database.ChangeCount();
     return true;

@@ -10,9 +10,9 @@ namespace quillory::cli {
 bool SaveIfChanged(GantryContext& context) {
     if (context.database.ChangeCount() == context.loadedChangeCount)
         return true;
-    if (!context.database.Save()) {
-        std::fprintf(stderr, "quillory-cli: cannot write %s\n",
-                     context.database.DatabasePath().c_str());
+    if (const DatabaseResult saved = context.database.Save(); !saved) {
+        std::fprintf(stderr, "quillory-cli: could not save %s: %s\n", saved.path.c_str(),
+                     saved.what.c_str());
         return false;
     }
     return true;

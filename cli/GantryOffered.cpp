@@ -61,7 +61,7 @@ std::optional<OfferedOptions> ParseOfferedOptions(const Args& args) {
 void PrintText(const CFileDatabase& db, const OfferedView& view) {
     const char* labels[] = {"Name", "Info", "Admin", "Teamspeak"};
     for (int i = 0; i < 4; ++i)
-        std::printf("%s: %s\n", labels[i], PrintableText(db.serverTexts[size_t(i)]).c_str());
+        std::printf("%s: %s\n", labels[i], PrintableText(db.ServerText(size_t(i))).c_str());
     std::printf("\n%-30s %-12s %-22s %12s  %s\n", "Package", "Priority", "Status", "Zip size",
                 "Action");
     for (const OfferedRow& row : view.rows) {
@@ -91,10 +91,10 @@ void PrintJson(const CFileDatabase& db, const OfferedView& view) {
     }
     nlohmann::json out = {
         {"server",
-         {{"name", db.serverTexts[0]},
-          {"info", db.serverTexts[1]},
-          {"admin", db.serverTexts[2]},
-          {"teamspeak", db.serverTexts[3]}}},
+         {{"name", db.ServerText(0)},
+          {"info", db.ServerText(1)},
+          {"admin", db.ServerText(2)},
+          {"teamspeak", db.ServerText(3)}}},
         {"packages", packages},
         {"mods", db.ModSuggestion()},
         {"toDownload", bytes},

@@ -38,7 +38,7 @@ String ProgressLine(const DownloadProgress& p) {
 bool FlagOnly(CFileDatabase& db, const std::vector<String>& only) {
     bool ok = true;
     for (const String& name : only) {
-        bool found = std::any_of(db.offeredPackages.begin(), db.offeredPackages.end(),
+        bool found = std::any_of(db.OfferedPackages().begin(), db.OfferedPackages().end(),
                                  [&](const auto& p) { return p->name == name; });
         if (!found) {
             std::fprintf(stderr, "quillory-cli: the server offers no package named \"%s\"\n",
@@ -48,7 +48,7 @@ bool FlagOnly(CFileDatabase& db, const std::vector<String>& only) {
     }
     if (!ok)
         return false;
-    for (const auto& package : db.offeredPackages)
+    for (const auto& package : db.OfferedPackages())
         package->needsDownload =
             std::find(only.begin(), only.end(), package->name) != only.end() ? 1 : 0;
     return true;
@@ -133,7 +133,7 @@ std::optional<SyncOptions> ParseSyncOptions(const Args& args) {
 int SyncOfferedPackages(CFileDatabase& db, const std::vector<String>& only, CStopSignals& stop) {
     if (!only.empty() && !FlagOnly(db, only))
         return 2;
-    CGantryClient client(db, db.databaseFolder);
+    CGantryClient client(db, db.DatabaseFolder());
     RunEngine(client, stop);
     if (!client.SessionValid())
         std::fprintf(stderr, "quillory-cli: %s (%s)\n", CGantryClient::kSessionFailedText,

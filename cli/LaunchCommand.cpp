@@ -129,7 +129,7 @@ bool PrepareDatabase(CFileDatabase& database, const String& gameFolder) {
     auto attributes = platform::GetAttributes(gameFolder);
     if (gameFolder.empty() || !attributes || !attributes->directory)
         return false;
-    database.gamePath = gameFolder;
+    database.SetGamePath(gameFolder);
     if (platform::PathExists(database.DatabasePath()) && !database.Load()) {
         std::fprintf(stderr, "quillory-cli: %s cannot be read; Gantry is off for this launch\n",
                      database.DatabasePath().c_str());
@@ -223,7 +223,7 @@ int RunLaunch(const Args& args) {
 
     // The Gantry check activates what the server needs, unless this is only a dry run.
     bool activated = false;
-    if (gantryReady && ReadDescription(watch, database) && !database.offeredPackages.empty())
+    if (gantryReady && ReadDescription(watch, database) && !database.OfferedPackages().empty())
         activated = !CheckRequiredPackages(database, !options->dryRun).activated.empty();
     watch.Quit();
 

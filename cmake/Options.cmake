@@ -8,6 +8,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
     target_compile_options(quillory_options INTERFACE -Wno-restrict)
 endif()
 target_include_directories(quillory_options INTERFACE ${CMAKE_SOURCE_DIR})
+# The database's thread check stays in the optimised build the tests run; the package drops it.
+if(QUILLORY_DB_OWNER_CHECK)
+    target_compile_definitions(quillory_options INTERFACE QUILLORY_DB_OWNER_CHECK)
+endif()
 
 if(QUILLORY_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

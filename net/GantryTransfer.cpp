@@ -1,6 +1,7 @@
 #include "net/GantryTransfer.h"
 
 #include "common/FileHandle.h"
+#include "platform/AtomicFile.h"
 #include "platform/ZlibLibrary.h"
 
 #include <cstdio>
@@ -54,19 +55,8 @@ bool WriteGantryCache(const String& path, const std::vector<GantryChunk>& chunks
         AppendU32(bytes, static_cast<uint32_t>(c.size()));
         bytes.insert(bytes.end(), c.begin(), c.end());
     }
-    const String temporary = path + ".part";
-    CFileHandle file;
-    bool written = file.Open(temporary, CFileHandle::MODE_CREATE) &&
-                   file.Write(bytes.data(), bytes.size()) == int64_t(bytes.size()) && file.Flush();
-    written = file.Close() && written;
-    std::error_code error;
-    if (written)
-        std::filesystem::rename(temporary, path, error);
-    if (!written || error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
+    const auto* data = reinterpret_cast<const char*>(bytes.data());
+    return platform::SaveFileAtomically(path, std::string_view(data, bytes.size())).ok;
 }
 
 std::optional<std::vector<GantryChunk>> ReadGantryCache(const String& path, uint32_t chunkTotal) {

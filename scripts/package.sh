@@ -13,6 +13,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORY_BUILD_TESTS=OFF \
+    -DQUILLORY_DB_OWNER_CHECK=OFF \
     -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
     -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
 cmake --build build-package -j "$jobs"

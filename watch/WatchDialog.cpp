@@ -471,15 +471,19 @@ void CWatchDialog::SaveOnClosing() {
         ShowSaveFailure(settingsPath);
     // Step 5: the database, unless its file could not be read and is still in place.
     const bool keepBadFile = loader_ && loader_->Finished() && loader_->Outcome().moveFailed;
-    if (!settings_.gameFolder.empty() && loader_ && !keepBadFile && !database_.Save())
-        ShowSaveFailure(FromLocal(database_.DatabasePath()));
+    if (settings_.gameFolder.empty() || !loader_ || keepBadFile)
+        return;
+    if (const DatabaseResult saved = database_.Save(); !saved)
+        ShowSaveFailure(FromLocal(database_.DatabasePath()), FromLocal(saved.what));
 }
 
-void CWatchDialog::ShowSaveFailure(const QString& path) {
-    // The window is still up: the user learns now that what changed is lost.
+void CWatchDialog::ShowSaveFailure(const QString& path, const QString& reason) {
+    // The window is still up: the user learns now that what changed is lost, and why.
+    QString text = QString::fromLatin1(SAVE_FAILED_TEXT).arg(path);
+    if (!reason.isEmpty())
+        text += QStringLiteral(": ") + reason;
     if (parts_.messageBoxes != nullptr)
-        parts_.messageBoxes->Information(this, windowTitle(),
-                                         QString::fromLatin1(SAVE_FAILED_TEXT).arg(path));
+        parts_.messageBoxes->Information(this, windowTitle(), text);
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -702,8 +706,8 @@ void CWatchDialog::StepDatabase() {
             scanWait_->accept();
         const DatabaseLoadOutcome outcome = loader_->Outcome();
         if (outcome.movedAside && parts_.messageBoxes != nullptr) {
-            const QString text =
-                QStringLiteral("quillory.dat moved aside to %1").arg(FromLocal(outcome.badPath));
+            const QString text = QStringLiteral("quillory.dat moved aside to %1 (%2)")
+                                     .arg(FromLocal(outcome.badPath), FromLocal(outcome.loadError));
             QTimer::singleShot(0, this, [this, text] {
                 parts_.messageBoxes->Information(this, QString::fromLatin1(FIRST_RUN_CAPTION),
                                                  text);
@@ -896,7 +900,7 @@ void CWatchDialog::OnPlayNowClicked() {
         return;
     const bool gantry = GantryReady();
     // The Gantry check activates what the server needs and compares its packages afresh.
-    if (gantry && !database_.offeredPackages.empty())
+    if (gantry && !database_.OfferedPackages().empty())
         CheckRequiredPackages(database_);
     const Handle<ServerEntry> entry = SelectedEntry();
     const HostResolver resolve = parts_.resolve ? parts_.resolve : HostResolver(&ResolveHostDotted);

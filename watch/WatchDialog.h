@@ -195,7 +195,8 @@ private:
     void FinishUpgrade();
     void CloseDown();
     void SaveOnClosing();
-    void ShowSaveFailure(const QString& path);
+    // `reason` empty: the file's writer gave none.
+    void ShowSaveFailure(const QString& path, const QString& reason = QString());
 
     QString DataPath(const char* name) const;
 

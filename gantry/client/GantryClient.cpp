@@ -4,6 +4,7 @@
 #include "common/FileHandle.h"
 #include "common/Tick.h"
 #include "gantry/client/Installer.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -55,20 +56,8 @@ bool WriteResumeInfo(const String& infoPath, const String& url, const String& va
         RemoveFile(infoPath);
         return false;
     }
-    const String fresh = infoPath + ".new";
-    {
-        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-        out << kResumeMark << '\n' << url << '\n' << validator << '\n';
-        if (!out.flush()) {
-            RemoveFile(fresh);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(fresh, infoPath, ec);
-    if (ec)
-        RemoveFile(fresh);
-    return !ec;
+    const String text = String(kResumeMark) + '\n' + url + '\n' + validator + '\n';
+    return platform::SaveFileAtomically(infoPath, text, infoPath + ".new").ok;
 }
 
 bool ReadResumeInfo(const String& infoPath, String& url, String& validator) {
@@ -115,9 +104,9 @@ bool CGantryClient::Begin() {
     session_ =
         std::make_unique<platform::CHttpSession>(platform::CHttpSession::kAgent, httpOptions_);
     // The database is the download worker's from now until it has finished.
-    db_.owner.Lend();
+    db_.Owner().Lend();
     if (!Start()) {
-        db_.owner.GiveBack();
+        db_.Owner().GiveBack();
         finished_ = true;
         finishedEvent_.Set();
         return false;
@@ -314,8 +303,8 @@ void CGantryClient::EndTransfer(bool failed, bool arrived, const String& error) 
 }
 
 void CGantryClient::DownloadWorker() {
-    db_.owner.Take();
-    const HandleArray<CPackage> records = db_.offeredPackages;
+    db_.Owner().Take();
+    const HandleArray<CPackage> records = db_.OfferedPackages();
     uint64_t total = 0;
     for (const auto& record : records)
         if (record->needsDownload)
@@ -371,7 +360,7 @@ void CGantryClient::DownloadWorker() {
     else if (pending)
         RemoveFile(pendingPath);
     Post(GANTRY_CMD_QUIT);
-    db_.owner.GiveBack();
+    db_.Owner().GiveBack();
     finished_ = true;
     finishedEvent_.Set();
     if (onDone_)

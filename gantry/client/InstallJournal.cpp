@@ -90,13 +90,13 @@ void CInstallJournal::RestoreDatabase(CFileDatabase& db, const Handle<CPackage>&
     if (package) {
         for (size_t i = package->members.size(); i-- > 0;)
             package->RemoveAt(static_cast<int>(i));
-        std::erase(db.packages, package);
+        db.RemovePackage(*package);
     }
     // Appended in this order, so each is the last member when its turn comes.
     for (auto it = coreAdded_.rbegin(); it != coreAdded_.rend(); ++it) {
-        HandleArray<CFileNode>& members = db.coreFiles->members;
+        HandleArray<CFileNode>& members = db.CoreFiles()->members;
         if (!members.empty() && members.back() == *it)
-            db.coreFiles->RemoveAt(static_cast<int>(members.size() - 1));
+            db.CoreFiles()->RemoveAt(static_cast<int>(members.size() - 1));
     }
     for (auto it = unbound_.rbegin(); it != unbound_.rend(); ++it) {
         HandleArray<CFileNode>& members = it->from->members;

@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kBlockSize = 4096;
 
 bool PackageNameTaken(const CFileDatabase& db, const String& name) {
-    return std::any_of(db.packages.begin(), db.packages.end(),
+    return std::any_of(db.Packages().begin(), db.Packages().end(),
                        [&](const auto& package) { return EqualsNoCase(package->name, name); });
 }
 
@@ -44,14 +44,14 @@ CInstaller::CInstaller(CFileDatabase& db, const String& archivePath,
 
 bool CInstaller::Run() {
     // The file operations of this install look names up in the install's own index.
-    platform::CNameIndex* const previous = db_.nameIndex;
-    db_.nameIndex = &names_;
+    platform::CNameIndex* const previous = db_.NameIndex();
+    db_.SetNameIndex(&names_);
     bool ok = RunEntries();
     if (!ok && package_)
         RollBack();
     if (ok)
         ReportInactive();
-    db_.nameIndex = previous;
+    db_.SetNameIndex(previous);
     return ok && report_.inactive.empty();
 }
 
@@ -69,7 +69,7 @@ bool CInstaller::RunEntries() {
 }
 
 bool CInstaller::Prepare() {
-    if (!db_.root)
+    if (!db_.Root())
         return Fail("no game folder is set");
     if (!archive_.Parse())
         return Fail("not an installable package archive: " + archive_.Refusal());
@@ -92,7 +92,7 @@ bool CInstaller::SumSizes() {
 
 // Refuses, before anything is written, an archive whose new files would not fit on the disk.
 bool CInstaller::FitsOnDisk() {
-    std::optional<uint64_t> free = freeSpace_ ? freeSpace_(db_.gamePath) : std::nullopt;
+    std::optional<uint64_t> free = freeSpace_ ? freeSpace_(db_.GamePath()) : std::nullopt;
     if (!free)
         return true; // unknown: the writes themselves report a full disk
     uint64_t needed = 0;
@@ -123,7 +123,7 @@ void CInstaller::CreatePackage() {
     while (PackageNameTaken(db_, name))
         name += "~";
     package_->name = name;
-    db_.packages.push_back(package_);
+    db_.AddPackage(package_);
     db_.MarkChanged();
     report_.package = package_;
 }
@@ -153,7 +153,7 @@ bool CInstaller::InstallEntry(const ZipEntryInfo& info) {
 }
 
 CFileNode* CInstaller::EnterFolders(const std::vector<String>& pieces) {
-    Handle<CFileNode> current = db_.root;
+    Handle<CFileNode> current = db_.Root();
     for (const String& piece : pieces)
         if (!EnterFolder(current, piece))
             return nullptr;
@@ -262,16 +262,16 @@ void CInstaller::BindToCoreIfCore(const Handle<CFileNode>& node) {
     if (!db_.IsCorePath(node->RelativePath()))
         return;
     node->flags |= NF_CORE;
-    db_.coreFiles->AddMember(node);
+    db_.CoreFiles()->AddMember(node);
     journal_.CoreAdded(node);
 }
 
 void CInstaller::UnbindFromUnknown(const Handle<CFileNode>& node) {
     journal_.Touched(node);
     if (node->flags & NF_UNKNOWN_FILE)
-        journal_.Unbound(db_.unknownFiles, node, db_.unknownFiles->IndexOf(node.get()));
+        journal_.Unbound(db_.UnknownFiles(), node, db_.UnknownFiles()->IndexOf(node.get()));
     if (node->flags & NF_UNKNOWN_ADDON)
-        journal_.Unbound(db_.unknownAddons, node, db_.unknownAddons->IndexOf(node.get()));
+        journal_.Unbound(db_.UnknownAddons(), node, db_.UnknownAddons()->IndexOf(node.get()));
     db_.UnbindFromUnknown(*node);
 }
 
@@ -293,7 +293,7 @@ Handle<CFileNode> CInstaller::FindChildFile(const CFileNode& folder, const Strin
 // Whether the destination already holds, present, the entry's very file.
 bool CInstaller::FindPresent(const String& destination, const ZipEntryInfo& info) {
     std::vector<String> pieces = SplitPathPieces(destination);
-    const CFileNode* folder = db_.root.get();
+    const CFileNode* folder = db_.Root().get();
     for (size_t i = 0; folder && i + 1 < pieces.size(); ++i)
         folder = FindChildFolder(*folder, pieces[i] + "\\").get();
     if (!folder)

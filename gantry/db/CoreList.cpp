@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace quillory {
 
@@ -82,9 +83,9 @@ void CFileDatabase::UnpackCoreList(const uint8_t* resource, size_t size, std::ve
 }
 
 bool CFileDatabase::IsCorePath(const String& relPath) {
-    if (coreList.empty())
-        UnpackCoreList(CORE_FILE_RESOURCE, CORE_FILE_RESOURCE_SIZE, coreList, coreListLength);
-    CoreListCursor list{coreList.data(), std::min<size_t>(coreListLength, coreList.size())};
+    if (coreList_.empty())
+        UnpackCoreList(CORE_FILE_RESOURCE, CORE_FILE_RESOURCE_SIZE, coreList_, coreListLength_);
+    CoreListCursor list{coreList_.data(), std::min<size_t>(coreListLength_, coreList_.size())};
     std::string_view rest = relPath;
     std::string_view segment = TakeSegment(rest);
     for (;;) {
@@ -107,10 +108,15 @@ bool CFileDatabase::IsCorePath(const String& relPath) {
     }
 }
 
+void CFileDatabase::SetCoreList(std::vector<uint8_t> list, uint32_t length) {
+    coreList_ = std::move(list);
+    coreListLength_ = length;
+}
+
 void CFileDatabase::FreeCoreList() {
-    coreList.clear();
-    coreList.shrink_to_fit();
-    coreListLength = 0;
+    coreList_.clear();
+    coreList_.shrink_to_fit();
+    coreListLength_ = 0;
 }
 
 } // namespace quillory

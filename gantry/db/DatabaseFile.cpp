@@ -445,7 +445,7 @@ bool ReadPackage(CPayloadWindow& window, CPackage& package, CNumberedNodes& numb
 bool ReadPackages(CPayloadWindow& window, HandleArray<CPackage>& list, CNumberedNodes& numbered,
                   const CFileNode& top) {
     uint32_t count = 0;
-    if (!ReadRecord(window, DecodeCount, count) || count < 3)
+    if (!ReadRecord(window, DecodeCount, count) || count < CFileDatabase::PSEUDO_PACKAGE_COUNT)
         return false;
     if (count > window.Remaining() / MIN_PACKAGE_RECORD)
         return false;
@@ -470,69 +470,67 @@ Handle<CFileNode> MakeRoot(const String& gamePath) {
 } // namespace
 
 void CFileDatabase::ReportSaveStep(SaveStep step) const {
-    if (saveStepHook)
-        saveStepHook(step);
+    if (saveStepHook_)
+        saveStepHook_(step);
 }
 
-bool CFileDatabase::Save() {
+DatabaseResult CFileDatabase::Save() {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    if (!root || keepDatabaseFile)
-        return false;
-    root->Prune();
-    pass = 0;
-    root->name = gamePath;
+    if (!root_)
+        return DatabaseResult::Failed("there is no database to save", DatabasePath());
+    if (keepDatabaseFile_)
+        return DatabaseResult::Failed("the old database could not be read nor moved aside",
+                                      DatabasePath());
+    root_->Prune();
+    pass_ = 0;
+    root_->name = gamePath_;
 
     CMemoryStream payload(4096);
-    stream = &payload;
+    stream_ = &payload;
     std::vector<const CFileNode*> numbered;
-    WriteNodeList(*root, numbered);
-    WriteU32(payload, static_cast<uint32_t>(packages.size()));
-    for (const auto& package : packages)
+    WriteNodeList(*root_, numbered);
+    WriteU32(payload, static_cast<uint32_t>(packages_.size()));
+    for (const auto& package : packages_)
         WritePackage(*package, numbered);
-    stream = nullptr;
+    stream_ = nullptr;
 
-    String temp = DatabaseTempPath();
-    std::error_code error;
-    if (!WriteDatabaseFile(temp, payload)) {
-        // A partial copy on a full disk only takes the space the next save needs.
-        std::filesystem::remove(temp, error);
-        return false;
-    }
-    // Renaming over the old file is atomic: a crash leaves the old or the new database.
-    std::filesystem::rename(temp, DatabasePath(), error);
-    if (error) {
-        std::filesystem::remove(temp, error);
-        return false;
-    }
-    ReportSaveStep(SAVE_REPLACED);
-    return true;
+    // Renaming over the old file is atomic: a crash leaves the old or the new database. A
+    // partial copy on a full disk is removed, so it only takes the space the next save needs.
+    platform::CAtomicFile file(DatabasePath(), DatabaseTempPath());
+    file.SetStepHook([this](platform::CAtomicFile::Step step) {
+        ReportSaveStep(step == platform::CAtomicFile::Step::TemporaryWritten ? SAVE_TEMP_WRITTEN
+                                                                             : SAVE_REPLACED);
+    });
+    if (DatabaseResult written = WriteDatabaseFile(file, payload); !written)
+        return written;
+    return DatabaseResult::From(file.Commit());
 }
 
 void CFileDatabase::WriteNodeList(const CFileNode& folder,
                                   std::vector<const CFileNode*>& numbered) {
     for (const auto& child : folder.children) {
-        child->mark = pass++;
+        child->mark = pass_++;
         numbered.push_back(child.get());
         if (child->IsFolder()) {
-            WriteU8(*stream, TAG_FOLDER);
-            WriteText(*stream, child->name);
-            WriteU16(*stream, child->status);
-            WriteU32(*stream, child->bindCount);
-            WriteU16(*stream, child->flags);
+            WriteU8(*stream_, TAG_FOLDER);
+            WriteText(*stream_, child->name);
+            WriteU16(*stream_, child->status);
+            WriteU32(*stream_, child->bindCount);
+            WriteU16(*stream_, child->flags);
             WriteNodeList(*child, numbered);
             continue;
         }
-        WriteU8(*stream, TAG_FILE);
-        WriteText(*stream, child->name);
-        WriteText(*stream, child->diskName);
-        WriteU16(*stream, child->status);
-        WriteU32(*stream, child->bindCount);
-        WriteU16(*stream, child->flags);
-        WriteU32(*stream, child->size);
-        WriteU32(*stream, child->crc);
-        WriteU64(*stream, child->modified);
+        WriteU8(*stream_, TAG_FILE);
+        WriteText(*stream_, child->name);
+        WriteText(*stream_, child->diskName);
+        WriteU16(*stream_, child->status);
+        WriteU32(*stream_, child->bindCount);
+        WriteU16(*stream_, child->flags);
+        WriteU32(*stream_, child->size);
+        WriteU32(*stream_, child->crc);
+        WriteU64(*stream_, child->modified);
     }
-    WriteU8(*stream, TAG_END);
+    WriteU8(*stream_, TAG_END);
 }
 
 void CFileDatabase::WritePackage(const CPackage& package,
@@ -542,84 +540,88 @@ void CFileDatabase::WritePackage(const CPackage& package,
     for (const auto& member : package.members)
         if (member && member->mark < numbered.size() && numbered[member->mark] == member.get())
             numbers.push_back(member->mark);
-    WriteText(*stream, package.name);
-    WriteU64(*stream, package.installed);
-    WriteText(*stream, package.homePage);
-    WriteText(*stream, package.text3);
-    WriteText(*stream, package.text4);
-    WriteU32(*stream, static_cast<uint32_t>(numbers.size()));
+    WriteText(*stream_, package.name);
+    WriteU64(*stream_, package.installed);
+    WriteText(*stream_, package.homePage);
+    WriteText(*stream_, package.text3);
+    WriteText(*stream_, package.text4);
+    WriteU32(*stream_, static_cast<uint32_t>(numbers.size()));
     for (uint32_t number : numbers)
-        WriteU32(*stream, number);
+        WriteU32(*stream_, number);
 }
 
-bool CFileDatabase::WriteDatabaseFile(const String& path, const CMemoryStream& payload) {
+DatabaseResult CFileDatabase::WriteDatabaseFile(platform::CAtomicFile& file,
+                                                const CMemoryStream& payload) {
     uLong length = static_cast<uLong>(payload.Size());
     if (payload.Size() > UINT32_MAX)
-        return false;
+        return DatabaseResult::Failed("the database is too large", file.TargetPath());
     const auto& zlib = platform::CZlibLibrary::Shared();
-    CFileHandle file;
-    if (!zlib.Loaded() || !file.Open(path, CFileHandle::MODE_CREATE))
-        return false;
+    if (!zlib.Loaded())
+        return DatabaseResult::Failed("zlib could not be loaded", file.TargetPath());
+    if (platform::SaveResult opened = file.Open(); !opened)
+        return DatabaseResult::From(opened);
     std::vector<uint8_t> packed(zlib.compressBound(length));
     uLongf packedLength = static_cast<uLongf>(packed.size());
     if (zlib.compress(packed.data(), &packedLength, payload.Data(), length) != Z_OK)
-        return false;
+        return DatabaseResult::Failed("the database could not be compressed", file.TargetPath());
     CMemoryStream header(HEADER_SIZE);
     WriteU32(header, DATABASE_VERSION);
     WriteU32(header, static_cast<uint32_t>(length));
-    bool written = file.Write(header.Data(), header.Size()) == HEADER_SIZE;
+    file.Write(header.Data(), header.Size());
     ReportSaveStep(SAVE_TEMP_PARTLY_WRITTEN);
-    written = written && file.Write(packed.data(), packedLength) == int64_t(packedLength);
-    // The data must be on the disk before the rename makes it the database.
-    written = file.Flush() && written;
-    written = file.Close() && written;
-    ReportSaveStep(SAVE_TEMP_WRITTEN);
-    return written;
+    file.Write(packed.data(), packedLength);
+    return DatabaseResult::From(file.Finish());
 }
 
-bool CFileDatabase::Load() {
+DatabaseResult CFileDatabase::LoadFailure(const char* what) const {
+    return DatabaseResult::Failed(what, DatabasePath());
+}
+
+DatabaseResult CFileDatabase::Load() {
     QUILLORY_ASSERT_DB_OWNER(*this);
     CFileHandle file;
     if (!file.Open(DatabasePath(), CFileHandle::MODE_READ))
-        return false;
+        return LoadFailure("cannot open the file");
     const int64_t fileSize = file.Seek(0, CFileHandle::FROM_END);
     if (fileSize < int64_t(HEADER_SIZE) || file.Seek(0, CFileHandle::FROM_START) != 0)
-        return false;
+        return LoadFailure("the file is too short");
     uint8_t header[HEADER_SIZE];
     if (file.Read(header, HEADER_SIZE) != int64_t(HEADER_SIZE))
-        return false;
+        return LoadFailure("cannot read the file");
     PayloadCursor fields{header, header + HEADER_SIZE};
     uint32_t version = 0;
     uint32_t length = 0;
     fields.ReadLittleEndian(version);
     fields.ReadLittleEndian(length);
     const uint64_t packedLength = uint64_t(fileSize) - HEADER_SIZE;
-    if (version != DATABASE_VERSION || length > packedLength * MAX_INFLATE_RATIO)
-        return false;
+    if (version != DATABASE_VERSION)
+        return LoadFailure("the file has an unknown version");
+    if (length > packedLength * MAX_INFLATE_RATIO)
+        return LoadFailure("the file is damaged");
 
     // Inflated a window at a time and read while in the cache; the stream's end, its checksum
     // and its length are checked after the last record.
     CPayloadWindow payload;
     if (!payload.Start(file, length))
-        return false;
-    nodeByNumber.clear();
-    auto newRoot = MakeRoot(gamePath);
+        return LoadFailure("the file is damaged");
+    nodeByNumber_.clear();
+    auto newRoot = MakeRoot(gamePath_);
     HandleArray<CPackage> newPackages;
     CNumberedNodes numbered;
     bool ok = ReadNodeList(payload, *newRoot, numbered) &&
               ReadPackages(payload, newPackages, numbered, *newRoot) && payload.Finish();
     if (!ok)
-        return false;
+        return LoadFailure("the file is damaged");
 
     // Everything was read: only now does the database change.
-    root = newRoot;
-    packages = std::move(newPackages);
-    coreFiles = packages[0];
-    unknownFiles = packages[1];
-    unknownAddons = packages[2];
+    root_ = newRoot;
+    packages_ = std::move(newPackages);
+    coreFiles_ = packages_[0];
+    unknownFiles_ = packages_[1];
+    unknownAddons_ = packages_[2];
     LocateAddonFolders();
     MarkChanged();
-    return true;
+    return DatabaseResult::Done();
 }
 
 } // namespace quillory

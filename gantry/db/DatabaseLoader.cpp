@@ -19,32 +19,32 @@ CDatabaseLoader::~CDatabaseLoader() {
 bool CDatabaseLoader::Start(const String& gamePath, LoadedCallback onLoaded) {
     if (started_)
         return false;
-    database_.gamePath = gamePath;
+    database_.SetGamePath(gamePath);
     finished_ = false;
     ready_ = false;
     // Busy before the worker runs, so the window never sees a free database it does not own.
-    database_.owner.Lend();
+    database_.Owner().Lend();
     startTick_ = TickCount();
     started_ = true; // before the worker can read it in Cancel
     try {
         thread_ = std::thread([this, onLoaded = std::move(onLoaded)] { Run(onLoaded); });
     } catch (const std::system_error&) {
         started_ = false;
-        database_.owner.GiveBack();
+        database_.Owner().GiveBack();
         return false;
     }
     return true;
 }
 
 void CDatabaseLoader::Run(const LoadedCallback& onLoaded) {
-    database_.owner.Take();
+    database_.Owner().Take();
     // Scanning a whole installation must not slow the window or a running game.
     platform::LowerCurrentThreadPriority();
     DatabaseLoadOutcome outcome = LoadOrMoveAside();
     if (onLoaded)
         onLoaded(database_);
     database_.Scan();
-    if (database_.cancelled)
+    if (database_.Progress().Cancelled())
         outcome.result = DatabaseLoadResult::CANCELLED;
     Finish(outcome);
 }
@@ -55,10 +55,12 @@ DatabaseLoadOutcome CDatabaseLoader::LoadOrMoveAside() {
     const String path = database_.DatabasePath();
     if (!platform::PathExists(path))
         return outcome;
-    if (database_.Load()) {
+    const DatabaseResult loaded = database_.Load();
+    if (loaded) {
         outcome.result = DatabaseLoadResult::LOADED;
         return outcome;
     }
+    outcome.loadError = loaded.what;
     // Saving the new database would overwrite the only copy of the old one: keep it aside.
     outcome.badPath = path + BAD_FILE_SUFFIX;
     std::error_code error;
@@ -66,30 +68,29 @@ DatabaseLoadOutcome CDatabaseLoader::LoadOrMoveAside() {
                             error);
     outcome.movedAside = !error;
     outcome.moveFailed = static_cast<bool>(error);
-    database_.keepDatabaseFile = outcome.moveFailed;
+    database_.SetKeepDatabaseFile(outcome.moveFailed);
     return outcome;
 }
 
 void CDatabaseLoader::Finish(const DatabaseLoadOutcome& outcome) {
-    database_.owner.GiveBack();
+    database_.Owner().GiveBack();
     std::lock_guard guard(finishMutex_);
     outcome_ = outcome;
     // A stop asked for after the walk had ended is void; left set it would stop a later scan.
-    database_.cancelRequested = 0;
+    database_.Progress().ClearCancelRequest();
     ready_ = outcome.result != DatabaseLoadResult::CANCELLED;
     finished_ = true;
     finishedSignal_.notify_all();
 }
 
 String CDatabaseLoader::ScanText() const {
-    std::lock_guard guard(database_.lock);
-    return database_.scanText;
+    return database_.Progress().Text();
 }
 
 void CDatabaseLoader::Cancel() {
     std::lock_guard guard(finishMutex_);
     if (started_ && !finished_)
-        database_.cancelRequested = 1;
+        database_.Progress().RequestCancel();
 }
 
 void CDatabaseLoader::Wait() {

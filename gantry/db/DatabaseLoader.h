@@ -38,6 +38,8 @@ struct DatabaseLoadOutcome {
     // database's Save refuses to replace it (`keepDatabaseFile`) for the rest of the run.
     bool moveFailed = false;
     String badPath;
+    // Why "quillory.dat" could not be read, when it could not.
+    String loadError;
 };
 
 class CDatabaseLoader final {

@@ -5,14 +5,22 @@
 // the download worker while it installs) or, when no worker holds it, the window's thread. A
 // front end starting a worker calls Lend() on its own thread first, so that Busy() is true before
 // the worker runs; the worker calls Take() on its thread when it starts and GiveBack() when it is
-// done. While Busy(), the window reads neither the tree nor the package lists. Debug builds check
-// the owning thread at the database's entry points (QUILLORY_ASSERT_DB_OWNER).
+// done. While Busy(), the window reads neither the tree nor the package lists. The database's
+// accessors and entry points check the owning thread (QUILLORY_ASSERT_DB_OWNER).
 
 #include <atomic>
-#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace quillory {
+
+// A broken ownership rule is a fault of the program: say where and stop, in every build that
+// checks (an assert would vanish with NDEBUG).
+[[noreturn]] inline void DatabaseOwnerFault(const char* reason, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: %s\n", file, line, reason);
+    std::abort();
+}
 
 class CDatabaseOwner final {
 public:
@@ -22,7 +30,10 @@ public:
 
     // On the thread that starts a worker, before starting it: the database is busy from now on.
     void Lend() {
-        assert(!busy_ && "the database is lent to one worker at a time");
+#if defined(QUILLORY_DB_OWNER_CHECK) || !defined(NDEBUG)
+        if (busy_)
+            DatabaseOwnerFault("the database is lent to one worker at a time", __FILE__, __LINE__);
+#endif
         busy_ = true;
     }
     // On the worker's thread, before it touches the database.
@@ -38,10 +49,14 @@ public:
     }
 
     // True while a worker owns the database; the window's tick reads it without a lock.
-    bool Busy() const { return busy_; }
+    bool Busy() const {
+        return busy_;
+    }
 
     // Whether the calling thread may touch the database now.
-    bool CallerMayTouch() const { return MayTouch(owner_, std::this_thread::get_id()); }
+    bool CallerMayTouch() const {
+        return MayTouch(owner_, std::this_thread::get_id());
+    }
 
     // The rule itself: with no worker owning (an empty id) the window's thread may touch the
     // database; otherwise only the owning worker may.
@@ -56,10 +71,14 @@ private:
 
 } // namespace quillory
 
-// Checks in debug builds that the calling thread owns `database`; nothing in release builds.
-#ifdef NDEBUG
-#define QUILLORY_ASSERT_DB_OWNER(database) ((void)0)
-#else
+// Checks that the calling thread owns `database`: in debug builds, and in any build made with
+// QUILLORY_DB_OWNER_CHECK (the default; the release package turns it off).
+#if defined(QUILLORY_DB_OWNER_CHECK) || !defined(NDEBUG)
 #define QUILLORY_ASSERT_DB_OWNER(database)                                                         \
-    assert((database).owner.CallerMayTouch() && "the database is owned by another thread")
+    ((database).Owner().CallerMayTouch()                                                           \
+         ? (void)0                                                                                 \
+         : ::quillory::DatabaseOwnerFault("the database is owned by another thread", __FILE__,     \
+                                          __LINE__))
+#else
+#define QUILLORY_ASSERT_DB_OWNER(database) ((void)0)
 #endif

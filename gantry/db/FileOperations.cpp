@@ -38,17 +38,8 @@ bool HasPlainPath(const CFileNode& node) {
 }
 
 bool IsPseudo(const CFileDatabase& db, const CPackage& package) {
-    return &package == db.coreFiles.get() || &package == db.unknownFiles.get() ||
-           &package == db.unknownAddons.get();
-}
-
-void RemoveFromList(CFileDatabase& db, const CPackage& package) {
-    for (auto it = db.packages.begin(); it != db.packages.end(); ++it) {
-        if (it->get() == &package) {
-            db.packages.erase(it);
-            return;
-        }
-    }
+    return &package == db.CoreFiles().get() || &package == db.UnknownFiles().get() ||
+           &package == db.UnknownAddons().get();
 }
 
 // A node that nothing holds goes back to a pseudo-package. A pseudo-package flag on such a
@@ -116,7 +107,7 @@ platform::FsResult CFileDatabase::DeactivateFile(CFileNode& node) {
     const String folder = node.FolderPath();
     const String inactiveName = node.InactiveName();
     const platform::FsResult result =
-        platform::RenamePath(folder + node.diskName, folder + inactiveName, nameIndex);
+        platform::RenamePath(folder + node.diskName, folder + inactiveName, nameIndex_);
     if (result != platform::FsResult::Ok)
         return result;
     node.status = NS_INACTIVE;
@@ -132,7 +123,7 @@ platform::FsResult CFileDatabase::ActivateFile(CFileNode& node) {
         return check;
     const String folder = node.FolderPath();
     const platform::FsResult result =
-        platform::RenamePath(folder + node.diskName, folder + node.name, nameIndex);
+        platform::RenamePath(folder + node.diskName, folder + node.name, nameIndex_);
     if (result == platform::FsResult::Ok) {
         node.status = NS_ACTIVE;
         node.diskName = node.name;
@@ -146,17 +137,17 @@ platform::FsResult CFileDatabase::ActivateFile(CFileNode& node) {
         if (sibling.get() == &node || sibling->IsFolder() || sibling->status != NS_ACTIVE ||
             !EqualsNoCase(sibling->name, node.name))
             continue;
-        if (!OnlyHolderOfName(folder, node.name, sibling->diskName, nameIndex))
+        if (!OnlyHolderOfName(folder, node.name, sibling->diskName, nameIndex_))
             return result;
         const platform::FsResult aside = DeactivateFile(*sibling);
         if (aside != platform::FsResult::Ok)
             return aside;
         // Put the other version back rather than leave the game without either.
-        if (RenameToActive(node, nameIndex)) {
+        if (RenameToActive(node, nameIndex_)) {
             MarkChanged();
             return platform::FsResult::Ok;
         }
-        RenameToActive(*sibling, nameIndex);
+        RenameToActive(*sibling, nameIndex_);
         return platform::FsResult::AccessDenied;
     }
     return result;
@@ -197,9 +188,9 @@ int CFileDatabase::DeleteMarked(CFileNode& folder, std::vector<String>* notDelet
             // Never deleted: the path would leave the game folder.
         } else if (child->IsFolder()) {
             const String name = child->name.substr(0, child->name.size() - 1);
-            result = platform::RemoveEmptyDirectory(folder.AbsolutePath() + name, nameIndex);
+            result = platform::RemoveEmptyDirectory(folder.AbsolutePath() + name, nameIndex_);
         } else {
-            result = platform::RemoveFile(folder.AbsolutePath() + child->diskName, nameIndex);
+            result = platform::RemoveFile(folder.AbsolutePath() + child->diskName, nameIndex_);
         }
         if (result == platform::FsResult::Ok) {
             child->status = NS_MISSING;
@@ -215,9 +206,9 @@ int CFileDatabase::DeleteMarked(CFileNode& folder, std::vector<String>* notDelet
 bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package,
                                      std::vector<String>* notDeleted) {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    if (!package || IsPseudo(*this, *package) || !root)
+    if (!package || IsPseudo(*this, *package) || !root_)
         return false;
-    ClearDeleteMarks(*root);
+    ClearDeleteMarks(*root_);
     int marked = 0;
     for (size_t i = package->members.size(); i-- > 0;) {
         CFileNode& member = *package->members[i];
@@ -226,12 +217,12 @@ bool CFileDatabase::UninstallPackage(const Handle<CPackage>& package,
         member.flags |= NF_DELETE;
         ++marked;
     }
-    const int removed = DeleteMarked(*root, notDeleted);
+    const int removed = DeleteMarked(*root_, notDeleted);
     if (removed != marked)
         return false;
     for (size_t i = package->members.size(); i-- > 0;)
         package->RemoveAt(static_cast<int>(i));
-    RemoveFromList(*this, *package);
+    RemovePackage(*package);
     MarkChanged();
     return true;
 }
@@ -246,7 +237,7 @@ bool CFileDatabase::DissolvePackage(const Handle<CPackage>& package) {
         if (member->status != NS_MISSING)
             ClassifyUnheld(*this, member);
     }
-    RemoveFromList(*this, *package);
+    RemovePackage(*package);
     MarkChanged();
     return true;
 }
@@ -267,8 +258,8 @@ bool CFileDatabase::UnbindMember(CPackage& package, CFileNode& node) {
 
 void CFileDatabase::CleanUpAfterUninstall() {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    if (root)
-        root->Prune();
+    if (root_)
+        root_->Prune();
     LocateAddonFolders();
     CollectModFolders();
 }

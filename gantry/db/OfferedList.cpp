@@ -99,11 +99,11 @@ bool CFileDatabase::ReadOfferedList(CMemoryStream& description) {
         read.push_back(package);
     }
     // The whole description was sound: only now does the list change.
-    serverTexts = texts;
+    serverTexts_ = texts;
     for (const auto& package : read) {
         CompareWithDatabase(*package);
         package->needsDownload = package->priority > 3 && package->status > OS_PATH_DIFFERS;
-        offeredPackages.push_back(package);
+        offeredPackages_.push_back(package);
     }
     return true;
 }
@@ -139,21 +139,21 @@ void CFileDatabase::CompareWithDatabase(CPackage& package) {
 
 Handle<CFileNode> CFileDatabase::FindFile(const String& relPath, uint32_t size,
                                           uint32_t crc) const {
-    if (root) {
-        if (auto found = root->Find(relPath, size, crc, false))
+    if (root_) {
+        if (auto found = root_->Find(relPath, size, crc, false))
             return found;
     }
     // Only addons\... and something\addons\... are looked for in the add-on folders.
     if (!StartsWithNoCase(relPath, "addons\\") && !SecondSegmentIsAddons(relPath))
         return nullptr;
     String fileName = relPath.substr(relPath.rfind('\\') + 1);
-    for (const auto& folder : {addonsFolder, resAddonsFolder}) {
+    for (const auto& folder : {addonsFolder_, resAddonsFolder_}) {
         if (!folder)
             continue;
         if (auto found = folder->FindNearby(fileName, size, crc))
             return found;
     }
-    for (const auto& folder : modAddonFolders) {
+    for (const auto& folder : modAddonFolders_) {
         if (!folder)
             continue;
         if (auto found = folder->FindNearby(fileName, size, crc))
@@ -164,7 +164,7 @@ Handle<CFileNode> CFileDatabase::FindFile(const String& relPath, uint32_t size,
 
 String CFileDatabase::ModSuggestion() const {
     std::vector<int> indexes;
-    for (const auto& package : offeredPackages) {
+    for (const auto& package : offeredPackages_) {
         for (const auto& member : package->members) {
             if (!member)
                 continue;
@@ -175,7 +175,7 @@ String CFileDatabase::ModSuggestion() const {
     }
     String text;
     for (int index : indexes) {
-        const String& name = modFolders[static_cast<size_t>(index)]->name;
+        const String& name = modFolders_[static_cast<size_t>(index)]->name;
         if (!text.empty())
             text += ";";
         text += name.substr(0, name.size() - 1);
@@ -185,7 +185,7 @@ String CFileDatabase::ModSuggestion() const {
 
 void CFileDatabase::CheckOfferedPackages(GantryAlert& alert) {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    for (const auto& package : offeredPackages) {
+    for (const auto& package : offeredPackages_) {
         CompareWithDatabase(*package);
         if (package->status > OS_PATH_DIFFERS && package->priority >= 4) {
             alert.managerBlink = true;
@@ -197,8 +197,8 @@ void CFileDatabase::CheckOfferedPackages(GantryAlert& alert) {
 
 void CFileDatabase::ClearOfferedList() {
     QUILLORY_ASSERT_DB_OWNER(*this);
-    offeredPackages.clear();
-    for (auto& text : serverTexts)
+    offeredPackages_.clear();
+    for (auto& text : serverTexts_)
         text.clear();
 }
 

@@ -52,7 +52,7 @@ void MatchFile(const CFileNode& folder, const String& segment, HandleArray<CFile
 Handle<CPackage> CPackageCommands::FindPackage(const String& name) const {
     Handle<CPackage> folded;
     int foldedCount = 0;
-    for (const auto& package : db_.packages) {
+    for (const auto& package : db_.Packages()) {
         if (package->name == name)
             return package;
         if (EqualsNoCase(package->name, name)) {
@@ -64,14 +64,14 @@ Handle<CPackage> CPackageCommands::FindPackage(const String& name) const {
 }
 
 bool CPackageCommands::IsPseudoPackage(const CPackage& package) const {
-    return &package == db_.coreFiles.get() || &package == db_.unknownFiles.get() ||
-           &package == db_.unknownAddons.get();
+    return &package == db_.CoreFiles().get() || &package == db_.UnknownFiles().get() ||
+           &package == db_.UnknownAddons().get();
 }
 
 HandleArray<CFileNode> CPackageCommands::FindNodes(const String& path) const {
     HandleArray<CFileNode> found;
     const String rel = WithBackslashes(path);
-    const CFileNode* folder = db_.root.get();
+    const CFileNode* folder = db_.Root().get();
     size_t start = 0;
     while (folder && start < rel.size()) {
         const size_t cut = rel.find('\\', start);
@@ -91,7 +91,7 @@ HandleArray<CFileNode> CPackageCommands::FindNodes(const String& path) const {
 
 std::vector<BindTarget> CPackageCommands::BindTargets() const {
     std::vector<BindTarget> targets;
-    for (const auto& package : db_.packages) {
+    for (const auto& package : db_.Packages()) {
         if (targets.size() == BIND_TARGET_LIMIT)
             break;
         targets.push_back({package, !IsPseudoPackage(*package)});
@@ -114,7 +114,7 @@ CommandResult CPackageCommands::CheckName(const String& name, const CPackage* se
                                           bool emptyAllowed) const {
     if (name.empty() && !emptyAllowed)
         return CommandResult::Refuse(NAME_MISSING_TEXT);
-    for (const auto& package : db_.packages)
+    for (const auto& package : db_.Packages())
         if (package.get() != self && EqualsNoCase(package->name, name))
             return CommandResult::Refuse(NAME_TAKEN_TEXT);
     return CommandResult();
@@ -129,7 +129,7 @@ CommandResult CPackageCommands::CreatePackage(const String& enteredName, const S
     auto package = std::make_shared<CPackage>();
     package->name = name;
     package->homePage = homePage;
-    db_.packages.push_back(package);
+    db_.AddPackage(package);
     db_.MarkChanged();
     result.Add({name, ItemOutcome::Changed, false, {}});
     if (created)
@@ -254,7 +254,7 @@ std::vector<String>
 CPackageCommands::DeactivateQuestions(const HandleArray<CPackage>& packages) const {
     std::vector<String> questions;
     for (const auto& package : packages)
-        if (package == db_.coreFiles || package == db_.unknownFiles)
+        if (package == db_.CoreFiles() || package == db_.UnknownFiles())
             questions.push_back("Deactivating " + package->name +
                                 " could harm your IVL installation. Are you sure?");
     return questions;

@@ -12,7 +12,7 @@ namespace quillory {
 
 namespace {
 
-constexpr size_t kFirstRealPackage = 3;
+constexpr size_t kFirstRealPackage = CFileDatabase::PSEUDO_PACKAGE_COUNT;
 
 String Hex8(uint32_t value) {
     char text[9];
@@ -92,7 +92,7 @@ CPackageVerifier::~CPackageVerifier() {
 
 HandleArray<CPackage> CPackageVerifier::Select(const std::vector<String>& names,
                                                std::vector<String>& unknown) const {
-    const HandleArray<CPackage>& all = database_.packages;
+    const HandleArray<CPackage>& all = database_.Packages();
     if (names.empty())
         return HandleArray<CPackage>(all.begin() + std::min(all.size(), kFirstRealPackage),
                                      all.end());
@@ -120,12 +120,12 @@ VerifyReport CPackageVerifier::Verify(const HandleArray<CPackage>& packages) {
             if (!member || member->IsFolder() || !member->parent ||
                 !seen.insert(member.get()).second)
                 continue;
-            if (database_.cancelRequested)
+            if (database_.Progress().CancelRequested())
                 report.cancelled = true;
             else
                 CheckFile(*package, *member, report);
             if (report.cancelled) {
-                database_.cancelRequested = 0;
+                database_.Progress().ClearCancelRequest();
                 return report;
             }
         }
@@ -198,21 +198,21 @@ bool CPackageVerifier::Start(HandleArray<CPackage> packages) {
     if (thread_.joinable())
         return false;
     finished_ = false;
-    database_.owner.Lend();
+    database_.Owner().Lend();
     try {
         thread_ = std::thread([this, packages = std::move(packages)] {
-            database_.owner.Take();
+            database_.Owner().Take();
             VerifyReport report = Verify(packages);
-            database_.owner.GiveBack();
+            database_.Owner().GiveBack();
             std::lock_guard guard(mutex_);
             report_ = std::move(report);
             // A stop asked for after the last file is void; left set it would stop a later scan.
-            database_.cancelRequested = 0;
+            database_.Progress().ClearCancelRequest();
             finished_ = true;
             done_.notify_all();
         });
     } catch (const std::system_error&) {
-        database_.owner.GiveBack();
+        database_.Owner().GiveBack();
         return false;
     }
     return true;
@@ -231,12 +231,11 @@ bool CPackageVerifier::WaitFor(std::chrono::milliseconds timeout) {
 void CPackageVerifier::Cancel() {
     std::lock_guard guard(mutex_);
     if (thread_.joinable() && !finished_)
-        database_.cancelRequested = 1;
+        database_.Progress().RequestCancel();
 }
 
 String CPackageVerifier::ProgressText() const {
-    std::lock_guard guard(database_.lock);
-    return database_.scanText;
+    return database_.Progress().Text();
 }
 
 void CPackageVerifier::Join() {

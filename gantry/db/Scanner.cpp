@@ -19,9 +19,6 @@ namespace {
 // Relative paths the scanner never enters; compared whole, so they only match at the top.
 constexpr const char* kLeftOutPaths[] = {"MPMissionsCache\\", "tmp\\", "Users\\", "Ironvale.cfg"};
 
-// How much of a long path the wait dialog shows.
-constexpr size_t kScanTextTail = 50;
-
 // Large reads keep the first scan close to the speed of the disk.
 constexpr size_t kCrcBlockSize = 512 * 1024;
 
@@ -190,11 +187,11 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     if (node->status != NS_ACTIVE)
         db.MarkChanged();
     node->status = NS_ACTIVE;
-    node->mark = db.pass;
+    node->mark = db.Pass();
 
     const bool mayHoldCore = scan.MayHoldCore() && db.IsCorePath(relPath);
     CFolderScan inner(*node, std::move(relPath), false, mayHoldCore, scan.Nodes());
-    if (db.Walk(entryPath + "\\", &inner, db.scanDetail) == CDirectoryWalker::WALK_STOP)
+    if (db.Walk(entryPath + "\\", &inner, db.ScanDetail()) == CDirectoryWalker::WALK_STOP)
         return CDirectoryWalker::WALK_STOP;
     return CDirectoryWalker::WALK_CONTINUE;
 }
@@ -214,8 +211,7 @@ void HandleDuplicate(const CFileNode& node, const String& entryPath, const Strin
 
 // The walk stops here on request, exactly as between entries.
 int StopOnRequest(CFileDatabase& db) {
-    db.cancelled = 1;
-    db.cancelRequested = 0;
+    db.Progress().MarkCancelled();
     return CDirectoryWalker::WALK_STOP;
 }
 
@@ -321,8 +317,7 @@ public:
 private:
     bool Open() {
         opened_ = true;
-        if (db_.contentReadHook)
-            db_.contentReadHook(path_);
+        db_.ReportContentRead(path_);
         return file_.Open(entry_) == platform::CInputFile::OPEN_OK;
     }
 
@@ -367,7 +362,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
             if (child->crc != *crc)
                 continue;
         }
-        if (child->mark == db.pass) {
+        if (child->mark == db.Pass()) {
             // Met twice in one pass: a copy only if the content is the node's. Two versions of a
             // file written within one tick of the clock share size and time, and the second
             // would otherwise never enter the tree.
@@ -396,11 +391,11 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
         node->crc = *crc;
         node->modified = file.Modified();
         db.Classify(scan.RelativePathOf(name), node, scan.MayHoldCore());
-        db.newNodes.push_back(node);
+        db.AddNewNode(node);
     } else {
         RebindIfOrphaned(db, node, scan, name);
     }
-    node->mark = db.pass;
+    node->mark = db.Pass();
     const uint16_t status = EqualsNoCase(diskName, name) ? NS_ACTIVE : NS_INACTIVE;
     if (node->diskName != diskName || node->status != status)
         db.MarkChanged();
@@ -412,7 +407,7 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
 // Pseudo-packages simply let go of what the walk did not see.
 void DropUnseenMembers(CFileDatabase& db, CPackage& package) {
     for (size_t i = package.members.size(); i-- > 0;) {
-        if (package.members[i]->mark == db.pass)
+        if (package.members[i]->mark == db.Pass())
             continue;
         db.MarkChanged();
         package.members[i]->status = NS_MISSING;
@@ -425,13 +420,12 @@ void DropUnseenMembers(CFileDatabase& db, CPackage& package) {
 void FollowUnseenMembers(CFileDatabase& db, CPackage& package) {
     for (size_t i = package.members.size(); i-- > 0;) {
         const Handle<CFileNode> old = package.members[i];
-        if (old->mark == db.pass)
+        if (old->mark == db.Pass())
             continue;
         if (old->status != NS_MISSING)
             db.MarkChanged();
         old->status = NS_MISSING;
-        for (auto it = db.newNodes.begin(); it != db.newNodes.end(); ++it) {
-            const Handle<CFileNode> moved = *it;
+        for (const Handle<CFileNode>& moved : db.NewNodes()) {
             if (moved->crc != old->crc || moved->size != old->size ||
                 !EqualsNoCase(moved->name, old->name))
                 continue;
@@ -442,7 +436,7 @@ void FollowUnseenMembers(CFileDatabase& db, CPackage& package) {
             package.members[i] = moved;
             // Another package may still hold the old node and want to follow it too.
             if (old->bindCount == 0 || (old->bindCount == 1 && (old->flags & NF_CORE)))
-                db.newNodes.erase(it);
+                db.RemoveNewNode(Handle<CFileNode>(moved)); // a copy: the loop's entry goes
             break;
         }
     }
@@ -460,39 +454,39 @@ Handle<CFileNode> ChildNamed(const CFileNode& folder, const char* name) {
 bool CFileDatabase::Scan() {
     QUILLORY_ASSERT_DB_OWNER(*this);
     // Without a readable game folder every node would count as gone: change nothing instead.
-    const std::optional<platform::FileAttributes> game = platform::GetAttributes(gamePath);
-    if (gamePath.empty() || !game || !game->directory)
+    const std::optional<platform::FileAttributes> game = platform::GetAttributes(gamePath_);
+    if (gamePath_.empty() || !game || !game->directory)
         return false;
     // Nor can it go on without zlib: no file's checksum could be taken.
     if (!platform::CZlibLibrary::Shared().Loaded())
         return false;
-    cancelled = 0;
+    scan_.ClearCancelled();
     // Every path of the tree is the root's name followed by the names below it.
-    if (gamePath.back() != '\\' && gamePath.back() != '/')
-        gamePath += '\\';
+    if (gamePath_.back() != '\\' && gamePath_.back() != '/')
+        gamePath_ += '\\';
 
-    if (!root) {
-        root = std::make_shared<CFileNode>();
-        root->name = gamePath;
-        root->flags = NF_FOLDER;
-        root->bindCount = ROOT_BIND_COUNT;
+    if (!root_) {
+        root_ = std::make_shared<CFileNode>();
+        root_->name = gamePath_;
+        root_->flags = NF_FOLDER;
+        root_->bindCount = ROOT_BIND_COUNT;
         MarkChanged();
     }
-    ++pass;
+    ++pass_;
     {
         // Nodes made by this walk come from blocks rather than one allocation each.
         const CNodeArena::CFiller nodes;
-        CFolderScan top(*root, String(), true, true, nodes);
-        Walk(gamePath, &top, scanDetail);
+        CFolderScan top(*root_, String(), true, true, nodes);
+        Walk(gamePath_, &top, scanDetail_);
     }
     crcBlock_.reset();
     FreeCoreList();
-    for (const Handle<CPackage>& pseudo : {coreFiles, unknownFiles, unknownAddons})
+    for (const Handle<CPackage>& pseudo : {coreFiles_, unknownFiles_, unknownAddons_})
         DropUnseenMembers(*this, *pseudo);
-    for (size_t i = 3; i < packages.size(); ++i)
-        FollowUnseenMembers(*this, *packages[i]);
+    for (size_t i = PSEUDO_PACKAGE_COUNT; i < packages_.size(); ++i)
+        FollowUnseenMembers(*this, *packages_[i]);
     LocateAddonFolders();
-    newNodes.clear();
+    newNodes_.clear();
     CollectModFolders();
     return true;
 }
@@ -501,7 +495,7 @@ int CFileDatabase::OnEntry(int code, const String& entryPath, const platform::Wa
                            void* user) {
     if (code != WALK_ENTRY || !entry || !user)
         return WALK_CONTINUE;
-    if (cancelRequested)
+    if (scan_.CancelRequested())
         return StopOnRequest(*this);
     PublishScanText(entryPath);
     // A backslash inside a name cannot be told from a separator in the tree's paths.
@@ -531,9 +525,9 @@ CFileDatabase::CrcResult CFileDatabase::ReadCrc32(const String& path, uint32_t& 
         crcBlock_.reset(new unsigned char[kCrcBlockSize]);
     // A large file takes seconds to read; Skip must not wait for its end.
     return FoldFileCrc(path, crcBlock_.get(), crc, size, [this](uint64_t done) {
-        if (crcBlockHook)
-            crcBlockHook(done);
-        return cancelRequested == 0;
+        if (crcBlockHook_)
+            crcBlockHook_(done);
+        return !scan_.CancelRequested();
     });
 }
 
@@ -544,56 +538,48 @@ CFileDatabase::CrcResult CFileDatabase::ReadOpenCrc32(platform::CInputFile& file
         crcBlock_.reset(new unsigned char[kCrcBlockSize]);
     uint64_t size = 0;
     return FoldOpenFile(file, knownSize, crcBlock_.get(), crc, size, [this](uint64_t done) {
-        if (crcBlockHook)
-            crcBlockHook(done);
-        return cancelRequested == 0;
+        if (crcBlockHook_)
+            crcBlockHook_(done);
+        return !scan_.CancelRequested();
     });
 }
 
 void CFileDatabase::PublishScanText(const String& path) {
-    // Written into the text's own buffer: a new string for every entry of the walk cost an
-    // allocation and a free per file.
-    std::lock_guard guard(lock);
-    if (path.size() <= kScanTextTail) {
-        scanText.assign(path);
-        return;
-    }
-    scanText.assign("...");
-    scanText.append(path, path.size() - kScanTextTail, kScanTextTail);
+    scan_.Publish(path);
 }
 
 void CFileDatabase::LocateAddonFolders() {
-    addonsFolder.reset();
-    resAddonsFolder.reset();
-    if (!root)
+    addonsFolder_.reset();
+    resAddonsFolder_.reset();
+    if (!root_)
         return;
-    for (const auto& child : root->children) {
+    for (const auto& child : root_->children) {
         if (EqualsNoCase(child->name, "addons\\"))
-            addonsFolder = child;
+            addonsFolder_ = child;
         if (!EqualsNoCase(child->name, "res\\"))
             continue;
         for (const auto& inner : child->children)
             if (EqualsNoCase(inner->name, "addons\\"))
-                resAddonsFolder = inner;
+                resAddonsFolder_ = inner;
     }
 }
 
 void CFileDatabase::CollectModFolders() {
-    modFolders.clear();
-    modAddonFolders.clear();
-    if (!root)
+    modFolders_.clear();
+    modAddonFolders_.clear();
+    if (!root_)
         return;
-    for (const auto& child : root->children) {
+    for (const auto& child : root_->children) {
         if (!child->IsFolder() || (child->flags & NF_CORE) || IsLeftOut(child->name))
             continue;
-        modFolders.push_back(child);
-        modAddonFolders.push_back(ChildNamed(*child, "addons\\"));
+        modFolders_.push_back(child);
+        modAddonFolders_.push_back(ChildNamed(*child, "addons\\"));
     }
 }
 
 int CFileDatabase::IndexOfModFolder(const CFileNode* node) const {
-    for (size_t i = modFolders.size(); i-- > 0;)
-        if (modFolders[i].get() == node)
+    for (size_t i = modFolders_.size(); i-- > 0;)
+        if (modFolders_[i].get() == node)
             return static_cast<int>(i);
     return -1;
 }

@@ -123,7 +123,7 @@ String FileNameKey(const FileRow& row) {
 
 OfferedView FillOfferedView(CFileDatabase& db) {
     OfferedView view;
-    for (const auto& package : db.offeredPackages) {
+    for (const auto& package : db.OfferedPackages()) {
         db.CompareWithDatabase(*package);
         OfferedRow row;
         row.package = package;
@@ -144,8 +144,8 @@ OfferedView FillOfferedView(CFileDatabase& db) {
 
 std::vector<PackageRow> FillPackageRows(const CFileDatabase& db) {
     std::vector<PackageRow> rows;
-    rows.reserve(db.packages.size());
-    for (const auto& package : db.packages) {
+    rows.reserve(db.Packages().size());
+    for (const auto& package : db.Packages()) {
         package->ComputeStatus();
         PackageRow row;
         row.package = package;
@@ -174,11 +174,11 @@ std::vector<FileRow> FillFileRows(const CFileDatabase& db, const CPackage* filte
     // One reservation for all packages: growing per package would move every row made so far
     // once per package.
     size_t count = 0;
-    for (const auto& package : db.packages)
+    for (const auto& package : db.Packages())
         if (!filter || package.get() == filter)
             count += package->members.size();
     rows.reserve(count);
-    for (const auto& package : db.packages) {
+    for (const auto& package : db.Packages()) {
         if (filter && package.get() != filter)
             continue;
         for (const auto& node : package->members)

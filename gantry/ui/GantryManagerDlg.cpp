@@ -108,7 +108,7 @@ CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, std::optional<ManagerMod
     CreateActions();
     BuildControls();
     runDownload = [this](CFileDatabase& database) {
-        CGantryClientDlg client(database, database.databaseFolder, &questions_, this);
+        CGantryClientDlg client(database, database.DatabaseFolder(), &questions_, this);
         client.exec();
     };
     showVerifyReport = [this](const VerifyReport& report) { ShowVerifyReport(report); };
@@ -332,7 +332,7 @@ void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
     verify_->setVisible(view != CGantryViewModel::VIEW_SERVER);
     if (view == CGantryViewModel::VIEW_SERVER) {
         for (size_t i = 0; i < 4; ++i)
-            serverTexts_[i]->setText(QString::fromUtf8(Cp1252ToUtf8(db_.serverTexts[i])));
+            serverTexts_[i]->setText(QString::fromUtf8(Cp1252ToUtf8(db_.ServerText(i))));
         FillServerView();
     } else if (view == CGantryViewModel::VIEW_PACKAGES) {
         FillPackageView();
@@ -383,7 +383,7 @@ void CGantryManagerDlg::FillFileView(const CPackage* filter) {
     filter_->clear();
     filter_->addItem(QStringLiteral("<All Packages>"), QVariant::fromValue<void*>(nullptr));
     int selected = 0;
-    for (const auto& package : db_.packages) {
+    for (const auto& package : db_.Packages()) {
         filter_->addItem(FromBytes(package->name),
                          QVariant::fromValue<void*>(static_cast<void*>(package.get())));
         if (package.get() == filter)
@@ -581,7 +581,7 @@ void CGantryManagerDlg::VerifyFiles() {
         packages = SelectedPackages();
     } else if (CurrentView() == CGantryViewModel::VIEW_FILES) {
         const void* shown = filter_->currentData().value<void*>();
-        for (const auto& package : db_.packages)
+        for (const auto& package : db_.Packages())
             if (package.get() == shown)
                 packages.push_back(package);
     }
@@ -694,9 +694,9 @@ void CGantryManagerDlg::OpenFolder() {
 }
 
 void CGantryManagerDlg::BindTo(size_t index) {
-    if (index >= db_.packages.size())
+    if (index >= db_.Packages().size())
         return;
-    commands_.BindListed(db_.packages[index], SelectedListed());
+    commands_.BindListed(db_.Packages()[index], SelectedListed());
     FillFileView(nullptr);
 }
 

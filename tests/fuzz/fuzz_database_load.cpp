@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(out);
 
     quillory::CFileDatabase db(ScratchFolder());
-    db.gamePath = "C:\\Game\\";
+    db.SetGamePath("C:\\Game\\");
     if (!db.Load())
         return 0;
     // What was accepted must survive its own round trip.

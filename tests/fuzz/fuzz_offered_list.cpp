@@ -10,16 +10,16 @@ namespace {
 using namespace quillory;
 
 void FillDatabase(CFileDatabase& db) {
-    db.gamePath = "C:\\Game\\";
-    db.root = std::make_shared<CFileNode>();
-    db.root->name = db.gamePath;
-    db.root->flags = NF_FOLDER;
-    db.root->bindCount = ROOT_BIND_COUNT;
-    auto addons = db.root->AddChild("addons\\", NF_FOLDER | NF_CORE);
+    db.SetGamePath("C:\\Game\\");
+    db.SetRoot(std::make_shared<CFileNode>());
+    db.Root()->name = db.GamePath();
+    db.Root()->flags = NF_FOLDER;
+    db.Root()->bindCount = ROOT_BIND_COUNT;
+    auto addons = db.Root()->AddChild("addons\\", NF_FOLDER | NF_CORE);
     auto a = addons->AddChild("a.pbo", 0);
     a->size = 1;
     a->crc = 2;
-    auto mod = db.root->AddChild("@mod\\", NF_FOLDER);
+    auto mod = db.Root()->AddChild("@mod\\", NF_FOLDER);
     auto modAddons = mod->AddChild("addons\\", NF_FOLDER);
     auto b = modAddons->AddChild("b.pbo", 0);
     b->size = 3;
@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FillDatabase(db);
     CMemoryStream description(data, size);
     if (!db.ReadOfferedList(description)) {
-        if (!db.offeredPackages.empty())
+        if (!db.OfferedPackages().empty())
             std::abort(); // a refused description leaves nothing behind
         return 0;
     }
-    for (const auto& package : db.offeredPackages) {
+    for (const auto& package : db.OfferedPackages()) {
         if (package->members.size() != package->described.size())
             std::abort();
         package->OfferedStatusText();

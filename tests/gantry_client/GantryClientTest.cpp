@@ -43,7 +43,7 @@ std::string ZipBytes(const ScratchFolder& scratch, const std::string& name,
 class GantryClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
     }
 
@@ -55,7 +55,7 @@ protected:
         record->archivePath = server.Url(path);
         record->archiveSize = static_cast<uint32_t>(size);
         record->needsDownload = flagged ? 1 : 0;
-        db.offeredPackages.push_back(record);
+        db.AddOfferedPackage(record);
         return record;
     }
 
@@ -97,7 +97,7 @@ TEST_F(GantryClientTest, OnePackageDownloadsThenInstalls) {
     ASSERT_TRUE(RunEngine(client));
 
     EXPECT_EQ(game.Read("addons/island.pbo"), "island data");
-    EXPECT_EQ(db.packages.back()->name, "island");
+    EXPECT_EQ(db.Packages().back()->name, "island");
     EXPECT_EQ(record->needsDownload, 0);
     EXPECT_EQ(server.RequestCount("/packs/other.zip"), 0);
     EXPECT_TRUE(DataFiles().empty());
@@ -201,7 +201,7 @@ TEST_F(GantryClientTest, CancelDuringAnInstallUndoesThatPackageAndKeepsTheOnesBe
     ASSERT_TRUE(server.Start());
     Offer("first", "/first.zip", firstBytes.size());
     Offer("Many", "/many.zip", manyBytes.size());
-    const size_t packagesBefore = db.packages.size();
+    const size_t packagesBefore = db.Packages().size();
 
     CGantryClient client(db, data.Path().string(), onDone);
     ASSERT_TRUE(client.Begin());
@@ -220,8 +220,8 @@ TEST_F(GantryClientTest, CancelDuringAnInstallUndoesThatPackageAndKeepsTheOnesBe
     EXPECT_NE(outcomes[1].error.find("cancelled"), String::npos) << outcomes[1].error;
     EXPECT_EQ(game.Read("addons/first.pbo"), "first");
     EXPECT_FALSE(game.Exists("many"));
-    ASSERT_EQ(db.packages.size(), packagesBefore + 1);
-    EXPECT_EQ(db.packages.back()->name, "first");
+    ASSERT_EQ(db.Packages().size(), packagesBefore + 1);
+    EXPECT_EQ(db.Packages().back()->name, "first");
 }
 
 TEST_F(GantryClientTest, ClosingDuringAStalledTransferActsAsCancel) {
@@ -371,7 +371,7 @@ TEST_F(GantryClientTest, APartialFileOfTheSameUrlIsContinued) {
         if (c.otherHoldsTheFirstName)
             leave("island.tmp", "another package's bytes", server.Url("/other/island.zip"));
         leave(c.file, archive.substr(0, kept), url);
-        db.offeredPackages.clear();
+        db.ClearOfferedList();
         Handle<CPackage> record = Offer("Island", "/packs/island.zip", archive.size());
         doneCalls = 0;
 
@@ -428,7 +428,7 @@ TEST(GantryClientOwnership, TheDownloadWorkerOwnsTheDatabaseWhileItRuns) {
     TempGameFolder game;
     ScratchFolder data;
     CFileDatabase db{data.Path().string()};
-    db.gamePath = game.Path();
+    db.SetGamePath(game.Path());
     ASSERT_TRUE(db.Scan());
     FakeHttpServer server;
     server.Serve("/a.zip", "not read by the fake install");
@@ -437,14 +437,14 @@ TEST(GantryClientOwnership, TheDownloadWorkerOwnsTheDatabaseWhileItRuns) {
     record->name = "A";
     record->archivePath = server.Url("/a.zip");
     record->needsDownload = 1;
-    db.offeredPackages.push_back(record);
+    db.AddOfferedPackage(record);
 
     std::atomic<bool> busyWhileInstalling{false}, installerMayTouch{false};
     CGantryClient client(db, data.Path().string());
     client.SetInstallFunction([&](const String&, std::atomic<uint64_t>&, std::atomic<uint64_t>&,
                                   const CPackage&, String&) {
         busyWhileInstalling = db.Busy();
-        installerMayTouch = db.owner.CallerMayTouch();
+        installerMayTouch = db.Owner().CallerMayTouch();
         return true;
     });
     ASSERT_TRUE(client.Begin());
@@ -453,7 +453,7 @@ TEST(GantryClientOwnership, TheDownloadWorkerOwnsTheDatabaseWhileItRuns) {
     EXPECT_TRUE(busyWhileInstalling);
     EXPECT_TRUE(installerMayTouch);
     EXPECT_FALSE(db.Busy());
-    EXPECT_TRUE(db.owner.CallerMayTouch());
+    EXPECT_TRUE(db.Owner().CallerMayTouch());
 }
 
 } // namespace

@@ -387,7 +387,7 @@ CFileNode* Child(CFileNode* folder, const std::string& name) {
 }
 
 CFileNode* NodeAt(CFileDatabase& db, const std::string& path) {
-    CFileNode* at = db.root.get();
+    CFileNode* at = db.Root().get();
     size_t start = 0;
     while (at && start < path.size()) {
         size_t end = path.find('\\', start);
@@ -408,7 +408,7 @@ struct Installed {
 class InstallTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
     }
     Installed Install(const ZipBuilder& zip, const std::string& file) {
@@ -421,7 +421,7 @@ protected:
         r.total = total;
         return r;
     }
-    CPackage& Last() { return *db.packages.back(); }
+    CPackage& Last() { return *db.Packages().back(); }
 
     TempGameFolder game;
     TempGameFolder downloads;
@@ -503,7 +503,7 @@ TEST_F(InstallTest, DirectivesPlaceRenameAndIgnore) {
         const bool core = std::string(folder) == "missions\\";
         EXPECT_EQ((node->flags & NF_CORE) != 0, core) << folder;
         EXPECT_EQ(p.IndexOf(node) >= 0, !core) << folder;
-        EXPECT_EQ(db.coreFiles->IndexOf(node) >= 0, core) << folder;
+        EXPECT_EQ(db.CoreFiles()->IndexOf(node) >= 0, core) << folder;
     }
     CFileNode* pbo = NodeAt(db, "@Islands\\addons\\island.pbo");
     ASSERT_NE(pbo, nullptr);
@@ -547,7 +547,7 @@ TEST_F(InstallTest, FileTheOfferedPackageFoundElsewhereIsBoundWhereItLies) {
     CFileNode* found = NodeAt(db, "@Mod\\addons\\x.pbo");
     ASSERT_NE(found, nullptr);
     CPackage offered;
-    offered.members.push_back(db.root->Find("@Mod\\addons\\x.pbo", 4, Crc32Of("XPBO"), false));
+    offered.members.push_back(db.Root()->Find("@Mod\\addons\\x.pbo", 4, Crc32Of("XPBO"), false));
     ASSERT_EQ(offered.members.back().get(), found);
 
     const std::string path = downloads / "x.tmp";
@@ -560,25 +560,25 @@ TEST_F(InstallTest, FileTheOfferedPackageFoundElsewhereIsBoundWhereItLies) {
 }
 
 TEST_F(InstallTest, RejectedDescriptionChangesNothing) {
-    const size_t packagesBefore = db.packages.size();
+    const size_t packagesBefore = db.Packages().size();
     ZipBuilder zip;
     zip.Add("gantry.txt", "GANTRY_START\nINSTALL *.pbo\nGANTRY_END\n").Add("a.pbo", "x");
     EXPECT_FALSE(Install(zip, "bad.tmp").ok);
-    EXPECT_EQ(db.packages.size(), packagesBefore);
+    EXPECT_EQ(db.Packages().size(), packagesBefore);
     EXPECT_FALSE(game.Exists("addons"));
     EXPECT_FALSE(game.Exists("a.pbo"));
 }
 
 TEST_F(InstallTest, FolderOnDiskWithoutNodeStopsTheInstallAndUndoesIt) {
     game.MakeFolder("late"); // made after the scan: the tree does not know it
-    const size_t packagesBefore = db.packages.size();
+    const size_t packagesBefore = db.Packages().size();
     ZipBuilder zip;
     zip.Add("gantry.txt", "GANTRY_START\nPACKAGE Late\nINSTALLPATH *\nGANTRY_END\n")
         .Add("first.txt", "1")
         .Add("late/x.txt", "2");
     const Installed r = Install(zip, "late.tmp");
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(db.packages.size(), packagesBefore);
+    EXPECT_EQ(db.Packages().size(), packagesBefore);
     EXPECT_FALSE(game.Exists("first.txt"));
     EXPECT_FALSE(NodeAt(db, "first.txt"));
 }

@@ -47,7 +47,7 @@ class InstallRollbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         game.BuildInstallation();
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
     }
 
@@ -95,7 +95,7 @@ TEST_F(InstallRollbackTest, FailureOnTheLastEntryLeavesFolderAndDatabaseAsBefore
 
     const auto treeBefore = TreeOf(game.Path());
     const std::string databaseBefore = SavedDatabase();
-    const size_t packagesBefore = db.packages.size();
+    const size_t packagesBefore = db.Packages().size();
 
     EXPECT_FALSE(Install(archive));
     EXPECT_TRUE(report.rolledBack);
@@ -105,7 +105,7 @@ TEST_F(InstallRollbackTest, FailureOnTheLastEntryLeavesFolderAndDatabaseAsBefore
     EXPECT_FALSE(report.package);
 
     EXPECT_EQ(TreeOf(game.Path()), treeBefore);
-    EXPECT_EQ(db.packages.size(), packagesBefore);
+    EXPECT_EQ(db.Packages().size(), packagesBefore);
     EXPECT_EQ(SavedDatabase(), databaseBefore);
 }
 
@@ -148,14 +148,14 @@ TEST(InstallFullDiskTest, AFullDiskUndoesTheInstall) {
     { std::ofstream(gamePath + "Ironvale.exe") << "exe"; }
     ScratchFolder data;
     CFileDatabase db(data.Path().string());
-    db.gamePath = gamePath;
+    db.SetGamePath(gamePath);
     ASSERT_TRUE(db.Scan());
     std::string big(200 * 1024, 'x');
     ZipBuilder zip;
     zip.Add("small.pbo", "small").Add("big.pbo", big);
     ASSERT_TRUE(zip.Write(data / "big.tmp"));
     const auto treeBefore = TreeOf(gamePath);
-    const size_t packagesBefore = db.packages.size();
+    const size_t packagesBefore = db.Packages().size();
 
     std::atomic<uint64_t> done{0}, total{0};
     InstallReport report;
@@ -166,7 +166,7 @@ TEST(InstallFullDiskTest, AFullDiskUndoesTheInstall) {
     EXPECT_TRUE(report.rolledBack);
     EXPECT_NE(report.error.find("big.pbo"), String::npos) << report.error;
     EXPECT_EQ(TreeOf(gamePath), treeBefore);
-    EXPECT_EQ(db.packages.size(), packagesBefore);
+    EXPECT_EQ(db.Packages().size(), packagesBefore);
 }
 
 TEST_F(InstallRollbackTest, EntryWithAnEmptyNameIsRefused) {
@@ -185,11 +185,11 @@ TEST_F(InstallRollbackTest, EntryWithAnEmptyNameIsRefused) {
 
     for (const String& archive : {emptyArchive, zeroArchive}) {
         const auto treeBefore = TreeOf(game.Path());
-        const size_t packagesBefore = db.packages.size();
+        const size_t packagesBefore = db.Packages().size();
         EXPECT_FALSE(Install(archive)) << archive;
         EXPECT_NE(report.error.find("empty name"), String::npos) << report.error;
         EXPECT_EQ(TreeOf(game.Path()), treeBefore) << archive;
-        EXPECT_EQ(db.packages.size(), packagesBefore) << archive;
+        EXPECT_EQ(db.Packages().size(), packagesBefore) << archive;
     }
 }
 
@@ -245,10 +245,10 @@ TEST_F(InstallRollbackTest, EntriesLeftUnderTheirInactiveNameAreReported) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const size_t packagesBefore = db.packages.size();
+        const size_t packagesBefore = db.Packages().size();
         EXPECT_FALSE(Install(Archive(c.zip)));
         EXPECT_FALSE(report.rolledBack);
-        EXPECT_EQ(db.packages.size(), packagesBefore + 1); // installed, but not whole
+        EXPECT_EQ(db.Packages().size(), packagesBefore + 1); // installed, but not whole
         ASSERT_EQ(report.inactive.size(), 1u);
         EXPECT_EQ(report.inactive[0].rfind(c.destination + ": ", 0), 0u) << report.inactive[0];
         EXPECT_NE(report.inactive[0].find(c.reason), String::npos) << report.inactive[0];

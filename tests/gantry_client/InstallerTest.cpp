@@ -29,7 +29,7 @@ HandleArray<CFileNode> NodesAt(const CFileDatabase& db, const String& relPath) {
             pieces.push_back(relPath.substr(start, i - start));
             start = i + 1;
         }
-    const CFileNode* folder = db.root.get();
+    const CFileNode* folder = db.Root().get();
     for (size_t i = 0; i < pieces.size() && folder; ++i) {
         bool last = i + 1 == pieces.size();
         const CFileNode* next = nullptr;
@@ -52,7 +52,7 @@ Handle<CFileNode> NodeAt(const CFileDatabase& db, const String& relPath) {
 }
 
 Handle<CFileNode> FolderAt(const CFileDatabase& db, const String& name) {
-    for (const auto& child : db.root->children)
+    for (const auto& child : db.Root()->children)
         if (EqualsNoCase(child->name, name))
             return child;
     return nullptr;
@@ -70,7 +70,7 @@ ino_t InodeOf(const std::string& path) {
 class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
     }
 
@@ -90,7 +90,7 @@ protected:
         return InstallPackage(db, archive, done, total, offered, &report);
     }
 
-    size_t PackageCount() const { return db.packages.size(); }
+    size_t PackageCount() const { return db.Packages().size(); }
 
     TempGameFolder game;
     ScratchFolder data;
@@ -108,7 +108,7 @@ TEST_F(InstallerTest, WithoutDescriptionEverythingIsFlattenedIntoAddons) {
         .Add("docs/readme.txt", "read me");
     ASSERT_TRUE(Install(Archive(zip, "islands.tmp"))) << report.error;
 
-    const Handle<CPackage>& package = db.packages.back();
+    const Handle<CPackage>& package = db.Packages().back();
     EXPECT_EQ(package->name, "islands");
     EXPECT_EQ(game.Read("addons/island.pbo"), "island");
     EXPECT_EQ(game.Read("addons/trees.PBO"), "trees");
@@ -119,7 +119,7 @@ TEST_F(InstallerTest, WithoutDescriptionEverythingIsFlattenedIntoAddons) {
     Handle<CFileNode> addons = FolderAt(db, "addons\\");
     ASSERT_TRUE(addons);
     EXPECT_TRUE(addons->flags & NF_CORE);
-    EXPECT_TRUE(Holds(*db.coreFiles, addons));
+    EXPECT_TRUE(Holds(*db.CoreFiles(), addons));
     EXPECT_FALSE(Holds(*package, addons));
     for (const char* rel : {"addons\\island.pbo", "addons\\trees.PBO", "addons\\readme.txt"}) {
         Handle<CFileNode> node = NodeAt(db, rel);
@@ -152,7 +152,7 @@ TEST_F(InstallerTest, DirectivesPlaceRenameIgnoreAndLeaveOut) {
     String archive = Archive(zip);
     ASSERT_TRUE(Install(archive)) << report.error;
 
-    const Handle<CPackage>& package = db.packages.back();
+    const Handle<CPackage>& package = db.Packages().back();
     EXPECT_EQ(package->name, "Islands");
     EXPECT_EQ(package->homePage, "http://islands.example/");
     EXPECT_EQ(game.Read("addons/maps/a.pbo"), "map a");
@@ -168,7 +168,7 @@ TEST_F(InstallerTest, DirectivesPlaceRenameIgnoreAndLeaveOut) {
     ASSERT_TRUE(readme);
     EXPECT_EQ(game.Read("Readme.txt"), "notes");
     EXPECT_TRUE(readme->flags & NF_CORE);
-    EXPECT_TRUE(Holds(*db.coreFiles, readme));
+    EXPECT_TRUE(Holds(*db.CoreFiles(), readme));
     EXPECT_EQ(readme->bindCount, 2u);
 
     // Two entries renamed to one destination: the later one ends up active, the earlier kept
@@ -191,7 +191,7 @@ TEST_F(InstallerTest, InstallPathReproducesTheArchiveTree) {
     EXPECT_EQ(game.Read("@Islands/addons/isl.pbo"), "pbo");
     EXPECT_EQ(game.Read("@Islands/mod.cpp"), "cpp");
     EXPECT_EQ(game.Read("top.txt"), "t");
-    const Handle<CPackage>& package = db.packages.back();
+    const Handle<CPackage>& package = db.Packages().back();
     EXPECT_TRUE(Holds(*package, FolderAt(db, "@Islands\\")));
     EXPECT_TRUE(Holds(*package, NodeAt(db, "@Islands\\addons\\isl.pbo")));
 }
@@ -202,7 +202,7 @@ TEST_F(InstallerTest, PresentIdenticalFileIsReusedNotRewritten) {
     ASSERT_TRUE(db.Scan());
     Handle<CFileNode> present = NodeAt(db, "AddOns\\isl.pbo");
     ASSERT_TRUE(present);
-    ASSERT_TRUE(Holds(*db.unknownAddons, present));
+    ASSERT_TRUE(Holds(*db.UnknownAddons(), present));
     ino_t before = InodeOf(game / "AddOns/isl.pbo");
 
     ZipBuilder zip;
@@ -212,8 +212,8 @@ TEST_F(InstallerTest, PresentIdenticalFileIsReusedNotRewritten) {
     EXPECT_EQ(InodeOf(game / "AddOns/isl.pbo"), before);
     EXPECT_EQ(platform::GetAttributes(game / "AddOns/isl.pbo")->modified,
               FileTimeFromUnix(1000000000));
-    EXPECT_TRUE(Holds(*db.packages.back(), present));
-    EXPECT_FALSE(Holds(*db.unknownAddons, present));
+    EXPECT_TRUE(Holds(*db.Packages().back(), present));
+    EXPECT_FALSE(Holds(*db.UnknownAddons(), present));
     EXPECT_EQ(present->bindCount, 1u);
     EXPECT_EQ(NodesAt(db, "AddOns\\isl.pbo").size(), 1u);
     EXPECT_EQ(report.reused, std::vector<String>{"addons\\isl.pbo"});
@@ -265,21 +265,21 @@ TEST_F(InstallerTest, FileTheOfferedPackageFoundElsewhereIsBoundWhereItLies) {
     zip.Add("isl.pbo", "island");
     ASSERT_TRUE(Install(Archive(zip), &offered)) << report.error;
     EXPECT_FALSE(game.Exists("addons/isl.pbo"));
-    EXPECT_TRUE(Holds(*db.packages.back(), elsewhere));
+    EXPECT_TRUE(Holds(*db.Packages().back(), elsewhere));
     EXPECT_TRUE(report.written.empty());
 }
 
 TEST_F(InstallerTest, TakenNamesGetTildes) {
     auto existing = std::make_shared<CPackage>();
     existing->name = "PACK";
-    db.packages.push_back(existing);
+    db.AddPackage(existing);
     ZipBuilder zip = Described("PACKAGE pack\nINSTALL *.pbo addons\\");
     zip.Add("x.pbo", "x");
     String archive = Archive(zip);
     ASSERT_TRUE(Install(archive)) << report.error;
-    EXPECT_EQ(db.packages.back()->name, "pack~");
+    EXPECT_EQ(db.Packages().back()->name, "pack~");
     ASSERT_TRUE(Install(archive)) << report.error;
-    EXPECT_EQ(db.packages.back()->name, "pack~~");
+    EXPECT_EQ(db.Packages().back()->name, "pack~~");
     // The same file now belongs to both installs.
     Handle<CFileNode> shared = NodeAt(db, "addons\\x.pbo");
     ASSERT_TRUE(shared);
@@ -296,7 +296,7 @@ TEST_F(InstallerTest, FolderOnDiskWithoutNodeStopsAndUndoesTheInstall) {
     EXPECT_TRUE(report.rolledBack);
     EXPECT_EQ(PackageCount(), before);
     EXPECT_EQ(game.List(""), std::vector<std::string>{"addons"});
-    EXPECT_TRUE(db.root->children.empty());
+    EXPECT_TRUE(db.Root()->children.empty());
 }
 
 TEST_F(InstallerTest, FilesGetTheStoredTimeWithoutTimeZoneShift) {
@@ -347,8 +347,8 @@ TEST_F(InstallerTest, ZeroByteEndsAnEntryName) {
     ASSERT_TRUE(Install(archive)) << report.error;
     EXPECT_EQ(game.Read("x.pbo"), "x");
     EXPECT_EQ(report.written, std::vector<String>{"x.pbo"});
-    ASSERT_EQ(db.root->children.size(), 1u);
-    EXPECT_EQ(db.root->children[0]->name, "x.pbo");
+    ASSERT_EQ(db.Root()->children.size(), 1u);
+    EXPECT_EQ(db.Root()->children[0]->name, "x.pbo");
 }
 
 TEST_F(InstallerTest, RefusedArchivesChangeNothing) {
@@ -361,7 +361,7 @@ TEST_F(InstallerTest, RefusedArchivesChangeNothing) {
         EXPECT_FALSE(report.error.empty()) << archive;
         EXPECT_EQ(PackageCount(), before) << archive;
         EXPECT_EQ(game.List(""), std::vector<std::string>{}) << archive;
-        EXPECT_TRUE(db.root->children.empty()) << archive;
+        EXPECT_TRUE(db.Root()->children.empty()) << archive;
     }
 }
 

@@ -37,8 +37,7 @@ public:
 };
 
 void UseList(CFileDatabase& db, const std::string& list) {
-    db.coreList.assign(list.begin(), list.end());
-    db.coreListLength = uint32_t(list.size());
+    db.SetCoreList(std::vector<uint8_t>(list.begin(), list.end()), uint32_t(list.size()));
 }
 
 TEST(CoreList, LookupsInAHandBuiltList) {
@@ -126,8 +125,7 @@ TEST(CoreList, AListThatDoesNotUnpackIsEmpty) {
         CFileDatabase::UnpackCoreList(reinterpret_cast<const uint8_t*>(c.resource.data()),
                                       c.resource.size(), list, length);
         CFileDatabase db;
-        db.coreList = list;
-        db.coreListLength = length;
+        db.SetCoreList(list, length);
         EXPECT_FALSE(db.IsCorePath("x")) << c.what;
     }
     std::string good = Bytes().U32(3).data + packed;
@@ -137,8 +135,7 @@ TEST(CoreList, AListThatDoesNotUnpackIsEmpty) {
                                   length);
     EXPECT_EQ(length, 3u);
     CFileDatabase db;
-    db.coreList = list;
-    db.coreListLength = length;
+    db.SetCoreList(list, length);
     EXPECT_TRUE(db.IsCorePath("x"));
 }
 
@@ -155,12 +152,12 @@ TEST(CoreList, TheShippedListHoldsEveryManifestPath) {
         EXPECT_TRUE(db.IsCorePath(line)) << line;
     }
     EXPECT_GT(paths, 100);
-    EXPECT_FALSE(db.coreList.empty());
+    EXPECT_FALSE(db.CoreList().empty());
     for (const char* stranger : {"AddOns\\mymod.pbo", "@mod\\", "Res\\AddOns\\extra.pbo", "x"})
         EXPECT_FALSE(db.IsCorePath(stranger)) << stranger;
 
     db.FreeCoreList();
-    EXPECT_TRUE(db.coreList.empty());
+    EXPECT_TRUE(db.CoreList().empty());
     EXPECT_TRUE(db.IsCorePath("IRONVALE.EXE")); // unpacked again on demand
 }
 

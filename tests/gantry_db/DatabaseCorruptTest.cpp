@@ -55,22 +55,22 @@ std::string WithHeader(uint32_t version, uint32_t length, const std::string& pac
 class DatabaseCorruptTest : public ::testing::Test {
 protected:
     DatabaseCorruptTest() : db(folder.Path().string()) {
-        db.gamePath = "C:\\Game\\";
-        db.root = test::MakeRoot("C:\\Game\\");
-        auto kept = test::AddFile(*db.root, "kept.txt", 1, 2);
+        db.SetGamePath("C:\\Game\\");
+        db.SetRoot(test::MakeRoot("C:\\Game\\"));
+        auto kept = test::AddFile(*db.Root(), "kept.txt", 1, 2);
         test::AddPackage(db, "Before")->AddMember(kept);
         before = test::Describe(db);
-        rootBefore = db.root.get();
+        rootBefore = db.Root().get();
     }
 
     void ExpectRefused(const std::string& fileBytes, const std::string& what) {
         SCOPED_TRACE(what);
         ASSERT_TRUE(test::WriteFileBytes(folder / "quillory.dat", fileBytes));
         EXPECT_FALSE(db.Load());
-        EXPECT_EQ(db.root.get(), rootBefore);
+        EXPECT_EQ(db.Root().get(), rootBefore);
         EXPECT_EQ(test::Describe(db), before);
-        EXPECT_EQ(db.coreFiles, db.packages[0]);
-        EXPECT_TRUE(db.nodeByNumber.empty());
+        EXPECT_EQ(db.CoreFiles(), db.Packages()[0]);
+        EXPECT_TRUE(db.NodeByNumber().empty());
     }
 
     test::ScratchFolder folder;
@@ -83,7 +83,7 @@ TEST_F(DatabaseCorruptTest, TheGoodPayloadLoads) {
     CFileDatabase other(folder.Path().string());
     ASSERT_TRUE(test::WriteFileBytes(folder / "quillory.dat", test::DatabaseFile(GoodPayload())));
     EXPECT_TRUE(other.Load());
-    EXPECT_EQ(other.packages.size(), 4u);
+    EXPECT_EQ(other.Packages().size(), 4u);
 }
 
 TEST_F(DatabaseCorruptTest, NoFileLeavesTheDatabaseAlone) {

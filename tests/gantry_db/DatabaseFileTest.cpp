@@ -21,7 +21,7 @@ constexpr FileTime TIME = 0x01D9ABCD12345678ull;
 
 class DatabaseFileTest : public ::testing::Test {
 protected:
-    DatabaseFileTest() : db(folder.Path().string()) { db.gamePath = "C:\\Game\\"; }
+    DatabaseFileTest() : db(folder.Path().string()) { db.SetGamePath("C:\\Game\\"); }
 
     std::string DatFile() const { return folder / "quillory.dat"; }
     std::string SavedBytes() const {
@@ -32,8 +32,8 @@ protected:
     // The pseudo-package records as they stand in `db`.
     Bytes& PseudoRecords(Bytes& out) const {
         for (int i = 0; i < 3; ++i)
-            out.Text(db.packages[i]->name)
-                .U64(db.packages[i]->installed)
+            out.Text(db.Packages()[i]->name)
+                .U64(db.Packages()[i]->installed)
                 .Text("")
                 .Text("")
                 .Text("")
@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_F(DatabaseFileTest, EmptyTreeIsTheEndMarkerAndThreePseudoPackages) {
-    db.root = test::MakeRoot("stale name\\");
+    db.SetRoot(test::MakeRoot("stale name\\"));
     ASSERT_TRUE(db.Save());
     Bytes expected;
     expected.U8(3).U32(3);
@@ -55,8 +55,8 @@ TEST_F(DatabaseFileTest, EmptyTreeIsTheEndMarkerAndThreePseudoPackages) {
     ASSERT_GE(bytes.size(), 8u);
     EXPECT_EQ(bytes.substr(0, 8), Bytes().U32(1).U32(uint32_t(expected.data.size())).data);
     EXPECT_EQ(test::Inflate(bytes.substr(8), expected.data.size()), expected.data);
-    EXPECT_EQ(db.root->name, "C:\\Game\\");
-    EXPECT_EQ(db.pass, 0u);
+    EXPECT_EQ(db.Root()->name, "C:\\Game\\");
+    EXPECT_EQ(db.Pass(), 0u);
 }
 
 // A folder holding an inactive file, both members of one package (folders and files share the
@@ -72,20 +72,20 @@ Bytes FolderAndFilePayload(const Bytes& pseudo, FileTime installed) {
 }
 
 TEST_F(DatabaseFileTest, RecordsAreWrittenAsLaidOut) {
-    db.root = test::MakeRoot("C:\\Game\\");
-    auto addons = AddFolder(*db.root, "AddOns\\");
+    db.SetRoot(test::MakeRoot("C:\\Game\\"));
+    auto addons = AddFolder(*db.Root(), "AddOns\\");
     auto x = AddFile(*addons, "x.pbo", 1234, 0xabcd, NS_INACTIVE);
     x->diskName = "x.pbo.0000abcd.aab";
     x->modified = TIME;
     x->flags = NF_UNKNOWN_ADDON;
-    db.unknownAddons->AddMember(x);
+    db.UnknownAddons()->AddMember(x);
     auto package = test::AddPackage(db, "Pkg");
     package->homePage = "http://home";
     package->text3 = "t3";
     package->text4 = "t4";
     package->AddMember(addons);
     package->AddMember(x);
-    db.unknownAddons->members.clear(); // keep the pseudo records empty; bindCount stays 2
+    db.UnknownAddons()->members.clear(); // keep the pseudo records empty; bindCount stays 2
 
     ASSERT_TRUE(db.Save());
     Bytes pseudo;
@@ -93,7 +93,7 @@ TEST_F(DatabaseFileTest, RecordsAreWrittenAsLaidOut) {
     std::string expected = FolderAndFilePayload(pseudo, package->installed).data;
     std::string bytes = SavedBytes();
     EXPECT_EQ(test::Inflate(bytes.substr(8), expected.size()), expected);
-    EXPECT_EQ(db.pass, 2u);
+    EXPECT_EQ(db.Pass(), 2u);
     EXPECT_EQ(addons->mark, 0u);
     EXPECT_EQ(x->mark, 1u);
 }
@@ -104,26 +104,26 @@ TEST_F(DatabaseFileTest, HandWrittenFileLoadsLikeTheSavedOne) {
     ASSERT_TRUE(test::WriteFileBytes(DatFile(),
                                      test::DatabaseFile(FolderAndFilePayload(pseudo, TIME).data)));
     ASSERT_TRUE(db.Load());
-    ASSERT_NE(db.root, nullptr);
-    EXPECT_EQ(db.root->name, "C:\\Game\\");
-    EXPECT_EQ(db.root->bindCount, ROOT_BIND_COUNT);
-    EXPECT_EQ(Describe(*db.root), "AddOns\\||1|16|1|0|0|0\n"
-                                  "  x.pbo|x.pbo.0000abcd.aab|2|8|2|1234|43981|" +
-                                      std::to_string(TIME) + "\n");
-    ASSERT_EQ(db.packages.size(), 4u);
-    EXPECT_EQ(db.coreFiles, db.packages[0]);
-    EXPECT_EQ(db.unknownAddons, db.packages[2]);
-    const auto& pkg = *db.packages[3];
+    ASSERT_NE(db.Root(), nullptr);
+    EXPECT_EQ(db.Root()->name, "C:\\Game\\");
+    EXPECT_EQ(db.Root()->bindCount, ROOT_BIND_COUNT);
+    EXPECT_EQ(Describe(*db.Root()), "AddOns\\||1|16|1|0|0|0\n"
+                                    "  x.pbo|x.pbo.0000abcd.aab|2|8|2|1234|43981|" +
+                                        std::to_string(TIME) + "\n");
+    ASSERT_EQ(db.Packages().size(), 4u);
+    EXPECT_EQ(db.CoreFiles(), db.Packages()[0]);
+    EXPECT_EQ(db.UnknownAddons(), db.Packages()[2]);
+    const auto& pkg = *db.Packages()[3];
     EXPECT_EQ(pkg.name, "Pkg");
     EXPECT_EQ(pkg.installed, TIME);
     EXPECT_EQ(pkg.homePage, "http://home");
     EXPECT_EQ(pkg.text3, "t3");
     EXPECT_EQ(pkg.text4, "t4");
     ASSERT_EQ(pkg.members.size(), 2u);
-    EXPECT_EQ(pkg.members[0], db.root->children[0]);
-    EXPECT_EQ(pkg.members[1], db.root->children[0]->children[0]);
-    EXPECT_EQ(db.addonsFolder, db.root->children[0]);
-    EXPECT_TRUE(db.nodeByNumber.empty());
+    EXPECT_EQ(pkg.members[0], db.Root()->children[0]);
+    EXPECT_EQ(pkg.members[1], db.Root()->children[0]->children[0]);
+    EXPECT_EQ(db.AddonsFolder(), db.Root()->children[0]);
+    EXPECT_TRUE(db.NodeByNumber().empty());
 }
 
 TEST_F(DatabaseFileTest, NamesDifferingOnlyInCaseLoadAsTheDiskName) {
@@ -132,9 +132,9 @@ TEST_F(DatabaseFileTest, NamesDifferingOnlyInCaseLoadAsTheDiskName) {
     PseudoRecords(b);
     ASSERT_TRUE(test::WriteFileBytes(DatFile(), test::DatabaseFile(b.data)));
     ASSERT_TRUE(db.Load());
-    ASSERT_EQ(db.root->children.size(), 1u);
-    EXPECT_EQ(db.root->children[0]->name, "x.pbo");
-    EXPECT_EQ(db.root->children[0]->diskName, "x.pbo");
+    ASSERT_EQ(db.Root()->children.size(), 1u);
+    EXPECT_EQ(db.Root()->children[0]->name, "x.pbo");
+    EXPECT_EQ(db.Root()->children[0]->diskName, "x.pbo");
 }
 
 // The stored bindCount is what the file claims, not what the packages hold: however far apart
@@ -166,13 +166,13 @@ TEST_F(DatabaseFileTest, MembersLoadWhateverTheStoredBindCountSays) {
         ASSERT_TRUE(test::WriteFileBytes(DatFile(), test::DatabaseFile(b.data)));
         CFileDatabase loaded(folder.Path().string());
         ASSERT_TRUE(loaded.Load()) << c.bindCount;
-        const auto& folderNode = loaded.root->children.at(0);
+        const auto& folderNode = loaded.Root()->children.at(0);
         const auto& file = folderNode->children.at(0);
         EXPECT_EQ(file->bindCount, c.bindCount);
         long held[2] = {1, 1}; // the tree's own handles
         for (size_t p = 0; p < 2; ++p) {
             const auto& numbers = p == 0 ? c.first : c.second;
-            const auto& members = loaded.packages[3 + p]->members;
+            const auto& members = loaded.Packages()[3 + p]->members;
             ASSERT_EQ(members.size(), numbers.size());
             for (size_t i = 0; i < numbers.size(); ++i) {
                 EXPECT_EQ(members[i], numbers[i] == 0 ? folderNode : file) << c.bindCount;
@@ -187,20 +187,20 @@ TEST_F(DatabaseFileTest, MembersLoadWhateverTheStoredBindCountSays) {
 // A tree with shared members, inactive and missing files, a folder member and an unbound
 // corner that pruning drops.
 void FillSample(CFileDatabase& db) {
-    db.root = test::MakeRoot("old\\");
-    auto addons = AddFolder(*db.root, "addons\\");
+    db.SetRoot(test::MakeRoot("old\\"));
+    auto addons = AddFolder(*db.Root(), "addons\\");
     auto a = AddFile(*addons, "a.pbo", 10, 0xA);
     auto inactive = AddFile(*addons, "a.pbo", 11, 0xB, NS_INACTIVE);
     inactive->diskName = inactive->InactiveName();
     auto missing = AddFile(*addons, "m.pbo", 12, 0xC, NS_MISSING);
-    auto mod = AddFolder(*db.root, "@mod\\");
+    auto mod = AddFolder(*db.Root(), "@mod\\");
     auto modAddons = AddFolder(*mod, "addons\\");
     auto moved = AddFile(*modAddons, "b.pbo", 13, 0xD);
     moved->modified = TIME;
-    auto unbound = AddFolder(*db.root, "empty\\");
+    auto unbound = AddFolder(*db.Root(), "empty\\");
     AddFile(*unbound, "stray.txt", 1, 1);
     for (auto& node : {a, inactive, missing})
-        db.unknownAddons->AddMember(node);
+        db.UnknownAddons()->AddMember(node);
     auto first = test::AddPackage(db, "First");
     first->homePage = "http://first";
     first->AddMember(mod);
@@ -216,14 +216,14 @@ void FillSample(CFileDatabase& db) {
 TEST_F(DatabaseFileTest, RoundTripKeepsTreeAndPackagesAndDropsUnboundNodes) {
     FillSample(db);
     ASSERT_TRUE(db.Save());
-    EXPECT_EQ(db.pass, 7u); // addons, 3 files, @mod, its addons, b.pbo
+    EXPECT_EQ(db.Pass(), 7u); // addons, 3 files, @mod, its addons, b.pbo
     CFileDatabase loaded(folder.Path().string());
-    loaded.gamePath = db.gamePath;
+    loaded.SetGamePath(db.GamePath());
     ASSERT_TRUE(loaded.Load());
     EXPECT_EQ(Describe(loaded), Describe(db));
-    EXPECT_EQ(db.root->Find("empty\\", 0, 0, true), nullptr);
-    const auto& first = *loaded.packages[3];
-    const auto& second = *loaded.packages[4];
+    EXPECT_EQ(db.Root()->Find("empty\\", 0, 0, true), nullptr);
+    const auto& first = *loaded.Packages()[3];
+    const auto& second = *loaded.Packages()[4];
     EXPECT_EQ(first.members[2], second.members[0]); // one shared node, not two copies
     EXPECT_EQ(first.members[2]->bindCount, 2u);
 }
@@ -231,13 +231,13 @@ TEST_F(DatabaseFileTest, RoundTripKeepsTreeAndPackagesAndDropsUnboundNodes) {
 // A database far larger than the window the payload is read through: records, names and member
 // lists fall across its edges, and one name is larger than the window itself.
 void FillLarge(CFileDatabase& db) {
-    db.root = test::MakeRoot("old\\");
+    db.SetRoot(test::MakeRoot("old\\"));
     uint32_t seed = 99;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
     auto everything = test::AddPackage(db, "Everything");
     auto some = test::AddPackage(db, "Some");
     for (int f = 0; f < 40; ++f) {
-        auto folderNode = AddFolder(*db.root, "folder" + std::to_string(f) + "\\");
+        auto folderNode = AddFolder(*db.Root(), "folder" + std::to_string(f) + "\\");
         some->AddMember(folderNode);
         for (int i = 0; i < 500; ++i) {
             std::string name = "f" + std::to_string(i) + std::string(next() % 40, 'x') + ".pbo";
@@ -247,13 +247,13 @@ void FillLarge(CFileDatabase& db) {
                 file->diskName = file->InactiveName();
             everything->AddMember(file);
             if (i % 3 == 0)
-                db.unknownAddons->AddMember(file);
+                db.UnknownAddons()->AddMember(file);
         }
     }
-    auto huge = AddFile(*db.root, std::string(600000, 'h'), 1, 2);
+    auto huge = AddFile(*db.Root(), std::string(600000, 'h'), 1, 2);
     everything->AddMember(huge);
     // A small folder after many large ones, with a folder inside.
-    auto small = AddFolder(*db.root, "small\\");
+    auto small = AddFolder(*db.Root(), "small\\");
     some->AddMember(AddFile(*small, "one.txt", 1, 1));
     some->AddMember(AddFolder(*small, "inner\\"));
 }
@@ -262,12 +262,12 @@ TEST_F(DatabaseFileTest, ALargeDatabaseLoadsAcrossManyWindows) {
     FillLarge(db);
     ASSERT_TRUE(db.Save());
     CFileDatabase loaded(folder.Path().string());
-    loaded.gamePath = db.gamePath;
+    loaded.SetGamePath(db.GamePath());
     ASSERT_TRUE(loaded.Load());
     EXPECT_TRUE(Describe(loaded) == Describe(db));
-    EXPECT_EQ(loaded.packages[3]->members.size(), 20001u);
+    EXPECT_EQ(loaded.Packages()[3]->members.size(), 20001u);
     // Shared members are one node, not copies.
-    EXPECT_EQ(loaded.packages[3]->members[0], loaded.packages[2]->members[0]);
+    EXPECT_EQ(loaded.Packages()[3]->members[0], loaded.Packages()[2]->members[0]);
 }
 
 TEST_F(DatabaseFileTest, ALargeDatabaseCutAnywhereIsRefused) {
@@ -293,11 +293,11 @@ TEST_F(DatabaseFileTest, MembersOutsideTheTreeAreNotWrittenWithStaleNumbers) {
     auto detached = std::make_shared<CFileNode>();
     detached->name = "ghost.pbo";
     detached->mark = 1; // would name a.pbo if written
-    db.packages[4]->AddMember(detached);
+    db.Packages()[4]->AddMember(detached);
     ASSERT_TRUE(db.Save());
     CFileDatabase loaded(folder.Path().string());
     ASSERT_TRUE(loaded.Load());
-    EXPECT_EQ(loaded.packages[4]->members.size(), 2u);
+    EXPECT_EQ(loaded.Packages()[4]->members.size(), 2u);
 }
 
 TEST_F(DatabaseFileTest, SaveWithoutATreeWritesNothing) {
@@ -307,7 +307,7 @@ TEST_F(DatabaseFileTest, SaveWithoutATreeWritesNothing) {
 
 TEST_F(DatabaseFileTest, SaveIntoAMissingFolderFails) {
     CFileDatabase nowhere((folder.Path() / "no" / "such").string());
-    nowhere.root = test::MakeRoot("C:\\Game\\");
+    nowhere.SetRoot(test::MakeRoot("C:\\Game\\"));
     EXPECT_FALSE(nowhere.Save());
 }
 
@@ -335,7 +335,7 @@ TEST_F(DatabaseFileTest, ASaveOnAFullDiskRemovesItsPartialFile) {
         ~Unmount() { ::umount(path.c_str()); }
     } unmount{small.Path().string()};
     CFileDatabase big(small.Path().string());
-    big.root = test::MakeRoot("C:\\Game\\");
+    big.SetRoot(test::MakeRoot("C:\\Game\\"));
     // Random names do not compress: far more than 8 KB on disk.
     uint32_t seed = 12345;
     for (int i = 0; i < 4000; ++i) {
@@ -344,7 +344,7 @@ TEST_F(DatabaseFileTest, ASaveOnAFullDiskRemovesItsPartialFile) {
             seed = seed * 1103515245 + 12345;
             name += static_cast<char>('a' + (seed >> 16) % 26);
         }
-        big.root->AddChild(name, 0)->bindCount = 1;
+        big.Root()->AddChild(name, 0)->bindCount = 1;
     }
     EXPECT_FALSE(big.Save());
     EXPECT_FALSE(std::filesystem::exists(small.Path() / "quillory.da2"));
@@ -368,14 +368,14 @@ TEST_F(DatabaseFileTest, AProcessKilledWhileSavingLeavesTheOldOrTheNewFile) {
         FillSample(current);
         ASSERT_TRUE(current.Save());
         std::string oldState = Describe(current);
-        test::AddPackage(current, "Added")->AddMember(current.root->children[0]);
+        test::AddPackage(current, "Added")->AddMember(current.Root()->children[0]);
         std::string newState = Describe(current);
         EXPECT_EXIT(
             {
-                current.saveStepHook = [&](Step step) {
+                current.SetSaveStepHook([&](Step step) {
                     if (step == c.step)
                         std::raise(SIGKILL);
-                };
+                });
                 current.Save();
                 std::exit(0);
             },
@@ -403,14 +403,14 @@ TEST(DatabaseFileScan, SaveNumbersTheNodesAndTheNextScanPassesAboveThem) {
     game.Write("notes.txt", "n");
     test::ScratchFolder data;
     CFileDatabase db(data.Path().string());
-    db.gamePath = game.Path();
+    db.SetGamePath(game.Path());
     db.Scan();
     ASSERT_TRUE(db.Save());
-    EXPECT_EQ(db.pass, 3u); // AddOns\, a.pbo, notes.txt
+    EXPECT_EQ(db.Pass(), 3u); // AddOns\, a.pbo, notes.txt
     db.Scan();
-    EXPECT_EQ(db.pass, 4u);
+    EXPECT_EQ(db.Pass(), 4u);
     std::vector<CFileNode*> nodes;
-    db.root->CollectPointers(nodes);
+    db.Root()->CollectPointers(nodes);
     ASSERT_EQ(nodes.size(), 3u);
     for (const CFileNode* node : nodes)
         EXPECT_EQ(node->mark, 4u) << node->name;

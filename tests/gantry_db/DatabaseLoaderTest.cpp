@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
@@ -32,13 +32,13 @@ protected:
     // A good "quillory.dat" holding a package that no scan could make.
     void SaveGoodDatabase() {
         CFileDatabase db(data.Path());
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
         auto package = std::make_shared<CPackage>();
         package->name = "Saved package";
         package->AddMember(NodeAt(db, "notes.txt"));
         db.UnbindFromUnknown(*NodeAt(db, "notes.txt"));
-        db.packages.push_back(package);
+        db.AddPackage(package);
         ASSERT_TRUE(db.Save());
     }
 
@@ -54,7 +54,7 @@ protected:
     }
 
     bool HasPackage(const CFileDatabase& db, const char* name) const {
-        for (const auto& package : db.packages)
+        for (const auto& package : db.Packages())
             if (package->name == name)
                 return true;
         return false;
@@ -135,15 +135,15 @@ TEST_F(DatabaseLoaderTest, CancelStopsTheScanAndLeavesGantryUnavailable) {
     ASSERT_TRUE(loader.Finished());
     EXPECT_EQ(loader.Outcome().result, DatabaseLoadResult::CANCELLED);
     EXPECT_FALSE(loader.GantryReady());
-    EXPECT_EQ(db.cancelled, 1);
-    EXPECT_EQ(db.cancelRequested, 0);
+    EXPECT_TRUE(db.Progress().Cancelled());
+    EXPECT_FALSE(db.Progress().CancelRequested());
     EXPECT_FALSE(NodeAt(db, "AddOns\\tank.pbo")) << "the walk stopped at its first entry";
 
     // Too late to matter: a cancel after the end leaves no request for a later scan.
     loader.Cancel();
-    EXPECT_EQ(db.cancelRequested, 0);
+    EXPECT_FALSE(db.Progress().CancelRequested());
     EXPECT_TRUE(db.Scan());
-    EXPECT_EQ(db.cancelled, 0);
+    EXPECT_FALSE(db.Progress().Cancelled());
     EXPECT_TRUE(NodeAt(db, "AddOns\\tank.pbo"));
 }
 
@@ -156,11 +156,11 @@ TEST_F(DatabaseLoaderTest, CancelInsideALargeFileStopsWithinOneBlock) {
     CFileDatabase db(data.Path());
     std::vector<uint64_t> blocks;
     CDatabaseLoader loader(db);
-    db.crcBlockHook = [&](uint64_t done) {
+    db.SetCrcBlockHook([&](uint64_t done) {
         blocks.push_back(done);
         if (blocks.size() == 2)
             loader.Cancel();
-    };
+    });
     ASSERT_TRUE(loader.Start(game.Path()));
     loader.Wait();
     EXPECT_EQ(loader.Outcome().result, DatabaseLoadResult::CANCELLED);
@@ -168,7 +168,7 @@ TEST_F(DatabaseLoaderTest, CancelInsideALargeFileStopsWithinOneBlock) {
     ASSERT_EQ(blocks.size(), 2u) << "no block is read after the cancel";
     EXPECT_LT(blocks.back(), size);
     EXPECT_FALSE(NodeAt(db, "AddOns\\huge.pbo")) << "a half-read file gets no node";
-    EXPECT_EQ(db.cancelRequested, 0);
+    EXPECT_FALSE(db.Progress().CancelRequested());
 }
 
 TEST_F(DatabaseLoaderTest, ScanTextFollowsTheWalk) {
@@ -176,7 +176,7 @@ TEST_F(DatabaseLoaderTest, ScanTextFollowsTheWalk) {
     CDatabaseLoader loader(db);
     EXPECT_EQ(loader.ScanText(), "");
     std::vector<String> seen;
-    db.contentReadHook = [&](const String&) { seen.push_back(loader.ScanText()); };
+    db.SetContentReadHook([&](const String&) { seen.push_back(loader.ScanText()); });
     ASSERT_TRUE(loader.Start(game.Path()));
     loader.Wait();
     ASSERT_FALSE(seen.empty());
@@ -191,7 +191,7 @@ TEST_F(DatabaseLoaderTest, TheWorkerOwnsTheDatabaseUntilItHasFinished) {
     std::thread::id worker;
     const DatabaseLoadOutcome outcome = RunLoader(db, [&](CFileDatabase& loading) {
         busyInWorker = loading.Busy();
-        workerMayTouch = loading.owner.CallerMayTouch();
+        workerMayTouch = loading.Owner().CallerMayTouch();
         worker = std::this_thread::get_id();
     });
     EXPECT_EQ(outcome.result, DatabaseLoadResult::BUILT);
@@ -200,7 +200,7 @@ TEST_F(DatabaseLoaderTest, TheWorkerOwnsTheDatabaseUntilItHasFinished) {
     EXPECT_NE(worker, std::this_thread::get_id());
     // Given back: the front end's thread owns it again.
     EXPECT_FALSE(db.Busy());
-    EXPECT_TRUE(db.owner.CallerMayTouch());
+    EXPECT_TRUE(db.Owner().CallerMayTouch());
 }
 
 TEST_F(DatabaseLoaderTest, StartsOnceAndWaitsWithoutAWorker) {
@@ -211,7 +211,7 @@ TEST_F(DatabaseLoaderTest, StartsOnceAndWaitsWithoutAWorker) {
     EXPECT_FALSE(idle.Started());
     EXPECT_FALSE(idle.Finished());
     EXPECT_FALSE(idle.GantryReady());
-    EXPECT_EQ(db.cancelRequested, 0);
+    EXPECT_FALSE(db.Progress().CancelRequested());
 
     CDatabaseLoader loader(db);
     ASSERT_TRUE(loader.Start(game.Path()));
@@ -226,10 +226,10 @@ TEST_F(DatabaseLoaderTest, WaitForEndsWhenTheWorkEnds) {
     CFileDatabase db(data.Path());
     std::mutex gate;
     gate.lock();
-    db.crcBlockHook = [&](uint64_t) {
+    db.SetCrcBlockHook([&](uint64_t) {
         gate.lock();
         gate.unlock();
-    };
+    });
     CDatabaseLoader loader(db);
     ASSERT_TRUE(loader.Start(game.Path()));
     EXPECT_FALSE(loader.WaitFor(std::chrono::milliseconds(20)));

@@ -14,7 +14,7 @@ namespace {
 
 class FileOperationsTest : public ::testing::Test {
 protected:
-    void SetUp() override { db.gamePath = game.Path(); }
+    void SetUp() override { db.SetGamePath(game.Path()); }
 
     void Scan() { ASSERT_TRUE(db.Scan()); }
 
@@ -35,12 +35,13 @@ protected:
             package->AddMember(node);
             db.UnbindFromUnknown(*node);
         }
-        db.packages.push_back(package);
+        db.AddPackage(package);
         return package;
     }
 
     bool Listed(const Handle<CPackage>& package) const {
-        return std::find(db.packages.begin(), db.packages.end(), package) != db.packages.end();
+        return std::find(db.Packages().begin(), db.Packages().end(), package) !=
+               db.Packages().end();
     }
 
     TempGameFolder game;
@@ -90,7 +91,7 @@ TEST_F(FileOperationsTest, ActivatingOneVersionStepsTheOtherAside) {
     for (const Case& c : cases) {
         TempGameFolder folder;
         CFileDatabase fresh;
-        fresh.gamePath = folder.Path();
+        fresh.SetGamePath(folder.Path());
         const std::string inactiveB = InactiveNameFor("x.pbo", "version B");
         folder.Write(std::string("AddOns/") + c.activeName, "version A");
         folder.Write("AddOns/" + inactiveB, "version B");
@@ -186,12 +187,12 @@ TEST_F(FileOperationsTest, UninstallDeletesOnlyWhatNobodyElseHolds) {
     EXPECT_EQ(tank->bindCount, 0u);
     EXPECT_EQ(Node("AddOns\\shared.pbo")->bindCount, 1u);
     EXPECT_EQ(Node("AddOns\\Weapons.pbo")->bindCount, 1u);
-    EXPECT_EQ(db.coreFiles->IndexOf(Node("AddOns\\Weapons.pbo").get()) >= 0, true);
+    EXPECT_EQ(db.CoreFiles()->IndexOf(Node("AddOns\\Weapons.pbo").get()) >= 0, true);
 
     db.CleanUpAfterUninstall();
     EXPECT_FALSE(NodeAt(db, "AddOns\\tank.pbo")) << "pruned";
     EXPECT_TRUE(NodeAt(db, "AddOns\\shared.pbo"));
-    EXPECT_EQ(db.addonsFolder, NodeAt(db, "AddOns\\"));
+    EXPECT_EQ(db.AddonsFolder(), NodeAt(db, "AddOns\\"));
 }
 
 TEST_F(FileOperationsTest, UninstallRemovesFoldersItEmptied) {
@@ -202,8 +203,8 @@ TEST_F(FileOperationsTest, UninstallRemovesFoldersItEmptied) {
     EXPECT_TRUE(db.UninstallPackage(package));
     EXPECT_FALSE(game.Exists("@Tanks"));
     db.CleanUpAfterUninstall();
-    ASSERT_EQ(db.modFolders.size(), 1u);
-    EXPECT_EQ(db.modFolders[0]->name, "@Other\\");
+    ASSERT_EQ(db.ModFolders().size(), 1u);
+    EXPECT_EQ(db.ModFolders()[0]->name, "@Other\\");
     EXPECT_FALSE(NodeAt(db, "@Tanks\\"));
 }
 
@@ -229,12 +230,12 @@ TEST_F(FileOperationsTest, UninstallLeavesPseudoPackagesAndSharedFilesAlone) {
     Scan();
     MakePackage("Owner", {"AddOns\\a.pbo"});
     auto sharer = MakePackage("Sharer", {"AddOns\\a.pbo", "AddOns\\Weapons.pbo"});
-    for (const auto& pseudo : {db.coreFiles, db.unknownFiles, db.unknownAddons})
+    for (const auto& pseudo : {db.CoreFiles(), db.UnknownFiles(), db.UnknownAddons()})
         EXPECT_FALSE(db.UninstallPackage(pseudo)) << pseudo->name;
     EXPECT_TRUE(db.UninstallPackage(sharer));
     EXPECT_TRUE(game.Exists("AddOns/a.pbo"));
     EXPECT_TRUE(game.Exists("AddOns/Weapons.pbo"));
-    EXPECT_EQ(db.packages.size(), 4u);
+    EXPECT_EQ(db.Packages().size(), 4u);
 }
 
 TEST_F(FileOperationsTest, OnlyTheUninstalledPackageIsDeleted) {
@@ -252,16 +253,16 @@ TEST_F(FileOperationsTest, OnlyTheUninstalledPackageIsDeleted) {
 TEST_F(FileOperationsTest, NamesFromADatabaseFileCannotReachOutside) {
     game.Write("victim.txt", "outside the game folder");
     game.Write("Game/AddOns/a.pbo", "a");
-    db.gamePath = game.Path() + "Game/";
+    db.SetGamePath(game.Path() + "Game/");
     Scan();
     // A node "..\" as a crafted database file could hold it.
-    auto up = db.root->AddChild("..\\", NF_FOLDER);
+    auto up = db.Root()->AddChild("..\\", NF_FOLDER);
     auto victim = up->AddChild("victim.txt", 0);
     victim->diskName = "victim.txt";
     auto package = std::make_shared<CPackage>();
     package->name = "Evil";
     package->AddMember(victim);
-    db.packages.push_back(package);
+    db.AddPackage(package);
 
     EXPECT_FALSE(db.UninstallPackage(package));
     db.DeactivateFile(*victim);
@@ -282,7 +283,7 @@ TEST_F(FileOperationsTest, DissolveHandsFilesBackToThePseudoPackages) {
     // A flag that holds nothing, as a database file may carry it.
     Node("Docs\\readme.txt")->flags |= NF_UNKNOWN_ADDON;
 
-    for (const auto& pseudo : {db.coreFiles, db.unknownFiles, db.unknownAddons}) {
+    for (const auto& pseudo : {db.CoreFiles(), db.UnknownFiles(), db.UnknownAddons()}) {
         const size_t members = pseudo->members.size();
         db.DissolvePackage(pseudo);
         EXPECT_EQ(pseudo->members.size(), members);
@@ -290,12 +291,12 @@ TEST_F(FileOperationsTest, DissolveHandsFilesBackToThePseudoPackages) {
     db.DissolvePackage(package);
     EXPECT_FALSE(Listed(package));
     auto a = Node("AddOns\\a.pbo");
-    EXPECT_GE(db.unknownAddons->IndexOf(a.get()), 0);
+    EXPECT_GE(db.UnknownAddons()->IndexOf(a.get()), 0);
     EXPECT_EQ(a->bindCount, 1u);
     auto core = Node("AddOns\\Weapons.pbo");
     EXPECT_EQ(core->bindCount, 1u) << "still held by <Core files> alone";
     auto readme = Node("Docs\\readme.txt");
-    EXPECT_GE(db.unknownFiles->IndexOf(readme.get()), 0);
+    EXPECT_GE(db.UnknownFiles()->IndexOf(readme.get()), 0);
     EXPECT_EQ(readme->flags & (NF_UNKNOWN_ADDON | NF_UNKNOWN_FILE), NF_UNKNOWN_FILE);
     auto gone = Node("AddOns\\gone.pbo");
     EXPECT_EQ(gone->bindCount, 0u) << "a missing file is not handed back";
@@ -312,15 +313,15 @@ TEST_F(FileOperationsTest, UnbindMember) {
     auto b = Node("AddOns\\b.pbo");
 
     db.UnbindMember(*second, *a); // not a member
-    db.UnbindMember(*db.unknownAddons, *a);
+    db.UnbindMember(*db.UnknownAddons(), *a);
     EXPECT_EQ(a->bindCount, 1u);
 
     db.UnbindMember(*first, *b);
     EXPECT_EQ(first->IndexOf(b.get()), -1);
     EXPECT_EQ(b->bindCount, 1u) << "still held by Second, so no pseudo-package takes it";
-    EXPECT_EQ(db.unknownAddons->IndexOf(b.get()), -1);
+    EXPECT_EQ(db.UnknownAddons()->IndexOf(b.get()), -1);
 
     db.UnbindMember(*first, *a);
     EXPECT_EQ(a->bindCount, 1u);
-    EXPECT_GE(db.unknownAddons->IndexOf(a.get()), 0);
+    EXPECT_GE(db.UnknownAddons()->IndexOf(a.get()), 0);
 }

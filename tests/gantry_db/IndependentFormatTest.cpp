@@ -120,7 +120,7 @@ protected:
     test::ScratchFolder folder;
     CFileDatabase db{String(folder.WithSlash())};
 
-    void SetUp() override { db.gamePath = "C:\\Game\\"; }
+    void SetUp() override { db.SetGamePath("C:\\Game\\"); }
     std::filesystem::path DatPath() const { return folder.Path() / "quillory.dat"; }
 };
 
@@ -128,14 +128,14 @@ TEST_F(IndependentFormatTest, LoadBuildsTreeAndPackagesFromHandPackedFile) {
     ASSERT_TRUE(test::WriteFileBytes(DatPath(), SampleFile()));
     ASSERT_TRUE(db.Load());
 
-    ASSERT_TRUE(db.root);
-    EXPECT_EQ(db.root->name, "C:\\Game\\");
-    EXPECT_EQ(db.root->flags, NF_FOLDER);
-    EXPECT_EQ(db.root->bindCount, ROOT_BIND_COUNT);
-    EXPECT_EQ(db.root->parent, nullptr);
+    ASSERT_TRUE(db.Root());
+    EXPECT_EQ(db.Root()->name, "C:\\Game\\");
+    EXPECT_EQ(db.Root()->flags, NF_FOLDER);
+    EXPECT_EQ(db.Root()->bindCount, ROOT_BIND_COUNT);
+    EXPECT_EQ(db.Root()->parent, nullptr);
 
     HandleArray<CFileNode> all;
-    db.root->CollectHandles(all);
+    db.Root()->CollectHandles(all);
     ASSERT_EQ(all.size(), 6u);
 
     struct Expected {
@@ -171,14 +171,14 @@ TEST_F(IndependentFormatTest, LoadBuildsTreeAndPackagesFromHandPackedFile) {
         EXPECT_EQ(n.size, e.size);
         EXPECT_EQ(n.crc, e.crc);
         EXPECT_EQ(n.modified, e.modified);
-        EXPECT_EQ(n.parent, e.parent < 0 ? db.root.get() : all[e.parent].get());
+        EXPECT_EQ(n.parent, e.parent < 0 ? db.Root().get() : all[e.parent].get());
     }
-    EXPECT_EQ(db.root->children.size(), 3u);
+    EXPECT_EQ(db.Root()->children.size(), 3u);
 
-    ASSERT_EQ(db.packages.size(), 4u);
-    EXPECT_EQ(db.coreFiles, db.packages[0]);
-    EXPECT_EQ(db.unknownFiles, db.packages[1]);
-    EXPECT_EQ(db.unknownAddons, db.packages[2]);
+    ASSERT_EQ(db.Packages().size(), 4u);
+    EXPECT_EQ(db.CoreFiles(), db.Packages()[0]);
+    EXPECT_EQ(db.UnknownFiles(), db.Packages()[1]);
+    EXPECT_EQ(db.UnknownAddons(), db.Packages()[2]);
     struct ExpectedPackage {
         const char* name;
         uint64_t installed;
@@ -193,9 +193,9 @@ TEST_F(IndependentFormatTest, LoadBuildsTreeAndPackagesFromHandPackedFile) {
         {"<Unknown addons>", 13, "", "", "", {0, 1}},
         {"Real", 0x01D2000000000001ULL, "http://h/", "three", "four", {1, 4, 2}},
     };
-    for (size_t i = 0; i < db.packages.size(); ++i) {
+    for (size_t i = 0; i < db.Packages().size(); ++i) {
         SCOPED_TRACE(i);
-        const CPackage& pk = *db.packages[i];
+        const CPackage& pk = *db.Packages()[i];
         const ExpectedPackage& e = packages[i];
         EXPECT_EQ(pk.name, e.name);
         EXPECT_EQ(pk.installed, e.installed);
@@ -211,8 +211,8 @@ TEST_F(IndependentFormatTest, LoadBuildsTreeAndPackagesFromHandPackedFile) {
 TEST_F(IndependentFormatTest, LoadRefusesBadFilesAndKeepsTheDatabase) {
     ASSERT_TRUE(test::WriteFileBytes(DatPath(), SampleFile()));
     ASSERT_TRUE(db.Load());
-    const auto root = db.root;
-    const auto real = db.packages[3];
+    const auto root = db.Root();
+    const auto real = db.Packages()[3];
 
     const std::string payload = Bytes().End().U32(0).b;
     const std::string good = DatabaseFile(payload);
@@ -231,19 +231,19 @@ TEST_F(IndependentFormatTest, LoadRefusesBadFilesAndKeepsTheDatabase) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(test::WriteFileBytes(DatPath(), c.file));
         EXPECT_FALSE(db.Load());
-        EXPECT_EQ(db.root, root);
-        ASSERT_EQ(db.packages.size(), 4u);
-        EXPECT_EQ(db.packages[3], real);
-        EXPECT_EQ(db.root->children.size(), 3u);
+        EXPECT_EQ(db.Root(), root);
+        ASSERT_EQ(db.Packages().size(), 4u);
+        EXPECT_EQ(db.Packages()[3], real);
+        EXPECT_EQ(db.Root()->children.size(), 3u);
     }
     std::filesystem::remove(DatPath());
     EXPECT_FALSE(db.Load());
-    EXPECT_EQ(db.root, root);
+    EXPECT_EQ(db.Root(), root);
 }
 
 TEST_F(IndependentFormatTest, SaveWritesPrunedTreeInPreOrderWithPackages) {
-    db.root = NewRoot();
-    CFileNode& root = *db.root;
+    db.SetRoot(NewRoot());
+    CFileNode& root = *db.Root();
     auto addons = root.AddChild("AddOns\\", NF_FOLDER | NF_UNKNOWN_ADDON);
     AddFile(*addons, "junk.txt", "junk.txt", NS_ACTIVE, 0, 1, 1, 1); // held by nothing
     auto x = AddFile(*addons, "x.pbo", "x.pbo.0012abcd.aab", NS_INACTIVE, NF_UNKNOWN_ADDON, 1000,
@@ -255,12 +255,12 @@ TEST_F(IndependentFormatTest, SaveWritesPrunedTreeInPreOrderWithPackages) {
     AddFile(*gone, "junk2", "junk2", NS_ACTIVE, 0, 2, 2, 2); // with its folder, held by nothing
     auto a = AddFile(root, "a.txt", "a.txt", NS_ACTIVE, NF_CORE, 3, 4, 5);
 
-    db.coreFiles->installed = 21;
-    db.unknownFiles->installed = 22;
-    db.unknownAddons->installed = 23;
-    db.coreFiles->AddMember(a);
-    db.unknownAddons->AddMember(addons);
-    db.unknownAddons->AddMember(x);
+    db.CoreFiles()->installed = 21;
+    db.UnknownFiles()->installed = 22;
+    db.UnknownAddons()->installed = 23;
+    db.CoreFiles()->AddMember(a);
+    db.UnknownAddons()->AddMember(addons);
+    db.UnknownAddons()->AddMember(x);
     auto pkg = std::make_shared<CPackage>();
     pkg->name = "Pkg";
     pkg->homePage = "hp";
@@ -269,7 +269,7 @@ TEST_F(IndependentFormatTest, SaveWritesPrunedTreeInPreOrderWithPackages) {
     pkg->AddMember(x);
     pkg->AddMember(k);
     pkg->AddMember(keep); // a folder member keeps its folder number
-    db.packages.push_back(pkg);
+    db.AddPackage(pkg);
 
     ASSERT_TRUE(db.Save());
 
@@ -308,18 +308,18 @@ TEST_F(IndependentFormatTest, SaveWritesPrunedTreeInPreOrderWithPackages) {
     raw.resize(rawLen);
     EXPECT_EQ(raw, expected);
 
-    EXPECT_EQ(db.pass, 5u);
-    EXPECT_EQ(db.root->name, "C:\\Game\\");
+    EXPECT_EQ(db.Pass(), 5u);
+    EXPECT_EQ(db.Root()->name, "C:\\Game\\");
     EXPECT_EQ(addons->mark, 0u);
     EXPECT_EQ(x->mark, 1u);
     EXPECT_EQ(keep->mark, 2u);
     EXPECT_EQ(k->mark, 3u);
     EXPECT_EQ(a->mark, 4u);
-    EXPECT_EQ(db.root->children.size(), 3u);
+    EXPECT_EQ(db.Root()->children.size(), 3u);
 
     // What was saved loads back and saves to the same bytes.
     CFileDatabase again{String(folder.WithSlash())};
-    again.gamePath = "C:\\Game\\";
+    again.SetGamePath("C:\\Game\\");
     ASSERT_TRUE(again.Load());
     std::filesystem::remove(DatPath());
     ASSERT_TRUE(again.Save());
@@ -332,10 +332,10 @@ TEST_F(IndependentFormatTest, SaveOfEmptyTreeIsOneEndMarkerAndThePseudoPackages)
     EXPECT_FALSE(db.Save()); // no tree yet
     EXPECT_FALSE(std::filesystem::exists(DatPath()));
 
-    db.root = NewRoot();
-    db.coreFiles->installed = 1;
-    db.unknownFiles->installed = 2;
-    db.unknownAddons->installed = 3;
+    db.SetRoot(NewRoot());
+    db.CoreFiles()->installed = 1;
+    db.UnknownFiles()->installed = 2;
+    db.UnknownAddons()->installed = 3;
     ASSERT_TRUE(db.Save());
     const std::string expected = Bytes()
                                      .End()
@@ -347,7 +347,7 @@ TEST_F(IndependentFormatTest, SaveOfEmptyTreeIsOneEndMarkerAndThePseudoPackages)
     std::string file;
     ASSERT_TRUE(test::ReadFileBytes(DatPath(), file));
     EXPECT_EQ(file, DatabaseFile(expected));
-    EXPECT_EQ(db.pass, 0u);
+    EXPECT_EQ(db.Pass(), 0u);
 }
 
 // A core-file list packed by hand; skip offsets are absolute positions in the list.
@@ -382,8 +382,8 @@ struct PackedList {
 };
 
 void UseList(CFileDatabase& db, const std::string& list) {
-    db.coreList.assign(list.begin(), list.end());
-    db.coreListLength = static_cast<uint32_t>(list.size());
+    db.SetCoreList(std::vector<uint8_t>(list.begin(), list.end()),
+                   static_cast<uint32_t>(list.size()));
 }
 
 TEST_F(IndependentFormatTest, CorePathLookupFollowsSegmentsAndSkips) {

@@ -52,17 +52,17 @@ bool Holds(const CPackage& package, const CFileNode* node) {
 
 class IndependentScan : public ::testing::Test {
 protected:
-    IndependentScan() : db(String(dataFolder.Path())) { db.gamePath = game.Path(); }
+    IndependentScan() : db(String(dataFolder.Path())) { db.SetGamePath(game.Path()); }
 
     void ScanNow() { ASSERT_TRUE(db.Scan()); }
 
     // Every node whose relative path equals `rel` ("\" separators, case ignored).
     std::vector<Handle<CFileNode>> All(const std::string& rel) const {
         std::vector<Handle<CFileNode>> found;
-        if (!db.root)
+        if (!db.Root())
             return found;
         HandleArray<CFileNode> nodes;
-        db.root->CollectHandles(nodes);
+        db.Root()->CollectHandles(nodes);
         for (const auto& node : nodes)
             if (Lower(node->RelativePath()) == Lower(rel))
                 found.push_back(node);
@@ -85,12 +85,13 @@ protected:
             db.UnbindFromUnknown(*node);
             package->AddMember(node);
         }
-        db.packages.push_back(package);
+        db.AddPackage(package);
         return package;
     }
 
     bool Listed(const Handle<CPackage>& package) const {
-        return std::find(db.packages.begin(), db.packages.end(), package) != db.packages.end();
+        return std::find(db.Packages().begin(), db.Packages().end(), package) !=
+               db.Packages().end();
     }
 
     TempGameFolder game;
@@ -109,15 +110,15 @@ TEST_F(IndependentScan, SortsTheInstallationIntoThePseudoPackages) {
     };
     std::vector<Expect> cases;
     for (const char* rel : InstallationLayout::kCoreFiles)
-        cases.push_back({rel, NF_CORE, db.coreFiles.get()});
+        cases.push_back({rel, NF_CORE, db.CoreFiles().get()});
     for (const char* rel : InstallationLayout::kCoreFolders)
-        cases.push_back({rel, NF_CORE, db.coreFiles.get()});
+        cases.push_back({rel, NF_CORE, db.CoreFiles().get()});
     for (const char* rel : InstallationLayout::kUnknownAddons)
-        cases.push_back({rel, NF_UNKNOWN_ADDON, db.unknownAddons.get()});
+        cases.push_back({rel, NF_UNKNOWN_ADDON, db.UnknownAddons().get()});
     for (const char* rel : InstallationLayout::kUnknownFiles)
-        cases.push_back({rel, NF_UNKNOWN_FILE, db.unknownFiles.get()});
+        cases.push_back({rel, NF_UNKNOWN_FILE, db.UnknownFiles().get()});
     for (const char* rel : InstallationLayout::kUnknownFolders)
-        cases.push_back({rel, NF_UNKNOWN_FILE, db.unknownFiles.get()});
+        cases.push_back({rel, NF_UNKNOWN_FILE, db.UnknownFiles().get()});
 
     for (const auto& c : cases) {
         std::string rel = c.rel;
@@ -143,26 +144,26 @@ TEST_F(IndependentScan, SortsTheInstallationIntoThePseudoPackages) {
         EXPECT_TRUE(All(rel).empty()) << rel;
     EXPECT_TRUE(All("ADDONS\\.cache\\").empty());
 
-    EXPECT_EQ(db.packages.size(), 3u);
-    EXPECT_EQ(db.packages[0]->name, "<Core files>");
-    EXPECT_EQ(db.packages[1]->name, "<Unknown files>");
-    EXPECT_EQ(db.packages[2]->name, "<Unknown addons>");
+    EXPECT_EQ(db.Packages().size(), 3u);
+    EXPECT_EQ(db.Packages()[0]->name, "<Core files>");
+    EXPECT_EQ(db.Packages()[1]->name, "<Unknown files>");
+    EXPECT_EQ(db.Packages()[2]->name, "<Unknown addons>");
 
-    EXPECT_EQ(db.addonsFolder, One("ADDONS\\"));
-    EXPECT_EQ(db.resAddonsFolder, One("Res\\AddOns\\"));
+    EXPECT_EQ(db.AddonsFolder(), One("ADDONS\\"));
+    EXPECT_EQ(db.ResAddonsFolder(), One("Res\\AddOns\\"));
     // Core folders are not mod folders; "Locked\" has no "addons\" of its own.
-    ASSERT_EQ(db.modFolders.size(), db.modAddonFolders.size());
+    ASSERT_EQ(db.ModFolders().size(), db.ModAddonFolders().size());
     std::vector<std::string> mods;
-    for (size_t i = 0; i < db.modFolders.size(); ++i) {
-        mods.push_back(db.modFolders[i]->name);
-        if (db.modFolders[i]->name == "@Mod\\")
-            EXPECT_EQ(db.modAddonFolders[i], One("@Mod\\addons\\"));
+    for (size_t i = 0; i < db.ModFolders().size(); ++i) {
+        mods.push_back(db.ModFolders()[i]->name);
+        if (db.ModFolders()[i]->name == "@Mod\\")
+            EXPECT_EQ(db.ModAddonFolders()[i], One("@Mod\\addons\\"));
         else
-            EXPECT_FALSE(db.modAddonFolders[i]);
+            EXPECT_FALSE(db.ModAddonFolders()[i]);
     }
     std::sort(mods.begin(), mods.end());
     EXPECT_EQ(mods, (std::vector<std::string>{"@Mod\\", "Locked\\"}));
-    EXPECT_TRUE(db.newNodes.empty());
+    EXPECT_TRUE(db.NewNodes().empty());
 }
 
 TEST_F(IndependentScan, LeftOutPathsAreWholeTopLevelNamesInAnyCase) {
@@ -207,7 +208,7 @@ TEST_F(IndependentScan, AddonPrefixDecidesBetweenTheUnknownPackages) {
         auto node = One(c.rel);
         ASSERT_TRUE(node) << c.rel;
         EXPECT_EQ(node->flags & (NF_CORE | NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON), c.flag) << c.rel;
-        const auto& package = c.flag == NF_UNKNOWN_ADDON ? db.unknownAddons : db.unknownFiles;
+        const auto& package = c.flag == NF_UNKNOWN_ADDON ? db.UnknownAddons() : db.UnknownFiles();
         EXPECT_TRUE(Holds(*package, node.get())) << c.rel;
         EXPECT_EQ(node->bindCount, 1u) << c.rel;
     }
@@ -215,12 +216,12 @@ TEST_F(IndependentScan, AddonPrefixDecidesBetweenTheUnknownPackages) {
     const auto mod = One("AddOnsX\\");
     const int at = db.IndexOfModFolder(mod.get());
     ASSERT_GE(at, 0);
-    EXPECT_EQ(db.modFolders[static_cast<size_t>(at)], mod);
+    EXPECT_EQ(db.ModFolders()[static_cast<size_t>(at)], mod);
     EXPECT_EQ(db.IndexOfModFolder(One("res\\").get()), -1);
     EXPECT_EQ(db.IndexOfModFolder(One("addons\\").get()), -1);
     const int modAt = db.IndexOfModFolder(One("@Mod\\").get());
     ASSERT_GE(modAt, 0);
-    EXPECT_EQ(db.modAddonFolders[static_cast<size_t>(modAt)], One("@Mod\\AddOns\\"));
+    EXPECT_EQ(db.ModAddonFolders()[static_cast<size_t>(modAt)], One("@Mod\\AddOns\\"));
 }
 
 TEST_F(IndependentScan, LinksToFoldersAndVanishedFoldersStayOut) {
@@ -239,8 +240,8 @@ TEST_F(IndependentScan, LinksToFoldersAndVanishedFoldersStayOut) {
     ScanNow();
     EXPECT_EQ(folder->status, NS_MISSING);
     EXPECT_EQ(inside->status, NS_MISSING);
-    EXPECT_FALSE(Holds(*db.unknownFiles, folder.get()));
-    EXPECT_FALSE(Holds(*db.unknownFiles, inside.get()));
+    EXPECT_FALSE(Holds(*db.UnknownFiles(), folder.get()));
+    EXPECT_FALSE(Holds(*db.UnknownFiles(), inside.get()));
 
     // Back unchanged: the same node is found again and is active, whatever it is bound to.
     game.Write("real\\inside.txt", "i");
@@ -267,7 +268,7 @@ TEST_F(IndependentScan, RecordsContentAndReadsOnlyWhatItMust) {
     EXPECT_FALSE(CFileDatabase::FileCrc32(game / "absent.bin", crc));
 
     std::vector<std::string> read;
-    db.contentReadHook = [&](const String& path) { read.push_back(path); };
+    db.SetContentReadHook([&](const String& path) { read.push_back(path); });
     ScanNow();
     EXPECT_EQ(read.size(), contents.size());
     for (size_t i = 0; i < contents.size(); ++i) {
@@ -275,7 +276,7 @@ TEST_F(IndependentScan, RecordsContentAndReadsOnlyWhatItMust) {
         ASSERT_TRUE(node);
         EXPECT_EQ(node->crc, Crc(contents[i]));
         EXPECT_EQ(node->size, contents[i].size());
-        EXPECT_EQ(node->mark, db.pass);
+        EXPECT_EQ(node->mark, db.Pass());
     }
 
     // Unchanged files are not read again; a touched one is read once and keeps its node.
@@ -316,7 +317,7 @@ TEST_F(IndependentScan, StatusesFollowTheDiskOnTheNextScan) {
     // Vanished: missing, out of its pseudo-package, flag kept.
     EXPECT_EQ(gone->status, NS_MISSING);
     EXPECT_EQ(gone->bindCount, 0u);
-    EXPECT_FALSE(Holds(*db.unknownAddons, gone.get()));
+    EXPECT_FALSE(Holds(*db.UnknownAddons(), gone.get()));
     EXPECT_TRUE(gone->flags & NF_UNKNOWN_ADDON);
 
     // Renamed by another tool: the same node, now inactive.
@@ -333,10 +334,10 @@ TEST_F(IndependentScan, StatusesFollowTheDiskOnTheNextScan) {
         ASSERT_EQ(versions.size(), 2u) << old->name;
         auto fresh = versions[0] == old ? versions[1] : versions[0];
         EXPECT_EQ(old->status, NS_MISSING);
-        EXPECT_FALSE(Holds(*db.unknownAddons, old.get()));
+        EXPECT_FALSE(Holds(*db.UnknownAddons(), old.get()));
         EXPECT_EQ(fresh->crc, Crc(content));
         EXPECT_EQ(fresh->status, NS_ACTIVE);
-        EXPECT_TRUE(Holds(*db.unknownAddons, fresh.get()));
+        EXPECT_TRUE(Holds(*db.UnknownAddons(), fresh.get()));
     }
     EXPECT_EQ(One("AddOns\\")->children.size(), folderChildren + 2);
     EXPECT_EQ(One("kept.txt")->status, NS_ACTIVE);
@@ -392,13 +393,13 @@ TEST_F(IndependentScan, ScanTextKeepsTheLastFiftyCharacters) {
     for (size_t length : {50u, 51u}) {
         TempGameFolder folder;
         CFileDatabase other{String(dataFolder.Path())};
-        other.gamePath = folder.Path();
+        other.SetGamePath(folder.Path());
         const std::string name(length - folder.Path().size(), 'n');
         folder.Write(name, "1");
         ASSERT_TRUE(other.Scan());
         const std::string full = folder / name;
         ASSERT_EQ(full.size(), length);
-        EXPECT_EQ(other.scanText, length == 50 ? full : "..." + full.substr(1)) << length;
+        EXPECT_EQ(other.Progress().Text(), length == 50 ? full : "..." + full.substr(1)) << length;
     }
 }
 
@@ -410,12 +411,12 @@ TEST_F(IndependentScan, SkipStopsTheWalkAndUnseenNodesCountAsMissing) {
     auto b = One("b.txt");
     auto package = MakePackage("P", {"b.txt"});
 
-    db.cancelRequested = 1;
+    db.Progress().RequestCancel();
     EXPECT_TRUE(db.Scan());
-    EXPECT_EQ(db.cancelled.load(), 1);
-    EXPECT_EQ(db.cancelRequested.load(), 0);
+    EXPECT_TRUE(db.Progress().Cancelled());
+    EXPECT_FALSE(db.Progress().CancelRequested());
     EXPECT_EQ(a->status, NS_MISSING);
-    EXPECT_FALSE(Holds(*db.unknownAddons, a.get()));
+    EXPECT_FALSE(Holds(*db.UnknownAddons(), a.get()));
     // A real package keeps its unseen member, marked missing.
     EXPECT_EQ(b->status, NS_MISSING);
     EXPECT_TRUE(Holds(*package, b.get()));
@@ -456,8 +457,8 @@ TEST_F(IndependentScan, PackageFilesFollowAMove) {
         EXPECT_EQ(olds[i]->bindCount, 0u);
         EXPECT_TRUE(Holds(*first, fresh.get())) << moves[i].second;
         EXPECT_FALSE(Holds(*first, olds[i].get()));
-        EXPECT_FALSE(Holds(*db.unknownAddons, fresh.get()));
-        EXPECT_FALSE(Holds(*db.unknownFiles, fresh.get()));
+        EXPECT_FALSE(Holds(*db.UnknownAddons(), fresh.get()));
+        EXPECT_FALSE(Holds(*db.UnknownFiles(), fresh.get()));
         EXPECT_EQ(fresh->flags & (NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON), 0);
         EXPECT_EQ(fresh->bindCount, i == 0 ? 2u : 1u);
     }
@@ -468,7 +469,7 @@ TEST_F(IndependentScan, PackageFilesFollowAMove) {
     EXPECT_TRUE(Holds(*first, lost.get()));
     EXPECT_FALSE(Holds(*first, One("@Mod\\addons\\lost.pbo").get()));
     EXPECT_EQ(One("AddOns\\stays.pbo")->status, NS_ACTIVE);
-    EXPECT_TRUE(db.newNodes.empty());
+    EXPECT_TRUE(db.NewNodes().empty());
 }
 
 TEST_F(IndependentScan, OneNewCopyServesOnlyTheHoldersOfOneVanishedNode) {
@@ -635,9 +636,9 @@ TEST_F(IndependentScan, UninstallDeletesOnlyWhatNoOtherHolderNeeds) {
     db.DeactivateFile(*One("@Own\\off.pbo"));
     ASSERT_FALSE(game.Exists("@Own\\off.pbo"));
 
-    EXPECT_FALSE(db.UninstallPackage(db.coreFiles));
-    EXPECT_FALSE(db.UninstallPackage(db.unknownFiles));
-    EXPECT_FALSE(db.UninstallPackage(db.unknownAddons));
+    EXPECT_FALSE(db.UninstallPackage(db.CoreFiles()));
+    EXPECT_FALSE(db.UninstallPackage(db.UnknownFiles()));
+    EXPECT_FALSE(db.UninstallPackage(db.UnknownAddons()));
     EXPECT_TRUE(game.Exists("AddOns\\Weapons.pbo"));
 
     EXPECT_TRUE(db.UninstallPackage(own));
@@ -659,7 +660,7 @@ TEST_F(IndependentScan, UninstallDeletesOnlyWhatNoOtherHolderNeeds) {
     db.CleanUpAfterUninstall();
     EXPECT_TRUE(All("@Own\\").empty());
     EXPECT_TRUE(All("@Own\\own.pbo").empty());
-    for (const auto& mod : db.modFolders)
+    for (const auto& mod : db.ModFolders())
         EXPECT_NE(mod->name, "@Own\\");
 }
 
@@ -706,31 +707,31 @@ TEST_F(IndependentScan, DissolveAndUnbindHandBackToThePseudoPackages) {
     ASSERT_EQ(gone->status, NS_MISSING);
 
     // Unbinding: not for pseudo-packages nor for non-members.
-    db.UnbindMember(*db.unknownAddons, *addon);
+    db.UnbindMember(*db.UnknownAddons(), *addon);
     db.UnbindMember(*keeper, *mod);
     EXPECT_EQ(mod->bindCount, 1u);
     db.UnbindMember(*package, *mod);
     EXPECT_FALSE(Holds(*package, mod.get()));
-    EXPECT_TRUE(Holds(*db.unknownFiles, mod.get()));
+    EXPECT_TRUE(Holds(*db.UnknownFiles(), mod.get()));
     EXPECT_TRUE(mod->flags & NF_UNKNOWN_FILE);
     EXPECT_EQ(mod->bindCount, 1u);
 
-    db.DissolvePackage(db.coreFiles);
-    EXPECT_TRUE(Listed(db.coreFiles));
-    EXPECT_TRUE(Holds(*db.coreFiles, weapons.get()));
+    db.DissolvePackage(db.CoreFiles());
+    EXPECT_TRUE(Listed(db.CoreFiles()));
+    EXPECT_TRUE(Holds(*db.CoreFiles(), weapons.get()));
 
     db.DissolvePackage(package);
     EXPECT_FALSE(Listed(package));
-    EXPECT_TRUE(Holds(*db.unknownAddons, addon.get()));
+    EXPECT_TRUE(Holds(*db.UnknownAddons(), addon.get()));
     EXPECT_EQ(addon->bindCount, 1u);
     EXPECT_EQ(weapons->bindCount, 1u);
-    EXPECT_TRUE(Holds(*db.coreFiles, weapons.get()));
-    EXPECT_FALSE(Holds(*db.unknownAddons, weapons.get()));
+    EXPECT_TRUE(Holds(*db.CoreFiles(), weapons.get()));
+    EXPECT_FALSE(Holds(*db.UnknownAddons(), weapons.get()));
     // Still held elsewhere, or missing: not handed back.
     EXPECT_EQ(shared->bindCount, 1u);
-    EXPECT_FALSE(Holds(*db.unknownFiles, shared.get()));
+    EXPECT_FALSE(Holds(*db.UnknownFiles(), shared.get()));
     EXPECT_EQ(gone->bindCount, 0u);
-    EXPECT_FALSE(Holds(*db.unknownFiles, gone.get()));
+    EXPECT_FALSE(Holds(*db.UnknownFiles(), gone.get()));
     EXPECT_TRUE(game.Exists("AddOns\\addon.pbo"));
     EXPECT_TRUE(game.Exists("@M\\mod.pbo"));
 }

@@ -66,9 +66,9 @@ std::string Description(const std::vector<Offer>& offers) {
 class OfferedListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.gamePath = "C:\\Game\\";
-        db.root = test::MakeRoot("C:\\Game\\");
-        auto& root = *db.root;
+        db.SetGamePath("C:\\Game\\");
+        db.SetRoot(test::MakeRoot("C:\\Game\\"));
+        auto& root = *db.Root();
         // The game's own folders are core files and so never mod folders.
         auto addons = AddFolder(root, "AddOns\\");
         addons->flags |= NF_CORE;
@@ -91,7 +91,7 @@ protected:
         std::string bytes = Description({offer});
         CMemoryStream s(bytes.data(), bytes.size());
         EXPECT_TRUE(db.ReadOfferedList(s));
-        return *db.offeredPackages.back();
+        return *db.OfferedPackages().back();
     }
 
     CFileDatabase db;
@@ -100,8 +100,8 @@ protected:
 TEST_F(OfferedListTest, ReadsTextsRecordsAndTheDescribedTree) {
     auto& p =
         ReadOne({"Pack", 7, {{"addons\\", 0, 0}, {"addons\\a.pbo", 10, 0xA}, {"x.txt", 1, 2}}});
-    EXPECT_EQ(db.serverTexts[0], "text0");
-    EXPECT_EQ(db.serverTexts[9], "text9");
+    EXPECT_EQ(db.ServerText(0), "text0");
+    EXPECT_EQ(db.ServerText(9), "text9");
     EXPECT_EQ(p.archivePath, "http://host/Pack.zip");
     EXPECT_EQ(p.archiveSize, 4321u);
     EXPECT_EQ(p.name, "Pack");
@@ -117,7 +117,7 @@ TEST_F(OfferedListTest, ReadsTextsRecordsAndTheDescribedTree) {
     EXPECT_EQ(p.described[2]->crc, 2u);
     ASSERT_EQ(p.members.size(), 3u);
     EXPECT_EQ(p.members[0], nullptr);
-    EXPECT_EQ(p.members[1], db.root->Find("AddOns\\a.pbo", 10, 0xA, false));
+    EXPECT_EQ(p.members[1], db.Root()->Find("AddOns\\a.pbo", 10, 0xA, false));
     EXPECT_EQ(p.members[2], nullptr);
 }
 
@@ -220,10 +220,10 @@ TEST_F(OfferedListTest, CheckOfferedPackagesRaisesAndClearsTheManagerFlag) {
     db.CheckOfferedPackages(alert);
     EXPECT_TRUE(alert.managerBlink);
     // The file turns up: the next check clears the flag.
-    AddFile(*db.addonsFolder, "new.pbo", 1, 1);
+    AddFile(*db.AddonsFolder(), "new.pbo", 1, 1);
     db.CheckOfferedPackages(alert);
     EXPECT_FALSE(alert.managerBlink);
-    EXPECT_EQ(db.offeredPackages[1]->status, OS_INSTALLED);
+    EXPECT_EQ(db.OfferedPackages()[1]->status, OS_INSTALLED);
 }
 
 TEST_F(OfferedListTest, StaleMembersNeverLeadToAFreedFolder) {
@@ -232,9 +232,9 @@ TEST_F(OfferedListTest, StaleMembersNeverLeadToAFreedFolder) {
     ASSERT_NE(p.members[2], nullptr);
     EXPECT_EQ(db.ModSuggestion(), "@moda");
     // The mod folder leaves the tree and dies while the offered list still holds its file.
-    for (size_t i = 0; i < db.root->children.size(); ++i)
-        if (db.root->children[i]->name == "@moda\\")
-            db.root->RemoveChildAt(i);
+    for (size_t i = 0; i < db.Root()->children.size(); ++i)
+        if (db.Root()->children[i]->name == "@moda\\")
+            db.Root()->RemoveChildAt(i);
     db.CollectModFolders();
     EXPECT_EQ(db.ModSuggestion(), "");
 }
@@ -263,12 +263,12 @@ TEST_F(OfferedListTest, ADamagedDescriptionChangesNothing) {
     for (const auto& c : all) {
         CMemoryStream s(c.bytes.data(), c.bytes.size());
         EXPECT_FALSE(db.ReadOfferedList(s)) << c.what;
-        ASSERT_EQ(db.offeredPackages.size(), 1u) << c.what;
-        EXPECT_EQ(db.serverTexts[0], "text0") << c.what;
+        ASSERT_EQ(db.OfferedPackages().size(), 1u) << c.what;
+        EXPECT_EQ(db.ServerText(0), "text0") << c.what;
     }
     CMemoryStream s(good.data(), good.size());
     EXPECT_TRUE(db.ReadOfferedList(s));
-    EXPECT_EQ(db.offeredPackages.size(), 3u);
+    EXPECT_EQ(db.OfferedPackages().size(), 3u);
 }
 
 // A few kilobytes of zlib can describe millions of nodes, each costing far more memory than its
@@ -307,7 +307,7 @@ TEST_F(OfferedListTest, ADescriptionBeyondTheBoundsIsRefused) {
         db.ClearOfferedList();
         CMemoryStream s(c.bytes.data(), c.bytes.size());
         EXPECT_EQ(db.ReadOfferedList(s), c.accepted) << c.what;
-        EXPECT_EQ(db.offeredPackages.empty(), !c.accepted) << c.what;
+        EXPECT_EQ(db.OfferedPackages().empty(), !c.accepted) << c.what;
     }
 }
 

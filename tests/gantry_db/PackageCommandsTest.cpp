@@ -15,7 +15,7 @@ namespace {
 
 class PackageCommandsTest : public ::testing::Test {
 protected:
-    void SetUp() override { db.gamePath = game.Path(); }
+    void SetUp() override { db.SetGamePath(game.Path()); }
 
     void Scan() { ASSERT_TRUE(db.Scan()); }
 
@@ -32,7 +32,8 @@ protected:
     }
 
     bool Listed(const Handle<CPackage>& package) const {
-        return std::find(db.packages.begin(), db.packages.end(), package) != db.packages.end();
+        return std::find(db.Packages().begin(), db.Packages().end(), package) !=
+               db.Packages().end();
     }
 
     TempGameFolder game;
@@ -54,21 +55,21 @@ TEST_F(PackageCommandsTest, NamesAreCheckedAsThePackageDialogDoes) {
         {"  Desert  ", nullptr},
     };
     for (const Case& c : cases) {
-        const size_t before = db.packages.size();
+        const size_t before = db.Packages().size();
         const uint64_t count = db.ChangeCount();
         Handle<CPackage> created;
         const CommandResult result = commands.CreatePackage(c.name, "http://home", &created);
         if (c.refusal) {
             EXPECT_EQ(result.status, CommandStatus::Refused) << c.name;
             EXPECT_EQ(result.reason, c.refusal) << c.name;
-            EXPECT_EQ(db.packages.size(), before) << c.name;
+            EXPECT_EQ(db.Packages().size(), before) << c.name;
             EXPECT_EQ(db.ChangeCount(), count) << c.name;
         } else {
             ASSERT_TRUE(result.IsDone()) << c.name;
             ASSERT_TRUE(created);
             EXPECT_EQ(created->name, "Desert"); // trimmed
             EXPECT_EQ(created->homePage, "http://home");
-            EXPECT_EQ(db.packages.back(), created);
+            EXPECT_EQ(db.Packages().back(), created);
             EXPECT_GT(db.ChangeCount(), count);
         }
     }
@@ -88,8 +89,8 @@ TEST_F(PackageCommandsTest, EditingKeepsItsOwnNameInAnotherCaseAndAcceptsEmpty) 
     EXPECT_TRUE(commands.EditPackage(islands, "  ", "").IsDone());
     EXPECT_EQ(islands->name, "");
 
-    EXPECT_EQ(commands.EditPackage(db.coreFiles, "Mine", "").status, CommandStatus::Refused);
-    EXPECT_EQ(db.coreFiles->name, "<Core files>");
+    EXPECT_EQ(commands.EditPackage(db.CoreFiles(), "Mine", "").status, CommandStatus::Refused);
+    EXPECT_EQ(db.CoreFiles()->name, "<Core files>");
 }
 
 TEST_F(PackageCommandsTest, TheBindListStopsAfterTwoHundredWithPseudoPackagesDisabled) {
@@ -98,7 +99,7 @@ TEST_F(PackageCommandsTest, TheBindListStopsAfterTwoHundredWithPseudoPackagesDis
     const std::vector<BindTarget> targets = commands.BindTargets();
     ASSERT_EQ(targets.size(), CPackageCommands::BIND_TARGET_LIMIT);
     for (size_t i = 0; i < targets.size(); ++i) {
-        EXPECT_EQ(targets[i].package, db.packages[i]);
+        EXPECT_EQ(targets[i].package, db.Packages()[i]);
         EXPECT_EQ(targets[i].enabled, i >= 3) << i;
     }
     EXPECT_EQ(targets.back().package->name, "p196");
@@ -108,15 +109,15 @@ TEST_F(PackageCommandsTest, BindingARowOfUnknownFilesTakesItOutOfThere) {
     game.Write("notes.txt", "r");
     Scan();
     auto node = Node("notes.txt");
-    ASSERT_GE(db.unknownFiles->IndexOf(node.get()), 0);
+    ASSERT_GE(db.UnknownFiles()->IndexOf(node.get()), 0);
     auto target = Create("Docs");
 
     const uint64_t count = db.ChangeCount();
-    CommandResult bound = commands.BindListed(target, {{node, db.unknownFiles}});
+    CommandResult bound = commands.BindListed(target, {{node, db.UnknownFiles()}});
     ASSERT_TRUE(bound.IsDone());
     ASSERT_EQ(bound.items.size(), 1u);
     EXPECT_EQ(bound.items[0].outcome, ItemOutcome::Changed);
-    EXPECT_EQ(db.unknownFiles->IndexOf(node.get()), -1);
+    EXPECT_EQ(db.UnknownFiles()->IndexOf(node.get()), -1);
     EXPECT_EQ(node->flags & NF_UNKNOWN_FILE, 0);
     EXPECT_EQ(target->IndexOf(node.get()), 0);
     EXPECT_EQ(node->bindCount, 1u);
@@ -131,8 +132,8 @@ TEST_F(PackageCommandsTest, BindingARowOfUnknownFilesTakesItOutOfThere) {
 
     // A row whose package let go of the node since the view was filled binds nothing.
     auto other = Create("Other");
-    EXPECT_TRUE(commands.BindListed(other, {{node, db.unknownFiles}}).items.empty());
-    EXPECT_EQ(commands.BindListed(db.coreFiles, {{node, target}}).status, CommandStatus::Refused);
+    EXPECT_TRUE(commands.BindListed(other, {{node, db.UnknownFiles()}}).items.empty());
+    EXPECT_EQ(commands.BindListed(db.CoreFiles(), {{node, target}}).status, CommandStatus::Refused);
 }
 
 TEST_F(PackageCommandsTest, UnbindingFromCoreFilesDoesNothing) {
@@ -140,34 +141,34 @@ TEST_F(PackageCommandsTest, UnbindingFromCoreFilesDoesNothing) {
     game.Write("AddOns/a.pbo", "a");
     Scan();
     auto exe = Node("IRONVALE.EXE");
-    ASSERT_GE(db.coreFiles->IndexOf(exe.get()), 0);
+    ASSERT_GE(db.CoreFiles()->IndexOf(exe.get()), 0);
     const uint64_t count = db.ChangeCount();
-    CommandResult result = commands.UnbindListed({{exe, db.coreFiles}});
+    CommandResult result = commands.UnbindListed({{exe, db.CoreFiles()}});
     ASSERT_EQ(result.items.size(), 1u);
     EXPECT_EQ(result.items[0].outcome, ItemOutcome::Unchanged);
-    EXPECT_GE(db.coreFiles->IndexOf(exe.get()), 0);
+    EXPECT_GE(db.CoreFiles()->IndexOf(exe.get()), 0);
     EXPECT_EQ(db.ChangeCount(), count);
 
     // Out of a real package, an unheld file goes back to a pseudo-package.
     auto addon = Node("AddOns\\a.pbo");
     auto package = Create("A");
     ASSERT_TRUE(commands.Bind(package, {addon}).IsDone());
-    EXPECT_EQ(db.unknownAddons->IndexOf(addon.get()), -1);
+    EXPECT_EQ(db.UnknownAddons()->IndexOf(addon.get()), -1);
     result = commands.UnbindListed({{addon, package}});
     EXPECT_EQ(result.items[0].outcome, ItemOutcome::Changed);
     EXPECT_EQ(package->IndexOf(addon.get()), -1);
-    EXPECT_GE(db.unknownAddons->IndexOf(addon.get()), 0);
+    EXPECT_GE(db.UnknownAddons()->IndexOf(addon.get()), 0);
 }
 
 TEST_F(PackageCommandsTest, OnlyCoreAndUnknownFilesAskBeforeDeactivating) {
     game.Write("AddOns/a.pbo", "a");
     game.Write("notes.txt", "n");
     Scan();
-    CommandResult addons = commands.DeactivatePackages({db.unknownAddons}, false);
+    CommandResult addons = commands.DeactivatePackages({db.UnknownAddons()}, false);
     EXPECT_TRUE(addons.IsDone());
     EXPECT_EQ(Node("AddOns\\a.pbo")->status, NS_INACTIVE);
 
-    CommandResult asked = commands.DeactivatePackages({db.coreFiles, db.unknownFiles}, false);
+    CommandResult asked = commands.DeactivatePackages({db.CoreFiles(), db.UnknownFiles()}, false);
     ASSERT_EQ(asked.status, CommandStatus::NeedsConfirmation);
     EXPECT_EQ(asked.questions,
               (std::vector<String>{
@@ -175,7 +176,7 @@ TEST_F(PackageCommandsTest, OnlyCoreAndUnknownFilesAskBeforeDeactivating) {
                   "Deactivating <Unknown files> could harm your IVL installation. Are you sure?"}));
     EXPECT_EQ(Node("notes.txt")->status, NS_ACTIVE);
 
-    EXPECT_TRUE(commands.DeactivatePackages({db.unknownFiles}, true).IsDone());
+    EXPECT_TRUE(commands.DeactivatePackages({db.UnknownFiles()}, true).IsDone());
     EXPECT_EQ(Node("notes.txt")->status, NS_INACTIVE);
 }
 
@@ -195,7 +196,7 @@ TEST_F(PackageCommandsTest, UninstallingSharedMembersDeletesNothingAndDropsThePa
     EXPECT_EQ(asked.questions.size(), 2u);
     EXPECT_TRUE(Listed(first));
 
-    EXPECT_EQ(commands.UninstallPackages({db.unknownAddons, first}, true).status,
+    EXPECT_EQ(commands.UninstallPackages({db.UnknownAddons(), first}, true).status,
               CommandStatus::Refused);
     EXPECT_TRUE(Listed(first));
 
@@ -277,9 +278,9 @@ TEST_F(PackageCommandsTest, TheChangeCountMovesOnlyWhenTheTreeOrPackagesChange) 
     Scan();
     EXPECT_GT(db.ChangeCount(), count) << "a file gone";
     count = db.ChangeCount();
-    commands.ActivatePackages({db.unknownAddons});
+    commands.ActivatePackages({db.UnknownAddons()});
     EXPECT_EQ(db.ChangeCount(), count) << "already active";
-    commands.DeactivatePackages({db.unknownAddons}, true);
+    commands.DeactivatePackages({db.UnknownAddons()}, true);
     EXPECT_GT(db.ChangeCount(), count);
 }
 
@@ -288,7 +289,7 @@ TEST_F(PackageCommandsTest, PathsAndNamesAreFoundIgnoringCase) {
     Scan();
     auto package = Create("Islands");
     EXPECT_EQ(commands.FindPackage("islands"), package);
-    EXPECT_EQ(commands.FindPackage("<unknown FILES>"), db.unknownFiles);
+    EXPECT_EQ(commands.FindPackage("<unknown FILES>"), db.UnknownFiles());
     EXPECT_FALSE(commands.FindPackage("nothing"));
     ASSERT_EQ(commands.FindNodes("addons/sub/X.PBO").size(), 1u);
     ASSERT_EQ(commands.FindNodes("\\AddOns\\sub\\").size(), 1u);

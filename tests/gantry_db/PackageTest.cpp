@@ -141,9 +141,9 @@ TEST_F(ClassifyTest, BindsNewNodesToTheirPseudoPackage) {
         db.Classify(c.relPath, node);
         EXPECT_EQ(node->flags, c.flag) << c.relPath;
         EXPECT_EQ(node->bindCount, 1u) << c.relPath;
-        const auto& holder = c.flag == NF_CORE           ? db.coreFiles
-                             : c.flag == NF_UNKNOWN_FILE ? db.unknownFiles
-                                                         : db.unknownAddons;
+        const auto& holder = c.flag == NF_CORE           ? db.CoreFiles()
+                             : c.flag == NF_UNKNOWN_FILE ? db.UnknownFiles()
+                                                         : db.UnknownAddons();
         EXPECT_NE(holder->IndexOf(node.get()), -1) << c.relPath;
     }
 }
@@ -157,7 +157,7 @@ TEST_F(ClassifyTest, ANodeAlreadyBoundToAPseudoPackageIsLeftAlone) {
         EXPECT_EQ(node->flags, flag);
         EXPECT_EQ(node->bindCount, 1u);
     }
-    EXPECT_TRUE(db.unknownAddons->members.empty());
+    EXPECT_TRUE(db.UnknownAddons()->members.empty());
 }
 
 TEST_F(ClassifyTest, UnbindFromUnknownLeavesTheRealPackageAndCoreFiles) {
@@ -171,9 +171,9 @@ TEST_F(ClassifyTest, UnbindFromUnknownLeavesTheRealPackageAndCoreFiles) {
     for (const auto& node : {file, addon, core})
         real->AddMember(node);
     real->ComputeStatus();
-    db.unknownFiles->ComputeStatus();
+    db.UnknownFiles()->ComputeStatus();
     EXPECT_EQ(real->sharedCount, 3u);
-    EXPECT_EQ(db.unknownFiles->sharedCount, 1u);
+    EXPECT_EQ(db.UnknownFiles()->sharedCount, 1u);
 
     for (const auto& node : {file, addon, core})
         db.UnbindFromUnknown(*node);
@@ -183,20 +183,20 @@ TEST_F(ClassifyTest, UnbindFromUnknownLeavesTheRealPackageAndCoreFiles) {
     EXPECT_EQ(addon->flags, 0);
     EXPECT_EQ(core->bindCount, 2u);
     EXPECT_EQ(core->flags, NF_CORE);
-    EXPECT_TRUE(db.unknownFiles->members.empty());
-    EXPECT_TRUE(db.unknownAddons->members.empty());
+    EXPECT_TRUE(db.UnknownFiles()->members.empty());
+    EXPECT_TRUE(db.UnknownAddons()->members.empty());
 }
 
 TEST(FileDatabaseConstruction, StartsWithThreeEmptyPseudoPackages) {
     CFileDatabase db;
-    ASSERT_EQ(db.packages.size(), 3u);
-    EXPECT_EQ(db.packages[0], db.coreFiles);
-    EXPECT_EQ(db.packages[1], db.unknownFiles);
-    EXPECT_EQ(db.packages[2], db.unknownAddons);
-    EXPECT_EQ(db.coreFiles->name, "<Core files>");
-    EXPECT_EQ(db.unknownFiles->name, "<Unknown files>");
-    EXPECT_EQ(db.unknownAddons->name, "<Unknown addons>");
-    EXPECT_EQ(db.root, nullptr);
+    ASSERT_EQ(db.Packages().size(), 3u);
+    EXPECT_EQ(db.Packages()[0], db.CoreFiles());
+    EXPECT_EQ(db.Packages()[1], db.UnknownFiles());
+    EXPECT_EQ(db.Packages()[2], db.UnknownAddons());
+    EXPECT_EQ(db.CoreFiles()->name, "<Core files>");
+    EXPECT_EQ(db.UnknownFiles()->name, "<Unknown files>");
+    EXPECT_EQ(db.UnknownAddons()->name, "<Unknown addons>");
+    EXPECT_EQ(db.Root(), nullptr);
 }
 
 } // namespace

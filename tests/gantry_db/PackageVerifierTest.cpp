@@ -35,7 +35,7 @@ protected:
         game.Write("AddOns/gun.pbo", kGun);
         game.Write("@Mod/addons/unit.pbo", kUnit);
         game.Write("notes.txt", "notes");
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
         tanks = MakePackage("Tanks", {"AddOns\\tank.pbo", "AddOns\\gun.pbo", "AddOns\\"});
         units = MakePackage("Units", {"@Mod\\addons\\unit.pbo", "AddOns\\gun.pbo"});
@@ -193,7 +193,7 @@ TEST_F(PackageVerifierTest, SelectsNamedPackagesIgnoringCaseAndReportsUnknownNam
         verifier.Select({"units", "Nope", "UNITS", "<Core files>"}, unknown);
     ASSERT_EQ(chosen.size(), 2u);
     EXPECT_EQ(chosen[0], units);
-    EXPECT_EQ(chosen[1], db.coreFiles);
+    EXPECT_EQ(chosen[1], db.CoreFiles());
     EXPECT_EQ(unknown, std::vector<String>{"Nope"});
 
     unknown.clear();
@@ -206,23 +206,23 @@ TEST_F(PackageVerifierTest, SelectsNamedPackagesIgnoringCaseAndReportsUnknownNam
 }
 
 TEST_F(PackageVerifierTest, StopsOnRequestInsideAFile) {
-    db.crcBlockHook = [this](uint64_t) { db.cancelRequested = 1; };
+    db.SetCrcBlockHook([this](uint64_t) { db.Progress().RequestCancel(); });
     CPackageVerifier verifier(db);
     const VerifyReport report = verifier.Verify({tanks});
     EXPECT_TRUE(report.cancelled);
     EXPECT_FALSE(report.AllMatch());
     EXPECT_EQ(report.matched, 0u);
-    EXPECT_EQ(db.cancelRequested, 0) << "a stale request would stop the next scan";
+    EXPECT_FALSE(db.Progress().CancelRequested()) << "a stale request would stop the next scan";
 }
 
 TEST_F(PackageVerifierTest, WorkerLendsTheDatabaseAndReportsWhenDone) {
     game.Write("AddOns/gun.pbo", "other gun");
     std::mutex gate;
     gate.lock();
-    db.crcBlockHook = [&](uint64_t) {
+    db.SetCrcBlockHook([&](uint64_t) {
         gate.lock();
         gate.unlock();
-    };
+    });
     CPackageVerifier verifier(db);
     ASSERT_TRUE(verifier.Start({tanks, units}));
     EXPECT_TRUE(db.Busy());

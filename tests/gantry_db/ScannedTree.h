@@ -28,7 +28,7 @@ inline std::vector<std::string> PathSegments(std::string_view rel) {
 // Every node at `rel` (letter case ignored): the versions of a file, or one folder.
 inline std::vector<Handle<CFileNode>> NodesAt(const CFileDatabase& db, std::string_view rel) {
     std::vector<Handle<CFileNode>> found;
-    const CFileNode* folder = db.root.get();
+    const CFileNode* folder = db.Root().get();
     std::vector<std::string> parts = PathSegments(rel);
     for (size_t i = 0; i < parts.size() && folder; ++i) {
         const CFileNode* next = nullptr;

@@ -25,8 +25,8 @@ namespace {
 class ScannerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.gamePath = game.Path();
-        db.contentReadHook = [this](const String& path) { readPaths.push_back(path); };
+        db.SetGamePath(game.Path());
+        db.SetContentReadHook([this](const String& path) { readPaths.push_back(path); });
     }
 
     bool Scan() {
@@ -46,7 +46,7 @@ protected:
             package->AddMember(node);
             db.UnbindFromUnknown(*node);
         }
-        db.packages.push_back(package);
+        db.AddPackage(package);
         return package;
     }
 
@@ -131,15 +131,15 @@ TEST_F(ScannerTest, ClassifiesAnInstallation) {
         std::vector<const char*> paths;
     };
     const Group groups[] = {
-        {*db.coreFiles,
+        {*db.CoreFiles(),
          NF_CORE,
          {InstallationLayout::kCoreFiles[0], InstallationLayout::kCoreFiles[1],
           InstallationLayout::kCoreFiles[2], InstallationLayout::kCoreFolders[0],
           InstallationLayout::kCoreFolders[1], InstallationLayout::kCoreFolders[2]}},
-        {*db.unknownAddons,
+        {*db.UnknownAddons(),
          NF_UNKNOWN_ADDON,
          {"ADDONS\\mymod_tank.pbo", "ADDONS\\old_gun.pbo", "Res\\AddOns\\trees.pbo"}},
-        {*db.unknownFiles,
+        {*db.UnknownFiles(),
          NF_UNKNOWN_FILE,
          {InstallationLayout::kUnknownFiles[0], InstallationLayout::kUnknownFiles[1],
           InstallationLayout::kUnknownFiles[2], InstallationLayout::kUnknownFiles[3],
@@ -155,7 +155,7 @@ TEST_F(ScannerTest, ClassifiesAnInstallation) {
             EXPECT_EQ(node->flags & (NF_CORE | NF_UNKNOWN_FILE | NF_UNKNOWN_ADDON), group.flag)
                 << path;
             EXPECT_EQ(node->bindCount, 1u) << path;
-            EXPECT_EQ(node->mark, db.pass) << path;
+            EXPECT_EQ(node->mark, db.Pass()) << path;
         }
     }
 
@@ -179,17 +179,17 @@ TEST_F(ScannerTest, ClassifiesAnInstallation) {
     EXPECT_EQ(active->crc, CrcOf("unknown:notes.txt"));
     EXPECT_EQ(active->size, std::string("unknown:notes.txt").size());
 
-    EXPECT_EQ(db.addonsFolder, NodeAt(db, "ADDONS\\"));
-    EXPECT_EQ(db.resAddonsFolder, NodeAt(db, "Res\\AddOns\\"));
-    ASSERT_EQ(db.modFolders.size(), 2u) << "@Mod and Locked; core folders are no mod folders";
-    ASSERT_EQ(db.modAddonFolders.size(), 2u);
+    EXPECT_EQ(db.AddonsFolder(), NodeAt(db, "ADDONS\\"));
+    EXPECT_EQ(db.ResAddonsFolder(), NodeAt(db, "Res\\AddOns\\"));
+    ASSERT_EQ(db.ModFolders().size(), 2u) << "@Mod and Locked; core folders are no mod folders";
+    ASSERT_EQ(db.ModAddonFolders().size(), 2u);
     int mod = db.IndexOfModFolder(NodeAt(db, "@Mod\\").get());
     ASSERT_GE(mod, 0);
-    EXPECT_EQ(db.modAddonFolders[mod], NodeAt(db, "@Mod\\addons\\"));
-    EXPECT_FALSE(db.modAddonFolders[1 - mod]);
+    EXPECT_EQ(db.ModAddonFolders()[mod], NodeAt(db, "@Mod\\addons\\"));
+    EXPECT_FALSE(db.ModAddonFolders()[1 - mod]);
     EXPECT_EQ(db.IndexOfModFolder(NodeAt(db, "ADDONS\\").get()), -1);
-    EXPECT_TRUE(db.newNodes.empty());
-    EXPECT_EQ(db.cancelled, 0);
+    EXPECT_TRUE(db.NewNodes().empty());
+    EXPECT_FALSE(db.Progress().Cancelled());
 }
 
 TEST_F(ScannerTest, AnUnchangedFolderIsNotReadAgain) {
@@ -197,13 +197,13 @@ TEST_F(ScannerTest, AnUnchangedFolderIsNotReadAgain) {
     ASSERT_TRUE(Scan());
     const size_t files = readPaths.size();
     EXPECT_GE(files, 10u) << "the first scan reads every file once";
-    const size_t core = db.coreFiles->members.size();
-    const size_t unknown = db.unknownFiles->members.size();
+    const size_t core = db.CoreFiles()->members.size();
+    const size_t unknown = db.UnknownFiles()->members.size();
 
     ASSERT_TRUE(Scan());
     EXPECT_TRUE(readPaths.empty()) << readPaths.front();
-    EXPECT_EQ(db.coreFiles->members.size(), core);
-    EXPECT_EQ(db.unknownFiles->members.size(), unknown);
+    EXPECT_EQ(db.CoreFiles()->members.size(), core);
+    EXPECT_EQ(db.UnknownFiles()->members.size(), unknown);
 
     // Another tool renames a file to its inactive form: found again from size and time alone.
     game.Move("ADDONS/mymod_tank.pbo", "ADDONS/mymod_tank.pbx");
@@ -234,7 +234,7 @@ TEST_F(ScannerTest, ATouchedFileKeepsItsNodeAfterTheCrcCheck) {
     EXPECT_NE(node->modified, first);
     EXPECT_EQ(node->modified, FileTimeFromUnix(1200000000));
     EXPECT_EQ(node->status, NS_ACTIVE);
-    EXPECT_GE(db.unknownAddons->IndexOf(node.get()), 0);
+    EXPECT_GE(db.UnknownAddons()->IndexOf(node.get()), 0);
 }
 
 TEST_F(ScannerTest, NewContentBecomesASecondNode) {
@@ -245,7 +245,7 @@ TEST_F(ScannerTest, NewContentBecomesASecondNode) {
     for (const Case& c : cases) {
         TempGameFolder folder;
         CFileDatabase fresh;
-        fresh.gamePath = folder.Path();
+        fresh.SetGamePath(folder.Path());
         folder.Write("AddOns/x.pbo", "version A");
         folder.SetTime("AddOns/x.pbo", 1000000000);
         ASSERT_TRUE(fresh.Scan());
@@ -258,11 +258,11 @@ TEST_F(ScannerTest, NewContentBecomesASecondNode) {
         EXPECT_EQ(versions[0]->crc, CrcOf("version A")) << c.what;
         EXPECT_EQ(versions[0]->status, NS_MISSING) << c.what;
         EXPECT_EQ(versions[0]->bindCount, 0u) << c.what;
-        EXPECT_EQ(fresh.unknownAddons->IndexOf(versions[0].get()), -1) << c.what;
+        EXPECT_EQ(fresh.UnknownAddons()->IndexOf(versions[0].get()), -1) << c.what;
         EXPECT_TRUE(versions[0]->flags & NF_UNKNOWN_ADDON) << "the flag stays: " << c.what;
         EXPECT_EQ(versions[1]->crc, CrcOf(c.newContent)) << c.what;
         EXPECT_EQ(versions[1]->status, NS_ACTIVE) << c.what;
-        EXPECT_GE(fresh.unknownAddons->IndexOf(versions[1].get()), 0) << c.what;
+        EXPECT_GE(fresh.UnknownAddons()->IndexOf(versions[1].get()), 0) << c.what;
     }
 }
 
@@ -273,7 +273,7 @@ TEST_F(ScannerTest, AMovedPackageFileIsFollowed) {
     ASSERT_TRUE(Scan());
     auto package = MakePackage("Tanks", {"AddOns\\tank.pbo", "AddOns\\gun.pbo"});
     auto oldTank = NodeAt(db, "AddOns\\tank.pbo");
-    EXPECT_EQ(db.unknownAddons->IndexOf(oldTank.get()), -1);
+    EXPECT_EQ(db.UnknownAddons()->IndexOf(oldTank.get()), -1);
 
     game.Move("AddOns/tank.pbo", "@Mod/addons/tank.pbo");
     game.Remove("AddOns/gun.pbo");
@@ -284,7 +284,7 @@ TEST_F(ScannerTest, AMovedPackageFileIsFollowed) {
     ASSERT_EQ(package->members.size(), 2u);
     EXPECT_EQ(package->members[0], newTank);
     EXPECT_EQ(newTank->bindCount, 1u);
-    EXPECT_EQ(db.unknownFiles->IndexOf(newTank.get()), -1) << "it left <Unknown files>";
+    EXPECT_EQ(db.UnknownFiles()->IndexOf(newTank.get()), -1) << "it left <Unknown files>";
     EXPECT_FALSE(newTank->flags & NF_UNKNOWN_FILE);
     EXPECT_EQ(oldTank->bindCount, 0u);
     EXPECT_EQ(oldTank->status, NS_MISSING);
@@ -299,28 +299,28 @@ TEST_F(ScannerTest, ASkippedScanStillFinishes) {
     game.Remove(InstallationLayout::kUnreadable);
     ASSERT_TRUE(Scan());
     auto package = MakePackage("Mod", {"@Mod\\mod.cpp"});
-    ASSERT_FALSE(db.unknownFiles->members.empty());
+    ASSERT_FALSE(db.UnknownFiles()->members.empty());
 
-    db.cancelRequested = 1;
+    db.Progress().RequestCancel();
     EXPECT_TRUE(Scan());
-    EXPECT_EQ(db.cancelled, 1);
-    EXPECT_EQ(db.cancelRequested, 0);
+    EXPECT_TRUE(db.Progress().Cancelled());
+    EXPECT_FALSE(db.Progress().CancelRequested());
     // Nothing was walked, so everything counts as unseen.
-    EXPECT_TRUE(db.coreFiles->members.empty());
-    EXPECT_TRUE(db.unknownFiles->members.empty());
-    EXPECT_TRUE(db.unknownAddons->members.empty());
+    EXPECT_TRUE(db.CoreFiles()->members.empty());
+    EXPECT_TRUE(db.UnknownFiles()->members.empty());
+    EXPECT_TRUE(db.UnknownAddons()->members.empty());
     EXPECT_EQ(package->members[0]->status, NS_MISSING);
     EXPECT_EQ(package->members[0]->bindCount, 1u);
-    EXPECT_TRUE(db.addonsFolder) << "the add-on folders are still located";
-    EXPECT_EQ(db.modFolders.size(), 1u);
-    EXPECT_TRUE(db.newNodes.empty());
+    EXPECT_TRUE(db.AddonsFolder()) << "the add-on folders are still located";
+    EXPECT_EQ(db.ModFolders().size(), 1u);
+    EXPECT_TRUE(db.NewNodes().empty());
 
     // The next full scan brings everything back.
     EXPECT_TRUE(Scan());
-    EXPECT_EQ(db.cancelled, 0);
+    EXPECT_FALSE(db.Progress().Cancelled());
     EXPECT_EQ(package->members[0]->status, NS_ACTIVE);
-    EXPECT_GE(db.unknownFiles->IndexOf(NodeAt(db, "notes.txt").get()), 0);
-    EXPECT_GE(db.coreFiles->IndexOf(NodeAt(db, "Ironvale.exe").get()), 0)
+    EXPECT_GE(db.UnknownFiles()->IndexOf(NodeAt(db, "notes.txt").get()), 0);
+    EXPECT_GE(db.CoreFiles()->IndexOf(NodeAt(db, "Ironvale.exe").get()), 0)
         << "a node dropped by the skipped scan returns to its pseudo-package";
 }
 
@@ -330,17 +330,16 @@ TEST_F(ScannerTest, ScanTextShowsTheTailOfLongPaths) {
     for (size_t length : {size_t(50), size_t(51)}) {
         TempGameFolder folder;
         CFileDatabase fresh;
-        fresh.gamePath = folder.Path();
+        fresh.SetGamePath(folder.Path());
         const std::string name(length - folder.Path().size(), 'n');
         folder.Write(name, "x");
         ASSERT_TRUE(fresh.Scan());
         const std::string path = folder.Path() + name;
         ASSERT_EQ(path.size(), length);
-        std::lock_guard guard(fresh.lock);
         if (length <= 50)
-            EXPECT_EQ(fresh.scanText, path);
+            EXPECT_EQ(fresh.Progress().Text(), path);
         else
-            EXPECT_EQ(fresh.scanText, "..." + path.substr(1));
+            EXPECT_EQ(fresh.Progress().Text(), "..." + path.substr(1));
     }
 }
 
@@ -371,19 +370,19 @@ TEST_F(ScannerTest, ADifferentFileOfEqualSizeAndTimeIsNeverDeleted) {
 TEST_F(ScannerTest, AMissingGameFolderChangesNothing) {
     game.Write("AddOns/x.pbo", "x");
     ASSERT_TRUE(Scan());
-    const uint32_t pass = db.pass;
-    db.gamePath = game.Path() + "gone/";
+    const uint32_t pass = db.Pass();
+    db.SetGamePath(game.Path() + "gone/");
     EXPECT_FALSE(db.Scan());
-    db.gamePath = "";
+    db.SetGamePath("");
     EXPECT_FALSE(db.Scan());
-    EXPECT_EQ(db.pass, pass);
+    EXPECT_EQ(db.Pass(), pass);
     EXPECT_EQ(NodeAt(db, "AddOns\\x.pbo")->status, NS_ACTIVE);
-    EXPECT_EQ(db.unknownAddons->members.size(), 1u);
+    EXPECT_EQ(db.UnknownAddons()->members.size(), 1u);
 }
 
 TEST_F(ScannerTest, AGameFolderWithoutItsSeparatorGetsOne) {
     game.Write("AddOns/x.pbo", "x");
-    db.gamePath = game.Path().substr(0, game.Path().size() - 1);
+    db.SetGamePath(game.Path().substr(0, game.Path().size() - 1));
     ASSERT_TRUE(Scan());
     auto node = NodeAt(db, "AddOns\\x.pbo");
     ASSERT_TRUE(node);
@@ -401,7 +400,7 @@ TEST_F(ScannerTest, NamesTheTreeCannotHoldAreHandledSafely) {
     ASSERT_TRUE(readme);
     EXPECT_EQ(readme->status, NS_ACTIVE);
     EXPECT_EQ(readme->diskName, "readme.aab");
-    EXPECT_EQ(db.root->children.size(), 1u);
+    EXPECT_EQ(db.Root()->children.size(), 1u);
 }
 
 TEST(FileCrc32, LargeBlocksGiveTheSameResultAsTheSmallFold) {
@@ -460,12 +459,12 @@ TEST_F(ScannerTest, AFileReplacedJustBeforeItIsReadIsRecordedAsWhatWasRead) {
     elsewhere.Write("new.pbo", replacement);
     elsewhere.SetTime("new.pbo", 1300000000);
     bool replaced = false;
-    db.contentReadHook = [&](const String& path) {
+    db.SetContentReadHook([&](const String& path) {
         if (replaced || !EndsWithNoCase(path, "x.pbo"))
             return;
         replaced = true;
         ASSERT_EQ(std::rename((elsewhere / "new.pbo").c_str(), (game / "AddOns/x.pbo").c_str()), 0);
-    };
+    });
     ASSERT_TRUE(Scan());
     ASSERT_TRUE(replaced);
     auto node = NodeAt(db, "AddOns\\x.pbo");
@@ -474,7 +473,7 @@ TEST_F(ScannerTest, AFileReplacedJustBeforeItIsReadIsRecordedAsWhatWasRead) {
     EXPECT_EQ(node->crc, CrcOf(replacement));
     EXPECT_EQ(node->modified, FileTimeFromUnix(1300000000));
 
-    db.contentReadHook = [this](const String& path) { readPaths.push_back(path); };
+    db.SetContentReadHook([this](const String& path) { readPaths.push_back(path); });
     ASSERT_TRUE(Scan());
     EXPECT_TRUE(readPaths.empty()) << "the node matches the file on disk";
     EXPECT_EQ(NodesAt(db, "AddOns\\x.pbo").size(), 1u);
@@ -484,12 +483,12 @@ TEST_F(ScannerTest, AFileReplacedJustBeforeItIsReadIsRecordedAsWhatWasRead) {
 TEST_F(ScannerTest, AFileTurnedIntoAPipeBeforeItIsReadIsPassedOver) {
     game.Write("AddOns/x.pbo", "x");
     game.Write("AddOns/y.pbo", "y");
-    db.contentReadHook = [&](const String& path) {
+    db.SetContentReadHook([&](const String& path) {
         if (!EndsWithNoCase(path, "x.pbo"))
             return;
         game.Remove("AddOns/x.pbo");
         ASSERT_EQ(::mkfifo((game / "AddOns/x.pbo").c_str(), 0600), 0);
-    };
+    });
     ASSERT_TRUE(Scan());
     EXPECT_FALSE(NodeAt(db, "AddOns\\x.pbo"));
     EXPECT_TRUE(NodeAt(db, "AddOns\\y.pbo"));
@@ -500,7 +499,7 @@ namespace {
 // Every node below the root with what the scan recorded, in tree order.
 std::vector<std::string> TreeLines(const CFileDatabase& db) {
     std::vector<CFileNode*> nodes;
-    db.root->CollectPointers(nodes);
+    db.Root()->CollectPointers(nodes);
     std::vector<std::string> lines;
     for (const CFileNode* node : nodes)
         lines.push_back(
@@ -529,8 +528,8 @@ TEST_F(ScannerTest, EveryWayOfListingGivesTheSameTree) {
     for (platform::WalkDetail detail :
          {platform::WalkDetail::DeferredUntyped, platform::WalkDetail::Full}) {
         CFileDatabase other;
-        other.gamePath = game.Path();
-        other.scanDetail = detail;
+        other.SetGamePath(game.Path());
+        other.SetScanDetail(detail);
         ASSERT_TRUE(other.Scan());
         EXPECT_EQ(TreeLines(other), expected) << static_cast<int>(detail);
     }

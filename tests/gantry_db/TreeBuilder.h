@@ -35,7 +35,7 @@ inline Handle<CFileNode> MakeRoot(const String& name) {
 inline Handle<CPackage> AddPackage(CFileDatabase& db, const String& name) {
     auto package = std::make_shared<CPackage>();
     package->name = name;
-    db.packages.push_back(package);
+    db.AddPackage(package);
     return package;
 }
 
@@ -55,8 +55,8 @@ inline std::string Describe(const CFileNode& folder, const std::string& indent =
 }
 
 inline std::string Describe(const CFileDatabase& db) {
-    std::string text = db.root ? Describe(*db.root) : "(no root)\n";
-    for (const auto& p : db.packages) {
+    std::string text = db.Root() ? Describe(*db.Root()) : "(no root)\n";
+    for (const auto& p : db.Packages()) {
         text += "package " + p->name + "|" + std::to_string(p->installed) + "|" + p->homePage +
                 "|" + p->text3 + "|" + p->text4 + ":";
         for (const auto& m : p->members)

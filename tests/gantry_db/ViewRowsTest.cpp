@@ -13,8 +13,8 @@ namespace {
 class ViewRowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.root = MakeRoot("C:\\Game\\");
-        addons = AddFolder(*db.root, "AddOns\\");
+        db.SetRoot(MakeRoot("C:\\Game\\"));
+        addons = AddFolder(*db.Root(), "AddOns\\");
         big = AddFile(*addons, "big.pbo", 5000, 0xFFFF0000u);
         small = AddFile(*addons, "Small.pbo", 10, 0x0000ABCDu, NS_INACTIVE);
         gone = AddFile(*addons, "gone.pbo", 700, 7, NS_MISSING);
@@ -28,7 +28,7 @@ protected:
         desert->AddMember(small);
         desert->AddMember(gone);
         for (size_t i = 0; i < 3; ++i)
-            db.packages[i]->installed = 10 + i;
+            db.Packages()[i]->installed = 10 + i;
     }
 
     CFileDatabase db;
@@ -146,7 +146,7 @@ TEST_F(ViewRowsTest, OfferedRowsPriorityAndTheMegabyteSum) {
         package->priority = o.priority;
         package->archiveSize = o.size;
         package->needsDownload = o.flagged;
-        db.offeredPackages.push_back(package);
+        db.AddOfferedPackage(package);
     }
     OfferedView view = FillOfferedView(db);
     ASSERT_EQ(view.rows.size(), 3u);
@@ -160,7 +160,7 @@ TEST_F(ViewRowsTest, OfferedRowsPriorityAndTheMegabyteSum) {
     EXPECT_EQ(view.bytesToDownload, 10485u + 1048576u);
     EXPECT_EQ(MegabyteText(view.bytesToDownload), "1.01 MB");
 
-    db.offeredPackages.clear();
+    db.ClearOfferedList();
     view = FillOfferedView(db);
     EXPECT_FALSE(view.anyFlagged);
     EXPECT_EQ(MegabyteText(view.bytesToDownload), "0.00 MB");
@@ -183,7 +183,7 @@ TEST_F(ViewRowsTest, RowsKeepTheirNodesAliveThroughAPrune) {
     const CFileNode* goneNode = gone.get();
     desert->members.clear();
     gone.reset();
-    db.root->Prune();
+    db.Root()->Prune();
     // The tree let go of it; the row still holds it.
     ASSERT_EQ(rows[1].node.get(), goneNode);
     EXPECT_EQ(rows[1].node->name, "gone.pbo");

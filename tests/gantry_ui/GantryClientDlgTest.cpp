@@ -59,7 +59,7 @@ private:
         file->size = uint32_t(content.size());
         file->crc = test::CrcOf(content);
         record->described = {folder, file};
-        db->offeredPackages.push_back(record);
+        db->AddOfferedPackage(record);
         return record;
     }
 
@@ -68,7 +68,7 @@ private slots:
         game = std::make_unique<test::TempGameFolder>();
         data = std::make_unique<test::ScratchFolder>();
         db = std::make_unique<CFileDatabase>(data->Path().string());
-        db->gamePath = game->Path();
+        db->SetGamePath(game->Path());
         QVERIFY(db->Scan());
         server = std::make_unique<test::FakeHttpServer>();
     }
@@ -95,7 +95,7 @@ private slots:
         std::vector<DownloadOutcome> outcomes;
         QString title;
         manager.runDownload = [&](CFileDatabase& database) {
-            CGantryClientDlg client(database, database.databaseFolder, &questions, &manager);
+            CGantryClientDlg client(database, database.DatabaseFolder(), &questions, &manager);
             title = client.windowTitle();
             client.exec(); // closes itself when the worker is done
             outcomes = client.Outcomes();
@@ -133,7 +133,7 @@ private slots:
         auto slowRecord = Offer("slow", "x", "/slow.zip", slow.size());
         Offer("next", "never", "/next.zip", 5);
 
-        CGantryClientDlg client(*db, db->databaseFolder, &questions);
+        CGantryClientDlg client(*db, db->DatabaseFolder(), &questions);
         QTimer poll;
         poll.setInterval(20);
         connect(&poll, &QTimer::timeout, &client, [&] {
@@ -153,7 +153,7 @@ private slots:
     }
 
     void nothingFlaggedClosesAtOnce() {
-        CGantryClientDlg client(*db, db->databaseFolder, &questions);
+        CGantryClientDlg client(*db, db->DatabaseFolder(), &questions);
         client.exec();
         QVERIFY(client.Outcomes().empty());
         QCOMPARE(client.RateLabel()->text(), QStringLiteral("0.00 kb/sec"));

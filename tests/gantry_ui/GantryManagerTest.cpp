@@ -103,7 +103,7 @@ private:
         record->priority = priority;
         record->archiveSize = size;
         record->needsDownload = flagged ? 1 : 0;
-        db->offeredPackages.push_back(record);
+        db->AddOfferedPackage(record);
         return record;
     }
 
@@ -150,15 +150,15 @@ private slots:
         game->Write("notes.txt", "n");
         game->Write("IRONVALE.EXE", "exe");
         db = std::make_unique<CFileDatabase>();
-        db->gamePath = game->Path();
+        db->SetGamePath(game->Path());
         QVERIFY(db->Scan());
         CPackageCommands commands(*db);
         QVERIFY(commands.CreatePackage("Islands", "http://islands", &islands).IsDone());
         QVERIFY(commands.Bind(islands, {test::NodeAt(*db, "AddOns\\a.pbo")}).IsDone());
         questions = std::make_unique<CGantryQuestions>();
         entry = ManagerModSettings{};
-        db->serverTexts[0] = "Test Server";
-        db->serverTexts[3] = "ts.example";
+        db->SetServerText(0, "Test Server");
+        db->SetServerText(3, "ts.example");
     }
 
     void cleanup() {
@@ -389,7 +389,7 @@ private slots:
         // The dialog shows again with what was entered (trimmed by OK).
         QCOMPARE(answers->shownNames.value(2), QStringLiteral("ISLANDS"));
         answers.reset();
-        QCOMPARE(db->packages.back()->name, String("Sub"));
+        QCOMPARE(db->Packages().back()->name, String("Sub"));
         QVERIFY(FileRowOf(*dialog, "b.pbo", "Sub") >= 0);
 
         // Editing: its own name in another case is fine; another package's is not.
@@ -400,7 +400,7 @@ private slots:
         dialog->Action(ID_PACKAGE_EDIT)->trigger();
         QCOMPARE(edits.captions.value(0), QStringLiteral("Edit package"));
         QCOMPARE(edits.shownNames.value(0), QStringLiteral("Sub"));
-        QCOMPARE(db->packages.back()->name, String("SUB"));
+        QCOMPARE(db->Packages().back()->name, String("SUB"));
     }
 
     void deactivatingAsksOnlyForCoreAndUnknownFiles() {

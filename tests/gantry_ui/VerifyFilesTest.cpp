@@ -109,7 +109,7 @@ private slots:
         game->Write("@Rivers/addons/river.pbo", "river");
         game->Write("notes.txt", "n");
         db = std::make_unique<CFileDatabase>();
-        db->gamePath = game->Path();
+        db->SetGamePath(game->Path());
         QVERIFY(db->Scan());
         MakePackage("Islands", {"AddOns\\islands.pbo", "AddOns\\palms.pbo"});
         MakePackage("Rivers", {"@Rivers\\addons\\river.pbo"});

@@ -78,7 +78,7 @@ QString MakeGameFolder(const QString& root, int files) {
 // An empty database file for the folder, so the program starts without its first-run box.
 void SaveEmptyDatabase(const QString& dataFolder, const QString& game) {
     CFileDatabase database(dataFolder.toStdString());
-    database.gamePath = game.toStdString();
+    database.SetGamePath(game.toStdString());
     database.Scan();
     QVERIFY(database.Save());
 }
@@ -158,10 +158,10 @@ private slots:
         CWatchDialog window(parts);
         // Each file read is slowed, so the scan is surely running when the window closes.
         std::atomic<int> read{0};
-        window.Database().contentReadHook = [&read](const String&) {
+        window.Database().SetContentReadHook([&read](const String&) {
             ++read;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        };
+        });
         window.Open({"quillory"});
         QCOMPARE(boxes.Asked(), QStringList{QStringLiteral(
                                     "Quillory & Gantry: This is the first time you run Quillory "
@@ -214,8 +214,12 @@ private slots:
         boxes.QueueAnswer(QMessageBox::Ok);
         window.accept();
         const QString shown = window.windowTitle() + QStringLiteral(": Could not save ");
-        QCOMPARE(boxes.Asked(), (QStringList{shown + data + QStringLiteral("/quillory.sav"),
-                                             shown + data + QStringLiteral("/quillory.dat")}));
+        // The database's writer also says why.
+        QCOMPARE(boxes.Asked(),
+                 (QStringList{shown + data + QStringLiteral("/quillory.sav"),
+                              shown + data +
+                                  QStringLiteral("/quillory.dat: cannot create the file (No "
+                                                 "such file or directory)")}));
         QVERIFY(window.Closed());
     }
 

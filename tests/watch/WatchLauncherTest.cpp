@@ -205,7 +205,7 @@ private slots:
         LaunchWindow w(SIM_ENTRY, 196, true, parts);
         QVERIFY(w.Ready());
         w.Offer(Description("Beta", {{"beta.pbo", "beta"}}));
-        QCOMPARE(w.window->Database().offeredPackages.size(), size_t(1));
+        QCOMPARE(w.window->Database().OfferedPackages().size(), size_t(1));
         w.window->show();
         w.PlayNow();
 
@@ -263,7 +263,7 @@ private slots:
         window.Open({"quillory"});
         // The reply, the database and the server's description, each in its own time.
         QTRY_VERIFY_WITH_TIMEOUT(window.GantryReady() && window.Status().implementation != 0 &&
-                                     !window.Database().offeredPackages.empty(),
+                                     !window.Database().OfferedPackages().empty(),
                                  30000);
         QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("playNowButton")),
                           Qt::LeftButton);

@@ -20,7 +20,7 @@ protected:
         game.Write("AddOns/ready.pbo", "ready");
         game.Write("AddOns/sleeping.pbo", "sleeping");
         game.Write("AddOns/later.pbo", "later");
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
         // Two files put aside by the user: inactive, still known to the database.
         Deactivate("AddOns\\sleeping.pbo", "sleeping");
@@ -28,7 +28,7 @@ protected:
     }
 
     void Deactivate(const String& path, const String& content) {
-        auto node = db.root->Find(path, uint32_t(content.size()), Crc(content), false);
+        auto node = db.Root()->Find(path, uint32_t(content.size()), Crc(content), false);
         ASSERT_TRUE(node) << path;
         db.DeactivateFile(*node);
         ASSERT_EQ(node->status, NS_INACTIVE) << path;

@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         game.Write("IRONVALEUPRISING.EXE", "MZ");
         game.Write("@beta/addons/beta.pbo", "beta");
-        db.gamePath = game.Path();
+        db.SetGamePath(game.Path());
         ASSERT_TRUE(db.Scan());
     }
 

@@ -8,7 +8,7 @@ bool IsMissing(const CPackage& package) {
 
 GantryCheckResult CheckRequiredPackages(CFileDatabase& database, bool activate) {
     GantryCheckResult result;
-    for (const Handle<CPackage>& package : database.offeredPackages) {
+    for (const Handle<CPackage>& package : database.OfferedPackages()) {
         database.CompareWithDatabase(*package);
         if (IsMissing(*package)) {
             result.missing = package;
@@ -25,7 +25,7 @@ GantryCheckResult CheckRequiredPackages(CFileDatabase& database, bool activate) 
 
 HandleArray<CPackage> MissingOfferedPackages(CFileDatabase& database) {
     HandleArray<CPackage> missing;
-    for (const Handle<CPackage>& package : database.offeredPackages) {
+    for (const Handle<CPackage>& package : database.OfferedPackages()) {
         database.CompareWithDatabase(*package);
         if (IsMissing(*package))
             missing.push_back(package);
@@ -35,7 +35,7 @@ HandleArray<CPackage> MissingOfferedPackages(CFileDatabase& database) {
 
 HandleArray<CPackage> PackagesFoundMissing(const CFileDatabase& database) {
     HandleArray<CPackage> missing;
-    for (const Handle<CPackage>& package : database.offeredPackages)
+    for (const Handle<CPackage>& package : database.OfferedPackages())
         if (IsMissing(*package))
             missing.push_back(package);
     return missing;

@@ -2,6 +2,7 @@
 
 #include "common/FileHandle.h"
 #include "common/MemoryStream.h"
+#include "platform/AtomicFile.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -83,16 +84,6 @@ void WriteEntry(CMemoryStream& stream, const ServerEntry& entry) {
     WriteU8(stream, entry.automaticMods ? 1 : 0);
 }
 
-bool WriteWholeFile(const String& path, const CMemoryStream& stream) {
-    CFileHandle file;
-    if (!file.Open(path, CFileHandle::MODE_CREATE))
-        return false;
-    bool written = file.Write(stream.Data(), stream.Size()) == int64_t(stream.Size());
-    // The data must be on the disk before the rename makes them the settings.
-    written = file.Flush() && written;
-    return file.Close() && written;
-}
-
 } // namespace
 
 Settings ReadSettings(CMemoryStream& stream) {
@@ -122,18 +113,8 @@ Settings LoadSettings(const String& path) {
 bool SaveSettings(const String& path, const Settings& settings) {
     CMemoryStream stream(WRITE_CAPACITY);
     WriteSettings(stream, settings);
-    const String temporary = path + ".part";
-    std::error_code error;
-    if (!WriteWholeFile(temporary, stream)) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
+    const auto* data = reinterpret_cast<const char*>(stream.Data());
+    return platform::SaveFileAtomically(path, std::string_view(data, stream.Size())).ok;
 }
 
 } // namespace quillory

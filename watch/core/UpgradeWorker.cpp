@@ -4,6 +4,7 @@
 #include "common/FileHandle.h"
 #include "common/FileTime.h"
 #include "gantry/client/ZipReader.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Http.h"
 #include "platform/ZlibLibrary.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -97,10 +99,6 @@ class CExtraction final {
 public:
     CExtraction(CZipReader& zip, String programFolder)
         : zip_(zip), programFolder_(std::move(programFolder)) {}
-    ~CExtraction() {
-        for (const auto& file : written_)
-            RemoveQuietly(file.pending);
-    }
 
     // Every entry name checked before anything is written; the error text or nothing.
     std::optional<String> CheckNames() {
@@ -125,11 +123,6 @@ public:
     }
 
 private:
-    struct Written {
-        String target;
-        String pending;
-    };
-
     std::optional<String> ExtractCurrent() {
         ZipEntryInfo info;
         if (!zip_.CurrentInfo(info) || info.pathTooLong)
@@ -141,27 +134,32 @@ private:
             name = NEW_PROGRAM;
         if (!zip_.OpenCurrent())
             return String(TEXT_READING_ARCHIVE);
-        const String target = platform::ResolveCase(programFolder_ + name);
-        const String pending = target + PENDING_SUFFIX;
-        // A name the archive holds twice is written twice but moved into place once.
-        if (std::none_of(written_.begin(), written_.end(),
-                         [&](const Written& w) { return w.target == target; }))
-            written_.push_back({target, pending});
-        auto error = CopyCurrent(pending, info.crc);
+        platform::CAtomicFile& file = PendingFile(platform::ResolveCase(programFolder_ + name));
+        auto error = CopyCurrent(file, info.crc);
         zip_.CloseCurrent(); // the CRC-32 is compared above, on the bytes written
         if (error)
             return error;
-        SetLastWriteTime(pending, FileTimeFromCivil(info.year, info.month, info.day, info.hour,
-                                                    info.minute, info.second));
+        SetLastWriteTime(file.TemporaryPath(),
+                         FileTimeFromCivil(info.year, info.month, info.day, info.hour, info.minute,
+                                           info.second));
         return std::nullopt;
     }
 
-    std::optional<String> CopyCurrent(const String& path, uint32_t storedCrc) {
+    // A name the archive holds twice is written twice but moved into place once.
+    platform::CAtomicFile& PendingFile(const String& target) {
+        for (const auto& file : written_)
+            if (file->TargetPath() == target)
+                return *file;
+        written_.push_back(
+            std::make_unique<platform::CAtomicFile>(target, target + PENDING_SUFFIX));
+        return *written_.back();
+    }
+
+    std::optional<String> CopyCurrent(platform::CAtomicFile& file, uint32_t storedCrc) {
         const auto& zlib = platform::CZlibLibrary::Shared();
         if (!zlib.Loaded())
             return String(TEXT_EXTRACTING_DATA);
-        CFileHandle file;
-        if (!file.Open(path, CFileHandle::MODE_CREATE))
+        if (!file.Open())
             return String(TEXT_CREATING_FILE);
         char block[BLOCK_SIZE];
         uLong crc = zlib.crc32(0L, Z_NULL, 0);
@@ -171,11 +169,11 @@ private:
                 return String(TEXT_EXTRACTING_DATA);
             if (n == 0)
                 break;
-            if (file.Write(block, size_t(n)) != n)
+            if (!file.Write(block, size_t(n)))
                 return String(TEXT_CREATING_FILE);
             crc = zlib.crc32(crc, reinterpret_cast<const Bytef*>(block), uInt(n));
         }
-        if (!file.Close())
+        if (!file.Finish())
             return String(TEXT_CREATING_FILE);
         if (uint32_t(crc) != storedCrc)
             return String(TEXT_CHECKSUM);
@@ -184,20 +182,17 @@ private:
 
     // Every entry is in: the pending files take the places of the old ones.
     std::optional<String> Commit() {
-        for (size_t i = 0; i < written_.size(); ++i) {
-            std::error_code error;
-            std::filesystem::rename(written_[i].pending, written_[i].target, error);
-            if (error)
+        for (const auto& file : written_)
+            if (!file->Commit())
                 return String(TEXT_CREATING_FILE);
-            written_[i].pending.clear();
-        }
         written_.clear();
         return std::nullopt;
     }
 
     CZipReader& zip_;
     String programFolder_;
-    std::vector<Written> written_;
+    // Removed under their pending names unless committed.
+    std::vector<std::unique_ptr<platform::CAtomicFile>> written_;
 };
 
 } // namespace

@@ -67,9 +67,9 @@ int main(int argc, char** argv) {
     }
     const QString out = QString::fromStdString(options["--out"]) + QStringLiteral("/");
     CFileDatabase db(options["--data"]);
-    db.gamePath = options["--game"];
-    if (db.gamePath.back() != '/')
-        db.gamePath += '/';
+    db.SetGamePath(options["--game"]);
+    if (db.GamePath().back() != '/')
+        db.SetGamePath(db.GamePath() + '/');
     if (platform::PathExists(db.DatabasePath()) && !db.Load())
         return 1;
     if (!db.Scan() || !FetchOffered(db, options["--data"], options["--server"])) {
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     manager.SetStartTab(CGantryViewModel::VIEW_SERVER);
     bool downloadSaved = false;
     manager.runDownload = [&](CFileDatabase& database) {
-        CGantryClientDlg client(database, database.databaseFolder, &questions, &manager);
+        CGantryClientDlg client(database, database.DatabaseFolder(), &questions, &manager);
         // Mid-run: a third of the job in, the current archive half in and its rate measured
         // (the rate is taken once a second, so the host must send slowly enough for that).
         QTimer poll;
