@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include <sys/mount.h>
 
@@ -309,6 +310,51 @@ TEST_F(DatabaseFileTest, SaveIntoAMissingFolderFails) {
     CFileDatabase nowhere((folder.Path() / "no" / "such").string());
     nowhere.SetRoot(test::MakeRoot("C:\\Game\\"));
     EXPECT_FALSE(nowhere.Save());
+}
+
+// Every failure names what went wrong and the database file it concerns.
+TEST_F(DatabaseFileTest, FailuresCarryTheirReasonAndPath) {
+    struct Case {
+        const char* name;
+        std::string fileBytes; // empty: no file
+        bool save;
+        const char* what;
+    };
+    const Case cases[] = {
+        {"save without a tree", "", true, "there is no database to save"},
+        {"load without a file", "", false, "cannot open the file"},
+        {"load of a short file", "abc", false, "the file is too short"},
+        {"load of another version", Bytes().U32(99).U32(0).data, false,
+         "the file has an unknown version"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(DatFile());
+        if (!c.fileBytes.empty()) {
+            ASSERT_TRUE(test::WriteFileBytes(DatFile(), c.fileBytes));
+        }
+        const DatabaseResult result = c.save ? db.Save() : db.Load();
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.what, c.what);
+        EXPECT_EQ(result.path, db.DatabasePath());
+    }
+    CFileDatabase nowhere((folder.Path() / "no" / "such").string());
+    nowhere.SetRoot(test::MakeRoot("C:\\Game\\"));
+    const DatabaseResult result = nowhere.Save();
+    EXPECT_NE(result.what.find("cannot create"), std::string::npos) << result.what;
+    EXPECT_EQ(result.path, nowhere.DatabaseTempPath());
+}
+
+// The thread rule is checked in the build the tests run, NDEBUG or not.
+TEST(DatabaseOwnerDeathTest, AnotherThreadsDatabaseStopsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CFileDatabase db;
+    EXPECT_DEATH(
+        {
+            std::thread([&] { db.Owner().Take(); }).join();
+            (void)db.Packages();
+        },
+        "owned by another thread");
 }
 
 TEST_F(DatabaseFileTest, AWriteErrorIsReportedAndKeepsTheOldFile) {
