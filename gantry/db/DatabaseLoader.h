@@ -35,7 +35,7 @@ struct DatabaseLoadOutcome {
     // copy there. Front ends say so once.
     bool movedAside = false;
     // It could not be read and could not be moved either. It is still in place, and the
-    // database's Save refuses to replace it (`keepDatabaseFile`) for the rest of the run.
+    // database's Save refuses to replace it (KeepDatabaseFile()) for the rest of the run.
     bool moveFailed = false;
     String badPath;
     // Why "quillory.dat" could not be read, when it could not.

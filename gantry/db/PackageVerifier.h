@@ -1,7 +1,7 @@
 #pragma once
 // Verify: re-reads the files of packages and compares their size and CRC-32 with the database,
 // changing nothing in the database or on disk. Both front ends run it through Start and poll,
-// showing the path in hand as the scan does (the database's `scanText`).
+// showing the path in hand as the scan does (the database's Progress()).
 //
 // Threads: Start, Cancel, WaitFor and the readers are called on the front end's thread; the
 // worker owns the database from Start until Finished() turns true (see CFileDatabase). Verify
