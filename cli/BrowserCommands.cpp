@@ -1,5 +1,7 @@
 // quillory-cli news and servers: what the browser server tells the program at start and in the
 // Gantry server browser.
+#include "cli/CommandHelp.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "common/PrintableText.h"
 
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,56 +38,20 @@ struct Options {
     String host; // HOST[:PORT]; empty: QUILLORY_BROWSER or the built-in host
 };
 
-int Usage(const char* message) {
-    std::fprintf(stderr, "quillory-cli: %s\n", message);
-    std::fputs("usage: quillory-cli news [--json] [--timeout MS] [HOST[:PORT]]\n"
-               "       quillory-cli servers [--json] [--game ironvale|uprising|all]"
-               " [--timeout MS] [HOST[:PORT]]\n",
-               stderr);
-    return 2;
-}
-
-std::optional<uint32_t> ParseTimeout(const String& text) {
-    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != String::npos)
-        return std::nullopt;
-    return uint32_t(std::min<uint64_t>(std::stoull(text), MAX_TIMEOUT_MS));
-}
-
-std::optional<GameFilter> ParseGame(const String& text) {
-    if (text == "all")
-        return GameFilter::All;
-    if (text == "ironvale")
-        return GameFilter::Ironvale;
-    if (text == "uprising")
-        return GameFilter::Uprising;
-    return std::nullopt;
-}
-
-// `withGame`: whether --game is one of the options.
-std::optional<Options> ParseOptions(const Args& args, bool withGame) {
-    Options options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const String& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--json") {
-            options.json = true;
-        } else if (a == "--timeout" && hasValue) {
-            auto timeout = ParseTimeout(args[++i]);
-            if (!timeout)
-                return std::nullopt;
-            options.timeoutMs = *timeout;
-        } else if (withGame && a == "--game" && hasValue) {
-            auto game = ParseGame(args[++i]);
-            if (!game)
-                return std::nullopt;
-            options.game = *game;
-        } else if ((a.size() > 1 && a[0] == '-') || !options.host.empty() || a.empty()) {
-            return std::nullopt;
-        } else {
-            options.host = a;
-        }
+// The options of news and servers; `withGame`: whether --game is one of them.
+void DeclareOptions(CLI::App& app, Options& options, bool withGame) {
+    PrepareCommandLine(app);
+    app.add_flag("--json", options.json);
+    app.add_option("--timeout", options.timeoutMs)->check(DecimalAtMost(MAX_TIMEOUT_MS));
+    if (withGame) {
+        const std::map<String, GameFilter> games = {{"all", GameFilter::All},
+                                                    {"ironvale", GameFilter::Ironvale},
+                                                    {"uprising", GameFilter::Uprising}};
+        app.add_option("--game", options.game)
+            ->check(CLI::IsMember(games))
+            ->transform(CLI::Transformer(games));
     }
-    return options;
+    app.add_option("HOST", options.host)->check(NotEmpty());
 }
 
 struct Browser {
@@ -95,12 +62,14 @@ struct Browser {
 
 // The browser server named on the command line, else by QUILLORY_BROWSER, else built in.
 // Exit code 2 for a malformed HOST[:PORT], 1 when the host does not resolve.
-std::optional<Browser> FindBrowser(const String& host, int& exitCode) {
+std::optional<Browser> FindBrowser(const String& host, const char* command, int& exitCode) {
     BrowserEndpoint endpoint;
     if (!host.empty()) {
         auto parsed = ParseBrowserEndpoint(host);
         if (!parsed) {
-            exitCode = Usage("bad browser server address");
+            std::fprintf(stderr, "%s: bad browser server address\n%s", PROGRAM_NAME,
+                         TextsOf(command).usage.c_str());
+            exitCode = 2;
             return std::nullopt;
         }
         endpoint = *parsed;
@@ -160,12 +129,6 @@ private:
     CServerQuery engine_{state_};
 };
 
-// Server texts are bytes of a code page, not UTF-8: invalid sequences are replaced rather
-// than thrown over.
-String Dump(const nlohmann::ordered_json& j) {
-    return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
 bool Shown(const PublicServer& server, GameFilter game) {
     const bool uprising = (server.flags & PSF_UPRISING) != 0;
     return game == GameFilter::All || (game == GameFilter::Uprising) == uprising;
@@ -179,79 +142,91 @@ void PrintServer(const PublicServer& server, bool json) {
                                        {"address", DottedIpv4(server.address)},
                                        {"port", server.port},
                                        {"uprising", uprising}};
-        std::printf("%s\n", Dump(line).c_str());
+        PrintJson(line);
         return;
     }
     std::printf("%s\t%u\t%s\t%s\n", PrintableText(server.name).c_str(), unsigned(server.players),
                 PublicServerAddress(server).c_str(), uprising ? "uprising" : "ironvale");
 }
 
-} // namespace
+void PrintNews(const BrowserNews& news, bool json) {
+    if (json) {
+        nlohmann::ordered_json line = {{"news", news.text},
+                                       {"link", news.link},
+                                       {"upgradeFile", news.upgradeFile},
+                                       {"upgradeOffered", news.upgradeOffered}};
+        PrintJson(line);
+        return;
+    }
+    std::printf("News: %s\nLink: %s\nUpgrade file: %s\nUpgrade offered: %s\n",
+                PrintableText(news.text).c_str(), PrintableText(news.link).c_str(),
+                PrintableText(news.upgradeFile).c_str(), news.upgradeOffered ? "yes" : "no");
+}
 
-int RunNews(const Args& args) {
-    auto options = ParseOptions(args, false);
-    if (!options)
-        return Usage("bad arguments to news");
-    int exitCode = 0;
-    auto browser = FindBrowser(options->host, exitCode);
-    if (!browser)
-        return exitCode;
-    CBrowserClient client;
-    if (!client.Start())
-        return 1;
-    client.Post(QM_QUERY_NEWS, *browser);
-    client.WaitUntil(options->timeoutMs, [](const CWatchState& s) { return s.newsReplies > 0; });
+// Waits for the news and prints them.
+int ShowNews(CBrowserClient& client, const Options& options, const Browser& browser) {
+    client.WaitUntil(options.timeoutMs, [](const CWatchState& s) { return s.newsReplies > 0; });
     BrowserNews news;
     {
         CWatchState& state = client.State();
         std::lock_guard guard(state.StatusLock());
         if (state.newsReplies == 0) {
-            std::fprintf(stderr, "No reply from %s\n", browser->text.c_str());
+            std::fprintf(stderr, "No reply from %s\n", browser.text.c_str());
             return 1;
         }
         news = state.news;
     }
-    if (options->json) {
-        nlohmann::ordered_json line = {{"news", news.text},
-                                       {"link", news.link},
-                                       {"upgradeFile", news.upgradeFile},
-                                       {"upgradeOffered", news.upgradeOffered}};
-        std::printf("%s\n", Dump(line).c_str());
-    } else {
-        std::printf("News: %s\nLink: %s\nUpgrade file: %s\nUpgrade offered: %s\n",
-                    PrintableText(news.text).c_str(), PrintableText(news.link).c_str(),
-                    PrintableText(news.upgradeFile).c_str(), news.upgradeOffered ? "yes" : "no");
-    }
+    PrintNews(news, options.json);
     return 0;
 }
 
-int RunServers(const Args& args) {
-    auto options = ParseOptions(args, true);
-    if (!options)
-        return Usage("bad arguments to servers");
-    int exitCode = 0;
-    auto browser = FindBrowser(options->host, exitCode);
-    if (!browser)
-        return exitCode;
-    CBrowserClient client;
-    if (!client.Start())
-        return 1;
-    client.Post(QM_QUERY_SERVER_LIST, *browser);
+// Collects the server list for the whole time and prints the servers of the game asked for.
+int ShowServers(CBrowserClient& client, const Options& options, const Browser& browser) {
     // A list may come in several datagrams: collect for the whole time.
-    client.WaitUntil(options->timeoutMs, [](const CWatchState&) { return false; });
+    client.WaitUntil(options.timeoutMs, [](const CWatchState&) { return false; });
     HandleArray<PublicServer> servers;
     client.State().TakePublicServers(servers);
     {
         std::lock_guard guard(client.State().StatusLock());
         if (client.State().serverListReplies == 0) {
-            std::fprintf(stderr, "No reply from %s\n", browser->text.c_str());
+            std::fprintf(stderr, "No reply from %s\n", browser.text.c_str());
             return 1;
         }
     }
     for (const auto& server : servers)
-        if (Shown(*server, options->game))
-            PrintServer(*server, options->json);
+        if (Shown(*server, options.game))
+            PrintServer(*server, options.json);
     return 0;
+}
+
+using Show = int (*)(CBrowserClient&, const Options&, const Browser&);
+
+// news and servers: the command line read, the request sent, the reply shown by `show`.
+int AskBrowser(const Args& args, const char* command, uint32_t request, Show show) {
+    Options options;
+    CLI::App app;
+    DeclareOptions(app, options, request == QM_QUERY_SERVER_LIST);
+    if (auto exitCode = ParseCommandLine(app, args, TextsOf(command)))
+        return *exitCode;
+    int exitCode = 0;
+    auto browser = FindBrowser(options.host, command, exitCode);
+    if (!browser)
+        return exitCode;
+    CBrowserClient client;
+    if (!client.Start())
+        return 1;
+    client.Post(request, *browser);
+    return show(client, options, *browser);
+}
+
+} // namespace
+
+int RunNews(const Args& args) {
+    return AskBrowser(args, "news", QM_QUERY_NEWS, ShowNews);
+}
+
+int RunServers(const Args& args) {
+    return AskBrowser(args, "servers", QM_QUERY_SERVER_LIST, ShowServers);
 }
 
 } // namespace quillory::cli

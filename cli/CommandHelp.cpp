@@ -1,7 +1,5 @@
 #include "cli/CommandHelp.h"
 
-#include "common/StandardSwitches.h"
-
 namespace quillory::cli {
 
 namespace {
@@ -93,22 +91,12 @@ void PrintProgramUsage(std::FILE* out) {
         std::fprintf(out, "\n\"%s COMMAND --help\" tells more of each command.\n", PROGRAM_NAME);
 }
 
-bool PrintCommandHelp(const String& name) {
+CommandTexts TextsOf(const String& name) {
     const CommandText* command = FindCommand(name);
-    if (command == nullptr || command->help == nullptr)
-        return false;
-    std::printf("usage: %s %s\n\n%s", PROGRAM_NAME, command->usage, command->help);
-    return true;
-}
-
-bool AnswerStandardSwitch(const String& command, const Args& args) {
-    if (args.empty())
-        return false;
-    if (IsVersionSwitch(args.front())) {
-        PrintVersion(stdout, PROGRAM_NAME);
-        return true;
-    }
-    return IsHelpSwitch(args.front()) && PrintCommandHelp(command);
+    if (command == nullptr)
+        return {};
+    const String usage = "usage: " + String(PROGRAM_NAME) + " " + command->usage + "\n";
+    return {usage, command->help == nullptr ? usage : usage + "\n" + command->help};
 }
 
 } // namespace quillory::cli

@@ -1,7 +1,7 @@
 #pragma once
-// The help of quillory-cli and of each of its commands, and the answers to --help and
-// --version that every command gives the same way.
+// The usage and help of quillory-cli and of each of its commands.
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "common/Types.h"
 
@@ -14,12 +14,8 @@ inline constexpr const char* PROGRAM_NAME = "quillory-cli";
 // The usage lines of every command: for "quillory-cli --help" on stdout, for bad usage on stderr.
 void PrintProgramUsage(std::FILE* out);
 
-// The help of `command` on stdout; false when there is no such command. The gantry commands
-// answer their own (cli/GantryCommands.cpp).
-bool PrintCommandHelp(const String& command);
-
-// When the first word of `args` is --help or --version, answers it for `command` and gives
-// true: the command then ends with exit code 0.
-bool AnswerStandardSwitch(const String& command, const Args& args);
+// The usage and the help of `command`, one of the commands of PrintProgramUsage. The help of the
+// gantry subcommands is their own (cli/GantryCommands.cpp).
+CommandTexts TextsOf(const String& command);
 
 } // namespace quillory::cli

@@ -1,9 +1,9 @@
 // quillory-cli gantry: loads the database, scans the game folder, runs one subcommand and saves
 // what it changed.
 #include "cli/CommandHelp.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/GantryContext.h"
-#include "common/StandardSwitches.h"
 #include "gantry/db/DatabaseLoader.h"
 
 #include "platform/DataFolder.h"
@@ -12,25 +12,39 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 #include <unordered_set>
 
 namespace quillory::cli {
 
-#define QUILLORY_GANTRY_SUBCOMMAND(name, function, usage) int function(GantryContext&, const Args&);
+#define QUILLORY_GANTRY_SUBCOMMAND(name, function, usage, takes)                                   \
+    int function(GantryContext&, const GantryArgs&);
 #include "cli/GantrySubcommands.inc"
 #undef QUILLORY_GANTRY_SUBCOMMAND
 
 namespace {
 
+// What a subcommand takes on its command line.
+enum GantryTakes : unsigned {
+    kWord = 1u << 0,     // at most one word
+    kWords = 1u << 1,    // any number of words
+    kAddress = 1u << 2,  // exactly one word, ADDRESS[:PORT], after all options
+    kJson = 1u << 3,     // --json
+    kYes = 1u << 4,      // --yes
+    kHome = 1u << 5,     // --home URL
+    kPassword = 1u << 6, // --password PW
+    kOnly = 1u << 7,     // --only NAME...
+};
+
 struct SubcommandEntry {
     const char* name;
     GantrySubcommand run;
     const char* usage;
+    unsigned takes;
 };
 
 constexpr SubcommandEntry kSubcommands[] = {
-#define QUILLORY_GANTRY_SUBCOMMAND(name, function, usage) {name, function, usage},
+#define QUILLORY_GANTRY_SUBCOMMAND(name, function, usage, takes) {name, function, usage, takes},
 #include "cli/GantrySubcommands.inc"
 #undef QUILLORY_GANTRY_SUBCOMMAND
 };
@@ -52,26 +66,18 @@ constexpr const char* kOptionsHelp =
     "  --data DIR   the folder of quillory.dat and quillory.sav (default: the current\n"
     "               directory, or ~/.local/share/quillory when only that holds quillory.dat)\n";
 
-void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "%sCOMMAND ...\n%scommands:\n", kUsageLead, kOptionsHelp);
+String Usage() {
+    String usage = String(kUsageLead) + "COMMAND ...\n" + kOptionsHelp + "commands:\n";
     for (const SubcommandEntry& entry : kSubcommands)
-        std::fprintf(out, "  %s\n", entry.usage);
+        usage += String("  ") + entry.usage + "\n";
+    return usage;
 }
 
-// "gantry COMMAND --help" and "--version", answered before any folder is looked at.
-int AnswerSubcommandSwitch(const SubcommandEntry& entry, const String& word) {
-    if (IsVersionSwitch(word)) {
-        PrintVersion(stdout, PROGRAM_NAME);
-        return 0;
-    }
-    std::printf("%s%s\n%s\nExit status: 0 done, 1 the work failed, 2 bad input (nothing "
-                "changed).\n",
-                kUsageLead, entry.usage, kOptionsHelp);
-    return 0;
-}
-
-bool IsStandardSwitch(const Args& args) {
-    return !args.empty() && (IsHelpSwitch(args.front()) || IsVersionSwitch(args.front()));
+CommandTexts SubcommandTexts(const SubcommandEntry& entry) {
+    const String usage = kUsageLead + String(entry.usage) + "\n";
+    return {usage,
+            usage + kOptionsHelp +
+                "\nExit status: 0 done, 1 the work failed, 2 bad input (nothing changed).\n"};
 }
 
 const SubcommandEntry* FindSubcommand(const String& name) {
@@ -81,44 +87,54 @@ const SubcommandEntry* FindSubcommand(const String& name) {
     return nullptr;
 }
 
+// Declares what `takes` names, read into `args`.
+void DeclareSubcommand(CLI::App& app, unsigned takes, GantryArgs& args) {
+    PrepareCommandLine(app);
+    auto oneWord = [&args](const String& word) { args.words = {word}; };
+    if (takes & kWords)
+        app.add_option("WORDS", args.words);
+    if (takes & kWord)
+        app.add_option_function<String>("WORD", oneWord);
+    if (takes & kAddress)
+        app.add_option_function<String>("ADDRESS", oneWord)->required();
+    if (takes & kJson)
+        app.add_flag("--json", args.json);
+    if (takes & kYes)
+        app.add_flag("--yes", args.yes);
+    if (takes & kHome)
+        app.add_option("--home", args.home);
+    if (takes & kPassword)
+        app.add_option("--password", args.password);
+    // Names up to the next option; the address after them is not one of them.
+    if (takes & kOnly)
+        app.add_option("--only", args.only)
+            ->expected(1, -1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
 struct GlobalOptions {
     String game;
     String data;
-    bool help = false;
-    bool version = false;
+    std::vector<String> rest; // the subcommand's name and its words
 };
 
-// Options before the subcommand's name; false with an error on a bad one.
-bool ParseGlobalOptions(Args& args, GlobalOptions& options) {
-    while (!args.empty() && args.front().starts_with("--")) {
-        const String option = args.front();
-        args.erase(args.begin());
-        if (IsHelpSwitch(option) || IsVersionSwitch(option)) {
-            (IsHelpSwitch(option) ? options.help : options.version) = true;
-            continue;
-        }
-        if (option != "--game" && option != "--data") {
-            std::fprintf(stderr, "quillory-cli: unknown option %s\n", option.c_str());
-            return false;
-        }
-        if (args.empty()) {
-            std::fprintf(stderr, "quillory-cli: %s needs a folder\n", option.c_str());
-            return false;
-        }
-        (option == "--game" ? options.game : options.data) = args.front();
-        args.erase(args.begin());
+// Options before the subcommand's name; the exit code when the command must end.
+std::optional<int> ParseGlobalOptions(const Args& args, GlobalOptions& options) {
+    CLI::App app;
+    PrepareCommandLine(app);
+    app.prefix_command(); // the first word that is not an option ends ours
+    app.add_option("--game", options.game);
+    app.add_option("--data", options.data);
+    const CommandTexts texts = {Usage(), Usage()};
+    if (auto exitCode = ParseCommandLine(app, args, texts))
+        return exitCode;
+    options.rest = app.remaining();
+    if (!options.rest.empty() && options.rest.front().starts_with("-")) {
+        std::fprintf(stderr, "quillory-cli: unknown option %s\n%s", options.rest.front().c_str(),
+                     texts.usage.c_str());
+        return 2;
     }
-    return true;
-}
-
-// The game folder as the database keeps it: absolute, with its trailing separator.
-String GameFolderOf(const String& given) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(given), error);
-    String folder = (error ? std::filesystem::path(given) : absolute).lexically_normal().string();
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
+    return std::nullopt;
 }
 
 // The game folder the desktop program stored in "quillory.sav" in `dataFolder` (empty: the
@@ -220,34 +236,32 @@ bool PrepareLoadOnly(GantryContext& context) {
 
 } // namespace
 
-int RunGantry(const Args& arguments) {
-    Args args = arguments;
+int RunGantry(const Args& args) {
     GlobalOptions options;
-    if (!ParseGlobalOptions(args, options)) {
-        PrintUsage(stderr);
-        return 2;
-    }
-    if (options.version) {
-        PrintVersion(stdout, PROGRAM_NAME);
+    if (auto exitCode = ParseGlobalOptions(args, options))
+        return *exitCode;
+    const Args& rest = options.rest;
+    if (!rest.empty() && rest.front() == "help") {
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
-    if (options.help || (!args.empty() && args.front() == "help")) {
-        PrintUsage(stdout);
-        return 0;
-    }
-    if (args.empty()) {
-        PrintUsage(stderr);
+    if (rest.empty()) {
+        std::fputs(Usage().c_str(), stderr);
         return 2;
     }
-    const SubcommandEntry* subcommand = FindSubcommand(args.front());
+    const SubcommandEntry* subcommand = FindSubcommand(rest.front());
     if (!subcommand) {
-        std::fprintf(stderr, "quillory-cli: unknown gantry command '%s'\n", args.front().c_str());
-        PrintUsage(stderr);
+        std::fprintf(stderr, "quillory-cli: unknown gantry command '%s'\n%s", rest.front().c_str(),
+                     Usage().c_str());
         return 2;
     }
-    args.erase(args.begin());
-    if (IsStandardSwitch(args))
-        return AnswerSubcommandSwitch(*subcommand, args.front());
+    // Read, and --help and --version answered, before any folder is looked at.
+    GantryArgs subcommandArgs;
+    CLI::App app;
+    DeclareSubcommand(app, subcommand->takes, subcommandArgs);
+    if (auto exitCode =
+            ParseCommandLine(app, Args(rest.begin() + 1, rest.end()), SubcommandTexts(*subcommand)))
+        return *exitCode;
 
     // A player who starts the desktop program from the menu keeps its files in its data folder.
     if (options.data.empty())
@@ -264,7 +278,7 @@ int RunGantry(const Args& arguments) {
                    stderr);
         return 2;
     }
-    context.gamePath = GameFolderOf(game);
+    context.gamePath = AbsoluteFolder(game);
     if (!IsFolder(context.gamePath)) {
         std::fprintf(stderr, "quillory-cli: game folder %s does not exist\n",
                      context.gamePath.c_str());
@@ -273,7 +287,7 @@ int RunGantry(const Args& arguments) {
     const bool loadOnly = IsLoadOnly(subcommand->name);
     if (!(loadOnly ? PrepareLoadOnly(context) : Prepare(context)))
         return 1;
-    const int result = subcommand->run(context, args);
+    const int result = subcommand->run(context, subcommandArgs);
     if (loadOnly)
         return result;
     // Bad input leaves everything as it was, the scan's findings included.

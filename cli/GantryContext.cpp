@@ -1,21 +1,27 @@
 #include "cli/GantryContext.h"
 
 #include "gantry/db/PackageCommands.h"
+#include "platform/FileSystem.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <unistd.h>
 
 namespace quillory::cli {
 
-bool SaveIfChanged(GantryContext& context) {
-    if (context.database.ChangeCount() == context.loadedChangeCount)
-        return true;
-    if (const DatabaseResult saved = context.database.Save(); !saved) {
+bool SaveDatabase(CFileDatabase& database) {
+    if (const DatabaseResult saved = database.Save(); !saved) {
         std::fprintf(stderr, "quillory-cli: could not save %s: %s\n", saved.path.c_str(),
                      saved.what.c_str());
         return false;
     }
     return true;
+}
+
+bool SaveIfChanged(GantryContext& context) {
+    if (context.database.ChangeCount() == context.loadedChangeCount)
+        return true;
+    return SaveDatabase(context.database);
 }
 
 Handle<CPackage> FindPackage(CFileDatabase& database, const String& name) {
@@ -48,33 +54,13 @@ void WaitShowingProgress(const std::function<bool(std::chrono::milliseconds)>& w
     std::fputs("\r\033[K", stderr);
 }
 
-bool TakeFlag(Args& args, const char* flag) {
-    bool present = false;
-    for (auto it = args.begin(); it != args.end();) {
-        if (*it == flag) {
-            present = true;
-            it = args.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return present;
-}
-
-bool TakeOption(Args& args, const char* name, String& value, bool& present) {
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it != name)
-            continue;
-        if (it + 1 == args.end()) {
-            std::fprintf(stderr, "quillory-cli: %s needs a value\n", name);
-            return false;
-        }
-        value = *(it + 1);
-        present = true;
-        args.erase(it, it + 2);
-        return true;
-    }
-    return true;
+String AbsoluteFolder(const String& given) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(given), error);
+    String folder = (error ? std::filesystem::path(given) : absolute).lexically_normal().string();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 } // namespace quillory::cli

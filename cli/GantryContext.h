@@ -35,12 +35,28 @@ struct GantryContext {
     uint64_t loadedChangeCount = 0;
 };
 
-// The signature of every subcommand; `args` are the words after its name. The result is the
-// process exit code (see Commands.h).
-using GantrySubcommand = int (*)(GantryContext& context, const Args& args);
+// The words and options given to a subcommand, as its line of GantrySubcommands.inc declares them.
+struct GantryArgs {
+    std::vector<String> words; // PACKAGE..., PATH..., NAME, ARCHIVE... or ADDRESS[:PORT]
+    bool json = false;         // --json
+    bool yes = false;          // --yes
+    String home;               // --home URL
+    String password;           // --password PW
+    std::vector<String> only;  // --only NAME...
+};
+
+// The signature of every subcommand. The result is the process exit code (see Commands.h).
+using GantrySubcommand = int (*)(GantryContext& context, const GantryArgs& args);
+
+// Saves "quillory.dat"; false, said on stderr, when that failed.
+bool SaveDatabase(CFileDatabase& database);
 
 // Saves "quillory.dat" when the database differs from what was loaded; false when that failed.
 bool SaveIfChanged(GantryContext& context);
+
+// `given` as an absolute folder, as the database keeps the game folder: with its trailing
+// separator.
+String AbsoluteFolder(const String& given);
 
 // The package named `name` (see CPackageCommands::FindPackage). Prints an error and gives none
 // when there is no such package.
@@ -55,10 +71,5 @@ HandleArray<CFileNode> FindNodes(CFileDatabase& database, const String& path);
 // ends with the work, not on its next tick. Otherwise just waits.
 void WaitShowingProgress(const std::function<bool(std::chrono::milliseconds)>& waitFor,
                          const std::function<String()>& text, const char* verb);
-
-// Splits `args` into the words and whether `flag` (for example "--yes") was among them.
-bool TakeFlag(Args& args, const char* flag);
-// Takes "--name VALUE" out of `args`; false with an error when the value is missing.
-bool TakeOption(Args& args, const char* name, String& value, bool& present);
 
 } // namespace quillory::cli

@@ -50,8 +50,8 @@ bool InstallOne(CFileDatabase& db, const String& archive,
 
 // The dispatcher saves the database afterwards. Ctrl-C or SIGTERM stops after the entry in hand:
 // that archive's install is undone, those installed before it stay, and the exit code is 130.
-int RunGantryInstall(GantryContext& context, const Args& args) {
-    if (args.empty()) {
+int RunGantryInstall(GantryContext& context, const GantryArgs& args) {
+    if (args.words.empty()) {
         std::fputs("usage: quillory-cli gantry install ARCHIVE...\n", stderr);
         return 2;
     }
@@ -59,7 +59,7 @@ int RunGantryInstall(GantryContext& context, const Args& args) {
     bool stopped = false;
     const CInstaller::CancelCheck cancelled = [&] { return stopped || (stopped = stop.Wait(0)); };
     bool allOk = true;
-    for (const String& archive : args) {
+    for (const String& archive : args.words) {
         allOk = InstallOne(context.database, archive, cancelled) && allOk;
         if (stopped)
             return kExitCancelled;

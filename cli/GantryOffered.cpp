@@ -1,5 +1,6 @@
 // quillory-cli gantry offered: fetches the packages a Gantry server offers and compares them
 // with the installation, as the manager's server view shows them.
+#include "cli/CommandLine.h"
 #include "cli/GantryContext.h"
 #include "common/PrintableText.h"
 
@@ -22,42 +23,6 @@ namespace {
 // Two hello cycles, two re-request rounds and slow loopback machines fit well inside this.
 constexpr uint32_t GANTRY_WAIT_MS = 60000;
 
-struct OfferedOptions {
-    String password;
-    bool json = false;
-    String address;
-};
-
-int Usage(const char* message) {
-    std::fprintf(stderr, "quillory-cli: %s\n", message);
-    std::fputs("usage: quillory-cli gantry offered [--password PW] [--json] ADDRESS[:PORT]\n",
-               stderr);
-    return 2;
-}
-
-std::optional<OfferedOptions> ParseOfferedOptions(const Args& args) {
-    OfferedOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const String& a = args[i];
-        if (a == "--json") {
-            options.json = true;
-        } else if (a == "--password") {
-            if (++i >= args.size())
-                return std::nullopt;
-            options.password = args[i];
-        } else if (a.size() > 1 && a[0] == '-') {
-            return std::nullopt;
-        } else if (options.address.empty()) {
-            options.address = a;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (options.address.empty())
-        return std::nullopt;
-    return options;
-}
-
 void PrintText(const CFileDatabase& db, const OfferedView& view) {
     const char* labels[] = {"Name", "Info", "Admin", "Teamspeak"};
     for (int i = 0; i < 4; ++i)
@@ -73,7 +38,7 @@ void PrintText(const CFileDatabase& db, const OfferedView& view) {
                 MegabyteText(view.bytesToDownload).c_str());
 }
 
-void PrintJson(const CFileDatabase& db, const OfferedView& view) {
+void PrintViewJson(const CFileDatabase& db, const OfferedView& view) {
     const uint64_t bytes = view.bytesToDownload;
     nlohmann::json packages = nlohmann::json::array();
     for (const OfferedRow& row : view.rows) {
@@ -100,22 +65,21 @@ void PrintJson(const CFileDatabase& db, const OfferedView& view) {
         {"toDownload", bytes},
         {"toDownloadText", MegabyteText(bytes) + " to download"},
     };
-    // Server texts are code-page bytes, not UTF-8: replace what does not decode.
-    std::puts(out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    PrintJson(out, 2);
 }
 
 } // namespace
 
-int RunGantryOffered(GantryContext& context, const Args& args) {
-    auto options = ParseOfferedOptions(args);
-    if (!options)
-        return Usage("offered needs an address and takes --password PW and --json");
+int RunGantryOffered(GantryContext& context, const GantryArgs& args) {
+    const String& address = args.words.front();
     CServerWatch watch;
     watch.SetCacheFolder(context.dataFolder);
     // On before the first poll cycle, so the hello goes out with the first probes.
     watch.SetGantryFeature(true);
-    if (watch.Select(options->address, options->password) == SelectResult::BAD_ADDRESS)
-        return Usage("Bad address error");
+    if (watch.Select(address, args.password) == SelectResult::BAD_ADDRESS) {
+        std::fputs("quillory-cli: Bad address error\n", stderr);
+        return 2;
+    }
     if (!watch.Open()) {
         std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
         return 1;
@@ -140,8 +104,8 @@ int RunGantryOffered(GantryContext& context, const Args& args) {
         return 1;
     }
     const OfferedView view = FillOfferedView(db);
-    if (options->json)
-        PrintJson(db, view);
+    if (args.json)
+        PrintViewJson(db, view);
     else
         PrintText(db, view);
     return 0;

@@ -133,11 +133,25 @@ bool FindMembers(CFileDatabase& database, const Args& paths, HandleArray<CFileNo
     return true;
 }
 
+// The package bind and unbind name first; null, said on stderr, when it cannot hold members.
+Handle<CPackage> MemberPackage(CFileDatabase& database, const Args& words, const char* change) {
+    if (words.empty()) {
+        std::fputs("quillory-cli: name a package and at least one path\n", stderr);
+        return nullptr;
+    }
+    Handle<CPackage> package = FindPackage(database, words.front());
+    if (package && CPackageCommands(database).IsPseudoPackage(*package)) {
+        std::fprintf(stderr, "quillory-cli: nothing can be %s %s\n", change, package->name.c_str());
+        return nullptr;
+    }
+    return package;
+}
+
 } // namespace
 
-int RunGantryActivate(GantryContext& context, const Args& args) {
+int RunGantryActivate(GantryContext& context, const GantryArgs& args) {
     HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args, packages))
+    if (!FindPackages(context.database, args.words, packages))
         return 2;
     CPackageCommands commands(context.database);
     for (const auto& package : packages) {
@@ -147,11 +161,10 @@ int RunGantryActivate(GantryContext& context, const Args& args) {
     return 0;
 }
 
-int RunGantryDeactivate(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    const bool yes = TakeFlag(args, "--yes");
+int RunGantryDeactivate(GantryContext& context, const GantryArgs& args) {
+    const bool yes = args.yes;
     HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args, packages))
+    if (!FindPackages(context.database, args.words, packages))
         return 2;
     CPackageCommands commands(context.database);
     const std::vector<String> questions = commands.DeactivateQuestions(packages);
@@ -164,11 +177,10 @@ int RunGantryDeactivate(GantryContext& context, const Args& arguments) {
     return 0;
 }
 
-int RunGantryUninstall(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    const bool yes = TakeFlag(args, "--yes");
+int RunGantryUninstall(GantryContext& context, const GantryArgs& args) {
+    const bool yes = args.yes;
     HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args, packages))
+    if (!FindPackages(context.database, args.words, packages))
         return 2;
     const CommandResult result =
         CPackageCommands(context.database).UninstallPackages(packages, yes);
@@ -184,11 +196,10 @@ int RunGantryUninstall(GantryContext& context, const Args& arguments) {
     return result.status == CommandStatus::PartlyFailed ? 1 : 0;
 }
 
-int RunGantryDissolve(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    const bool yes = TakeFlag(args, "--yes");
+int RunGantryDissolve(GantryContext& context, const GantryArgs& args) {
+    const bool yes = args.yes;
     HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args, packages))
+    if (!FindPackages(context.database, args.words, packages))
         return 2;
     const CommandResult result = CPackageCommands(context.database).DissolvePackages(packages, yes);
     if (Stopped(result))
@@ -198,31 +209,23 @@ int RunGantryDissolve(GantryContext& context, const Args& arguments) {
     return 0;
 }
 
-int RunGantryActivateFile(GantryContext& context, const Args& args) {
+int RunGantryActivateFile(GantryContext& context, const GantryArgs& args) {
     HandleArray<CFileNode> nodes;
-    if (!PickVersions(context.database, args, NS_INACTIVE, nodes))
+    if (!PickVersions(context.database, args.words, NS_INACTIVE, nodes))
         return 2;
     return PrintFileResults(nodes, CPackageCommands(context.database).ActivateFiles(nodes));
 }
 
-int RunGantryDeactivateFile(GantryContext& context, const Args& args) {
+int RunGantryDeactivateFile(GantryContext& context, const GantryArgs& args) {
     HandleArray<CFileNode> nodes;
-    if (!PickVersions(context.database, args, NS_ACTIVE, nodes))
+    if (!PickVersions(context.database, args.words, NS_ACTIVE, nodes))
         return 2;
     return PrintFileResults(nodes, CPackageCommands(context.database).DeactivateFiles(nodes));
 }
 
-int RunGantryCreate(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    String homePage;
-    bool hasHome = false;
-    if (!TakeOption(args, "--home", homePage, hasHome))
-        return 2;
-    if (args.size() > 1) {
-        std::fprintf(stderr, "quillory-cli: unexpected '%s'\n", args[1].c_str());
-        return 2;
-    }
-    const String name = args.empty() ? String() : args.front();
+int RunGantryCreate(GantryContext& context, const GantryArgs& args) {
+    const String& homePage = args.home;
+    const String name = args.words.empty() ? String() : args.words.front();
     const CommandResult result = CPackageCommands(context.database).CreatePackage(name, homePage);
     if (result.status == CommandStatus::Refused) {
         std::fprintf(stderr, "%s\n", result.reason.c_str());
@@ -232,21 +235,13 @@ int RunGantryCreate(GantryContext& context, const Args& arguments) {
     return 0;
 }
 
-int RunGantryBind(GantryContext& context, const Args& args) {
-    if (args.empty()) {
-        std::fputs("quillory-cli: name a package and at least one path\n", stderr);
-        return 2;
-    }
-    Handle<CPackage> package = FindPackage(context.database, args.front());
+int RunGantryBind(GantryContext& context, const GantryArgs& args) {
+    Handle<CPackage> package = MemberPackage(context.database, args.words, "bound to");
     if (!package)
         return 2;
     CPackageCommands commands(context.database);
-    if (commands.IsPseudoPackage(*package)) {
-        std::fprintf(stderr, "quillory-cli: nothing can be bound to %s\n", package->name.c_str());
-        return 2;
-    }
     HandleArray<CFileNode> nodes;
-    if (!FindMembers(context.database, Args(args.begin() + 1, args.end()), nodes))
+    if (!FindMembers(context.database, Args(args.words.begin() + 1, args.words.end()), nodes))
         return 2;
     const CommandResult result = commands.Bind(package, nodes);
     if (Stopped(result))
@@ -258,22 +253,13 @@ int RunGantryBind(GantryContext& context, const Args& args) {
     return 0;
 }
 
-int RunGantryUnbind(GantryContext& context, const Args& args) {
-    if (args.empty()) {
-        std::fputs("quillory-cli: name a package and at least one path\n", stderr);
-        return 2;
-    }
-    Handle<CPackage> package = FindPackage(context.database, args.front());
+int RunGantryUnbind(GantryContext& context, const GantryArgs& args) {
+    Handle<CPackage> package = MemberPackage(context.database, args.words, "unbound from");
     if (!package)
         return 2;
     CPackageCommands commands(context.database);
-    if (commands.IsPseudoPackage(*package)) {
-        std::fprintf(stderr, "quillory-cli: nothing can be unbound from %s\n",
-                     package->name.c_str());
-        return 2;
-    }
     HandleArray<CFileNode> held;
-    for (auto path = args.begin() + 1; path != args.end(); ++path) {
+    for (auto path = args.words.begin() + 1; path != args.words.end(); ++path) {
         HandleArray<CFileNode> nodes = FindNodes(context.database, *path);
         if (nodes.empty())
             return 2;

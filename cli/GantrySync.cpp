@@ -15,7 +15,7 @@
 namespace quillory::cli {
 
 // The offered steps, from the offered subcommand.
-int RunGantryOffered(GantryContext& context, const Args& args);
+int RunGantryOffered(GantryContext& context, const GantryArgs& args);
 
 namespace {
 
@@ -100,34 +100,6 @@ int Report(const std::vector<DownloadOutcome>& outcomes, bool cancelled) {
     return failed == 0 ? 0 : 1;
 }
 
-struct SyncOptions {
-    Args offeredArgs; // --password PW and the address, as offered takes them
-    std::vector<String> only;
-};
-
-// sync [--password PW] [--only NAME...] ADDRESS[:PORT]: the last word is the address.
-std::optional<SyncOptions> ParseSyncOptions(const Args& args) {
-    if (args.empty() || args.back().starts_with("-"))
-        return std::nullopt;
-    SyncOptions options;
-    const size_t end = args.size() - 1;
-    for (size_t i = 0; i < end; ++i) {
-        if (args[i] == "--password" && i + 1 < end) {
-            options.offeredArgs = {"--password", args[++i]};
-        } else if (args[i] == "--only") {
-            size_t first = options.only.size();
-            while (i + 1 < end && !args[i + 1].starts_with("--"))
-                options.only.push_back(args[++i]);
-            if (options.only.size() == first)
-                return std::nullopt;
-        } else {
-            return std::nullopt;
-        }
-    }
-    options.offeredArgs.push_back(args.back());
-    return options;
-}
-
 // Downloads and installs the flagged packages of the offered list (only the named ones when
 // `only` is not empty).
 int SyncOfferedPackages(CFileDatabase& db, const std::vector<String>& only, CStopSignals& stop) {
@@ -145,20 +117,16 @@ int SyncOfferedPackages(CFileDatabase& db, const std::vector<String>& only, CSto
 
 // The offered steps (the server's description read and compared), then the downloads. The
 // dispatcher saves the database afterwards.
-int RunGantrySync(GantryContext& context, const Args& args) {
-    std::optional<SyncOptions> options = ParseSyncOptions(args);
-    if (!options) {
-        std::fputs("usage: quillory-cli gantry sync [--password PW] [--only NAME...] "
-                   "ADDRESS[:PORT]\n",
-                   stderr);
-        return 2;
-    }
+int RunGantrySync(GantryContext& context, const GantryArgs& args) {
     CStopSignals stop; // before any thread starts, so every thread leaves the signals to it
-    int offered = RunGantryOffered(context, options->offeredArgs);
+    GantryArgs offeredArgs;
+    offeredArgs.words = args.words;
+    offeredArgs.password = args.password;
+    int offered = RunGantryOffered(context, offeredArgs);
     if (offered != 0)
         return offered;
     std::fputs("\n", stdout);
-    return SyncOfferedPackages(context.database, options->only, stop);
+    return SyncOfferedPackages(context.database, args.only, stop);
 }
 
 } // namespace quillory::cli

@@ -1,5 +1,6 @@
 // quillory-cli gantry verify: re-reads the files of packages and reports each one that differs
 // from the database. It runs on the database as saved and changes nothing.
+#include "cli/CommandLine.h"
 #include "cli/GantryContext.h"
 
 #include "gantry/db/PackageVerifier.h"
@@ -27,7 +28,7 @@ void PrintText(const VerifyReport& report) {
     std::printf("%s\n", report.SummaryText().c_str());
 }
 
-void PrintJson(const VerifyReport& report) {
+void PrintReportJson(const VerifyReport& report) {
     nlohmann::ordered_json differences = nlohmann::ordered_json::array();
     for (const VerifyFinding& f : report.findings) {
         nlohmann::ordered_json row;
@@ -52,25 +53,16 @@ void PrintJson(const VerifyReport& report) {
     out["bytes"] = report.bytes;
     out["cancelled"] = report.cancelled;
     out["differences"] = std::move(differences);
-    // Names are bytes in the system code page: anything that is not UTF-8 is replaced.
-    std::printf("%s\n",
-                out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    PrintJson(out, 2);
 }
 
 } // namespace
 
-int RunGantryVerify(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    const bool json = TakeFlag(args, "--json");
-    for (const String& word : args) {
-        if (word.starts_with("--")) {
-            std::fprintf(stderr, "quillory-cli: unknown option %s\n", word.c_str());
-            return 2;
-        }
-    }
+int RunGantryVerify(GantryContext& context, const GantryArgs& args) {
+    const bool json = args.json;
     CPackageVerifier verifier(context.database);
     std::vector<String> unknown;
-    HandleArray<CPackage> packages = verifier.Select(args, unknown);
+    HandleArray<CPackage> packages = verifier.Select(args.words, unknown);
     for (const String& name : unknown)
         std::fprintf(stderr, "quillory-cli: no package named \"%s\"\n", name.c_str());
     if (!unknown.empty())
@@ -83,7 +75,7 @@ int RunGantryVerify(GantryContext& context, const Args& arguments) {
                         [&] { return verifier.ProgressText(); }, "verifying");
     const VerifyReport& report = verifier.Report();
     if (json)
-        PrintJson(report);
+        PrintReportJson(report);
     else
         PrintText(report);
     return report.AllMatch() ? 0 : 1;

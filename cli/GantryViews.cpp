@@ -1,4 +1,5 @@
 // The read-only gantry subcommands: the scan summary and the manager's package and file views.
+#include "cli/CommandLine.h"
 #include "cli/GantryContext.h"
 
 #include "gantry/db/ViewRows.h"
@@ -48,28 +49,9 @@ template <size_t N> void PrintTable(const Column (&columns)[N], const std::vecto
         print([&](size_t c) { return row[c]; });
 }
 
-// Names are bytes in the system code page: anything that is not UTF-8 is replaced, not thrown.
-void PrintJson(const nlohmann::ordered_json& rows) {
-    std::printf("%s\n",
-                rows.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
-}
-
-bool TakeJson(Args& args) {
-    return TakeFlag(args, "--json");
-}
-
-bool RefuseExtraWords(const Args& args) {
-    if (args.empty())
-        return false;
-    std::fprintf(stderr, "quillory-cli: unexpected '%s'\n", args.front().c_str());
-    return true;
-}
-
 } // namespace
 
-int RunGantryScan(GantryContext& context, const Args& args) {
-    if (RefuseExtraWords(args))
-        return 2;
+int RunGantryScan(GantryContext& context, const GantryArgs&) {
     const ScanSummary& s = context.scan;
     std::printf("Game folder: %s\n", context.gamePath.c_str());
     std::printf("Folders: %u\nFiles: %u\nPackages: %u\nNew files: %u\nMissing files: %u\n",
@@ -77,11 +59,8 @@ int RunGantryScan(GantryContext& context, const Args& args) {
     return 0;
 }
 
-int RunGantryPackages(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    const bool json = TakeJson(args);
-    if (RefuseExtraWords(args))
-        return 2;
+int RunGantryPackages(GantryContext& context, const GantryArgs& args) {
+    const bool json = args.json;
     std::vector<Row> rows;
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const PackageRow& r : FillPackageRows(context.database)) {
@@ -104,22 +83,17 @@ int RunGantryPackages(GantryContext& context, const Args& arguments) {
         rows.push_back(std::move(row));
     }
     if (json)
-        PrintJson(out);
+        PrintJson(out, 2);
     else
         PrintTable(kPackageColumns, rows);
     return 0;
 }
 
-int RunGantryFiles(GantryContext& context, const Args& arguments) {
-    Args args = arguments;
-    const bool json = TakeJson(args);
-    if (args.size() > 1) {
-        std::fprintf(stderr, "quillory-cli: unexpected '%s'\n", args[1].c_str());
-        return 2;
-    }
+int RunGantryFiles(GantryContext& context, const GantryArgs& args) {
+    const bool json = args.json;
     Handle<CPackage> filter;
-    if (!args.empty()) {
-        filter = FindPackage(context.database, args.front());
+    if (!args.words.empty()) {
+        filter = FindPackage(context.database, args.words.front());
         if (!filter)
             return 2;
     }
@@ -144,7 +118,7 @@ int RunGantryFiles(GantryContext& context, const Args& arguments) {
         rows.push_back(std::move(row));
     }
     if (json)
-        PrintJson(out);
+        PrintJson(out, 2);
     else
         PrintTable(kFileColumns, rows);
     return 0;

@@ -1,6 +1,9 @@
 // quillory-cli launch: starts the game connected to a server, as "Play Now" does, or prints the
 // command line it would run.
+#include "cli/CommandHelp.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/GantryContext.h"
 
 #include "common/AsciiCase.h"
 #include "common/MemoryStream.h"
@@ -41,50 +44,18 @@ struct LaunchOptions {
     String address;
 };
 
-int Usage(const char* message) {
-    std::fprintf(stderr, "quillory-cli: %s\n", message);
-    std::fputs("usage: quillory-cli launch [--data DIR] [--game DIR] [--password PW] "
-               "[--params TEXT]\n"
-               "                          [--no-auto-mods] [--force] [--dry-run] "
-               "ADDRESS[:PORT]\n",
-               stderr);
-    return 2;
-}
-
-std::optional<LaunchOptions> ParseLaunchOptions(const Args& args) {
-    LaunchOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const String& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--no-auto-mods") {
-            options.noAutoMods = true;
-        } else if (a == "--force") {
-            options.force = true;
-        } else if (a == "--dry-run") {
-            options.dryRun = true;
-        } else if (a == "--data" || a == "--game" || a == "--password" || a == "--params") {
-            if (!hasValue)
-                return std::nullopt;
-            const String& value = args[++i];
-            if (a == "--data")
-                options.data = value;
-            else if (a == "--game")
-                options.game = value;
-            else if (a == "--password")
-                options.password = value;
-            else
-                options.params = value;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return std::nullopt;
-        } else if (options.address.empty()) {
-            options.address = a;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (options.address.empty())
-        return std::nullopt;
-    return options;
+void DeclareOptions(CLI::App& app, LaunchOptions& options) {
+    PrepareCommandLine(app);
+    app.add_option("--data", options.data);
+    app.add_option("--game", options.game);
+    app.add_option_function<String>("--password",
+                                    [&options](const String& pw) { options.password = pw; });
+    app.add_option_function<String>("--params",
+                                    [&options](const String& text) { options.params = text; });
+    app.add_flag("--no-auto-mods", options.noAutoMods);
+    app.add_flag("--force", options.force);
+    app.add_flag("--dry-run", options.dryRun);
+    app.add_option("ADDRESS", options.address)->required()->check(NotEmpty());
 }
 
 String DataPath(const String& data, const char* name) {
@@ -100,15 +71,6 @@ Handle<ServerEntry> MatchingEntry(const Settings& settings, const String& addres
         if (entry && EqualsNoCase(entry->address, address))
             return entry;
     return nullptr;
-}
-
-String AbsoluteFolder(const String& given) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(platform::NativePath(given), error);
-    String folder = (error ? std::filesystem::path(given) : absolute).lexically_normal().string();
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
 }
 
 // --game as given; else the stored folder when it holds the game; else the game's registry keys.
@@ -183,9 +145,12 @@ void ListMissing(const HandleArray<CPackage>& missing) {
 } // namespace
 
 int RunLaunch(const Args& args) {
-    auto options = ParseLaunchOptions(args);
-    if (!options)
-        return Usage("launch needs an address");
+    LaunchOptions parsed;
+    CLI::App app;
+    DeclareOptions(app, parsed);
+    if (auto exitCode = ParseCommandLine(app, args, TextsOf("launch")))
+        return *exitCode;
+    const LaunchOptions* options = &parsed;
     auto dataFolder = platform::GetAttributes(options->data.empty() ? String(".") : options->data);
     if (!dataFolder || !dataFolder->directory) {
         std::fprintf(stderr, "quillory-cli: data folder %s does not exist\n",
@@ -234,7 +199,7 @@ int RunLaunch(const Args& args) {
         ListMissing(request.missing);
         if (!options->force) {
             if (!options->dryRun && activated)
-                database.Save();
+                SaveDatabase(database);
             return 1;
         }
     }
@@ -246,8 +211,10 @@ int RunLaunch(const Args& args) {
         return platform::StartProcess(commandLine, folder);
     };
     const PlayNowOutcome outcome = StartLaunch(request, start);
+    // As the program saves it on its way out. A failed save is said, but a game that started
+    // stays a success: exit 1 would have a script start it a second time.
     if (gantryReady && !dryRun)
-        database.Save(); // as the program saves it on its way out
+        SaveDatabase(database);
     switch (outcome.result) {
     case PlayNowResult::NOTHING:
         std::fprintf(stderr, "No reply from %s\n", options->address.c_str());

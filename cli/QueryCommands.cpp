@@ -1,4 +1,6 @@
 // quillory-cli query and watch: one look at a server, or a running account of its game states.
+#include "cli/CommandHelp.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "common/PrintableText.h"
 
@@ -24,6 +26,8 @@ namespace quillory::cli {
 namespace {
 
 constexpr uint32_t DEFAULT_TIMEOUT_MS = 5000;
+constexpr uint64_t MAX_TIMEOUT_MS = 24ull * 3600 * 1000;
+constexpr uint64_t MAX_DURATION_SECONDS = 365ull * 24 * 3600;
 // How often watch looks at the record, as the window's tick does.
 constexpr uint32_t WATCH_TICK_MS = 500;
 
@@ -33,49 +37,20 @@ struct Options {
     std::vector<String> addresses;
 };
 
-std::optional<uint64_t> ParseCount(const String& text) {
-    if (text.empty() || text.size() > 12)
-        return std::nullopt;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + uint64_t(c - '0');
-    }
-    return value;
-}
-
-int Usage(const char* message) {
-    std::fprintf(stderr, "quillory-cli: %s\n", message);
-    std::fputs("usage: quillory-cli query [--timeout MS] [--json] ADDRESS[:PORT]...\n"
-               "       quillory-cli watch [--json] [--duration SECONDS] ADDRESS[:PORT]\n",
-               stderr);
-    return 2;
-}
-
-// Reads the options; `numberOption` is the one option that takes a value. Only query takes
-// more than one address.
-std::optional<Options> ParseOptions(const Args& args, const char* numberOption,
-                                    bool severalAddresses) {
-    Options options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const String& a = args[i];
-        if (a == "--json") {
-            options.json = true;
-        } else if (a == numberOption) {
-            if (i + 1 >= args.size() || !(options.number = ParseCount(args[++i])))
-                return std::nullopt;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return std::nullopt;
-        } else if (options.addresses.empty() || severalAddresses) {
-            options.addresses.push_back(a);
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (options.addresses.empty())
-        return std::nullopt;
-    return options;
+// The options of query and watch: `numberOption` is the one that takes a number, up to `limit`.
+// Only query takes more than one address.
+void DeclareOptions(CLI::App& app, Options& options, const char* numberOption, uint64_t limit,
+                    bool severalAddresses) {
+    PrepareCommandLine(app);
+    app.add_flag("--json", options.json);
+    app.add_option_function<uint64_t>(numberOption, [&options](uint64_t n) { options.number = n; })
+        ->check(DecimalAtMost(limit));
+    if (severalAddresses)
+        app.add_option("ADDRESS", options.addresses)->required();
+    else
+        app.add_option_function<String>(
+               "ADDRESS", [&options](const String& address) { options.addresses = {address}; })
+            ->required();
 }
 
 using Json = nlohmann::ordered_json;
@@ -130,12 +105,6 @@ Json StatusJson(const ServerStatus& s) {
     Json status = Json::object();
     AppendStatus(status.get_ref<Json::object_t&>(), s);
     return status;
-}
-
-// Server texts are bytes of a code page, not UTF-8: invalid sequences are replaced rather
-// than thrown over.
-String Dump(const Json& j) {
-    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void PrintStatusText(const ServerStatus& s) {
@@ -199,7 +168,7 @@ int QuerySeveral(const Options& options, uint32_t timeoutMs) {
                 AppendStatus(fields, o.status);
             else
                 Append(fields, "error", FailureText(o.result));
-            std::printf("%s\n", Dump(line).c_str());
+            PrintJson(line);
             continue;
         }
         std::printf("%sAddress: %s\n", i > 0 ? "\n" : "", PrintableText(address).c_str());
@@ -232,7 +201,7 @@ int QueryOne(const Options& options, uint32_t timeoutMs) {
         return 1;
     }
     if (options.json)
-        std::printf("%s\n", Dump(StatusJson(outcome.status)).c_str());
+        PrintJson(StatusJson(outcome.status));
     else
         PrintStatusText(outcome.status);
     return 0;
@@ -241,20 +210,24 @@ int QueryOne(const Options& options, uint32_t timeoutMs) {
 } // namespace
 
 int RunQuery(const Args& args) {
-    auto options = ParseOptions(args, "--timeout", true);
-    if (!options)
-        return Usage("bad arguments to query");
-    const uint32_t timeoutMs = static_cast<uint32_t>(
-        std::min<uint64_t>(options->number.value_or(DEFAULT_TIMEOUT_MS), 24u * 3600 * 1000));
-    if (options->addresses.size() > 1)
-        return QuerySeveral(*options, timeoutMs);
-    return QueryOne(*options, timeoutMs);
+    Options options;
+    CLI::App app;
+    DeclareOptions(app, options, "--timeout", MAX_TIMEOUT_MS, true);
+    if (auto exitCode = ParseCommandLine(app, args, TextsOf("query")))
+        return *exitCode;
+    const auto timeoutMs = static_cast<uint32_t>(options.number.value_or(DEFAULT_TIMEOUT_MS));
+    if (options.addresses.size() > 1)
+        return QuerySeveral(options, timeoutMs);
+    return QueryOne(options, timeoutMs);
 }
 
 int RunWatch(const Args& args) {
-    auto options = ParseOptions(args, "--duration", false);
-    if (!options)
-        return Usage("bad arguments to watch");
+    Options parsed;
+    CLI::App app;
+    DeclareOptions(app, parsed, "--duration", MAX_DURATION_SECONDS, false);
+    if (auto exitCode = ParseCommandLine(app, args, TextsOf("watch")))
+        return *exitCode;
+    const Options* options = &parsed;
     CStopSignals stopSignals; // before the engine's thread, which must not take them
     CServerWatch watch;
     if (int failed = StartWatching(watch, options->addresses.front()))
@@ -263,8 +236,7 @@ int RunWatch(const Args& args) {
     CWatchView view; // what this loop last reacted to
     const auto start = std::chrono::steady_clock::now();
     const bool limited = options->number.has_value();
-    const auto duration =
-        std::chrono::seconds(std::min<uint64_t>(options->number.value_or(0), 365ull * 24 * 3600));
+    const auto duration = std::chrono::seconds(options->number.value_or(0));
     while (!stopSignals.Wait(WATCH_TICK_MS)) {
         if (limited && std::chrono::steady_clock::now() - start >= duration)
             break;
@@ -278,7 +250,7 @@ int RunWatch(const Args& args) {
                                            {"status", frame.status},
                                            {"players", seen.players},
                                            {"mission", seen.mission}};
-            std::printf("%s\n", Dump(line).c_str());
+            PrintJson(line);
         } else {
             std::printf("%s\t%s\t%d\t%s\n", LocalTimeText().c_str(), frame.status.c_str(),
                         seen.players, PrintableText(seen.mission).c_str());

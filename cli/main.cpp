@@ -47,9 +47,6 @@ int main(int argc, char** argv) {
     for (const Command& entry : kCommands) {
         if (std::strcmp(command, entry.name) != 0)
             continue;
-        // The gantry commands answer --help themselves, each with its own usage.
-        if (std::strcmp(command, "gantry") != 0 && AnswerStandardSwitch(command, args))
-            return 0;
         return entry.run(args);
     }
     std::fprintf(stderr, "%s: unknown command '%s'\n", PROGRAM_NAME, command);
