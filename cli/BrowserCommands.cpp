@@ -42,7 +42,7 @@ struct Options {
 void DeclareOptions(CLI::App& app, Options& options, bool withGame) {
     PrepareCommandLine(app);
     app.add_flag("--json", options.json);
-    app.add_option("--timeout", options.timeoutMs)->check(DecimalAtMost(MAX_TIMEOUT_MS));
+    app.add_option("--timeout", options.timeoutMs)->transform(DecimalAtMost(MAX_TIMEOUT_MS));
     if (withGame) {
         const std::map<String, GameFilter> games = {{"all", GameFilter::All},
                                                     {"ironvale", GameFilter::Ironvale},

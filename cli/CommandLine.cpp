@@ -59,14 +59,12 @@ std::optional<int> ParseCommandLine(CLI::App& app, const Args& args, const Comma
 }
 
 std::optional<uint64_t> ParseDecimal(std::string_view text) {
-    const bool digitsOnly = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
-    uint64_t value = 0;
-    if (!digitsOnly ||
-        std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc() ||
-        value > MAX_DECIMAL)
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text.empty() || text.size() > MAX_DECIMAL_DIGITS ||
+        !std::all_of(text.begin(), text.end(), isDigit))
         return std::nullopt;
+    uint64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value); // twelve digits always fit
     return value;
 }
 
@@ -75,7 +73,7 @@ CLI::Validator DecimalAtMost(uint64_t limit) {
         [limit](String& text) -> String {
             const std::optional<uint64_t> value = ParseDecimal(text);
             if (!value)
-                return "'" + text + "' is not a whole number of at most 12 digits";
+                return "'" + text + "' is not a number of at most 12 digits";
             text = std::to_string(std::min(*value, limit));
             return String();
         },

@@ -30,10 +30,11 @@ void PrepareCommandLine(CLI::App& app);
 // line, said on stderr with the usage. Nothing when the command may run.
 std::optional<int> ParseCommandLine(CLI::App& app, const Args& args, const CommandTexts& texts);
 
-// The largest number the decimal reader takes: twelve digits, far beyond any time limit.
-inline constexpr uint64_t MAX_DECIMAL = 999'999'999'999;
+// The longest number the decimal reader takes: twelve digits, far beyond any time limit.
+inline constexpr size_t MAX_DECIMAL_DIGITS = 12;
 
-// A whole decimal number of digits only, at most MAX_DECIMAL; nothing for anything else.
+// A decimal number of digits only, at most MAX_DECIMAL_DIGITS of them; nothing for anything
+// else (a sign, a space, a letter, an empty text).
 std::optional<uint64_t> ParseDecimal(std::string_view text);
 
 // The check of every number option: a decimal as ParseDecimal reads it, then at most `limit`

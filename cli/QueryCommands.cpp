@@ -44,7 +44,7 @@ void DeclareOptions(CLI::App& app, Options& options, const char* numberOption, u
     PrepareCommandLine(app);
     app.add_flag("--json", options.json);
     app.add_option_function<uint64_t>(numberOption, [&options](uint64_t n) { options.number = n; })
-        ->check(DecimalAtMost(limit));
+        ->transform(DecimalAtMost(limit));
     if (severalAddresses)
         app.add_option("ADDRESS", options.addresses)->required();
     else

@@ -5,10 +5,13 @@
 
 #include <arpa/inet.h>
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <limits>
-#include <map>
+#include <optional>
 
 namespace quillory::sim {
 
@@ -31,60 +34,53 @@ template <typename T> bool ParseNumber(const std::string& text, T low, T high, T
     return true;
 }
 
-using ValueHandler = std::function<bool(SimOptions&, const std::string&)>;
-
-template <typename T> ValueHandler Number(T SimOptions::*field, T low, T high) {
-    return [=](SimOptions& o, const std::string& v) { return ParseNumber(v, low, high, o.*field); };
+// A check whose refusal reads "bad value 'TEXT'"; the error line adds the option's name.
+// `accepts` may rewrite the text into the form the parser then converts.
+CLI::Validator BadValue(std::function<bool(std::string&)> accepts) {
+    return CLI::Validator(
+        [accepts](std::string& text) {
+            const std::string given = text;
+            return accepts(text) ? std::string() : "bad value '" + given + "'";
+        },
+        "VALUE");
 }
 
-ValueHandler Text(std::string SimOptions::*field) {
-    return [=](SimOptions& o, const std::string& v) {
-        o.*field = v;
-        return true;
-    };
-}
-
-ValueHandler TextList(std::vector<std::string> SimOptions::*field) {
-    return [=](SimOptions& o, const std::string& v) {
-        if (v.empty() || v.find('/') != std::string::npos)
+// A decimal number from `low` to `high`, given to the parser in plain digits: its own reading
+// would take "010" as octal.
+template <typename T> CLI::Validator NumberIn(T low, T high) {
+    return BadValue([low, high](std::string& text) {
+        T value{};
+        if (!ParseNumber(text, low, high, value))
             return false;
-        (o.*field).push_back(v);
+        text = std::to_string(value);
         return true;
-    };
+    });
+}
+
+CLI::Validator OneOf(std::vector<std::string> words) {
+    return BadValue([words](std::string& text) {
+        return std::any_of(words.begin(), words.end(),
+                           [&](const std::string& w) { return EqualsNoCase(w, text); });
+    });
+}
+
+// An archive name as the package host serves it: not empty, no folder in it.
+bool IsArchiveName(const std::string& v) {
+    return !v.empty() && v.find('/') == std::string::npos;
 }
 
 // NAME:FILE, NAME a plain archive name.
-bool ParseChange(SimOptions& o, const std::string& v) {
+bool IsChange(const std::string& v) {
     const size_t colon = v.find(':');
-    if (colon == 0 || colon == std::string::npos || colon + 1 == v.size() ||
-        v.substr(0, colon).find('/') != std::string::npos)
-        return false;
-    o.httpChange.push_back(v);
-    return true;
-}
-
-bool ParseValidators(SimOptions& o, const std::string& v) {
-    if (v != "both" && v != "etag" && v != "last-modified" && v != "none")
-        return false;
-    o.httpValidators = v;
-    return true;
-}
-
-bool ParseImpl(SimOptions& o, const std::string& v) {
-    if (EqualsNoCase(v, "sockets"))
-        o.impl = SimImpl::Sockets;
-    else if (EqualsNoCase(v, "directplay"))
-        o.impl = SimImpl::DirectPlay;
-    else
-        return false;
-    return true;
+    return colon != 0 && colon != std::string::npos && colon + 1 != v.size() &&
+           IsArchiveName(v.substr(0, colon));
 }
 
 // NAME@ADDRESS:PORT:PLAYERS:FLAGS; the name may hold '@' itself, so the last one splits.
-bool ParsePublicServer(SimOptions& o, const std::string& v) {
+std::optional<SimPublicServer> ParsePublicServer(const std::string& v) {
     const size_t at = v.rfind('@');
     if (at == std::string::npos || at > kMaxText)
-        return false;
+        return std::nullopt;
     SimPublicServer server;
     server.name = v.substr(0, at);
     std::vector<std::string> parts;
@@ -94,80 +90,127 @@ bool ParsePublicServer(SimOptions& o, const std::string& v) {
     parts.push_back(v.substr(from));
     in_addr address{};
     if (parts.size() != 4 || inet_pton(AF_INET, parts[0].c_str(), &address) != 1)
-        return false;
+        return std::nullopt;
     server.address = address.s_addr;
     if (!ParseNumber<uint16_t>(parts[1], 1, 65535, server.port) ||
         !ParseNumber<uint8_t>(parts[2], 0, 255, server.players) ||
         !ParseNumber<uint8_t>(parts[3], 0, 255, server.flags))
-        return false;
-    o.publicServers.push_back(std::move(server));
-    return true;
+        return std::nullopt;
+    return server;
 }
 
-bool ParseOffset(SimOptions& o, const std::string& v) {
-    return (v == "20" || v == "40") && ParseNumber(v, 20, 40, o.gantryOffset);
-}
+// The option table of quillory-sim, writing into `o`; `impl` and `publicServers` are read as
+// words and turned into their values after the parse.
+class COptionTable final {
+public:
+    COptionTable(CLI::App& app, SimOptions& o) : app_(app), o_(o) {}
 
-const std::map<std::string, ValueHandler>& ValueOptions() {
+    template <typename T> void Number(const char* name, T SimOptions::*field, T low, T high) {
+        app_.add_option(name, o_.*field)->transform(NumberIn(low, high));
+    }
+    void Text(const char* name, std::string SimOptions::*field) {
+        app_.add_option(name, o_.*field);
+    }
+    // A repeatable option: one value each time it is given.
+    void List(const char* name, std::vector<std::string> SimOptions::*field,
+              bool (*accepts)(const std::string&)) {
+        app_.add_option(name, o_.*field)
+            ->check(BadValue([accepts](std::string& v) { return accepts(v); }))
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
+    void Flag(const char* name, bool SimOptions::*field) { app_.add_flag(name, o_.*field); }
+
+private:
+    CLI::App& app_;
+    SimOptions& o_;
+};
+
+void DeclareGameServer(COptionTable& t) {
     using O = SimOptions;
-    static const std::map<std::string, ValueHandler> options = {
-        {"--address", Text(&O::address)},
-        {"--port", Number<uint16_t>(&O::port, 1, 65535)},
-        {"--query-port", Number<uint16_t>(&O::queryPort, 1, 65535)},
-        {"--impl", ParseImpl},
-        {"--fragments", Number(&O::fragments, 1, kMaxFragments)},
-        {"--seed", Number<uint32_t>(&O::seed, 0, std::numeric_limits<uint32_t>::max())},
-        {"--round-seconds", Number<uint32_t>(&O::roundSeconds, 1, 86400)},
-        {"--phase-seconds", Number<uint32_t>(&O::phaseSeconds, 1, 3600)},
-        {"--name", Text(&O::name)},
-        {"--mission", Text(&O::mission)},
-        {"--map", Text(&O::map)},
-        {"--game-type", Text(&O::gameType)},
-        {"--platform", Text(&O::platform)},
-        {"--param1", Text(&O::param1)},
-        {"--param2", Text(&O::param2)},
-        {"--version", Number<uint32_t>(&O::version, 0, std::numeric_limits<int32_t>::max())},
-        {"--required-version",
-         Number<uint32_t>(&O::requiredVersion, 0, std::numeric_limits<int32_t>::max())},
-        {"--players", Number(&O::players, 0, kMaxPlayers)},
-        {"--max-players", Number(&O::maxPlayers, 1, kMaxPlayers)},
-        {"--gantry", Text(&O::gantryDir)},
-        {"--gantry-password", Text(&O::gantryPassword)},
-        {"--gantry-offset", ParseOffset},
-        {"--http-base", Text(&O::httpBase)},
-        {"--gantry-drop", Number(&O::gantryDropPercent, 0, 100)},
-        {"--gantry-chunk-size", Number(&O::gantryChunkSize, 16, 8000)},
-        {"--http-port", Number<uint16_t>(&O::httpPort, 1, 65535)},
-        {"--http-fail", TextList(&O::httpFail)},
-        {"--http-cut", TextList(&O::httpCut)},
-        {"--http-rate", Number<uint64_t>(&O::httpRate, 1, std::numeric_limits<uint32_t>::max())},
-        {"--http-cut-once", TextList(&O::httpCutOnce)},
-        {"--http-cut-at", Number<uint64_t>(&O::httpCutAt, 1, std::numeric_limits<int64_t>::max())},
-        {"--http-busy-once", TextList(&O::httpBusyOnce)},
-        {"--http-change", ParseChange},
-        {"--http-validators", ParseValidators},
-        {"--browser-port", Number<uint16_t>(&O::browserPort, 1, 65535)},
-        {"--news", Text(&O::news)},
-        {"--news-link", Text(&O::newsLink)},
-        {"--upgrade-file", Text(&O::upgradeFile)},
-        {"--upgrade-archive", Text(&O::upgradeArchive)},
-        {"--public", ParsePublicServer},
-        {"--browser-split", Number(&O::browserSplit, 1, 1000)},
-    };
-    return options;
+    t.Text("--address", &O::address);
+    t.Number<uint16_t>("--port", &O::port, 1, 65535);
+    t.Number<uint16_t>("--query-port", &O::queryPort, 1, 65535);
+    t.Number("--fragments", &O::fragments, 1, kMaxFragments);
+    t.Flag("--shuffle", &O::shuffle);
+    t.Number<uint32_t>("--seed", &O::seed, 0, std::numeric_limits<uint32_t>::max());
+    t.Number<uint32_t>("--round-seconds", &O::roundSeconds, 1, 86400);
+    t.Number<uint32_t>("--phase-seconds", &O::phaseSeconds, 1, 3600);
+    for (auto [name, field] : {std::pair{"--name", &O::name},
+                               {"--mission", &O::mission},
+                               {"--map", &O::map},
+                               {"--game-type", &O::gameType},
+                               {"--platform", &O::platform},
+                               {"--param1", &O::param1},
+                               {"--param2", &O::param2}})
+        t.Text(name, field);
+    t.Number<uint32_t>("--version", &O::version, 0, std::numeric_limits<int32_t>::max());
+    t.Number<uint32_t>("--required-version", &O::requiredVersion, 0,
+                       std::numeric_limits<int32_t>::max());
+    t.Flag("--password-flag", &O::locked);
+    t.Number("--players", &O::players, 0, kMaxPlayers);
+    t.Number("--max-players", &O::maxPlayers, 1, kMaxPlayers);
+    t.Flag("--verbose", &O::verbose);
 }
 
-const std::map<std::string, bool SimOptions::*>& FlagOptions() {
-    static const std::map<std::string, bool SimOptions::*> flags = {
-        {"--shuffle", &SimOptions::shuffle},
-        {"--password-flag", &SimOptions::locked},
-        {"--verbose", &SimOptions::verbose},
-        {"--gantry-drop-always", &SimOptions::gantryDropAlways},
-        {"--browser", &SimOptions::browser},
-        {"--browser-no-self", &SimOptions::browserNoSelf},
-        {"--http-no-range", &SimOptions::httpNoRange},
-    };
-    return flags;
+void DeclareGantryServer(COptionTable& t, CLI::App& app, SimOptions& o) {
+    using O = SimOptions;
+    t.Text("--gantry", &O::gantryDir);
+    t.Text("--gantry-password", &O::gantryPassword);
+    app.add_option("--gantry-offset", o.gantryOffset)->check(OneOf({"20", "40"}));
+    t.Text("--http-base", &O::httpBase);
+    t.Number("--gantry-drop", &O::gantryDropPercent, 0, 100);
+    t.Flag("--gantry-drop-always", &O::gantryDropAlways);
+    t.Number("--gantry-chunk-size", &O::gantryChunkSize, 16, 8000);
+}
+
+void DeclarePackageHost(COptionTable& t, CLI::App& app, SimOptions& o) {
+    using O = SimOptions;
+    t.Number<uint16_t>("--http-port", &O::httpPort, 1, 65535);
+    t.List("--http-fail", &O::httpFail, IsArchiveName);
+    t.List("--http-cut", &O::httpCut, IsArchiveName);
+    t.Number<uint64_t>("--http-rate", &O::httpRate, 1, std::numeric_limits<uint32_t>::max());
+    t.List("--http-cut-once", &O::httpCutOnce, IsArchiveName);
+    t.Number<uint64_t>("--http-cut-at", &O::httpCutAt, 1, std::numeric_limits<int64_t>::max());
+    t.List("--http-busy-once", &O::httpBusyOnce, IsArchiveName);
+    t.List("--http-change", &O::httpChange, IsChange);
+    t.Flag("--http-no-range", &O::httpNoRange);
+    app.add_option("--http-validators", o.httpValidators)->check(BadValue([](std::string& v) {
+        return v == "both" || v == "etag" || v == "last-modified" || v == "none";
+    }));
+}
+
+void DeclareBrowser(COptionTable& t, CLI::App& app, std::vector<std::string>& publicServers) {
+    using O = SimOptions;
+    t.Flag("--browser", &O::browser);
+    t.Number<uint16_t>("--browser-port", &O::browserPort, 1, 65535);
+    t.Text("--news", &O::news);
+    t.Text("--news-link", &O::newsLink);
+    t.Text("--upgrade-file", &O::upgradeFile);
+    t.Text("--upgrade-archive", &O::upgradeArchive);
+    app.add_option("--public", publicServers)
+        ->check(BadValue([](std::string& v) { return ParsePublicServer(v).has_value(); }))
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    t.Flag("--browser-no-self", &O::browserNoSelf);
+    t.Number("--browser-split", &O::browserSplit, 1, 1000);
+}
+
+// The parser's complaint in the words quillory-sim always used.
+std::string ErrorText(const CLI::App& app, const CLI::ParseError& error) {
+    const std::string message = error.what();
+    const std::string name = message.substr(0, message.find(": "));
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+        const std::vector<std::string> extra = app.remaining();
+        return "unknown option '" + (extra.empty() ? std::string() : extra.front()) + "'";
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr &&
+        message.ends_with(" missing"))
+        return name + " needs a value";
+    if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr &&
+        name.size() + 2 < message.size())
+        return message.substr(name.size() + 2) + " for " + name;
+    return message;
 }
 
 // A text sent in the backslash-separated status reply must not hold a backslash itself.
@@ -257,14 +300,6 @@ std::string Validate(const SimOptions& o) {
     return {};
 }
 
-// Splits "--name=value" into its two halves; a word without '=' keeps an empty value.
-std::pair<std::string, std::optional<std::string>> SplitWord(const std::string& word) {
-    size_t eq = word.find('=');
-    if (word.rfind("--", 0) != 0 || eq == std::string::npos)
-        return {word, std::nullopt};
-    return {word.substr(0, eq), word.substr(eq + 1)};
-}
-
 } // namespace
 
 std::string SimOptions::ArchiveBaseUrl() const {
@@ -288,37 +323,38 @@ std::string SimOptions::UpgradeLink() const {
 
 SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
     SimCommandLine result;
+    // "--version N" sets the server's version; the last word alone asks for ours.
+    std::vector<std::string> words(args.rbegin(), args.rend()); // the parser takes them last first
+    const bool askedVersion = !words.empty() && IsVersionSwitch(words.front());
+    if (askedVersion)
+        words.erase(words.begin());
     SimOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        auto [name, inlineValue] = SplitWord(args[i]);
-        if (name == "--help" || name == "-h") {
-            result.help = true;
-            return result;
-        }
-        // "--version N" sets the server's version; the last word alone asks for ours.
-        if (IsVersionSwitch(args[i]) && i + 1 == args.size()) {
-            result.version = true;
-            return result;
-        }
-        if (auto flag = FlagOptions().find(name); flag != FlagOptions().end() && !inlineValue) {
-            options.*(flag->second) = true;
-            continue;
-        }
-        auto handler = ValueOptions().find(name);
-        if (handler == ValueOptions().end()) {
-            result.error = "unknown option '" + args[i] + "'";
-            return result;
-        }
-        if (!inlineValue && i + 1 >= args.size()) {
-            result.error = name + " needs a value";
-            return result;
-        }
-        const std::string value = inlineValue ? *inlineValue : args[++i];
-        if (!handler->second(options, value)) {
-            result.error = "bad value '" + value + "' for " + name;
-            return result;
-        }
+    std::string impl = "sockets";
+    std::vector<std::string> publicServers;
+    CLI::App app;
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    COptionTable table(app, options);
+    DeclareGameServer(table);
+    app.add_option("--impl", impl)->check(OneOf({"sockets", "directplay"}));
+    DeclareGantryServer(table, app, options);
+    DeclarePackageHost(table, app, options);
+    DeclareBrowser(table, app, publicServers);
+    try {
+        app.parse(words);
+    } catch (const CLI::CallForHelp&) {
+        result.help = true;
+        return result;
+    } catch (const CLI::ParseError& error) {
+        result.error = ErrorText(app, error);
+        return result;
     }
+    if (askedVersion) {
+        result.version = true;
+        return result;
+    }
+    options.impl = EqualsNoCase(impl, "directplay") ? SimImpl::DirectPlay : SimImpl::Sockets;
+    for (const std::string& server : publicServers)
+        options.publicServers.push_back(*ParsePublicServer(server));
     result.error = Validate(options);
     if (result.error.empty())
         result.options = options;

@@ -86,7 +86,6 @@ struct SimOptions {
     bool GantryOn() const { return !gantryDir.empty(); }
     // The base URL the description gives each archive, always ending in '/'.
     std::string ArchiveBaseUrl() const;
-    bool HttpOn() const { return httpPort != 0; }
     // The link the news offers: --upgrade-file, else the upgrade archive on the package host.
     std::string UpgradeLink() const;
 };
