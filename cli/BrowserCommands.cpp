@@ -44,12 +44,12 @@ void DeclareOptions(CLI::App& app, Options& options, bool withGame) {
     app.add_flag("--json", options.json);
     app.add_option("--timeout", options.timeoutMs)->transform(DecimalAtMost(MAX_TIMEOUT_MS));
     if (withGame) {
-        const std::map<String, GameFilter> games = {{"all", GameFilter::All},
-                                                    {"ironvale", GameFilter::Ironvale},
-                                                    {"uprising", GameFilter::Uprising}};
-        app.add_option("--game", options.game)
-            ->check(CLI::IsMember(games))
-            ->transform(CLI::Transformer(games));
+        static const std::map<String, GameFilter> kGames = {{"all", GameFilter::All},
+                                                            {"ironvale", GameFilter::Ironvale},
+                                                            {"uprising", GameFilter::Uprising}};
+        app.add_option_function<String>(
+               "--game", [&options](const String& game) { options.game = kGames.at(game); })
+            ->check(CLI::IsMember(kGames));
     }
     app.add_option("HOST", options.host)->check(NotEmpty());
 }

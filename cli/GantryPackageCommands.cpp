@@ -7,25 +7,42 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace quillory::cli {
 
 namespace {
 
+void PrintStatus(CPackage& package) {
+    package.ComputeStatus();
+    const String status = package.StatusText();
+    std::printf("%s: %s\n", package.name.c_str(), status.empty() ? "Active" : status.c_str());
+}
+
 // Resolves every name first, so that one unknown name changes nothing at all.
-bool FindPackages(CFileDatabase& database, const Args& names, HandleArray<CPackage>& out) {
+std::optional<HandleArray<CPackage>> FindPackages(CFileDatabase& database, const Args& names) {
     if (names.empty()) {
         std::fputs("quillory-cli: name at least one package\n", stderr);
-        return false;
+        return std::nullopt;
     }
+    HandleArray<CPackage> found;
     for (const String& name : names) {
         Handle<CPackage> package = FindPackage(database, name);
         if (!package)
-            return false;
-        if (std::find(out.begin(), out.end(), package) == out.end())
-            out.push_back(package);
+            return std::nullopt;
+        if (std::find(found.begin(), found.end(), package) == found.end())
+            found.push_back(package);
     }
-    return true;
+    return found;
+}
+
+// Changes one package at a time and prints each one's new status.
+template <typename Change> int ChangeEach(const HandleArray<CPackage>& packages, Change change) {
+    for (const auto& package : packages) {
+        change(package);
+        PrintStatus(*package);
+    }
+    return 0;
 }
 
 // A refusal or an unanswered question; true when the command may not go on.
@@ -43,12 +60,6 @@ bool Stopped(const CommandResult& result, bool firstQuestionOnly = false) {
     }
     std::fputs("quillory-cli: give --yes to go ahead\n", stderr);
     return true;
-}
-
-void PrintStatus(CPackage& package) {
-    package.ComputeStatus();
-    const String status = package.StatusText();
-    std::printf("%s: %s\n", package.name.c_str(), status.empty() ? "Active" : status.c_str());
 }
 
 // The one node a file command acts on: a single match, else the only version in `wanted`.
@@ -78,22 +89,29 @@ Handle<CFileNode> PickVersion(const HandleArray<CFileNode>& nodes, const String&
     return nullptr;
 }
 
-bool PickVersions(CFileDatabase& database, const Args& paths, uint16_t wanted,
-                  HandleArray<CFileNode>& out) {
+// Calls `pick` with the nodes at each path; false, said on stderr, when no path is given, one is
+// unknown or `pick` refuses one.
+template <typename Pick> bool EachPath(CFileDatabase& database, const Args& paths, Pick pick) {
     if (paths.empty()) {
         std::fputs("quillory-cli: name at least one path\n", stderr);
         return false;
     }
     for (const String& path : paths) {
         HandleArray<CFileNode> nodes = FindNodes(database, path);
-        if (nodes.empty())
+        if (nodes.empty() || !pick(path, nodes))
             return false;
-        Handle<CFileNode> node = PickVersion(nodes, path, wanted);
-        if (!node)
-            return false;
-        out.push_back(node);
     }
     return true;
+}
+
+bool PickVersions(CFileDatabase& database, const Args& paths, uint16_t wanted,
+                  HandleArray<CFileNode>& out) {
+    return EachPath(database, paths, [&](const String& path, const HandleArray<CFileNode>& nodes) {
+        Handle<CFileNode> node = PickVersion(nodes, path, wanted);
+        if (node)
+            out.push_back(node);
+        return node != nullptr;
+    });
 }
 
 // Prints each file's disk name, or why it stayed.
@@ -114,14 +132,7 @@ int PrintFileResults(const HandleArray<CFileNode>& nodes, const CommandResult& r
 
 // Every node at each path; a file path with several versions must name one by disk name.
 bool FindMembers(CFileDatabase& database, const Args& paths, HandleArray<CFileNode>& out) {
-    if (paths.empty()) {
-        std::fputs("quillory-cli: name at least one path\n", stderr);
-        return false;
-    }
-    for (const String& path : paths) {
-        HandleArray<CFileNode> nodes = FindNodes(database, path);
-        if (nodes.empty())
-            return false;
+    return EachPath(database, paths, [&](const String& path, const HandleArray<CFileNode>& nodes) {
         if (nodes.size() > 1) {
             std::fprintf(stderr,
                          "quillory-cli: %s has several versions; name one by its disk name\n",
@@ -129,8 +140,27 @@ bool FindMembers(CFileDatabase& database, const Args& paths, HandleArray<CFileNo
             return false;
         }
         out.push_back(nodes.front());
-    }
-    return true;
+        return true;
+    });
+}
+
+// The nodes of `package` at each path; false, said on stderr, when a path holds none of them.
+bool FindHeld(CFileDatabase& database, const CPackage& package, const Args& paths,
+              HandleArray<CFileNode>& held) {
+    return EachPath(database, paths, [&](const String& path, const HandleArray<CFileNode>& nodes) {
+        const size_t before = held.size();
+        for (const auto& node : nodes)
+            if (package.IndexOf(node.get()) >= 0)
+                held.push_back(node);
+        if (held.size() == before)
+            std::fprintf(stderr, "quillory-cli: %s is not in %s\n", path.c_str(),
+                         package.name.c_str());
+        return held.size() != before;
+    });
+}
+
+Args PathsAfterPackage(const GantryArgs& args) {
+    return Args(args.words.begin() + 1, args.words.end());
 }
 
 // The package bind and unbind name first; null, said on stderr, when it cannot hold members.
@@ -150,40 +180,32 @@ Handle<CPackage> MemberPackage(CFileDatabase& database, const Args& words, const
 } // namespace
 
 int RunGantryActivate(GantryContext& context, const GantryArgs& args) {
-    HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args.words, packages))
+    const auto packages = FindPackages(context.database, args.words);
+    if (!packages)
         return 2;
     CPackageCommands commands(context.database);
-    for (const auto& package : packages) {
-        commands.ActivatePackages({package});
-        PrintStatus(*package);
-    }
-    return 0;
+    return ChangeEach(*packages,
+                      [&](const auto& package) { commands.ActivatePackages({package}); });
 }
 
 int RunGantryDeactivate(GantryContext& context, const GantryArgs& args) {
-    const bool yes = args.yes;
-    HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args.words, packages))
+    const auto packages = FindPackages(context.database, args.words);
+    if (!packages)
         return 2;
     CPackageCommands commands(context.database);
-    const std::vector<String> questions = commands.DeactivateQuestions(packages);
-    if (!yes && !questions.empty() && Stopped(CommandResult::Ask(questions), true))
+    const std::vector<String> questions = commands.DeactivateQuestions(*packages);
+    if (!args.yes && !questions.empty() && Stopped(CommandResult::Ask(questions), true))
         return 2;
-    for (const auto& package : packages) {
-        commands.DeactivatePackages({package}, true);
-        PrintStatus(*package);
-    }
-    return 0;
+    return ChangeEach(*packages,
+                      [&](const auto& package) { commands.DeactivatePackages({package}, true); });
 }
 
 int RunGantryUninstall(GantryContext& context, const GantryArgs& args) {
-    const bool yes = args.yes;
-    HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args.words, packages))
+    const auto packages = FindPackages(context.database, args.words);
+    if (!packages)
         return 2;
     const CommandResult result =
-        CPackageCommands(context.database).UninstallPackages(packages, yes);
+        CPackageCommands(context.database).UninstallPackages(*packages, args.yes);
     if (Stopped(result))
         return 2;
     for (const CommandItem& item : result.items) {
@@ -197,11 +219,11 @@ int RunGantryUninstall(GantryContext& context, const GantryArgs& args) {
 }
 
 int RunGantryDissolve(GantryContext& context, const GantryArgs& args) {
-    const bool yes = args.yes;
-    HandleArray<CPackage> packages;
-    if (!FindPackages(context.database, args.words, packages))
+    const auto packages = FindPackages(context.database, args.words);
+    if (!packages)
         return 2;
-    const CommandResult result = CPackageCommands(context.database).DissolvePackages(packages, yes);
+    const CommandResult result =
+        CPackageCommands(context.database).DissolvePackages(*packages, args.yes);
     if (Stopped(result))
         return 2;
     for (const CommandItem& item : result.items)
@@ -237,12 +259,10 @@ int RunGantryCreate(GantryContext& context, const GantryArgs& args) {
 
 int RunGantryBind(GantryContext& context, const GantryArgs& args) {
     Handle<CPackage> package = MemberPackage(context.database, args.words, "bound to");
-    if (!package)
+    HandleArray<CFileNode> nodes;
+    if (!package || !FindMembers(context.database, PathsAfterPackage(args), nodes))
         return 2;
     CPackageCommands commands(context.database);
-    HandleArray<CFileNode> nodes;
-    if (!FindMembers(context.database, Args(args.words.begin() + 1, args.words.end()), nodes))
-        return 2;
     const CommandResult result = commands.Bind(package, nodes);
     if (Stopped(result))
         return 2;
@@ -255,28 +275,10 @@ int RunGantryBind(GantryContext& context, const GantryArgs& args) {
 
 int RunGantryUnbind(GantryContext& context, const GantryArgs& args) {
     Handle<CPackage> package = MemberPackage(context.database, args.words, "unbound from");
-    if (!package)
+    HandleArray<CFileNode> held;
+    if (!package || !FindHeld(context.database, *package, PathsAfterPackage(args), held))
         return 2;
     CPackageCommands commands(context.database);
-    HandleArray<CFileNode> held;
-    for (auto path = args.words.begin() + 1; path != args.words.end(); ++path) {
-        HandleArray<CFileNode> nodes = FindNodes(context.database, *path);
-        if (nodes.empty())
-            return 2;
-        const size_t before = held.size();
-        for (const auto& node : nodes)
-            if (package->IndexOf(node.get()) >= 0)
-                held.push_back(node);
-        if (held.size() == before) {
-            std::fprintf(stderr, "quillory-cli: %s is not in %s\n", path->c_str(),
-                         package->name.c_str());
-            return 2;
-        }
-    }
-    if (held.empty()) {
-        std::fputs("quillory-cli: name at least one path\n", stderr);
-        return 2;
-    }
     const CommandResult result = commands.Unbind(package, held);
     if (Stopped(result))
         return 2;
