@@ -990,10 +990,23 @@ void CWatchDialog::FinishUpgrade() {
                                          QString::fromLatin1(UPGRADE_TEXT));
     const String commandLine =
         CUpgradeWorker::SetupCommandLine(programFolder_, ToLocal(QDir::currentPath()));
+    platform::ProcessStartResult started;
     if (parts_.startProcess)
-        parts_.startProcess(commandLine, programFolder_);
+        started.started = parts_.startProcess(commandLine, programFolder_);
     else
-        platform::StartProcess(commandLine, programFolder_);
+        started = platform::StartProcess(commandLine, programFolder_);
+    if (!started.started) {
+        // The old copy keeps running: without the setup program nothing would restart it.
+        if (parts_.messageBoxes != nullptr)
+            parts_.messageBoxes->Information(
+                this, QString::fromLatin1(UPGRADE_CAPTION),
+                QStringLiteral("Could not start %1: %2")
+                    .arg(FromLocal(commandLine),
+                         FromLocal(started.reason.empty() ? String("it did not start")
+                                                          : started.reason)));
+        setEnabled(true);
+        return;
+    }
     done(QDialog::Accepted);
 }
 

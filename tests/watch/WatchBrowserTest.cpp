@@ -109,7 +109,7 @@ struct BrowsingWindow {
         parts.browserEndpoint = {browserHost, 48200};
         parts.startProcess = [this](const String& commandLine, const String& workingFolder) {
             started.push_back(commandLine + " @ " + workingFolder);
-            return true;
+            return startSucceeds;
         };
         window = std::make_unique<CWatchDialog>(parts);
         QDir(folder.path()).mkdir(QStringLiteral("program"));
@@ -135,6 +135,7 @@ struct BrowsingWindow {
     CRecordingNotifier notifier;
     CScriptedBrowser browser;
     std::vector<String> started;
+    bool startSucceeds = true;
     std::unique_ptr<CWatchDialog> window;
 };
 
@@ -266,11 +267,8 @@ private slots:
         QVERIFY(w.browser.listQueries.empty());
     }
 
-    void upgradeDisablesTheWindowThenStartsTheSetupProgram() {
-        BrowsingWindow w;
-        QTemporaryDir work;
-        ScopedCurrentDir cwd(work.path());
-        test::FakeHttpServer http;
+    // Serves an upgrade archive holding a program and the setup program.
+    static void ServeUpgrade(test::FakeHttpServer& http, const QTemporaryDir& work) {
         const QString built = work.filePath(QStringLiteral("built.zip"));
         QVERIFY(test::ZipBuilder()
                     .Add("QUILLORY.EXE", "new program")
@@ -282,6 +280,14 @@ private slots:
         file.close();
         QFile::remove(built);
         QVERIFY(http.Start());
+    }
+
+    void upgradeDisablesTheWindowThenStartsTheSetupProgram() {
+        BrowsingWindow w;
+        QTemporaryDir work;
+        ScopedCurrentDir cwd(work.path());
+        test::FakeHttpServer http;
+        ServeUpgrade(http, work);
 
         w.SetNews("Upgrade", "Get it", http.Url("/quillory.OZP"), true);
         w.window->Tick();
@@ -300,6 +306,31 @@ private slots:
         QCOMPARE(w.window->result(), int(QDialog::Accepted));
         QVERIFY(QFile::exists(QString::fromStdString(folder + "quillory.x")));
         QVERIFY(!QFile::exists(work.filePath(QStringLiteral("quillory.ozp"))));
+    }
+
+    // Without the setup program nothing would restart Quillory: the old copy says so and stays.
+    void aSetupProgramThatDoesNotStartKeepsTheWindowOpen() {
+        BrowsingWindow w;
+        w.startSucceeds = false;
+        QTemporaryDir work;
+        ScopedCurrentDir cwd(work.path());
+        test::FakeHttpServer http;
+        ServeUpgrade(http, work);
+
+        w.SetNews("Upgrade", "Get it", http.Url("/quillory.OZP"), true);
+        w.window->Tick();
+        w.boxes.QueueAnswer(QMessageBox::Ok);
+        w.boxes.QueueAnswer(QMessageBox::Ok);
+        w.window->show();
+        w.Find<QPushButton>("linkButton")->click();
+        QTRY_VERIFY(!w.window->UpgradeRunning());
+        QCOMPARE(w.started.size(), size_t(1));
+        QCOMPARE(w.boxes.Asked().size(), 2);
+        QVERIFY(
+            w.boxes.Asked()[1].startsWith(QStringLiteral("Quillory upgrade: Could not start ")));
+        QVERIFY(w.window->isEnabled());
+        QVERIFY(w.window->isVisible());
+        QVERIFY(!w.window->Closed());
     }
 
     void newsAndTheServerBrowserAgainstTheSimulator() {
