@@ -275,8 +275,8 @@ TEST(DatabaseOwnerDeathTest, TouchingADatabaseAWorkerOwnsStopsADebugBuild) {
     EXPECT_DEATH(
         {
             CFileDatabase db;
-            db.owner.Lend();
-            std::thread([&] { db.owner.Take(); }).join();
+            db.Owner().Lend();
+            std::thread([&] { db.Owner().Take(); }).join();
             db.Save();
         },
         "owned by another thread");
