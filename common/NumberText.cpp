@@ -13,4 +13,11 @@ std::string GroupThousands(std::string_view digits) {
     return text;
 }
 
+std::string CountOf(uint64_t count, std::string_view singular, std::string_view plural) {
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += count == 1 ? singular : plural;
+    return text;
+}
+
 } // namespace quillory

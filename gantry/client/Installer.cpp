@@ -3,6 +3,7 @@
 #include "common/AsciiCase.h"
 #include "common/FileHandle.h"
 #include "common/FileTime.h"
+#include "common/NumberText.h"
 #include "gantry/client/EntryPlacement.h"
 #include "platform/FileSystem.h"
 #include "platform/NameIndex.h"
@@ -431,9 +432,7 @@ void CInstaller::ReportInactive() {
                                                       : activation->second));
     }
     if (!report_.inactive.empty())
-        Fail(std::to_string(report_.inactive.size()) +
-             (report_.inactive.size() == 1 ? " file stayed" : " files stayed") +
-             " under the inactive name");
+        Fail(CountOf(report_.inactive.size(), "file", "files") + " stayed under the inactive name");
 }
 
 // Entries of other names that directives send to one destination are written there in turn, the

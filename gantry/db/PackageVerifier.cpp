@@ -1,6 +1,7 @@
 #include "gantry/db/PackageVerifier.h"
 
 #include "common/AsciiCase.h"
+#include "common/NumberText.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -46,9 +47,9 @@ String VerifyFinding::DetailText() const {
 }
 
 String VerifyReport::SummaryText() const {
-    return "Verified " + std::to_string(files) + " files of " + std::to_string(packages) +
-           " packages: " + std::to_string(matched) + " match, " + std::to_string(findings.size()) +
-           " differ" + (cancelled ? " (stopped)" : "");
+    return "Verified " + CountOf(files, "file", "files") + " of " +
+           CountOf(packages, "package", "packages") + ": " + std::to_string(matched) + " match, " +
+           std::to_string(findings.size()) + " differ" + (cancelled ? " (stopped)" : "");
 }
 
 const char* VerifyFinding::KindText() const {

@@ -168,3 +168,12 @@ TEST(NumberText, GroupsThousandsFromTheRight) {
     for (const auto& [digits, text] : cases)
         EXPECT_EQ(GroupThousands(digits), text) << digits;
 }
+
+TEST(NumberText, CountTakesTheSingularForOneOnly) {
+    const std::pair<uint64_t, const char*> cases[] = {
+        {0, "0 packages"},   {1, "1 package"},    {2, "2 packages"},
+        {11, "11 packages"}, {21, "21 packages"},
+    };
+    for (const auto& [count, text] : cases)
+        EXPECT_EQ(CountOf(count, "package", "packages"), text) << count;
+}

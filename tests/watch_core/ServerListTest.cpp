@@ -194,3 +194,18 @@ TEST(ServerList, RenamingAfterTheServerName) {
     entry.description = *RenamedDescription(entry, "Dedicated server on ALPHA");
     EXPECT_FALSE(RenamedDescription(entry, "Dedicated server on BETA")) << "renamed only once";
 }
+
+TEST(ServerList, LabelsNameTheAddressOnlyWhereDescriptionsRepeat) {
+    HandleArray<ServerEntry> entries;
+    for (const auto& [address, description] : std::vector<std::pair<String, String>>{
+             {"127.0.0.1:2302", "Valehold"},
+             {"127.0.0.2", "Marrowby"},
+             {"127.0.0.3:2402", "Valehold"},
+             {"127.0.0.4", "valehold"},
+         })
+        entries.push_back(std::make_shared<ServerEntry>(Typed(address, "", description)));
+    const std::vector<String> expected = {"Valehold (127.0.0.1:2302)", "Marrowby",
+                                          "Valehold (127.0.0.3:2402)", "valehold"};
+    EXPECT_EQ(ListLabels(entries), expected);
+    EXPECT_TRUE(ListLabels({}).empty());
+}

@@ -1,6 +1,7 @@
 #include "watch/core/ServerList.h"
 
 #include <memory>
+#include <unordered_map>
 
 namespace quillory {
 
@@ -85,6 +86,20 @@ std::optional<String> RenamedDescription(const ServerEntry& entry, const String&
     if (shownDescription.size() == prefix.size())
         return std::nullopt;
     return shownDescription.substr(prefix.size());
+}
+
+std::vector<String> ListLabels(const HandleArray<ServerEntry>& entries) {
+    std::unordered_map<String, int> uses;
+    for (const auto& entry : entries)
+        ++uses[entry->description];
+    std::vector<String> labels;
+    labels.reserve(entries.size());
+    for (const auto& entry : entries) {
+        labels.push_back(entry->description);
+        if (uses[entry->description] > 1)
+            labels.back() += " (" + entry->address + ")";
+    }
+    return labels;
 }
 
 } // namespace quillory

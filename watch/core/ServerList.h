@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace quillory {
 
@@ -46,5 +47,9 @@ String PasswordText(const String& password);
 // a leading "Dedicated server on ", when the entry is still described by its own address.
 // Nothing when the entry keeps its description (named by the user, or no name known yet).
 std::optional<String> RenamedDescription(const ServerEntry& entry, const String& shownDescription);
+
+// What the list shows for each entry, in order: its description, followed by " (address)" when
+// another entry has the same description, so that the two can be told apart.
+std::vector<String> ListLabels(const HandleArray<ServerEntry>& entries);
 
 } // namespace quillory
