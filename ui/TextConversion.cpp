@@ -2,10 +2,16 @@
 
 #include "common/TextCodec.h"
 
+#include <QDir>
+
 namespace quillory::ui {
 
 QString FromNetwork(const String& text) {
     return FromLocal(Cp1252ToUtf8(text));
+}
+
+String ToNetwork(const QString& text) {
+    return Utf8ToCp1252(ToLocal(text));
 }
 
 QString FromLocal(const String& text) {
@@ -14,6 +20,10 @@ QString FromLocal(const String& text) {
 
 String ToLocal(const QString& text) {
     return text.toUtf8().toStdString();
+}
+
+QString ShownPath(const String& path) {
+    return QDir::toNativeSeparators(FromLocal(path).replace(QLatin1Char('\\'), QLatin1Char('/')));
 }
 
 } // namespace quillory::ui

@@ -1,5 +1,7 @@
 #include "ui/ToolTipDialog.h"
 
+#include "ui/WindowTitle.h"
+
 #include <QHelpEvent>
 #include <QListWidget>
 #include <QToolTip>
@@ -92,16 +94,23 @@ QString CToolTipDialog::ToolTipFor(QWidget* receiver, QPoint localPos) const {
     return tool.text;
 }
 
+void CToolTipDialog::showEvent(QShowEvent* event) {
+    FitWindowTitle(this);
+    QDialog::showEvent(event);
+}
+
 bool CToolTipDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::ToolTip || !watched->isWidgetType())
         return QDialog::eventFilter(watched, event);
     auto* widget = static_cast<QWidget*>(watched);
     const auto* help = static_cast<QHelpEvent*>(event);
     const QString text = ToolTipFor(widget, help->pos());
-    if (text.isEmpty())
+    if (text.isEmpty()) {
+        // Nothing from the table: the widget may still have its own (a list's cut cell).
         QToolTip::hideText();
-    else
-        QToolTip::showText(help->globalPos(), text, widget);
+        return QDialog::eventFilter(watched, event);
+    }
+    QToolTip::showText(help->globalPos(), text, widget);
     return true;
 }
 

@@ -49,6 +49,8 @@ protected:
     virtual QString ToolTipCallback(int controlId) const;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Keeps the title whole.
+    void showEvent(QShowEvent* event) override;
 
 private:
     struct Tool {

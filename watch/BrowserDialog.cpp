@@ -2,6 +2,7 @@
 
 #include "net/BrowserReply.h"
 #include "ui/ControlIds.h"
+#include "ui/ElidedTipDelegate.h"
 #include "ui/TextConversion.h"
 
 #include <QCheckBox>
@@ -12,6 +13,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quillory::ui {
 
@@ -37,6 +40,7 @@ CBrowserDialog::CBrowserDialog(TakeServers takeServers, QWidget* parent)
     title->setAlignment(Qt::AlignCenter);
     SetControlId(title, IDC_BROWSER_TITLE, QStringLiteral("titleLabel"));
 
+    CElidedTipDelegate::Install(list_);
     list_->setColumnCount(3);
     list_->setHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Players"), QStringLiteral("Address")});
@@ -117,7 +121,18 @@ void CBrowserDialog::Refill(bool clear) {
         row->setText(COL_ADDRESS, QString::fromStdString(PublicServerAddress(*server)));
         shown_.insert(server.get());
     }
+    FitNames();
     select_->setEnabled(!list_->selectedItems().isEmpty());
+}
+
+void CBrowserDialog::FitNames() {
+    // The names take what they need, as far as "Players" and "Address" stay in sight; a name
+    // still cut shows whole in its tooltip.
+    const int room = list_->viewport()->width() - list_->columnWidth(COL_PLAYERS) -
+                     list_->columnWidth(COL_ADDRESS);
+    const QAbstractItemView* view = list_; // the hint is public there
+    const int wanted = view->sizeHintForColumn(COL_NAME);
+    list_->setColumnWidth(COL_NAME, std::max(NAME_WIDTH, std::min(wanted, room)));
 }
 
 void CBrowserDialog::Select() {

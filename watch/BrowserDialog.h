@@ -24,7 +24,7 @@ class CBrowserDialog final : public CToolTipDialog {
 
 public:
     static constexpr int REFRESH_MS = 200;
-    static constexpr const char* TITLE = "Public @@ Servers";
+    static constexpr const char* TITLE = "Public Gantry Servers";
 
     // Moves the records received since the last call to the end of the given array (under
     // the status lock, leaving out addresses and ports it already holds). Called on the
@@ -43,6 +43,7 @@ private:
     void Select();
     // Adds a row for each visible record without one; `clear` deletes every row first.
     void Refill(bool clear);
+    void FitNames();
     bool Visible(const PublicServer& server) const;
 
     TakeServers takeServers_;

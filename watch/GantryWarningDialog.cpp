@@ -34,7 +34,7 @@ CGantryWarningDialog::CGantryWarningDialog(QWidget* parent) : CToolTipDialog(par
     text->setFont(QFont(QStringLiteral("Arial"), TEXT_POINT_SIZE));
     text->setMinimumWidth(300);
 
-    auto* manager = new QPushButton(QStringLiteral("@@ Manager"), this);
+    auto* manager = new QPushButton(QStringLiteral("Gantry Manager"), this);
     SetControlId(manager, IDC_OK, QStringLiteral("managerButton"));
     manager->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);

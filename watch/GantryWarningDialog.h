@@ -20,7 +20,7 @@ public:
     explicit CGantryWarningDialog(QWidget* parent = nullptr);
 
     // After the dialog closed: what the user chose. "Force connect" closes the dialog with the
-    // same result as "@@ Manager" and sets the force flag.
+    // same result as "Gantry Manager" and sets the force flag.
     Choice Result() const;
     bool Forced() const { return forced_; }
 

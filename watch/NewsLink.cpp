@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace quillory::ui {
 
 CNewsLink::CNewsLink(IServerWatch* watch, IBrowserLink* browser, BrowserEndpoint endpoint,
@@ -45,6 +47,12 @@ void CNewsLink::Blink(uint32_t tickCounter) {
     link_->setText(blinking_ && tickCounter % 4 == 0 ? QString() : caption_);
 }
 
+void CNewsLink::SetCaption(const QString& text) {
+    link_->setText(text);
+    // The button never shrinks: the blink's empty caption would otherwise move the layout.
+    link_->setMinimumWidth(std::max(link_->minimumWidth(), link_->sizeHint().width()));
+}
+
 void CNewsLink::Show(const BrowserNews& news, const String& upgradeProgress) {
     blinking_ = news.upgradeOffered;
     if (!newsShown_ && !news.text.empty()) {
@@ -53,13 +61,13 @@ void CNewsLink::Show(const BrowserNews& news, const String& upgradeProgress) {
         address_ = FromNetwork(news.upgradeFile);
         if (!news.link.empty()) {
             caption_ = FromNetwork(news.link);
-            link_->setText(caption_);
+            SetCaption(caption_);
             link_->setEnabled(true);
         }
     }
     // The self-upgrade's progress takes the button.
     if (!upgradeProgress.empty())
-        link_->setText(FromNetwork(upgradeProgress));
+        SetCaption(FromNetwork(upgradeProgress));
 }
 
 bool CNewsLink::Click(const String& programFolder, std::function<void()> ended) {

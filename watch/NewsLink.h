@@ -54,6 +54,8 @@ public:
     bool UpgradeRunning() const { return upgrade_ != nullptr; }
 
 private:
+    void SetCaption(const QString& text);
+
     IServerWatch* watch_;
     IBrowserLink* browser_;
     BrowserEndpoint endpoint_;

@@ -1,6 +1,7 @@
 #include "watch/ScanWaitDialog.h"
 
 #include "ui/ControlIds.h"
+#include "ui/WindowTitle.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +15,7 @@ CScanWaitDialog::CScanWaitDialog(std::function<QString()> scanText, std::functio
     : QDialog(parent), scanText_(std::move(scanText)), cancel_(std::move(cancel)),
       text_(new QLabel(this)), timer_(new QTimer(this)) {
     setWindowTitle(QStringLiteral("Gantry file scanner, please wait"));
+    FitWindowTitle(this);
     text_->setProperty("controlId", IDC_SCAN_TEXT);
     text_->setObjectName(QStringLiteral("scanText"));
     text_->setMinimumWidth(420);

@@ -89,7 +89,7 @@ int CWatchApp::Run(const QStringList& arguments) {
     CEngineWatch engine;
     // Without a socket no server answers; the window still opens for the list and Gantry.
     if (!engine.Start(String()))
-        messageBoxes.Information(nullptr, QString::fromLatin1(CWatchDialog::CAPTION),
+        messageBoxes.Information(nullptr, CWatchDialog::Caption(),
                                  QString::fromLatin1(ENGINE_FAILED_TEXT));
 
     CWatchDialog::Parts parts;

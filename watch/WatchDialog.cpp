@@ -1,5 +1,6 @@
 #include "watch/WatchDialog.h"
 
+#include "common/Version.h"
 #include "gantry/ui/GantryManagerDlg.h"
 #include "gantry/ui/GantryQuestions.h"
 #include "net/BrowserReply.h"
@@ -56,8 +57,6 @@ namespace quillory::ui {
 
 namespace {
 
-constexpr const char* kAboutPage = "https://quillory.example.org/";
-
 QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
     auto* edit = new QPlainTextEdit(parent);
     edit->setReadOnly(true);
@@ -93,6 +92,10 @@ QIcon ProgramIcon() {
 
 } // namespace
 
+QString CWatchDialog::Caption() {
+    return QStringLiteral("Quillory Gantry ") + QString::fromLatin1(PROGRAM_VERSION);
+}
+
 CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder), descriptionStream_(0),
       queued_(std::make_shared<CQueuedTarget>(this)), timer_(new QTimer(this)) {
@@ -103,7 +106,7 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
         parts_.tick = quillory::TickCount;
 
     // Opening, step 1: the tooltips; step 2: the display state.
-    setWindowTitle(QString::fromLatin1(CAPTION));
+    setWindowTitle(Caption());
     setWindowIcon(ProgramIcon());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     CreateWidgets();
@@ -150,7 +153,7 @@ void CWatchDialog::CreateWidgets() {
     SetControlId(edit_, IDC_EDIT, QStringLiteral("editButton"));
     delete_ = new QPushButton(QStringLiteral("Del"), selectionBox_);
     SetControlId(delete_, IDC_DELETE, QStringLiteral("deleteButton"));
-    browser_ = new QPushButton(QStringLiteral("@@ browser"), selectionBox_);
+    browser_ = new QPushButton(QStringLiteral("Gantry browser"), selectionBox_);
     SetControlId(browser_, IDC_BROWSER, QStringLiteral("browserButton"));
     addressLabel_ = new QLabel(selectionBox_);
     SetControlId(addressLabel_, IDC_ADDRESS_LABEL, QStringLiteral("addressLabel"));
@@ -268,7 +271,7 @@ QGridLayout* CWatchDialog::ServerLayout() {
     AddField(grid, 4, 0, "Port:", port_);
     AddField(grid, 4, 2, "Impl:", impl_);
     AddField(grid, 5, 0, "Platform:", platform_);
-    AddField(grid, 6, 0, "@@ Server:", gantry_);
+    AddField(grid, 6, 0, "Gantry Server:", gantry_);
     grid->addWidget(manager_, 6, 2, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -340,7 +343,7 @@ void CWatchDialog::ConnectWidgets() {
     connect(manager_, &QPushButton::clicked, this, &CWatchDialog::OnManagerClicked);
     connect(link_, &QPushButton::clicked, this, &CWatchDialog::OnLinkClicked);
     connect(about_, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kAboutPage))); });
+            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(PROGRAM_HOMEPAGE))); });
     connect(config_, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
     connect(playNow_, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
     connect(close_, &QPushButton::clicked, this, &CWatchDialog::accept);
@@ -393,6 +396,13 @@ void CWatchDialog::FillServerList() {
     serverList_->clear();
     for (const Handle<ServerEntry>& entry : settings_.entries)
         serverList_->addItem(FromLocal(entry->description));
+    LabelServerList();
+}
+
+void CWatchDialog::LabelServerList() {
+    const std::vector<String> labels = ListLabels(settings_.entries);
+    for (int i = 0; i < serverList_->count() && size_t(i) < labels.size(); ++i)
+        serverList_->setItemText(i, FromLocal(labels[size_t(i)]));
 }
 
 void CWatchDialog::CheckGameFolder() {
@@ -423,6 +433,7 @@ void CWatchDialog::ApplyCommandLine(const std::vector<String>& words) {
     ApplyProgramCommandLine(line, settings_.entries, selected);
     for (size_t i = before; i < settings_.entries.size(); ++i)
         serverList_->addItem(FromLocal(settings_.entries[i]->description));
+    LabelServerList();
     // Step 11: the remembered selection becomes the list's; polling waits for the database.
     selected_ = selected >= 0 && selected < serverList_->count() ? selected : -1;
     serverList_->setCurrentIndex(selected_);
@@ -556,6 +567,7 @@ void CWatchDialog::AddServer(const ServerEntry& typed) {
         return;
     for (size_t i = before; i < settings_.entries.size(); ++i)
         serverList_->addItem(FromLocal(settings_.entries[i]->description));
+    LabelServerList();
     serverList_->setCurrentIndex(selected);
     OnSelectionChanged();
 }
@@ -574,6 +586,7 @@ void CWatchDialog::EditServer(const ServerEntry& typed) {
         serverList_->insertItem(selected, FromLocal(entry->description));
         serverList_->removeItem(selected + 1);
     }
+    LabelServerList();
     serverList_->setCurrentIndex(selected);
     OnSelectionChanged();
 }
@@ -584,6 +597,7 @@ void CWatchDialog::DeleteServer() {
     if (!quillory::DeleteServer(settings_.entries, selected))
         return;
     serverList_->removeItem(removed);
+    LabelServerList();
     serverList_->setCurrentIndex(selected);
     OnSelectionChanged();
 }
@@ -675,7 +689,7 @@ void CWatchDialog::BlinkButtons() {
     // The manager button blinks while an offered package is missing.
     if (managerBlink_)
         manager_->setText(tickCounter_ % 2 != 0 ? QStringLiteral("Download")
-                                                : QStringLiteral("@@"));
+                                                : QStringLiteral("Gantry"));
     else
         manager_->setText(QStringLiteral("Manager"));
     // The link button blinks while an upgrade is offered.
@@ -830,6 +844,7 @@ void CWatchDialog::RenameAfterServer() {
     const int index = selected_;
     serverList_->insertItem(index, FromLocal(entry->description));
     serverList_->removeItem(index + 1);
+    LabelServerList();
     serverList_->setCurrentIndex(index);
 }
 
@@ -840,7 +855,7 @@ void CWatchDialog::OpenScanWait() {
     if (!loaderRunning_ || closed_ || scanWait_ != nullptr)
         return;
     CDatabaseLoader* loader = loader_.get();
-    CScanWaitDialog dialog([loader] { return FromLocal(loader->ScanText()); },
+    CScanWaitDialog dialog([loader] { return ShownPath(loader->ScanText()); },
                            [loader] { loader->Cancel(); }, this);
     scanWait_ = &dialog;
     dialog.exec();
@@ -955,7 +970,7 @@ void CWatchDialog::ShowServerBrowser(uint32_t address) {
         return;
     if (address == ADDRESS_NONE) {
         if (parts_.messageBoxes != nullptr)
-            parts_.messageBoxes->Information(this, QString::fromLatin1(CAPTION),
+            parts_.messageBoxes->Information(this, Caption(),
                                              QString::fromLatin1(BROWSER_RESOLVE_TEXT));
         return;
     }
@@ -970,6 +985,7 @@ void CWatchDialog::ShowServerBrowser(uint32_t address) {
     if (SelectBrowsedServer(settings_.entries, selected, ToLocal(dialog.ChosenAddress())) ==
         BrowsedServer::ADDED)
         serverList_->addItem(FromLocal(settings_.entries.back()->description));
+    LabelServerList();
     serverList_->setCurrentIndex(selected);
     OnSelectionChanged();
 }

@@ -50,7 +50,8 @@ class CWatchDialog final : public CToolTipDialog {
 public:
     static constexpr int TICK_MS = 500;
     static constexpr uint32_t SCAN_WAIT_DELAY_MS = 2000;
-    static constexpr const char* CAPTION = "Quillory Gantry 0.96d beta";
+    // "Quillory Gantry " and the program's version.
+    static QString Caption();
     static constexpr const char* FIRST_RUN_CAPTION = "Quillory & Gantry";
     static constexpr const char* FIRST_RUN_TEXT =
         "This is the first time you run Quillory with Gantry.\n"
@@ -71,7 +72,7 @@ public:
         // Runs the Gantry manager modally; tests replace it. Empty: the dialog's own exec().
         std::function<void(QDialog& manager)> runManager;
         // The browser server: news at start, the server browser, the self-upgrade. Without
-        // it the news box stays empty and "@@ browser" does nothing.
+        // it the news box stays empty and "Gantry browser" does nothing.
         IBrowserLink* browser = nullptr;
         BrowserEndpoint browserEndpoint;
         // Starts the upgrade's setup program (command line, working folder); true when it
@@ -115,7 +116,7 @@ public:
     CFileDatabase& Database() { return database_; }
     bool GantryReady() const;
     // Runs the Gantry manager on the database and the selected server, from the Manager button
-    // (on the server view while the button blinks) or from the launcher's "@@ Manager".
+    // (on the server view while the button blinks) or from the launcher's "Gantry Manager".
     void OpenManager(int startTab);
     ServerStatus Status() const { return view_.Status(); }
     bool ManagerBlink() const { return managerBlink_; }
@@ -130,7 +131,7 @@ public:
     // Whether the closing steps have run.
     bool Closed() const { return closed_; }
 
-    // "@@ browser": the public Gantry servers, one of which may become the watched server. The
+    // "Gantry browser": the public Gantry servers, one of which may become the watched server. The
     // browser server's name is looked up first; the server browser opens once it is known.
     void Browse();
     bool LinkBlink() const;
@@ -163,6 +164,8 @@ private:
     void StartDatabase();
     void ApplyCommandLine(const std::vector<String>& words);
     void FillServerList();
+    // Item texts from the entries: two of the same description show their addresses.
+    void LabelServerList();
     void OnSelectionChanged();
     void ResetDisplay();
 
@@ -227,7 +230,7 @@ private:
     bool notifyOn_ = true;
     bool launchOn_ = false;
     bool managerBlink_ = false;
-    bool browsing_ = false; // from "@@ browser" until the server browser has closed
+    bool browsing_ = false; // from "Gantry browser" until the server browser has closed
     std::unique_ptr<CNewsLink> newsLink_;
     // Where the browser server's lookup hands its address back to.
     std::shared_ptr<CQueuedTarget> queued_;

@@ -28,7 +28,7 @@ constexpr uint32_t GANTRY_CMD_QUIT = 100;
 class CGantryClient final : public CWorkerThread {
 public:
     static constexpr const char* kSessionFailedText =
-        "Fatal error: WinInet could not be initialized";
+        "Fatal error: the download library could not be loaded";
 
     // Called once on the download worker thread when all work has ended. It must not call
     // Close (the window queues its close from it).

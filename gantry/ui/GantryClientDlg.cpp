@@ -2,6 +2,8 @@
 
 #include "gantry/ui/GantryControlIds.h"
 #include "gantry/ui/GantryQuestions.h"
+#include "ui/TextConversion.h"
+#include "ui/WindowTitle.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -85,6 +87,7 @@ CGantryClientDlg::~CGantryClientDlg() {
 }
 
 void CGantryClientDlg::showEvent(QShowEvent* event) {
+    FitWindowTitle(this);
     QDialog::showEvent(event);
     if (begun_)
         return;
@@ -102,8 +105,8 @@ void CGantryClientDlg::Tick() {
     SetBar(totalBar_, p.totalSize, p.totalDone);
     SetBar(installBar_, p.installTotal, p.installDone);
     rate_->setText(QString::fromUtf8(CGantryClient::RateText(p.rate)));
-    downloading_->setText(QString::fromUtf8(p.downloadingName));
-    installing_->setText(QString::fromUtf8(p.installingName));
+    downloading_->setText(FromNetwork(p.downloadingName));
+    installing_->setText(FromNetwork(p.installingName));
 }
 
 void CGantryClientDlg::Cancel() {

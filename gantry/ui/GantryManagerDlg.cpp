@@ -9,6 +9,8 @@
 #include "gantry/ui/PackageDlg.h"
 #include "gantry/ui/VerifyResultDlg.h"
 #include "platform/FileSystem.h"
+#include "ui/ElidedTipDelegate.h"
+#include "ui/TextConversion.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -65,13 +67,15 @@ const ToolSet kTools[3] = {
       ID_FILE_UNBIND},
      {"Activate selected files allowing them being loaded by IVL",
       "De-activate selected files preventing them from being loaded by IVL",
-      "Select all listed children of the selected folder",
-      "Open this location using windows explorer", "Reference (bind) selected files to a package",
+      "Select all listed children of the selected folder", "Open this location in the file manager",
+      "Reference (bind) selected files to a package",
       "De-reference (unbind) selected files from the current package"}},
 };
 
 // A verify shorter than this shows no progress window at all.
 constexpr int kVerifyProgressDelayMs = 500;
+// The widest a column grows to show its texts.
+constexpr int kWidestColumn = 360;
 constexpr auto kVerifyPollPeriod = std::chrono::milliseconds(100);
 
 const char* const kTitles[3] = {"Gantry Server", "Installed packages", "Advanced file view"};
@@ -86,8 +90,14 @@ QString FromBytes(const String& text) {
 QString CustomModValueOf(const String& parameters) {
     for (const std::string& word : TokenizeCommandLine(parameters))
         if (StartsWithNoCase(word, "-mod="))
-            return QString::fromUtf8(Cp1252ToUtf8(word.substr(5)));
+            return FromNetwork(word.substr(5));
     return QString();
+}
+
+// A field too narrow for its text shows the text's beginning, not its end.
+void SetFromStart(QLineEdit* edit, const QString& text) {
+    edit->setText(text);
+    edit->setCursorPosition(0);
 }
 
 QLineEdit* ReadOnlyEdit(QWidget* parent, int id, const QString& name) {
@@ -177,7 +187,7 @@ void CGantryManagerDlg::UpdateActions() {
 void CGantryManagerDlg::BuildControls() {
     tabs_ = new QTabBar(this);
     SetControlId(tabs_, IDC_GANTRY_TABS, QStringLiteral("views"));
-    tabs_->addTab(QStringLiteral("@@ Server"));
+    tabs_->addTab(QStringLiteral("Gantry Server"));
     tabs_->addTab(QStringLiteral("Packages"));
     tabs_->addTab(QStringLiteral("Advanced"));
     CGantryIcons icons;
@@ -192,6 +202,7 @@ void CGantryManagerDlg::BuildControls() {
     list_ = new QTableView(this);
     SetControlId(list_, IDC_GANTRY_LIST, QStringLiteral("list"));
     list_->setModel(model_);
+    CElidedTipDelegate::Install(list_);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CGantryManagerDlg::UpdateActions);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -208,6 +219,9 @@ void CGantryManagerDlg::BuildControls() {
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setMinimumWidth(602);
+    // One least height for every view: the views without the server panel give the list the
+    // panel's room, as the window keeps its size.
+    list_->setMinimumHeight(200);
     list_->installEventFilter(this);
     connect(list_, &QWidget::customContextMenuRequested, this, &CGantryManagerDlg::ShowContextMenu);
     connect(list_, &QAbstractItemView::doubleClicked, this, &CGantryManagerDlg::DoubleClicked);
@@ -305,34 +319,35 @@ void CGantryManagerDlg::showEvent(QShowEvent* event) {
     if (opened_)
         return;
     anyFlagged_ = false;
+    FitAllViews();
     tabs_->setCurrentIndex(std::clamp(startTab_, 0, 2));
     opened_ = true;
     SetUpView(tabs_->currentIndex());
     if (!mods_) {
         automatic_->setChecked(true);
     } else {
-        customValue_->setText(CustomModValueOf(mods_->startupParameters));
+        SetFromStart(customValue_, CustomModValueOf(mods_->startupParameters));
         (mods_->automaticMods ? automatic_ : custom_)->setChecked(true);
     }
     timer_.start();
     Tick();
 }
 
-void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
-    title_->setText(QString::fromLatin1(kTitles[view]));
-    serverPanel_->setVisible(view == CGantryViewModel::VIEW_SERVER);
-    list_->setMinimumHeight(view == CGantryViewModel::VIEW_SERVER ? 200 : 290);
-    const ToolSet& tools = kTools[view];
-    for (size_t i = 0; i < TOOL_COUNT; ++i) {
-        tools_[i]->setVisible(tools.captions[i] != nullptr);
-        if (tools.captions[i])
-            tools_[i]->setText(QString::fromLatin1(tools.captions[i]));
+void CGantryManagerDlg::FitAllViews() {
+    QSize most = size();
+    for (int view = CGantryViewModel::VIEW_SERVER; view <= CGantryViewModel::VIEW_FILES; ++view) {
+        ShowControlsOf(view);
+        layout()->activate();
+        most = most.expandedTo(sizeHint());
     }
-    filter_->setVisible(view == CGantryViewModel::VIEW_FILES);
-    verify_->setVisible(view != CGantryViewModel::VIEW_SERVER);
+    resize(most);
+}
+
+void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
+    ShowControlsOf(view);
     if (view == CGantryViewModel::VIEW_SERVER) {
         for (size_t i = 0; i < 4; ++i)
-            serverTexts_[i]->setText(QString::fromUtf8(Cp1252ToUtf8(db_.ServerText(i))));
+            SetFromStart(serverTexts_[i], FromNetwork(db_.ServerText(i)));
         FillServerView();
     } else if (view == CGantryViewModel::VIEW_PACKAGES) {
         FillPackageView();
@@ -343,19 +358,60 @@ void CGantryManagerDlg::SetUpView(int view, const CPackage* filter) {
     UpdateActions();
 }
 
+void CGantryManagerDlg::ShowControlsOf(int view) {
+    title_->setText(QString::fromLatin1(kTitles[view]));
+    serverPanel_->setVisible(view == CGantryViewModel::VIEW_SERVER);
+    const ToolSet& tools = kTools[view];
+    for (size_t i = 0; i < TOOL_COUNT; ++i) {
+        tools_[i]->setVisible(tools.captions[i] != nullptr);
+        if (tools.captions[i])
+            tools_[i]->setText(QString::fromLatin1(tools.captions[i]));
+    }
+    filter_->setVisible(view == CGantryViewModel::VIEW_FILES);
+    verify_->setVisible(view != CGantryViewModel::VIEW_SERVER);
+}
+
 void CGantryManagerDlg::ApplyColumnWidths() {
-    // Each column gets at least its own width; the fonts here run wider than the widths were
-    // made for, so a column whose heading or shown texts need more ("Files/Folders",
-    // "Recommended") grows to show them, up to twice its width. The hint reads only the rows
-    // in view, so long lists cost nothing.
+    // Each column gets at least its own width and grows to its heading and the texts shown
+    // (long file and package names, "Files/Folders", "Shared"), up to a limit that keeps the
+    // other columns in sight; a text still cut shows whole in its tooltip. The hint reads only
+    // the rows in view, so long lists cost nothing.
     const QAbstractItemView* view = list_; // the hint is public there
     const QHeaderView* header = list_->horizontalHeader();
     for (int column = 0; column < model_->columnCount(); ++column) {
         const int least = model_->ColumnWidth(column);
         const int wanted =
             std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
-        list_->setColumnWidth(column, std::clamp(wanted, least, 2 * least));
+        list_->setColumnWidth(column, std::clamp(wanted, least, std::max(least, kWidestColumn)));
     }
+}
+
+CGantryManagerDlg::KeptSelection CGantryManagerDlg::KeepSelection() const {
+    KeptSelection kept;
+    kept.view = model_->CurrentView();
+    kept.keys = model_->KeysOf(SelectedRows());
+    kept.current = model_->KeysOf({list_->currentIndex().row()});
+    return kept;
+}
+
+void CGantryManagerDlg::RestoreSelection(const KeptSelection& kept) {
+    if (kept.view != model_->CurrentView() || kept.keys.empty())
+        return;
+    QItemSelection selection;
+    for (const int row : model_->RowsOf(kept.keys))
+        selection.select(model_->index(row, 0), model_->index(row, model_->columnCount() - 1));
+    QItemSelectionModel* selectionModel = list_->selectionModel();
+    const std::vector<int> current = model_->RowsOf(kept.current);
+    if (!current.empty()) {
+        const QModelIndex index = model_->index(current.front(), 0);
+        selectionModel->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        list_->scrollTo(index);
+    }
+    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+const CPackage* CGantryManagerDlg::CurrentFilter() const {
+    return static_cast<const CPackage*>(filter_->currentData().value<void*>());
 }
 
 void CGantryManagerDlg::FillServerView() {
@@ -363,8 +419,10 @@ void CGantryManagerDlg::FillServerView() {
         return;
     OfferedView view = FillOfferedView(db_);
     anyFlagged_ = view.anyFlagged;
+    const KeptSelection kept = KeepSelection();
     model_->ShowOffered(std::move(view.rows));
-    suggestion_->setText(FromBytes(db_.ModSuggestion()));
+    RestoreSelection(kept);
+    SetFromStart(suggestion_, FromBytes(db_.ModSuggestion()));
     sizeText_->setText(FromBytes(MegabyteText(view.bytesToDownload)) +
                        QStringLiteral(" to download"));
     seenChanges_ = db_.ChangeCount();
@@ -373,7 +431,9 @@ void CGantryManagerDlg::FillServerView() {
 void CGantryManagerDlg::FillPackageView() {
     if (db_.Busy())
         return;
+    const KeptSelection kept = KeepSelection();
     model_->ShowPackages(FillPackageRows(db_));
+    RestoreSelection(kept);
     seenChanges_ = db_.ChangeCount();
 }
 
@@ -384,13 +444,15 @@ void CGantryManagerDlg::FillFileView(const CPackage* filter) {
     filter_->addItem(QStringLiteral("<All Packages>"), QVariant::fromValue<void*>(nullptr));
     int selected = 0;
     for (const auto& package : db_.Packages()) {
-        filter_->addItem(FromBytes(package->name),
+        filter_->addItem(FromNetwork(package->name),
                          QVariant::fromValue<void*>(static_cast<void*>(package.get())));
         if (package.get() == filter)
             selected = filter_->count() - 1;
     }
     filter_->setCurrentIndex(selected);
+    const KeptSelection kept = KeepSelection();
     model_->ShowFiles(FillFileRows(db_, selected == 0 ? nullptr : filter));
+    RestoreSelection(kept);
     seenChanges_ = db_.ChangeCount();
 }
 
@@ -403,7 +465,7 @@ void CGantryManagerDlg::Refill() {
         FillPackageView();
         break;
     default:
-        FillFileView(nullptr);
+        FillFileView(CurrentFilter());
         break;
     }
 }
@@ -480,17 +542,17 @@ void CGantryManagerDlg::PressTool(int index) {
 
 void CGantryManagerDlg::ActivateFiles() {
     commands_.ActivateFiles(SelectedNodes());
-    FillFileView(nullptr);
+    FillFileView(CurrentFilter());
 }
 
 void CGantryManagerDlg::DeactivateFiles() {
     commands_.DeactivateFiles(SelectedNodes());
-    FillFileView(nullptr);
+    FillFileView(CurrentFilter());
 }
 
 void CGantryManagerDlg::UnbindFiles() {
     commands_.UnbindListed(SelectedListed());
-    FillFileView(nullptr);
+    FillFileView(CurrentFilter());
 }
 
 void CGantryManagerDlg::ActivatePackages() {
@@ -558,7 +620,7 @@ void CGantryManagerDlg::FillBindMenu(QMenu* menu) {
     const std::vector<BindTarget> targets = commands_.BindTargets();
     for (size_t i = 0; i < targets.size(); ++i) {
         // One entry per package, made for this menu: the list changes with the packages.
-        QAction* action = menu->addAction(FromBytes(targets[i].package->name));
+        QAction* action = menu->addAction(FromNetwork(targets[i].package->name));
         action->setData(ID_FILE_BIND_FIRST + int(i));
         action->setEnabled(targets[i].enabled);
         connect(action, &QAction::triggered, this, [this, i] {
@@ -605,7 +667,7 @@ void CGantryManagerDlg::VerifyFiles() {
         if (verifier.WaitFor(std::chrono::milliseconds(0)))
             loop.quit();
         else
-            progress.setLabelText(FromBytes(verifier.ProgressText()));
+            progress.setLabelText(ShownPath(verifier.ProgressText()));
     });
     connect(&progress, &QProgressDialog::canceled, &loop, [&] { verifier.Cancel(); });
     poll.start(kVerifyPollPeriod);
@@ -697,7 +759,7 @@ void CGantryManagerDlg::BindTo(size_t index) {
     if (index >= db_.Packages().size())
         return;
     commands_.BindListed(db_.Packages()[index], SelectedListed());
-    FillFileView(nullptr);
+    FillFileView(CurrentFilter());
 }
 
 void CGantryManagerDlg::BindToNewPackage() {
@@ -706,14 +768,14 @@ void CGantryManagerDlg::BindToNewPackage() {
     dialog.caption = QString::fromLatin1(CPackageDlg::CREATE_CAPTION);
     while (dialog.exec() == QDialog::Accepted) {
         Handle<CPackage> created;
-        const CommandResult result = commands_.CreatePackage(
-            dialog.name.toStdString(), dialog.homePage.toStdString(), &created);
+        const CommandResult result =
+            commands_.CreatePackage(ToNetwork(dialog.name), ToNetwork(dialog.homePage), &created);
         if (result.status == CommandStatus::Refused) {
             questions_.Tell(this, QString::fromUtf8(result.reason));
             continue;
         }
         commands_.BindListed(created, rows);
-        FillFileView(nullptr);
+        FillFileView(CurrentFilter());
         return;
     }
 }
@@ -721,7 +783,8 @@ void CGantryManagerDlg::BindToNewPackage() {
 void CGantryManagerDlg::DeactivatePackages() {
     for (const auto& package : SelectedPackages()) {
         const std::vector<String> questions = commands_.DeactivateQuestions({package});
-        if (!questions.empty() && !questions_.Confirm(this, QString::fromUtf8(questions.front())))
+        // The question names the package.
+        if (!questions.empty() && !questions_.Confirm(this, FromNetwork(questions.front())))
             continue;
         commands_.DeactivatePackages({package}, true);
     }
@@ -735,11 +798,11 @@ void CGantryManagerDlg::EditPackage() {
     const Handle<CPackage> package = selected.front();
     CPackageDlg dialog(this);
     dialog.caption = QString::fromLatin1(CPackageDlg::EDIT_CAPTION);
-    dialog.name = FromBytes(package->name);
-    dialog.homePage = FromBytes(package->homePage);
+    dialog.name = FromNetwork(package->name);
+    dialog.homePage = FromNetwork(package->homePage);
     while (dialog.exec() == QDialog::Accepted) {
-        const CommandResult result = commands_.EditPackage(package, dialog.name.toStdString(),
-                                                           dialog.homePage.toStdString());
+        const CommandResult result =
+            commands_.EditPackage(package, ToNetwork(dialog.name), ToNetwork(dialog.homePage));
         if (result.status == CommandStatus::Refused) {
             questions_.Tell(this, QString::fromUtf8(result.reason));
             continue;

@@ -1,5 +1,5 @@
 #pragma once
-// The Gantry manager: three views of the database on one list ("@@ Server" with the offered
+// The Gantry manager: three views of the database on one list ("Gantry Server" with the offered
 // packages, "Packages", "Advanced" with single files), the selected server's Gantry texts and
 // mod settings, six tool buttons that change with the view, context menus, and the blinking
 // "Download && Install" button. Every command runs on the shared package commands and refills
@@ -121,7 +121,21 @@ private:
     void UpdateActions();
     void BuildControls();
     void SetUpView(int view, const CPackage* filter = nullptr);
+    // The controls of one view, without filling its rows.
+    void ShowControlsOf(int view);
+    // Opens at the size the largest view needs, so that switching views never resizes.
+    void FitAllViews();
     void ApplyColumnWidths();
+    // The selected rows by what they show, to select them again once the view is refilled.
+    struct KeptSelection {
+        int view = -1;
+        std::vector<CGantryViewModel::RowKey> keys;
+        std::vector<CGantryViewModel::RowKey> current;
+    };
+    KeptSelection KeepSelection() const;
+    void RestoreSelection(const KeptSelection& kept);
+    // The package the Advanced view is filtered by; null for all.
+    const CPackage* CurrentFilter() const;
     void ShowContextMenu(const QPoint& pos);
     void DoubleClicked();
 

@@ -1,8 +1,11 @@
 #include "gantry/ui/GantryViewModel.h"
 
+#include "ui/TextConversion.h"
+
 #include <algorithm>
 #include <array>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quillory::ui {
 
@@ -14,33 +17,38 @@ struct RowKeyHash {
     }
 };
 
+// How a column's texts are kept: file names and numbers as they are, package names in
+// Windows-1252 as the servers send them, paths with the database's "\\" between their parts.
+enum class Kept { LOCAL, SERVER, PATH };
+
 struct Column {
     const char* title;
     int width;
     bool right;
+    Kept kept = Kept::LOCAL;
 };
 
 // Room for the widest view; a narrower one leaves the rest empty.
 constexpr size_t kMostColumns = std::max({size_t(OC_COUNT), size_t(PC_COUNT), size_t(FC_COUNT)});
 using Columns = std::array<Column, kMostColumns>;
 
-constexpr Columns kServerColumns = {{{"Package", 200, false},
+constexpr Columns kServerColumns = {{{"Package", 200, false, Kept::SERVER},
                                      {"Priority", 80, false},
                                      {"Status", 100, false},
                                      {"Zip size", 80, true},
                                      {"Action", 120, false}}};
-constexpr Columns kPackageColumns = {{{"Package", 150, false},
+constexpr Columns kPackageColumns = {{{"Package", 150, false, Kept::SERVER},
                                       {"Status", 80, false},
                                       {"Size", 80, true},
                                       {"Files/Folders", 70, true},
                                       {"Install date", 150, false},
                                       {"Shared", 50, true}}};
-constexpr Columns kFileColumns = {{{"File", 100, false},
+constexpr Columns kFileColumns = {{{"File", 100, false, Kept::PATH},
                                    {"Status", 70, false},
-                                   {"Path", 120, false},
+                                   {"Path", 120, false, Kept::PATH},
                                    {"Size", 70, true},
                                    {"CRC32", 70, false},
-                                   {"Package", 100, false}}};
+                                   {"Package", 100, false, Kept::SERVER}}};
 
 const Columns& ColumnsOf(int view) {
     switch (view) {
@@ -89,7 +97,29 @@ CGantryViewModel::RowKey CGantryViewModel::KeyOf(int row) const {
     const size_t r = size_t(row);
     if (view_ == VIEW_FILES)
         return {files_[r].node.get(), files_[r].package.get()};
+    if (view_ == VIEW_SERVER)
+        return {offered_[r].package.get(), nullptr};
     return {packages_[r].package.get(), nullptr};
+}
+
+std::vector<CGantryViewModel::RowKey> CGantryViewModel::KeysOf(const std::vector<int>& rows) const {
+    std::vector<RowKey> keys;
+    keys.reserve(rows.size());
+    for (const int row : rows)
+        if (row >= 0 && row < rowCount())
+            keys.push_back(KeyOf(row));
+    return keys;
+}
+
+std::vector<int> CGantryViewModel::RowsOf(const std::vector<RowKey>& keys) const {
+    std::vector<int> rows;
+    if (keys.empty())
+        return rows;
+    const std::unordered_set<RowKey, RowKeyHash> wanted(keys.begin(), keys.end());
+    for (int row = 0; row < rowCount(); ++row)
+        if (wanted.count(KeyOf(row)) != 0)
+            rows.push_back(row);
+    return rows;
 }
 
 bool CGantryViewModel::SortBy(int column) {
@@ -195,8 +225,17 @@ QVariant CGantryViewModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
         return QVariant();
     switch (role) {
-    case Qt::DisplayRole:
-        return QString::fromUtf8(*Text(index.row(), index.column()));
+    case Qt::DisplayRole: {
+        const String& text = *Text(index.row(), index.column());
+        switch (ColumnsOf(view_)[size_t(index.column())].kept) {
+        case Kept::SERVER:
+            return FromNetwork(text);
+        case Kept::PATH:
+            return ShownPath(text);
+        default:
+            return FromLocal(text);
+        }
+    }
     case Qt::DecorationRole:
         return index.column() == 0 ? QVariant(icons_.Icon(IconOf(index.row()))) : QVariant();
     case Qt::TextAlignmentRole:

@@ -36,13 +36,19 @@ public:
     // Column width in pixels of the current view.
     int ColumnWidth(int column) const;
 
+    // What names a row across refills of its view: its object and the package it is listed
+    // under.
+    using RowKey = std::pair<const void*, const void*>;
+    std::vector<RowKey> KeysOf(const std::vector<int>& rows) const;
+    // The rows, in the order of the current rows, that carry one of `keys`.
+    std::vector<int> RowsOf(const std::vector<RowKey>& keys) const;
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    using RowKey = std::pair<const void*, const void*>;
     RowKey KeyOf(int row) const;
     const String* Text(int row, int column) const;
     int IconOf(int row) const;

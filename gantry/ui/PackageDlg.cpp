@@ -1,6 +1,7 @@
 #include "gantry/ui/PackageDlg.h"
 
 #include "gantry/ui/GantryControlIds.h"
+#include "ui/WindowTitle.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -34,6 +35,7 @@ CPackageDlg::CPackageDlg(QWidget* parent)
 void CPackageDlg::showEvent(QShowEvent* event) {
     if (!caption.isEmpty())
         setWindowTitle(caption);
+    FitWindowTitle(this);
     nameEdit_->setText(name);
     homeEdit_->setText(homePage);
     nameEdit_->setFocus();

@@ -8,11 +8,13 @@
 #include "gantry/ui/PackageDlg.h"
 #include "tests/gantry_db/ScannedTree.h"
 #include "tests/support/TempGameFolder.h"
+#include "ui/ElidedTipDelegate.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,6 +24,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <deque>
 #include <memory>
@@ -258,7 +261,9 @@ private slots:
         QCOMPARE(dialog->Filter()->count(), 5);
         const int row = FileRowOf(*dialog, "b.pbo", "<Unknown addons>");
         QVERIFY(row >= 0);
-        QCOMPARE(Cell(model, row, 2), QStringLiteral("AddOns\\sub\\"));
+        // Paths show the system's separator; the database keeps its own.
+        QCOMPARE(Cell(model, row, 2), QStringLiteral("AddOns/sub/"));
+        QCOMPARE(dialog->Model()->FileRows()[size_t(row)].folderPath, String("AddOns\\sub\\"));
         QCOMPARE(Cell(model, row, 5), QStringLiteral("<Unknown addons>"));
 
         // The sorting table: folders first by name; size descending, no toggle on a second click.
@@ -401,6 +406,97 @@ private slots:
         QCOMPARE(edits.captions.value(0), QStringLiteral("Edit package"));
         QCOMPARE(edits.shownNames.value(0), QStringLiteral("Sub"));
         QCOMPARE(db->Packages().back()->name, String("SUB"));
+    }
+
+    void packageNamesAreWindows1252() {
+        // As a server sends it: "Café Ré" in Windows-1252, and a euro sign (0x80).
+        Offer("Caf\xe9 R\xe9", 3, 10485, true);
+        CPackageCommands commands(*db);
+        QVERIFY(commands.CreatePackage("\x80 pack", "", nullptr).IsDone());
+        const QString cafe = QStringLiteral("Caf\u00e9 R\u00e9");
+        auto dialog = Open(0);
+        QCOMPARE(Cell(dialog->List()->model(), 0, 0), cafe);
+        dialog->Tabs()->setCurrentIndex(1);
+        const int euro = PackageRowOf(*dialog, "\x80 pack");
+        QVERIFY(euro >= 0);
+        QCOMPARE(Cell(dialog->List()->model(), euro, 0), QStringLiteral("\u20ac pack"));
+        // Edited: shown as the player reads it, stored as the servers write it.
+        SelectRows(*dialog, {euro});
+        CPackageDialogAnswers edits({QStringLiteral("\u20ac pack \u00e9")});
+        dialog->Action(ID_PACKAGE_EDIT)->trigger();
+        QCOMPARE(edits.shownNames.value(0), QStringLiteral("\u20ac pack"));
+        QCOMPARE(db->Packages().back()->name, String("\x80 pack \xe9"));
+        dialog->Tabs()->setCurrentIndex(2);
+        QVERIFY(dialog->Filter()->findText(QStringLiteral("\u20ac pack \u00e9")) > 0);
+    }
+
+    void theSelectionStaysAfterACommand() {
+        Offer("one", 3, 1000, false);
+        Offer("two", 3, 1000, false);
+        Offer("three", 3, 1000, false);
+        auto dialog = Open(0);
+        SelectRows(*dialog, {1, 2});
+        dialog->Action(ID_OFFERED_FLAG)->trigger();
+        QCOMPARE(Cell(dialog->List()->model(), 2, 4), QStringLiteral("Download"));
+        QCOMPARE(dialog->SelectedRows(), (std::vector<int>{1, 2}));
+
+        // Another view starts without a selection.
+        dialog->Tabs()->setCurrentIndex(1);
+        QVERIFY(dialog->SelectedRows().empty());
+        const int islandsRow = PackageRowOf(*dialog, "Islands");
+        SelectRows(*dialog, {islandsRow});
+        dialog->Action(ID_PACKAGE_ACTIVATE)->trigger();
+        QCOMPARE(dialog->SelectedRows(), (std::vector<int>{islandsRow}));
+
+        // The Advanced view keeps its package filter too.
+        dialog->Tabs()->setCurrentIndex(2);
+        const int islands = dialog->Filter()->findText(QStringLiteral("Islands"));
+        dialog->Filter()->setCurrentIndex(islands);
+        emit dialog->Filter()->activated(islands);
+        QCOMPARE(dialog->List()->model()->rowCount(), 1);
+        SelectRows(*dialog, {0});
+        dialog->Action(ID_FILE_DEACTIVATE)->trigger();
+        QCOMPARE(dialog->Filter()->currentIndex(), islands);
+        QCOMPARE(dialog->List()->model()->rowCount(), 1);
+        QCOMPARE(dialog->SelectedRows(), (std::vector<int>{0}));
+    }
+
+    void textsFitTheWindow() {
+        // A name longer than a column may grow to: cut, and whole in its tooltip.
+        const String longName = "Lantern Isles " + String(120, 'x');
+        Offer(longName.c_str(), 3, 10485, true);
+        Offer("short", 3, 10485, true);
+        db->SetServerText(1, "Co-op campaigns every evening at 20:00 UTC on the islands of the "
+                             "vale, with mods from our own Gantry server and more");
+        auto dialog = Open(0);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        // The Info field starts at its beginning.
+        QCOMPARE(dialog->ServerText(1)->cursorPosition(), 0);
+        QTableView* list = dialog->List();
+        QVERIFY(list->columnWidth(0) > 200);
+        QVERIFY(list->columnWidth(0) <
+                QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(longName)));
+        const auto* delegate = qobject_cast<CElidedTipDelegate*>(list->itemDelegate());
+        QVERIFY(delegate != nullptr);
+        const auto tipAt = [list](int row, int column) {
+            const QRect cell = list->visualRect(list->model()->index(row, column));
+            QHelpEvent help(QEvent::ToolTip, cell.center(),
+                            list->viewport()->mapToGlobal(cell.center()));
+            QApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QTRY_COMPARE(tipAt(0, 0), QString::fromStdString(longName));
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QCOMPARE(tipAt(1, 0), QString());
+
+        // Switching views keeps the window's size.
+        const QSize size = dialog->size();
+        for (int tab : {1, 2, 0, 2, 1}) {
+            dialog->Tabs()->setCurrentIndex(tab);
+            QApplication::processEvents();
+            QCOMPARE(dialog->size(), size);
+        }
     }
 
     void deactivatingAsksOnlyForCoreAndUnknownFiles() {

@@ -161,13 +161,13 @@ private slots:
         dialog->Action(ID_VERIFY_FILES)->trigger();
         QCOMPARE(all.summary, QStringLiteral("Verified 3 files of 2 packages: 0 match, 3 differ"));
         QCOMPARE(all.rows.size(), 3);
-        QCOMPARE(all.rows[0], QStringLiteral("Changed|AddOns\\islands.pbo|Islands|stored 7 bytes, "
+        QCOMPARE(all.rows[0], QStringLiteral("Changed|AddOns/islands.pbo|Islands|stored 7 bytes, "
                                              "CRC %1; found 7 bytes, CRC %2")
                                   .arg(QString::asprintf("%08x", test::CrcOf("islands")),
                                        QString::asprintf("%08x", test::CrcOf("ISLANDS"))));
         QCOMPARE(all.rows[1],
-                 QStringLiteral("Inactive only|AddOns\\palms.pbo|Islands|present as palms.pbx"));
-        QCOMPARE(all.rows[2], QStringLiteral("Missing|@Rivers\\addons\\river.pbo|Rivers|"));
+                 QStringLiteral("Inactive only|AddOns/palms.pbo|Islands|present as palms.pbx"));
+        QCOMPARE(all.rows[2], QStringLiteral("Missing|@Rivers/addons/river.pbo|Rivers|"));
 
         // The selected package only.
         dialog->List()->selectRow(PackageRowOf(*dialog, "Rivers"));
@@ -175,7 +175,8 @@ private slots:
         CloseResultWhenShown(rivers, QStringLiteral("verify-result-rivers.png"));
         dialog->Action(ID_VERIFY_FILES)->trigger();
         QCOMPARE(rivers.rows,
-                 QStringList{QStringLiteral("Missing|@Rivers\\addons\\river.pbo|Rivers|")});
+                 QStringList{QStringLiteral("Missing|@Rivers/addons/river.pbo|Rivers|")});
+        QCOMPARE(rivers.summary, QStringLiteral("Verified 1 file of 1 package: 0 match, 1 differ"));
 
         // The Advanced view verifies the package its filter shows.
         dialog->Tabs()->setCurrentIndex(CGantryViewModel::VIEW_FILES);

@@ -68,7 +68,7 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Gantry Server Browser"));
         auto* title = dialog.findChild<QLabel*>(QStringLiteral("titleLabel"));
         QVERIFY(title);
-        QCOMPARE(title->text(), QStringLiteral("Public @@ Servers"));
+        QCOMPARE(title->text(), QStringLiteral("Public Gantry Servers"));
         QCOMPARE(title->font().family(), QStringLiteral("Arial Black"));
         QCOMPARE(title->font().pointSize(), 15);
         auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));

@@ -1,6 +1,7 @@
 // The small dialogs: "Server", "Quillory config" and the scan wait dialog.
 #include "TestMain.h"
 
+#include "ui/WindowTitle.h"
 #include "watch/ConfigDialog.h"
 #include "watch/ScanWaitDialog.h"
 #include "watch/ServerDialog.h"
@@ -97,6 +98,21 @@ private slots:
         QCOMPARE(CConfigDialog::FolderOfExecutable(QStringLiteral("IRONVALE.EXE"),
                                                    QStringLiteral("/keep/")),
                  QStringLiteral("/keep/"));
+    }
+
+    void titlesAreNotCut() {
+        // The dialogs narrower than their titles by their contents alone.
+        CScanWaitDialog scan([] { return QString(); }, [] {});
+        CServerDialog server({}, false);
+        CConfigDialog config{QString()};
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&scan, &server, &config}) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            QVERIFY2(dialog->width() >= TitleWidth(dialog), qPrintable(dialog->windowTitle()));
+            QVERIFY(TitleWidth(dialog) >
+                    dialog->fontMetrics().horizontalAdvance(dialog->windowTitle()));
+            dialog->close();
+        }
     }
 
     void scanWaitShowsTheTextAndSkipCancels() {

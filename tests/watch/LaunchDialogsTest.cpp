@@ -46,7 +46,7 @@ private slots:
         QCOMPARE(text->font().pointSize(), 9);
         QCOMPARE(text->font().family(), QStringLiteral("Arial"));
         QCOMPARE(CToolTipDialog::ControlIdOf(text), 1066);
-        QCOMPARE(Button(dialog, "managerButton")->text(), QStringLiteral("@@ Manager"));
+        QCOMPARE(Button(dialog, "managerButton")->text(), QStringLiteral("Gantry Manager"));
         QVERIFY(Button(dialog, "managerButton")->isDefault());
         QCOMPARE(CToolTipDialog::ControlIdOf(Button(dialog, "managerButton")), 1);
         QCOMPARE(CToolTipDialog::ControlIdOf(Button(dialog, "cancelButton")), 2);

@@ -1,5 +1,5 @@
 // The main window and the browser server: start-up news, the news box and the Link button,
-// "@@ browser" with the server browser, and the self-upgrade's window side.
+// "Gantry browser" with the server browser, and the self-upgrade's window side.
 #include "TestMain.h"
 #include "WatchFakes.h"
 #include "tests/support/SimRun.h"

@@ -3,6 +3,7 @@
 #include "TestMain.h"
 #include "WatchFakes.h"
 
+#include "common/Version.h"
 #include "ui/MessageBoxes.h"
 #include "watch/WatchDialog.h"
 #include "watch/core/WatchRules.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -461,6 +463,56 @@ private slots:
         w.window->Tick();
         QCOMPARE(link->text(), QStringLiteral("4 kb downloaded"));
         QVERIFY(!w.watch.news.upgradeOffered);
+    }
+
+    void theBlinkingLinkKeepsItsSize() {
+        WatchedWindow w;
+        auto* link = w.Find<QPushButton>("linkButton");
+        w.watch.news =
+            BrowserNews{"Patch 1.97 is out", "Upgrade to Quillory 0.97 now", "quillory.ozp", true};
+        // What the layout gives the button, on the ticks with and without the caption.
+        QSet<int> widths;
+        QSet<QString> captions;
+        for (int i = 0; i < 8; ++i) {
+            w.window->Tick();
+            captions.insert(link->text());
+            widths.insert(link->sizeHint().expandedTo(link->minimumSize()).width());
+        }
+        QCOMPARE(captions,
+                 (QSet<QString>{QString(), QStringLiteral("Upgrade to Quillory 0.97 now")}));
+        QCOMPARE(widths.size(), 1);
+        QVERIFY(*widths.begin() > link->fontMetrics().horizontalAdvance(
+                                      QStringLiteral("Upgrade to Quillory 0.97 now")));
+    }
+
+    void entriesOfOneNameShowTheirAddresses() {
+        WatchedWindow w;
+        auto* list = w.Find<QComboBox>("serverList");
+        const int before = list->count();
+        w.window->AddServer(ServerEntry{"127.0.0.2:2302", "", "", "", true});
+        w.window->AddServer(ServerEntry{"127.0.0.3:2402", "", "", "", true});
+        QCOMPARE(list->itemText(before), QStringLiteral("127.0.0.2:2302"));
+        // Both renamed alike, as two servers of one host name themselves.
+        for (int index : {before, before + 1}) {
+            w.window->SelectServer(index);
+            ServerEntry typed = *w.window->Entries()[size_t(index)];
+            typed.description = "Valehold";
+            w.window->EditServer(typed);
+        }
+        QCOMPARE(list->itemText(before), QStringLiteral("Valehold (127.0.0.2:2302)"));
+        QCOMPARE(list->itemText(before + 1), QStringLiteral("Valehold (127.0.0.3:2402)"));
+        // Once the other goes, the name stands alone again.
+        w.window->SelectServer(before + 1);
+        w.window->DeleteServer();
+        QCOMPARE(list->itemText(before), QStringLiteral("Valehold"));
+    }
+
+    void captionNamesTheProgramsVersion() {
+        WatchedWindow w;
+        QCOMPARE(w.window->windowTitle(),
+                 QStringLiteral("Quillory Gantry ") + QString::fromLatin1(PROGRAM_VERSION));
+        QVERIFY(!QString::fromLatin1(PROGRAM_VERSION).isEmpty());
+        QCOMPARE(w.Find<QPushButton>("browserButton")->text(), QStringLiteral("Gantry browser"));
     }
 
     void managerCaptionIsWrittenEveryTick() {

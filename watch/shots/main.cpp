@@ -1,6 +1,6 @@
 // quillory-watch-shots --data DIR --browser HOST:PORT --out DIR [--seconds N] [-connect=...]...
 // Opens the main window as the program does (settings and database from DIR, the browser
-// server given), lets it watch for a while, saves a picture of it, then presses "@@ browser"
+// server given), lets it watch for a while, saves a picture of it, then presses "Gantry browser"
 // and saves a picture of the server browser once its rows have arrived. Words after the
 // options are the program's own command line.
 #include "net/BrowserHost.h"
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     WaitFor([&] { return link != nullptr && !link->text().isEmpty(); }, kGiveUpMs);
     ok = ok && Save(window, out + QStringLiteral("main-window.png"));
 
-    // "@@ browser" runs the dialog modally; the picture is taken from inside its loop.
+    // "Gantry browser" runs the dialog modally; the picture is taken from inside its loop.
     bool browserSaved = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
