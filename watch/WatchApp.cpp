@@ -1,6 +1,8 @@
 #include "watch/WatchApp.h"
 
 #include "net/BrowserHost.h"
+#include "platform/InstanceSocket.h"
+#include "platform/ProcessReplace.h"
 #include "platform/SignalPipe.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
@@ -8,15 +10,15 @@
 #include "watch/EngineWatch.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
+#include "watch/core/InstanceMessage.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QProcess>
 #include <QSocketNotifier>
+#include <QTimer>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace quillory::ui {
@@ -24,6 +26,8 @@ namespace quillory::ui {
 namespace {
 
 constexpr int kConnectMs = 500;
+// A later copy sends its line at once; a connection that dawdles longer is dropped.
+constexpr int kReadMs = 3000;
 
 // A message box or dialog open over the window runs a loop of its own; closing it first lets
 // the window's closing steps run to their end instead of waiting behind it.
@@ -40,51 +44,82 @@ void CloseModalDialogs(QWidget* window) {
 
 } // namespace
 
-CWatchApp::CWatchApp(QString instanceName) : instanceName_(std::move(instanceName)) {}
+CWatchApp::CWatchApp(QString socketPath, StartLine start, Replace replace)
+    : socketPath_(std::move(socketPath)), start_(std::move(start)),
+      replace_(replace ? std::move(replace) : Replace(&platform::ReplaceProcess)) {}
 
 CWatchApp::~CWatchApp() = default;
 
-bool CWatchApp::ClaimInstance() {
+QString CWatchApp::DefaultSocketPath(QString& problem) {
+    String error;
+    const String runtimeFolder = platform::DefaultRuntimeFolder(error);
+    if (runtimeFolder.empty()) {
+        problem = FromLocal(error);
+        return QString();
+    }
+    return FromLocal(
+        platform::InstanceSocketPath(runtimeFolder, INSTANCE_NAME, ToLocal(QDir::currentPath())));
+}
+
+bool CWatchApp::ClaimInstance(const std::vector<String>& words) {
+    if (socketPath_.isEmpty())
+        return true;
     QLocalSocket other;
-    other.connectToServer(instanceName_);
+    other.connectToServer(socketPath_);
     if (other.waitForConnected(kConnectMs)) {
-        other.write(RESTORE_MESSAGE);
+        const std::string message = CInstanceMessageReader::Encode(words);
+        other.write(message.data(), static_cast<qint64>(message.size()));
         other.waitForBytesWritten(kConnectMs);
         other.disconnectFromServer();
         return false;
     }
-    // Nobody answers: a socket file left by a copy that crashed is taken over.
-    QLocalServer::removeServer(instanceName_);
+    // Nobody answers: a socket left by a copy that crashed is taken over.
+    QLocalServer::removeServer(socketPath_);
+    Listen();
+    return true;
+}
+
+void CWatchApp::Listen() {
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_.get(), &QLocalServer::newConnection, this, &CWatchApp::OnNewConnection);
     // Without the name later copies cannot reach this one; it still runs on its own.
-    if (!server_->listen(instanceName_))
-        std::fprintf(stderr, "quillory: cannot answer later copies: %s\n",
-                     qPrintable(server_->errorString()));
-    return true;
+    if (!server_->listen(socketPath_))
+        claimProblem_ = socketPath_ + QStringLiteral(": ") + server_->errorString();
 }
 
 void CWatchApp::OnNewConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->readAll().contains('\n'))
+        QTimer::singleShot(kReadMs, socket, [socket] { socket->abort(); });
+        auto reader = std::make_shared<CInstanceMessageReader>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader] {
+            const QByteArray bytes = socket->readAll();
+            const auto state = reader->Feed(bytes.constData(), size_t(bytes.size()));
+            if (state == CInstanceMessageReader::State::INCOMPLETE)
+                return;
+            // One line per connection; anything else from the peer is not listened to.
+            socket->abort();
+            if (state != CInstanceMessageReader::State::COMPLETE)
                 return;
             ++restoreRequests_;
             if (window_ != nullptr)
-                window_->RequestRestore();
+                window_->HandOver(reader->Words());
         });
     }
 }
 
-int CWatchApp::Run(const QStringList& arguments) {
-    // A second copy says so to the first and leaves without showing anything.
-    if (!ClaimInstance())
-        return 0;
+QString CWatchApp::Restart(const String& programFile, const std::vector<String>& words,
+                           bool& stillFirst) {
+    // The new image must not find this one still holding the name.
+    server_.reset();
+    const String reason = replace_(programFile, start_.argv, start_.folder);
+    stillFirst = ClaimInstance(words);
+    return FromLocal(reason);
+}
 
-    platform::CSignalPipe stopPipe;
-    CMessageBoxes messageBoxes;
+bool CWatchApp::RunWindow(const std::vector<String>& words, platform::CSignalPipe& stopPipe,
+                          CMessageBoxes& messageBoxes) {
     CWatchLauncher launcher(CWatchLauncher::Parts{});
     CEngineWatch engine;
     // Without a socket no server answers; the window still opens for the list and Gantry.
@@ -113,20 +148,39 @@ int CWatchApp::Run(const QStringList& arguments) {
         });
     }
 
-    // The first word is the program itself, with its folder, as the restart needs it.
-    std::vector<String> words = {ToLocal(QCoreApplication::applicationFilePath())};
-    for (qsizetype i = 1; i < arguments.size(); ++i)
-        words.push_back(ToLocal(arguments[i]));
     window.show();
     window.Open(words);
     const int result = window.Closed() ? window.result() : window.exec();
     SetWindow(nullptr);
+    return result == QDialog::Accepted && window.RestartRequested();
+}
 
-    if (result == QDialog::Accepted && window.RestartRequested()) {
-        // The new copy must not find this one still holding the name.
-        server_.reset();
-        if (!QProcess::startDetached(FromLocal(window.ProgramPath()), {}, QDir::currentPath()))
-            std::fprintf(stderr, "quillory: cannot start %s again\n", window.ProgramPath().c_str());
+int CWatchApp::Run(const QStringList& arguments) {
+    // Taken now: once an upgrade has renamed a new program file over this one, the system no
+    // longer names this process's file by that path.
+    const String programFile = ToLocal(QCoreApplication::applicationFilePath());
+    // The first word is the program itself, with its folder, as the upgrade needs it.
+    std::vector<String> words = {programFile};
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        words.push_back(ToLocal(arguments[i]));
+    // A second copy hands its line to the first and leaves without showing anything.
+    if (!ClaimInstance(words))
+        return 0;
+
+    platform::CSignalPipe stopPipe;
+    CMessageBoxes messageBoxes;
+    if (!claimProblem_.isEmpty())
+        messageBoxes.Information(nullptr, QString::fromLatin1(CWatchDialog::CAPTION),
+                                 QString::fromLatin1(ALONE_TEXT).arg(claimProblem_));
+    while (RunWindow(words, stopPipe, messageBoxes)) {
+        bool stillFirst = true;
+        const QString reason = Restart(programFile, words, stillFirst);
+        if (!stillFirst)
+            return 0;
+        messageBoxes.Information(nullptr, QString::fromLatin1(CWatchDialog::CAPTION),
+                                 QString::fromLatin1(RESTART_FAILED_TEXT).arg(reason));
+        // The settings were saved: a fresh window shows them, not the start's line again.
+        words = {programFile};
     }
     return 0;
 }

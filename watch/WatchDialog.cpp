@@ -28,6 +28,7 @@
 #include "watch/core/UpgradeWorker.h"
 #include "watch/core/WatchRules.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -428,8 +429,11 @@ void CWatchDialog::ApplyCommandLine(const std::vector<String>& words) {
     const ProgramCommandLine line = ParseProgramCommandLine(words);
     programPath_ = line.programPath;
     programFolder_ = line.programFolder;
+    SelectFromLine(line, settings_.selectedIndex);
+}
+
+void CWatchDialog::SelectFromLine(const ProgramCommandLine& line, int32_t selected) {
     const size_t before = settings_.entries.size();
-    int32_t selected = settings_.selectedIndex;
     ApplyProgramCommandLine(line, settings_.entries, selected);
     for (size_t i = before; i < settings_.entries.size(); ++i)
         serverList_->addItem(FromLocal(settings_.entries[i]->description));
@@ -647,8 +651,9 @@ void CWatchDialog::Tick() {
     if (inTick_ || closed_)
         return;
     inTick_ = true;
-    // 1. Another copy asked for this window.
+    // 1. Another copy asked for this window, and may have named a server.
     RestoreIfAsked();
+    TakeHandedLine();
     // 2.
     ++tickCounter_;
     // 3 and 4.
@@ -683,6 +688,26 @@ void CWatchDialog::RestoreIfAsked() {
     raise();
     activateWindow();
     notifier_->Flash();
+}
+
+void CWatchDialog::HandOver(const std::vector<String>& words) {
+    restoreRequested_ = true;
+    handedLine_ = words;
+}
+
+void CWatchDialog::TakeHandedLine() {
+    if (!handedLine_)
+        return;
+    // A dialog over the window (server editor, manager, download) or a running upgrade works
+    // on the selected server: the line waits until the window is the player's again.
+    QWidget* modal = QApplication::activeModalWidget();
+    if ((modal != nullptr && modal != this) || !isEnabled())
+        return;
+    const ProgramCommandLine line = ParseProgramCommandLine(*handedLine_);
+    handedLine_.reset();
+    // Only a line naming a server changes the selection.
+    if (!line.host.empty())
+        SelectFromLine(line, selected_);
 }
 
 void CWatchDialog::BlinkButtons() {

@@ -12,6 +12,7 @@
 #include "net/ServerStatus.h"
 #include "ui/ToolTipDialog.h"
 #include "watch/core/GameLauncher.h"
+#include "watch/core/ProgramCommandLine.h"
 #include "watch/core/SettingsFile.h"
 #include "watch/core/WatchView.h"
 
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -103,6 +105,10 @@ public:
 
     // Another copy of the program asked this one to come forward; seen at the next tick.
     void RequestRestore() { restoreRequested_ = true; }
+    // Another copy handed over its command line (`words`, the first being its program path):
+    // the window comes forward, and a server the line names is selected or added as at the
+    // window's own start, at the next tick with no dialog open over the window.
+    void HandOver(const std::vector<String>& words);
 
     // Set by the configuration dialog: the program starts again after the window closed.
     bool RestartRequested() const { return restartRequested_; }
@@ -163,6 +169,8 @@ private:
     void CheckGameFolder();
     void StartDatabase();
     void ApplyCommandLine(const std::vector<String>& words);
+    // Steps 10 and 11: the server `line` names, else `selected`, becomes the selection.
+    void SelectFromLine(const ProgramCommandLine& line, int32_t selected);
     void FillServerList();
     // Item texts from the entries: two of the same description show their addresses.
     void LabelServerList();
@@ -171,6 +179,7 @@ private:
 
     // The tick's parts, in its order.
     void RestoreIfAsked();
+    void TakeHandedLine();
     void BlinkButtons();
     void StepDatabase();
     void Render(const WatchFrame& frame);
@@ -213,6 +222,7 @@ private:
     String programFolder_;
     bool restartRequested_ = false;
     bool restoreRequested_ = false;
+    std::optional<std::vector<String>> handedLine_; // the latest line another copy handed over
     bool closed_ = false;
 
     CFileDatabase database_;

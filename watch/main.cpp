@@ -8,12 +8,15 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 int main(int argc, char** argv) {
     using namespace quillory;
+    const std::vector<String> startArgv(argv, argv + argc);
     // Answered before Qt starts, so they work without a display.
-    const ProgramSwitches switches = ReadProgramSwitches(std::vector<String>(argv, argv + argc));
+    const ProgramSwitches switches = ReadProgramSwitches(startArgv);
     if (switches.help) {
         std::fputs(PROGRAM_USAGE, stdout);
         return 0;
@@ -22,6 +25,10 @@ int main(int argc, char** argv) {
         PrintVersion(stdout, "quillory");
         return 0;
     }
+    // A restart runs the same arguments from the same folder, so a relative data folder still
+    // names the same place.
+    std::error_code error;
+    const String startFolder = std::filesystem::current_path(error).string();
     String dataFolderError;
     if (switches.dataFolder) {
         const String folder = switches.dataFolderPath.empty() ? platform::DefaultDataFolder()
@@ -44,6 +51,10 @@ int main(int argc, char** argv) {
                               QString::fromLocal8Bit(dataFolderError.c_str()));
         return 1;
     }
-    quillory::ui::CWatchApp app;
+    // One copy per user and data folder: the socket is named for the folder now current.
+    QString socketProblem;
+    const QString socketPath = ui::CWatchApp::DefaultSocketPath(socketProblem);
+    ui::CWatchApp app(socketPath, ui::CWatchApp::StartLine{startArgv, startFolder});
+    app.SetSocketProblem(socketProblem);
     return app.Run(QApplication::arguments());
 }

@@ -5,6 +5,7 @@
 
 #include "common/MemoryStream.h"
 #include "gantry/db/FileDatabase.h"
+#include "platform/InstanceSocket.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SimRun.h"
 #include "ui/MessageBoxes.h"
@@ -14,11 +15,13 @@
 #include "watch/WatchDialog.h"
 #include "watch/core/SettingsFile.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -26,17 +29,70 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace quillory;
 using namespace quillory::ui;
 
 namespace {
 
-QString UniqueInstanceName() {
-    return QStringLiteral("QUILLORYTEST-%1-%2")
-        .arg(QCoreApplication::applicationPid())
-        .arg(QDateTime::currentMSecsSinceEpoch());
+// A socket path of this test's own, as the program names one in the user's runtime folder.
+QString SocketIn(const QTemporaryDir& runtime) {
+    return runtime.path() +
+           QStringLiteral("/QUILLORYTEST-%1").arg(QCoreApplication::applicationPid());
+}
+
+// A socket file whose listener has gone, as a copy that crashed leaves it.
+bool LeaveStaleSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    if (fd < 0 || size_t(bytes.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::listen(fd, 1) == 0;
+    ::close(fd);
+    return bound && QFileInfo(path).exists();
+}
+
+// A window over a scripted engine, with a settings file holding two servers, the first selected.
+struct WindowFixture {
+    QTemporaryDir folder;
+    test::CScriptedWatch watch;
+    test::CRecordingNotifier notifier;
+    std::unique_ptr<CWatchDialog> window;
+    bool saved = false;
+
+    WindowFixture() {
+        Settings settings;
+        settings.entries.push_back(std::make_shared<ServerEntry>(
+            ServerEntry{"10.1.1.1:2302", "old", "Old server", "-MOD=@a -x", false}));
+        settings.entries.push_back(std::make_shared<ServerEntry>(
+            ServerEntry{"host.example:2400", "pw", "Host", "-y", true}));
+        settings.selectedIndex = 0;
+        saved = SaveSettings(folder.path().toStdString() + "/quillory.sav", settings);
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.notifier = &notifier;
+        parts.dataFolder = folder.path().toStdString();
+        window = std::make_unique<CWatchDialog>(parts);
+        window->Open({"/opt/quillory/quillory"});
+    }
+    ~WindowFixture() { window->reject(); }
+};
+
+QStringList Words(const std::vector<String>& words) {
+    QStringList list;
+    for (const String& word : words)
+        list << QString::fromStdString(word);
+    return list;
 }
 
 // Bytes of a version 1 settings file, written by hand: entries without the mod flag byte.
@@ -90,9 +146,11 @@ class WatchAppTest : public QObject {
 
 private slots:
     void secondCopyAsksTheFirstAndLeaves() {
-        const QString name = UniqueInstanceName();
+        QTemporaryDir runtime;
+        const QString name = SocketIn(runtime);
         CWatchApp first(name);
-        QVERIFY(first.ClaimInstance());
+        QVERIFY(first.ClaimInstance({"quillory"}));
+        QVERIFY(first.ClaimProblem().isEmpty());
         test::CScriptedWatch watch;
         test::CRecordingNotifier notifier;
         QTemporaryDir folder;
@@ -106,34 +164,272 @@ private slots:
         window.showMinimized();
 
         CWatchApp second(name);
-        QVERIFY(!second.ClaimInstance());
+        QVERIFY(!second.ClaimInstance({"/usr/bin/quillory"}));
         QTRY_COMPARE(first.RestoreRequests(), 1);
         // The window comes back at its next tick.
         QTRY_COMPARE_WITH_TIMEOUT(notifier.flashes, 1, 2000);
         QVERIFY(!window.isMinimized());
+        // A line naming no server leaves the selection and the program path as they were.
+        QCOMPARE(window.SelectedIndex(), -1);
+        QCOMPARE(window.ProgramPath(), String("quillory"));
         window.reject();
     }
 
+    void handedLineSelectsOrAddsItsServer_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("existing entry, other case")
+            << QStringList{QStringLiteral("-connect=HOST.example"), QStringLiteral("-port=2400"),
+                           QStringLiteral("-password=new")}
+            << QStringLiteral("host.example:2400") << QStringLiteral("new") << QString() << 2 << 1;
+        QTest::newRow("new entry, free words, nosplash dropped")
+            << QStringList{QStringLiteral("-connect=127.0.0.1"), QStringLiteral("-port=3201"),
+                           QStringLiteral("-nosplash"), QStringLiteral("-mod=@x"),
+                           QStringLiteral("a b")}
+            << QStringLiteral("127.0.0.1:3201") << QString() << QStringLiteral("-mod=@x a b") << 3
+            << 2;
+        QTest::newRow("no server named: the selection stays")
+            << QStringList{QStringLiteral("-port=5"), QStringLiteral("-mod=@x")}
+            << QStringLiteral("10.1.1.1:2302") << QStringLiteral("old")
+            << QStringLiteral("-MOD=@a -x") << 2 << 0;
+    }
+
+    void handedLineSelectsOrAddsItsServer() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, address);
+        QFETCH(QString, password);
+        QFETCH(QString, parameters);
+        QFETCH(int, entries);
+        QFETCH(int, selected);
+        QTemporaryDir runtime;
+        WindowFixture fixture;
+        QVERIFY(fixture.saved);
+        CWatchDialog& window = *fixture.window;
+        QCOMPARE(fixture.watch.selected.size(), size_t(1)); // the remembered one, at the start
+        CWatchApp first(SocketIn(runtime));
+        QVERIFY(first.ClaimInstance({"quillory"}));
+        first.SetWindow(&window);
+
+        std::vector<String> words = {"/elsewhere/quillory"};
+        for (const QString& argument : arguments)
+            words.push_back(argument.toStdString());
+        CWatchApp second(SocketIn(runtime));
+        QVERIFY(!second.ClaimInstance(words));
+        QTRY_COMPARE(first.RestoreRequests(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.notifier.flashes, 1, 2000);
+
+        QCOMPARE(int(window.Entries().size()), entries);
+        QCOMPARE(window.SelectedIndex(), selected);
+        auto* list = window.findChild<QComboBox*>(QStringLiteral("serverList"));
+        QCOMPARE(list->count(), entries);
+        QCOMPARE(list->currentIndex(), selected);
+        const Handle<ServerEntry> entry = window.SelectedEntry();
+        QCOMPARE(QString::fromStdString(entry->address), address);
+        QCOMPARE(QString::fromStdString(entry->password), password);
+        QCOMPARE(QString::fromStdString(entry->startupParameters), parameters);
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("addressLabel"))->text(), address);
+        // A named server is watched from now on; otherwise the engine is left alone.
+        const bool named = selected != 0;
+        QCOMPARE(fixture.watch.selected.size(), size_t(named ? 2 : 1));
+        QCOMPARE(QString::fromStdString(fixture.watch.selected.back().address),
+                 named ? address : QStringLiteral("10.1.1.1:2302"));
+        // The running copy's own program path stays its own.
+        QCOMPARE(window.ProgramPath(), String("/opt/quillory/quillory"));
+    }
+
+    void handedLineWaitsForADialogOverTheWindow() {
+        QTemporaryDir runtime;
+        WindowFixture fixture;
+        QVERIFY(fixture.saved);
+        CWatchDialog& window = *fixture.window;
+        window.show();
+        window.StopTimer();
+        CWatchApp first(SocketIn(runtime));
+        QVERIFY(first.ClaimInstance({"quillory"}));
+        first.SetWindow(&window);
+        auto* editor = new QDialog(&window);
+        editor->setModal(true);
+        editor->show();
+        QVERIFY(QApplication::activeModalWidget() == editor);
+
+        CWatchApp second(SocketIn(runtime));
+        QVERIFY(!second.ClaimInstance({"quillory", "-connect=127.0.0.1", "-port=3201"}));
+        QTRY_COMPARE(first.RestoreRequests(), 1);
+        window.Tick();
+        QCOMPARE(window.SelectedIndex(), 0);
+        QCOMPARE(fixture.watch.selected.size(), size_t(1));
+        editor->close();
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        window.Tick();
+        QCOMPARE(window.SelectedIndex(), 2);
+        QCOMPARE(window.SelectedEntry()->address, String("127.0.0.1:3201"));
+        QCOMPARE(fixture.watch.selected.size(), size_t(2));
+    }
+
+    void malformedMessagesAreIgnored_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        const auto u32 = [](uint32_t value) {
+            QByteArray bytes;
+            for (int i = 0; i < 4; ++i)
+                bytes.append(char((value >> (8 * i)) & 0xFF));
+            return bytes;
+        };
+        const QByteArray connect("-connect=127.0.0.1");
+        QTest::newRow("a line of text") << QByteArray("-connect=127.0.0.1\n");
+        QTest::newRow("wrong start") << QByteArray("QLN2") + u32(22) + u32(18) + connect;
+        QTest::newRow("word beyond the body") << QByteArray("QLN1") + u32(22) + u32(40) + connect;
+        QTest::newRow("body beyond the bound") << QByteArray("QLN1") + u32(0x7FFFFFFF) + connect;
+        QTest::newRow("cut short, then the peer leaves")
+            << QByteArray("QLN1") + u32(22) + u32(18) + connect.left(5);
+        QTest::newRow("trailing bytes")
+            << QByteArray("QLN1") + u32(22) + u32(18) + connect + QByteArray("zz");
+    }
+
+    void malformedMessagesAreIgnored() {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir runtime;
+        WindowFixture fixture;
+        QVERIFY(fixture.saved);
+        CWatchDialog& window = *fixture.window;
+        CWatchApp first(SocketIn(runtime));
+        QVERIFY(first.ClaimInstance({"quillory"}));
+        first.SetWindow(&window);
+
+        QLocalSocket peer;
+        peer.connectToServer(SocketIn(runtime));
+        QVERIFY(peer.waitForConnected(2000));
+        peer.write(bytes);
+        QVERIFY(peer.waitForBytesWritten(2000));
+        // Sent in full, then the peer leaves; the running copy has read it all.
+        QTest::qWait(200);
+        peer.disconnectFromServer();
+        QTest::qWait(700); // more than one tick
+        QCOMPARE(first.RestoreRequests(), 0);
+        QCOMPARE(fixture.notifier.flashes, 0);
+        QCOMPARE(window.Entries().size(), size_t(2));
+        QCOMPARE(window.SelectedIndex(), 0);
+        // The running copy still answers a well-formed line.
+        CWatchApp later(SocketIn(runtime));
+        QVERIFY(!later.ClaimInstance({"quillory", "-connect=127.0.0.1"}));
+        QTRY_COMPARE(first.RestoreRequests(), 1);
+        QTRY_COMPARE(window.SelectedEntry()->address, String("127.0.0.1:"));
+    }
+
+    void aSilentConnectionIsDropped() {
+        QTemporaryDir runtime;
+        CWatchApp first(SocketIn(runtime));
+        QVERIFY(first.ClaimInstance({"quillory"}));
+        QLocalSocket peer;
+        peer.connectToServer(SocketIn(runtime));
+        QVERIFY(peer.waitForConnected(2000));
+        peer.write("QLN1");
+        QVERIFY(peer.waitForBytesWritten(2000));
+        // The rest never comes: the running copy hangs up rather than wait for ever.
+        QTRY_COMPARE_WITH_TIMEOUT(peer.state(), QLocalSocket::UnconnectedState, 6000);
+        QCOMPARE(first.RestoreRequests(), 0);
+    }
+
     void socketLeftByACrashedCopyIsTakenOver() {
-        QTemporaryDir tmp;
-        const QString name = UniqueInstanceName();
-        // A leftover file where the name's socket lives, with nobody listening.
-        const QString path = QDir::tempPath() + QLatin1Char('/') + name;
-        QFile stale(path);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        QTemporaryDir runtime;
+        const QString name = SocketIn(runtime);
+        QVERIFY(LeaveStaleSocket(name));
         CWatchApp app(name);
-        QVERIFY(app.ClaimInstance());
+        QVERIFY(app.ClaimInstance({"quillory"}));
+        QVERIFY(app.ClaimProblem().isEmpty());
         CWatchApp later(name);
-        QVERIFY(!later.ClaimInstance());
+        QVERIFY(!later.ClaimInstance({"quillory"}));
         QTRY_COMPARE(app.RestoreRequests(), 1);
+    }
+
+    void twoRuntimeFoldersGiveTwoRunningCopies() {
+        QTemporaryDir runtimeA;
+        QTemporaryDir runtimeB;
+        QTemporaryDir data;
+        const String dataFolder = data.path().toStdString();
+        const auto path = [&dataFolder](const QTemporaryDir& runtime) {
+            return QString::fromStdString(platform::InstanceSocketPath(
+                runtime.path().toStdString(), CWatchApp::INSTANCE_NAME, dataFolder));
+        };
+        QVERIFY(path(runtimeA) != path(runtimeB));
+        CWatchApp a(path(runtimeA));
+        CWatchApp b(path(runtimeB));
+        QVERIFY(a.ClaimInstance({"quillory"}));
+        QVERIFY(b.ClaimInstance({"quillory"}));
+        // Each answers only its own folder's later copies.
+        CWatchApp laterA(path(runtimeA));
+        QVERIFY(!laterA.ClaimInstance({"quillory"}));
+        QTRY_COMPARE(a.RestoreRequests(), 1);
+        QCOMPARE(b.RestoreRequests(), 0);
     }
 
     void aNameThatCannotBeListenedOnStillLetsTheProgramRun() {
         QTemporaryDir tmp;
         // A socket path in a folder that does not exist: listening fails, the copy goes on.
-        CWatchApp app(tmp.path() + QStringLiteral("/missing/") + UniqueInstanceName());
-        QVERIFY(app.ClaimInstance());
+        const QString name = tmp.path() + QStringLiteral("/missing/QUILLORYTEST");
+        CWatchApp app(name);
+        QVERIFY(app.ClaimInstance({"quillory"}));
+        QVERIFY2(app.ClaimProblem().startsWith(name + QStringLiteral(": ")),
+                 qPrintable(app.ClaimProblem()));
+        // Without a socket path at all, the copy runs alone too.
+        CWatchApp alone{QString()};
+        QVERIFY(alone.ClaimInstance({"quillory"}));
+    }
+
+    void restartLetsGoOfTheNameAndRunsTheStartLine() {
+        QTemporaryDir runtime;
+        const QString name = SocketIn(runtime);
+        struct Call {
+            String program;
+            std::vector<String> argv;
+            String folder;
+            bool nameHeld = true;
+        };
+        std::vector<Call> calls;
+        const std::vector<String> argv = {"./quillory", "--data-folder=rel", "-connect=127.0.0.1",
+                                          "-port=3201"};
+        CWatchApp app(
+            name, CWatchApp::StartLine{argv, "/home/p"},
+            [&](const String& program, const std::vector<String>& args, const String& folder) {
+                calls.push_back({program, args, folder, QFileInfo::exists(name)});
+                return String("cannot run /opt/q/quillory: Permission denied");
+            });
+        QVERIFY(app.ClaimInstance({"quillory"}));
+        bool stillFirst = false;
+        const QString reason = app.Restart("/opt/q/quillory", {"/opt/q/quillory"}, stillFirst);
+        QCOMPARE(calls.size(), size_t(1));
+        QCOMPARE(calls[0].program, String("/opt/q/quillory"));
+        QCOMPARE(Words(calls[0].argv), Words(argv));
+        QCOMPARE(calls[0].folder, String("/home/p"));
+        QVERIFY2(!calls[0].nameHeld, "the new image would have met the old copy's socket");
+        // It failed: the old copy keeps running and holds the name again.
+        QCOMPARE(reason, QStringLiteral("cannot run /opt/q/quillory: Permission denied"));
+        QVERIFY(stillFirst);
+        CWatchApp later(name);
+        QVERIFY(!later.ClaimInstance({"quillory"}));
+        QTRY_COMPARE(app.RestoreRequests(), 1);
+    }
+
+    void aCopyStartedDuringAFailedRestartKeepsTheName() {
+        QTemporaryDir runtime;
+        const QString name = SocketIn(runtime);
+        CWatchApp meanwhile(name);
+        bool claimedMeanwhile = false;
+        CWatchApp app(name, CWatchApp::StartLine{{"quillory"}, String()},
+                      [&](const String&, const std::vector<String>&, const String&) {
+                          claimedMeanwhile = meanwhile.ClaimInstance({"quillory"});
+                          return String("cannot run quillory: No such file or directory");
+                      });
+        QVERIFY(app.ClaimInstance({"quillory"}));
+        bool stillFirst = true;
+        app.Restart("quillory", {"quillory", "-connect=127.0.0.1"}, stillFirst);
+        // The old copy handed its line to the new one and leaves.
+        QVERIFY(claimedMeanwhile);
+        QVERIFY(!stillFirst);
+        QTRY_COMPARE(meanwhile.RestoreRequests(), 1);
     }
 
     void closingDuringTheScanStopsItThenSaves() {
@@ -405,8 +701,9 @@ private slots:
         sav.write(Version1Settings(game));
         sav.close();
 
-        // The instance socket lives in the temporary folder: this test's own.
+        // The instance socket lives in the runtime folder: this test's own.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
         environment.insert(QStringLiteral("TMPDIR"), folder.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         const QStringList arguments = {QStringLiteral("-connect=127.0.0.1"),
@@ -451,6 +748,76 @@ private slots:
         QCOMPARE(added.description, String("Testhold"));
         QCOMPARE(saved.selectedIndex, 1);
         QCOMPARE(QString::fromStdString(saved.gameFolder), game);
+#endif
+    }
+
+    void oneCopyPerUserAndDataFolder() {
+#ifndef QUILLORY_PATH
+        QSKIP("the program is not built");
+#else
+        QTemporaryDir folder;
+        const QString game = MakeGameFolder(folder.path(), 3);
+        const QString dataA = folder.path() + QStringLiteral("/dataA");
+        const QString dataB = folder.path() + QStringLiteral("/dataB");
+        for (const QString& data : {dataA, dataB}) {
+            QVERIFY(QDir().mkpath(data));
+            SaveEmptyDatabase(data, game);
+            QFile sav(data + QStringLiteral("/quillory.sav"));
+            QVERIFY(sav.open(QIODevice::WriteOnly));
+            sav.write(Version1Settings(game));
+        }
+        // Two users' runtime folders.
+        const QString runA = folder.path() + QStringLiteral("/runA");
+        const QString runB = folder.path() + QStringLiteral("/runB");
+        QVERIFY(QDir().mkpath(runA) && QDir().mkpath(runB));
+        const auto start = [&](QProcess& program, const QString& run, const QString& data,
+                               const QStringList& arguments) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
+            environment.insert(QStringLiteral("TMPDIR"), folder.path());
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            program.setProcessEnvironment(environment);
+            program.setWorkingDirectory(data);
+            program.start(QStringLiteral(QUILLORY_PATH), arguments);
+            QVERIFY(program.waitForStarted());
+        };
+        QProcess first;
+        start(first, runA, dataA, {});
+        QTest::qWait(2500);
+        QCOMPARE(first.state(), QProcess::Running);
+        // Another user with the same data folder, and the same user with another one: both run.
+        QProcess otherUser;
+        start(otherUser, runB, dataA, {});
+        QProcess otherFolder;
+        start(otherFolder, runA, dataB, {});
+        QTest::qWait(2500);
+        QCOMPARE(otherUser.state(), QProcess::Running);
+        QCOMPARE(otherFolder.state(), QProcess::Running);
+        for (QProcess* program : {&otherUser, &otherFolder}) {
+            program->terminate();
+            QVERIFY(program->waitForFinished(15000));
+        }
+
+        // The same user and folder again: the line goes to the first copy, which adds the server.
+        QProcess second;
+        start(second, runA, dataA,
+              {QStringLiteral("-connect=127.0.0.1"), QStringLiteral("-port=9"),
+               QStringLiteral("-password=pw"), QStringLiteral("-mod=@x")});
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitCode(), 0);
+        QTest::qWait(1200); // the first copy's next tick takes the line
+        first.terminate();
+        QVERIFY(first.waitForFinished(15000));
+        QCOMPARE(first.exitCode(), 0);
+        const Settings saved = LoadSettings(dataA.toStdString() + "/quillory.sav");
+        QCOMPARE(saved.entries.size(), size_t(2));
+        QCOMPARE(saved.entries[1]->address, String("127.0.0.1:9"));
+        QCOMPARE(saved.entries[1]->password, String("pw"));
+        QCOMPARE(saved.entries[1]->startupParameters, String("-mod=@x"));
+        QCOMPARE(saved.selectedIndex, 1);
+        // Nothing was left in the temporary folder: the sockets live in the runtime folders.
+        QVERIFY(
+            !QFileInfo::exists(folder.path() + QStringLiteral("/quillory-%1").arg(::geteuid())));
 #endif
     }
 
