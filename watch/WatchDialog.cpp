@@ -687,6 +687,12 @@ void CWatchDialog::RestoreIfAsked() {
         showNormal();
     raise();
     activateWindow();
+    // A dialog open over the window must stay above it, or the player cannot reach it.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+    }
     notifier_->Flash();
 }
 

@@ -259,7 +259,12 @@ private slots:
         CWatchApp second(SocketIn(runtime));
         QVERIFY(!second.ClaimInstance({"quillory", "-connect=127.0.0.1", "-port=3201"}));
         QTRY_COMPARE(first.RestoreRequests(), 1);
+        window.activateWindow();
+        QTRY_VERIFY(QApplication::activeWindow() == &window);
         window.Tick();
+        // The window came forward, and the dialog over it with it, still within reach.
+        QTRY_VERIFY(QApplication::activeWindow() == editor);
+        QCOMPARE(fixture.notifier.flashes, 1);
         QCOMPARE(window.SelectedIndex(), 0);
         QCOMPARE(fixture.watch.selected.size(), size_t(1));
         editor->close();
