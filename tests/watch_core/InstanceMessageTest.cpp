@@ -89,6 +89,14 @@ TEST(InstanceMessage, RefusesWhatIsNotAWholeLine) {
     }
 }
 
+TEST(InstanceMessage, BytesAfterAWholeMessageUndoIt) {
+    CInstanceMessageReader reader;
+    ASSERT_EQ(FeedAll(reader, Message({"quillory", "-connect=127.0.0.1"})), State::COMPLETE);
+    EXPECT_EQ(reader.Feed("", 0), State::COMPLETE);
+    EXPECT_EQ(FeedAll(reader, "x"), State::MALFORMED);
+    EXPECT_TRUE(reader.Words().empty());
+}
+
 TEST(InstanceMessage, TooManyWordsAreRefused) {
     std::vector<std::string> words(CInstanceMessageReader::MAX_WORDS + 1, "w");
     CInstanceMessageReader reader;

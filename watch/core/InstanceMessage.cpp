@@ -65,8 +65,10 @@ CInstanceMessageReader::State CInstanceMessageReader::Feed(const char* data, siz
     if (state_ == State::MALFORMED)
         return state_;
     if (state_ == State::COMPLETE) {
-        if (size > 0)
+        if (size > 0) {
             state_ = State::MALFORMED;
+            words_.clear();
+        }
         return state_;
     }
     // Never more than one whole message is held.
