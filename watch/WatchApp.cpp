@@ -170,14 +170,14 @@ int CWatchApp::Run(const QStringList& arguments) {
     platform::CSignalPipe stopPipe;
     CMessageBoxes messageBoxes;
     if (!claimProblem_.isEmpty())
-        messageBoxes.Information(nullptr, QString::fromLatin1(CWatchDialog::CAPTION),
+        messageBoxes.Information(nullptr, CWatchDialog::Caption(),
                                  QString::fromLatin1(ALONE_TEXT).arg(claimProblem_));
     while (RunWindow(words, stopPipe, messageBoxes)) {
         bool stillFirst = true;
         const QString reason = Restart(programFile, words, stillFirst);
         if (!stillFirst)
             return 0;
-        messageBoxes.Information(nullptr, QString::fromLatin1(CWatchDialog::CAPTION),
+        messageBoxes.Information(nullptr, CWatchDialog::Caption(),
                                  QString::fromLatin1(RESTART_FAILED_TEXT).arg(reason));
         // The settings were saved: a fresh window shows them, not the start's line again.
         words = {programFile};
