@@ -143,11 +143,21 @@ std::optional<String> ValueOfLine(std::string_view line, std::string_view valueN
 } // namespace
 
 String DefaultWinePrefix() {
-    if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
+    if (String prefix = WinePrefixVariable(); !prefix.empty())
         return prefix;
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return String(home) + "/.wine";
+    if (String home = HomeFolder(); !home.empty())
+        return home + "/.wine";
     return String();
+}
+
+String WinePrefixVariable() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    return prefix ? String(prefix) : String();
+}
+
+String HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? String(home) : String();
 }
 
 std::optional<String> FindRegistryValue(std::string_view fileText, std::string_view key,

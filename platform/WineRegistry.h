@@ -11,6 +11,9 @@ namespace quillory::platform {
 
 // The Wine prefix: $WINEPREFIX, else "~/.wine"; empty when neither is known.
 String DefaultWinePrefix();
+// $WINEPREFIX and $HOME as set; empty when unset.
+String WinePrefixVariable();
+String HomeFolder();
 
 // The string value `valueName` ("@" for the default value) of the key `key` (written with single
 // backslashes, relative to the local-machine root) in the text of a Wine registry file. Key and

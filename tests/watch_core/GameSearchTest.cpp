@@ -37,18 +37,22 @@ protected:
     std::vector<String> visited;
 };
 
-TEST_F(GameSearchTest, FindsTheGameOnTheSecondDiskAfterWalkingTheFirstWhole) {
+TEST_F(GameSearchTest, WalksTheFirstDiskWholeAndListsEveryGameFolderInOrder) {
     first.Write("Program Files/Tools/readme.txt", "x");
     first.Write("Data/deep/deeper/file.bin", "x");
     // A folder named like the executable is descended into, never taken for it.
     first.Write("IRONVALE.EXE/inside.txt", "x");
     second.Write("Games/Ironvale/ironvaleuprising.exe", "exe");
+    second.Write("Games/Ironvale/IRONVALE.EXE", "exe");
     second.Write("Games/Ironvale/Other/IRONVALE.EXE", "exe");
 
-    ASSERT_TRUE(search.Start({first.Path(), second.Path()}, {}));
+    ASSERT_TRUE(search.Start({{}, {first.Path(), second.Path()}, {}}));
     WaitUntilFinished(search);
 
-    EXPECT_EQ(search.FoundFolder(), second / "Games/Ironvale/");
+    std::vector<String> found = search.FoundFolders();
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found,
+              (std::vector<String>{second / "Games/Ironvale/", second / "Games/Ironvale/Other/"}));
     const auto paths = Visited();
     size_t lastOfFirst = 0, firstOfSecond = paths.size();
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -69,13 +73,13 @@ TEST_F(GameSearchTest, FindsTheGameOnTheSecondDiskAfterWalkingTheFirstWhole) {
 TEST_F(GameSearchTest, AnotherMountBelowARootIsNotEntered) {
     first.Write("mnt/usb/IRONVALE.EXE", "exe");
     second.Write("ivl/IRONVALE.EXE", "exe");
-    ASSERT_TRUE(search.Start({first.Path()}, {first / "mnt/usb"}));
+    ASSERT_TRUE(search.Start({{}, {first.Path()}, {first / "mnt/usb"}}));
     WaitUntilFinished(search);
-    EXPECT_EQ(search.FoundFolder(), "");
+    EXPECT_TRUE(search.FoundFolders().empty());
 
-    ASSERT_TRUE(search.Start({first.Path(), second.Path()}, {first / "mnt/usb/"}));
+    ASSERT_TRUE(search.Start({{}, {first.Path(), second.Path()}, {first / "mnt/usb/"}}));
     WaitUntilFinished(search);
-    EXPECT_EQ(search.FoundFolder(), second / "ivl/");
+    EXPECT_EQ(search.FoundFolders(), std::vector<String>{second / "ivl/"});
 }
 
 TEST_F(GameSearchTest, StopEndsTheSearchWithinOneEntry) {
@@ -89,31 +93,31 @@ TEST_F(GameSearchTest, StopEndsTheSearchWithinOneEntry) {
         }
         search.Stop(); // "Stop" pressed while the first entry is being looked at
     };
-    ASSERT_TRUE(search.Start({first.Path(), second.Path()}, {}));
+    ASSERT_TRUE(search.Start({{}, {first.Path(), second.Path()}, {}}));
     WaitUntilFinished(search);
     EXPECT_EQ(Visited().size(), 1u);
-    EXPECT_EQ(search.FoundFolder(), "");
+    EXPECT_TRUE(search.FoundFolders().empty());
 }
 
 TEST_F(GameSearchTest, NothingFoundLeavesTheFolderEmptyAndAllowsANewSearch) {
     first.Write("a/b.txt", "x");
-    ASSERT_TRUE(search.Start({first.Path(), first / "not-there/"}, {}));
-    EXPECT_FALSE(search.Start({first.Path()}, {})) << "one search at a time";
+    ASSERT_TRUE(search.Start({{}, {first.Path(), first / "not-there/"}, {}}));
+    EXPECT_FALSE(search.Start({{}, {first.Path()}, {}})) << "one search at a time";
     WaitUntilFinished(search);
-    EXPECT_EQ(search.FoundFolder(), "");
+    EXPECT_TRUE(search.FoundFolders().empty());
     EXPECT_EQ(search.CurrentFolder(), first / "a");
 
     second.Write("IRONVALE.EXE", "exe");
-    ASSERT_TRUE(search.Start({second.Path()}, {}));
+    ASSERT_TRUE(search.Start({{}, {second.Path()}, {}}));
     WaitUntilFinished(search);
-    EXPECT_EQ(search.FoundFolder(), second.Path());
+    EXPECT_EQ(search.FoundFolders(), std::vector<String>{second.Path()});
 }
 
 TEST_F(GameSearchTest, DestroyingARunningSearchStopsIt) {
     for (int i = 0; i < 200; ++i)
         first.Write("f" + std::to_string(i) + "/file.txt", "x");
     auto running = std::make_unique<CGameSearch>();
-    ASSERT_TRUE(running->Start({first.Path()}, {}));
+    ASSERT_TRUE(running->Start({{}, {first.Path()}, {}}));
     running.reset(); // must not hang nor leave the thread behind
     SUCCEED();
 }
