@@ -1,6 +1,7 @@
 #include "watch/ConfigDialog.h"
 
 #include "ui/ControlIds.h"
+#include "watch/ExecutableFilter.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -60,10 +61,7 @@ QString CConfigDialog::ChooseExecutable(QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    // Either letter case matches, as the game's own file system would.
-    dialog.setNameFilter(QStringLiteral("Ironvale Executable ([iI][rR][oO][nN][vV][aA][lL][eE]."
-                                        "[eE][xX][eE] [iI][rR][oO][nN][vV][aA][lL][eE][uU][pP]"
-                                        "[rR][iI][sS][iI][nN][gG].[eE][xX][eE])"));
+    CExecutableFilter::Install(dialog);
     QString chosen;
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         chosen = dialog.selectedFiles().constFirst();

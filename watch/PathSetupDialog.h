@@ -1,16 +1,17 @@
 #pragma once
-// "Quillory path setup": asks for the game folder when neither the settings nor the game's
-// registry keys give one that holds the game. The user browses for the executable or lets the
-// program search the local fixed disks on a thread.
+// "Quillory path setup": asks for the game folder when neither the settings nor Wine's registry
+// give one that holds the game. The player browses for the executable or lets the program search
+// the Wine prefixes and the local fixed disks on a thread, then chooses among the folders found.
+// Cancel, Escape and the close box always end it, and the caller keeps what it had.
 
 #include "common/Types.h"
 #include "ui/ToolTipDialog.h"
 #include "watch/core/GameSearch.h"
 
 #include <functional>
-#include <vector>
 
-class QLineEdit;
+class QLabel;
+class QListWidget;
 class QPushButton;
 class QTimer;
 
@@ -23,21 +24,17 @@ public:
     static constexpr const char* CAPTION = "Quillory path setup";
     static constexpr int REFRESH_MS = 100;
 
-    // Where the search looks: the disks' roots and the mount points it never enters below them.
-    struct Disks {
-        std::vector<String> roots;
-        std::vector<String> mountPoints;
-    };
     // The executable the user chose in a file dialog; empty when none.
     using ChooseFile = std::function<QString(QWidget* parent)>;
-    using ListDisks = std::function<Disks()>;
+    using ListPlaces = std::function<CGameSearch::Places()>;
 
-    // By default the file dialog of the configuration dialog and this machine's fixed disks.
+    // By default the file dialog of the configuration dialog and this machine's Wine prefixes
+    // and fixed disks.
     explicit CPathSetupDialog(QWidget* parent = nullptr, ChooseFile choose = {},
-                              ListDisks disks = {});
+                              ListPlaces places = {});
     ~CPathSetupDialog() override;
 
-    // After "OK": the folder found, with its separator; empty when nothing was found.
+    // After "OK": the chosen folder, with its separator.
     const String& FoundFolder() const { return found_; }
 
     // One refresh, as the 100 ms timer runs it.
@@ -46,20 +43,29 @@ public:
     // Test seam: the search's own, told each entry it visits on the search thread.
     CGameSearch& Search() { return search_; }
 
-    // Neither Escape nor the window's close button ends the dialog while a search runs.
+    // Both end a running search first.
+    void accept() override;
     void reject() override;
 
 private:
+    void BuildLayout();
+    void ConnectWidgets();
     void Browse();
     void SearchOrStop();
+    void AddChoice(const String& folder);
+    int RowOf(const String& folder) const;
+    void ShowSearchEnded();
+    void ChoiceChanged();
+    void EndSearch();
 
     ChooseFile choose_;
-    ListDisks disks_;
+    ListPlaces places_;
     CGameSearch search_;
     bool searchStarted_ = false; // a search thread exists that the timer has not yet finished
     String found_;
 
-    QLineEdit* folder_;
+    QListWidget* choices_;
+    QLabel* status_;
     QPushButton* browse_;
     QPushButton* searchButton_;
     QPushButton* cancel_;

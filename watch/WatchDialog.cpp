@@ -407,12 +407,20 @@ void CWatchDialog::LabelServerList() {
 }
 
 void CWatchDialog::CheckGameFolder() {
-    if (parts_.launcher != nullptr)
-        settings_.gameFolder = parts_.launcher->CheckGameFolder(settings_.gameFolder);
+    if (parts_.launcher == nullptr) {
+        gameFolderUsable_ = !settings_.gameFolder.empty();
+        return;
+    }
+    const String checked = parts_.launcher->CheckGameFolder(settings_.gameFolder);
+    gameFolderUsable_ = !checked.empty();
+    // A player who cancelled the path setup keeps the folder the settings had: a disk that is
+    // missing today may be back tomorrow.
+    if (gameFolderUsable_)
+        settings_.gameFolder = checked;
 }
 
 void CWatchDialog::StartDatabase() {
-    if (settings_.gameFolder.empty())
+    if (settings_.gameFolder.empty() || !gameFolderUsable_)
         return; // no game folder: no worker, Gantry stays unavailable
     if (!platform::PathExists(ToLocal(DataPath(CFileDatabase::DATABASE_FILE))) &&
         parts_.messageBoxes != nullptr)

@@ -227,8 +227,9 @@ private:
 
     CFileDatabase database_;
     std::unique_ptr<CDatabaseLoader> loader_;
-    bool loaderRunning_ = false;   // the worker was started and the tick has not yet seen it end
-    bool scanWaitPending_ = false; // the 2 s since the worker started have not yet passed
+    bool gameFolderUsable_ = false; // the start-up check gave a folder; no database without one
+    bool loaderRunning_ = false;    // the worker was started and the tick has not yet seen it end
+    bool scanWaitPending_ = false;  // the 2 s since the worker started have not yet passed
     bool inTick_ = false;
     CScanWaitDialog* scanWait_ = nullptr;
     CMemoryStream descriptionStream_;

@@ -2,12 +2,19 @@
 #include "TestMain.h"
 
 #include "tests/support/TempGameFolder.h"
+#include "watch/ExecutableFilter.h"
 #include "watch/GantryWarningDialog.h"
 #include "watch/PathSetupDialog.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -26,6 +33,17 @@ QPushButton* Button(QWidget& dialog, const char* name) {
 
 QString Native(const std::string& path) {
     return QString::fromStdString(path);
+}
+
+QListWidget* Choices(QWidget& dialog) {
+    return dialog.findChild<QListWidget*>(QStringLiteral("folderList"));
+}
+
+QStringList Texts(const QListWidget& list) {
+    QStringList texts;
+    for (int row = 0; row < list.count(); ++row)
+        texts << list.item(row)->text();
+    return texts;
 }
 
 } // namespace
@@ -80,20 +98,31 @@ private slots:
         QCOMPARE(dialog.Forced(), forced);
     }
 
-    void pathSetupStartsWithOkDisabled() {
+    void pathSetupSaysWhatItWants() {
         CPathSetupDialog dialog(
-            nullptr, [](QWidget*) { return QString(); }, [] { return CPathSetupDialog::Disks{}; });
+            nullptr, [](QWidget*) { return QString(); }, [] { return CGameSearch::Places{}; });
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillory path setup"));
+        QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("introText"))
+                    ->text()
+                    .startsWith(QStringLiteral(
+                        "Quillory could not find your game folder in Wine's settings")));
+        QStringList labels;
+        for (const QLabel* label : dialog.findChildren<QLabel*>())
+            labels << label->text();
+        QVERIFY(labels.contains(QStringLiteral("Ironvale or Ironvale Uprising game folder")));
+        // Nothing looks like a field to type into.
+        QVERIFY(dialog.findChildren<QLineEdit*>().isEmpty());
+        QCOMPARE(CToolTipDialog::ControlIdOf(Choices(dialog)), 1062);
         QVERIFY(!Button(dialog, "okButton")->isEnabled());
         QVERIFY(Button(dialog, "cancelButton")->isEnabled());
-        QVERIFY(dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->isReadOnly());
         // Nothing chosen in the file dialog changes nothing.
         QTest::mouseClick(Button(dialog, "browseButton"), Qt::LeftButton);
+        QCOMPARE(Choices(dialog)->count(), 0);
         QVERIFY(!Button(dialog, "okButton")->isEnabled());
         QVERIFY(Button(dialog, "cancelButton")->isEnabled());
     }
 
-    void browsingLeavesOnlyOk_data() {
+    void browsingAddsAChoiceThatOkTakes_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("folder");
         QTest::newRow("a game folder")
@@ -101,86 +130,172 @@ private slots:
         QTest::newRow("a root folder") << QStringLiteral("/IRONVALE.EXE") << QStringLiteral("/");
     }
 
-    void browsingLeavesOnlyOk() {
+    void browsingAddsAChoiceThatOkTakes() {
         QFETCH(QString, chosen);
         QFETCH(QString, folder);
         CPathSetupDialog dialog(
-            nullptr, [chosen](QWidget*) { return chosen; },
-            [] { return CPathSetupDialog::Disks{}; });
+            nullptr, [chosen](QWidget*) { return chosen; }, [] { return CGameSearch::Places{}; });
         QTest::mouseClick(Button(dialog, "browseButton"), Qt::LeftButton);
-        QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->text(), folder);
+        QTest::mouseClick(Button(dialog, "browseButton"), Qt::LeftButton); // once in the list
+        QCOMPARE(Texts(*Choices(dialog)), QStringList{folder});
+        QCOMPARE(Choices(dialog)->currentRow(), 0);
         QVERIFY(Button(dialog, "okButton")->isEnabled());
-        QVERIFY(!Button(dialog, "cancelButton")->isEnabled());
-        dialog.show();
-        dialog.reject(); // Escape cannot leave once a folder was chosen
-        QVERIFY(dialog.isVisible());
+        QVERIFY(Button(dialog, "cancelButton")->isEnabled());
         QTest::mouseClick(Button(dialog, "okButton"), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(QString::fromStdString(dialog.FoundFolder()), folder);
     }
 
-    void searchFindsTheGameOnTheSecondDisk() {
-        test::TempGameFolder first, second;
+    void cancelEscapeAndCloseAlwaysLeave_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("state");
+        for (const char* how : {"cancel", "escape", "close box"})
+            for (const char* state : {"idle", "browsed", "searching", "searched"})
+                QTest::newRow(qPrintable(
+                    QStringLiteral("%1 %2").arg(QLatin1String(how), QLatin1String(state))))
+                    << QString::fromLatin1(how) << QString::fromLatin1(state);
+    }
+
+    void cancelEscapeAndCloseAlwaysLeave() {
+        QFETCH(QString, how);
+        QFETCH(QString, state);
+        test::TempGameFolder disk;
+        for (int i = 0; i < 40; ++i)
+            disk.Write("f" + std::to_string(i) + "/x.txt", "x");
+        disk.Write("IVL/IRONVALE.EXE", "MZ");
+        CPathSetupDialog dialog(
+            nullptr, [](QWidget*) { return QStringLiteral("/games/ivl/IRONVALE.EXE"); },
+            [&] {
+                return CGameSearch::Places{{}, {disk.Path()}, {}};
+            });
+        // A slow disk: the search lasts while the test acts.
+        if (state == QStringLiteral("searching"))
+            dialog.Search().entryHook = [](const String&) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            };
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        if (state == QStringLiteral("browsed"))
+            QTest::mouseClick(Button(dialog, "browseButton"), Qt::LeftButton);
+        if (state != QStringLiteral("idle") && state != QStringLiteral("browsed")) {
+            QTest::mouseClick(Button(dialog, "searchButton"), Qt::LeftButton);
+            QVERIFY(dialog.Searching());
+        }
+        if (state == QStringLiteral("searched")) {
+            QTRY_COMPARE(Button(dialog, "searchButton")->text(), QStringLiteral("Search"));
+            QCOMPARE(Choices(dialog)->count(), 1);
+        }
+        QVERIFY(Button(dialog, "cancelButton")->isEnabled());
+
+        if (how == QStringLiteral("cancel"))
+            QTest::mouseClick(Button(dialog, "cancelButton"), Qt::LeftButton);
+        else if (how == QStringLiteral("escape"))
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else
+            dialog.close();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(dialog.FoundFolder().empty());
+        QVERIFY(!dialog.Searching());
+    }
+
+    void searchListsEveryGameFolderPrefixesFirst() {
+        test::TempGameFolder prefix, first, second;
+        prefix.Write("drive_c/GOG Games/IVU/IronvaleUprising.exe", "MZ");
         first.Write("Data/IRONVALE.EXE/readme.txt", "a folder named like the game");
         second.Write("Games/IVU/ironvaleuprising.exe", "MZ");
         CPathSetupDialog dialog(
             nullptr, [](QWidget*) { return QString(); },
             [&] {
-                return CPathSetupDialog::Disks{{first.Path(), second.Path()}, {}};
+                return CGameSearch::Places{
+                    {prefix / "drive_c/"}, {first.Path(), second.Path()}, {}};
             });
         auto* search = Button(dialog, "searchButton");
         QTest::mouseClick(search, Qt::LeftButton);
         QCOMPARE(search->text(), QStringLiteral("Stop"));
         QVERIFY(!Button(dialog, "browseButton")->isEnabled());
-        QVERIFY(!Button(dialog, "cancelButton")->isEnabled());
-        QVERIFY(!Button(dialog, "okButton")->isEnabled());
+        QVERIFY(Button(dialog, "cancelButton")->isEnabled());
 
         QTRY_COMPARE(search->text(), QStringLiteral("Search"));
-        QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->text(),
-                 Native(second / "Games/IVU/"));
+        QCOMPARE(Texts(*Choices(dialog)), (QStringList{Native(prefix / "drive_c/GOG Games/IVU/"),
+                                                       Native(second / "Games/IVU/")}));
+        QCOMPARE(Choices(dialog)->currentRow(), 0);
         QVERIFY(Button(dialog, "okButton")->isEnabled());
         QVERIFY(Button(dialog, "browseButton")->isEnabled());
-        QVERIFY(!Button(dialog, "cancelButton")->isEnabled());
+        QVERIFY(Button(dialog, "cancelButton")->isEnabled());
+        Choices(dialog)->setCurrentRow(1);
         QTest::mouseClick(Button(dialog, "okButton"), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.FoundFolder(), second / "Games/IVU/");
     }
 
-    void stopEndsTheSearchAndCancelComesBack() {
-        test::TempGameFolder first, second;
+    void stopKeepsWhatWasFound() {
+        test::TempGameFolder prefix, disk;
+        prefix.Write("drive_c/IVL/IRONVALE.EXE", "MZ");
         for (int i = 0; i < 20; ++i)
-            first.Write("f" + std::to_string(i) + "/x.txt", "x");
-        second.Write("IRONVALE.EXE", "MZ");
+            disk.Write("f" + std::to_string(i) + "/x.txt", "x");
+        disk.Write("IRONVALE.EXE", "MZ");
         CPathSetupDialog dialog(
             nullptr, [](QWidget*) { return QString(); },
             [&] {
-                return CPathSetupDialog::Disks{{first.Path(), second.Path()}, {}};
+                return CGameSearch::Places{{prefix / "drive_c/"}, {disk.Path()}, {}};
             });
-        // The search waits at its first entry until the test has pressed "Stop".
+        // The search waits on the disk until the test has pressed "Stop".
         std::atomic<bool> release{false};
-        std::atomic<int> entries{0};
-        dialog.Search().entryHook = [&](const String&) {
-            ++entries;
+        std::atomic<int> onDisk{0};
+        dialog.Search().entryHook = [&](const String& path) {
+            if (!path.starts_with(disk.Path()))
+                return;
+            ++onDisk;
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
         auto* search = Button(dialog, "searchButton");
         QTest::mouseClick(search, Qt::LeftButton);
-        QTRY_COMPARE(entries.load(), 1);
-        dialog.show();
-        dialog.reject(); // neither Escape nor closing ends a running search
-        QVERIFY(dialog.isVisible());
+        QTRY_COMPARE(onDisk.load(), 1);
+        // Found folders show while the search goes on, and may be taken at once.
+        QTRY_COMPARE(Choices(dialog)->count(), 1);
         QTest::mouseClick(search, Qt::LeftButton); // "Stop"
         release = true;
 
         QTRY_COMPARE(search->text(), QStringLiteral("Search"));
-        QCOMPARE(entries.load(), 1);
-        QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->text(), QString());
-        QVERIFY(Button(dialog, "cancelButton")->isEnabled());
+        QCOMPARE(onDisk.load(), 1);
+        QCOMPARE(Texts(*Choices(dialog)), QStringList{Native(prefix / "drive_c/IVL/")});
         QVERIFY(Button(dialog, "okButton")->isEnabled());
-        QVERIFY(dialog.FoundFolder().empty());
-        QTest::mouseClick(Button(dialog, "cancelButton"), Qt::LeftButton);
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(Button(dialog, "cancelButton")->isEnabled());
+        QTest::mouseClick(Button(dialog, "okButton"), Qt::LeftButton);
+        QCOMPARE(dialog.FoundFolder(), prefix / "drive_c/IVL/");
+    }
+
+    void fileDialogOffersTheExecutablesInAnyCase() {
+        QTemporaryDir folder;
+        for (const char* name :
+             {"ironvale.exe", "IronvaleUprising.EXE", "other.exe", "IRONVALE.EXE.bak"}) {
+            QFile file(folder.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("Games")));
+        QFileDialog dialog;
+        CExecutableFilter::Install(dialog);
+        QCOMPARE(dialog.nameFilters(),
+                 QStringList{
+                     QStringLiteral("Ironvale executable (IRONVALE.EXE, IRONVALEUPRISING.EXE)")});
+        dialog.setDirectory(folder.path());
+        dialog.show();
+        auto* files = qobject_cast<QFileSystemModel*>(dialog.proxyModel()->sourceModel());
+        QVERIFY(files);
+        const auto shown = [&] {
+            QStringList names;
+            const QModelIndex root =
+                dialog.proxyModel()->mapFromSource(files->index(folder.path()));
+            for (int row = 0; row < dialog.proxyModel()->rowCount(root); ++row)
+                names << dialog.proxyModel()->index(row, 0, root).data().toString();
+            names.sort();
+            return names;
+        };
+        QTRY_COMPARE(shown(),
+                     (QStringList{QStringLiteral("Games"), QStringLiteral("IronvaleUprising.EXE"),
+                                  QStringLiteral("ironvale.exe")}));
     }
 };
 

@@ -109,7 +109,7 @@ QByteArray Version1Settings(const QString& gameFolder) {
     bytes.append('\0');
     int32(1);
     int32(1);
-    text("10.1.1.1:2302");
+    text("127.11.1.1:2302");
     text("old");
     text("Old server");
     text("-MOD=@a -x");
@@ -549,6 +549,35 @@ private slots:
         QVERIFY(!QFile::exists(folder.path() + QStringLiteral("/quillory.dat")));
     }
 
+    void aCancelledPathSetupKeepsTheStoredFolderWithoutADatabase() {
+        QTemporaryDir folder, gone;
+        const QString data = folder.path();
+        Settings settings;
+        // A folder whose game cannot be found today (a disk not mounted, say).
+        settings.gameFolder = (gone.path() + QStringLiteral("/not-mounted/")).toStdString();
+        QVERIFY(SaveSettings(data.toStdString() + "/quillory.sav", settings));
+        test::CScriptedWatch watch;
+        test::CRecordingNotifier notifier;
+        CMessageBoxes boxes;
+        CExecutableCheck launcher; // gives no folder, as the path setup's "Cancel" does
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.notifier = &notifier;
+        parts.messageBoxes = &boxes;
+        parts.launcher = &launcher;
+        parts.dataFolder = data.toStdString();
+        CWatchDialog window(parts);
+        window.Open({"quillory"});
+        window.StopTimer();
+        window.Tick();
+        QVERIFY(boxes.Asked().isEmpty()); // no first-run scan message either
+        QVERIFY(!window.GantryReady());
+        window.accept();
+        QVERIFY(!QFile::exists(data + QStringLiteral("/quillory.dat")));
+        QCOMPARE(LoadSettings(data.toStdString() + "/quillory.sav").gameFolder,
+                 settings.gameFolder);
+    }
+
     void commandLineAddsOrSelects_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("address");
@@ -557,14 +586,14 @@ private slots:
         QTest::addColumn<int>("entries");
         QTest::addColumn<int>("selected");
         QTest::newRow("existing entry, other case")
-            << QStringList{QStringLiteral("-connect=HOST.example"), QStringLiteral("-port=2400"),
+            << QStringList{QStringLiteral("-connect=LOCALHOST"), QStringLiteral("-port=2400"),
                            QStringLiteral("-password=new")}
-            << QStringLiteral("host.example:2400") << QStringLiteral("new") << QString() << 2 << 1;
+            << QStringLiteral("localhost:2400") << QStringLiteral("new") << QString() << 2 << 1;
         QTest::newRow("new entry")
-            << QStringList{QStringLiteral("-connect=10.0.0.7"), QStringLiteral("-port=2302")}
-            << QStringLiteral("10.0.0.7:2302") << QString() << QString() << 3 << 2;
+            << QStringList{QStringLiteral("-connect=127.10.0.7"), QStringLiteral("-port=2302")}
+            << QStringLiteral("127.10.0.7:2302") << QString() << QString() << 3 << 2;
         QTest::newRow("no port keeps the colon")
-            << QStringList{QStringLiteral("-connect=10.0.0.7")} << QStringLiteral("10.0.0.7:")
+            << QStringList{QStringLiteral("-connect=127.10.0.7")} << QStringLiteral("127.10.0.7:")
             << QString() << QString() << 3 << 2;
         QTest::newRow("free words, nosplash dropped, later value wins")
             << QStringList{QStringLiteral("-connect=a"), QStringLiteral("-nosplash"),
@@ -572,7 +601,7 @@ private slots:
                            QStringLiteral("-port=2"),    QStringLiteral("-win")}
             << QStringLiteral("a:2") << QString() << QStringLiteral("-mod=@x -win") << 3 << 2;
         QTest::newRow("no host keeps the remembered selection")
-            << QStringList{QStringLiteral("-port=5")} << QStringLiteral("10.1.1.1:2302")
+            << QStringList{QStringLiteral("-port=5")} << QStringLiteral("127.11.1.1:2302")
             << QStringLiteral("old") << QStringLiteral("-MOD=@a -x") << 2 << 0;
     }
 
@@ -586,9 +615,9 @@ private slots:
         QTemporaryDir folder;
         Settings settings;
         settings.entries.push_back(std::make_shared<ServerEntry>(
-            ServerEntry{"10.1.1.1:2302", "old", "Old server", "-MOD=@a -x", false}));
-        settings.entries.push_back(std::make_shared<ServerEntry>(
-            ServerEntry{"host.example:2400", "pw", "Host", "-y", true}));
+            ServerEntry{"127.11.1.1:2302", "old", "Old server", "-MOD=@a -x", false}));
+        settings.entries.push_back(
+            std::make_shared<ServerEntry>(ServerEntry{"localhost:2400", "pw", "Host", "-y", true}));
         settings.selectedIndex = 0;
         QVERIFY(SaveSettings(folder.path().toStdString() + "/quillory.sav", settings));
         test::CScriptedWatch watch;
@@ -742,7 +771,7 @@ private slots:
         QCOMPARE(written.read(5), QByteArray("\0\2\0\0\0", 5));
         const Settings saved = LoadSettings(folder.path().toStdString() + "/quillory.sav");
         QCOMPARE(saved.entries.size(), size_t(2));
-        QCOMPARE(saved.entries[0]->address, String("10.1.1.1:2302"));
+        QCOMPARE(saved.entries[0]->address, String("127.11.1.1:2302"));
         QCOMPARE(saved.entries[0]->password, String("old"));
         QCOMPARE(saved.entries[0]->startupParameters, String("-MOD=@a -x"));
         QVERIFY(!saved.entries[0]->automaticMods);
@@ -847,7 +876,7 @@ private slots:
         const auto version = run({QStringLiteral("--version")});
         QCOMPARE(version.first, 0);
         QCOMPARE(version.second, QByteArray("quillory 0.9.6.3\n"));
-        const auto help = run({QStringLiteral("-connect=10.0.0.7"), QStringLiteral("--help")});
+        const auto help = run({QStringLiteral("-connect=127.10.0.7"), QStringLiteral("--help")});
         QCOMPARE(help.first, 0);
         QVERIFY2(help.second.startsWith("usage: quillory "), help.second.constData());
         QVERIFY(help.second.contains("--data-folder"));
