@@ -22,7 +22,7 @@ constexpr CommandText kCommands[] = {
      "  --json         print one JSON object (per address) instead\n"
      "\n"
      "Exit status: 0 every address replied, 1 one did not, 2 bad usage or (for a single\n"
-     "address) a bad address.\n"},
+     "address) a bad address. With --json a failure is a line {\"address\", \"error\"} too.\n"},
     {"watch", "watch [--json] [--duration SECONDS] ADDRESS[:PORT]",
      "Prints one \"time<TAB>status<TAB>players<TAB>mission\" line per change of the game state\n"
      "that the watch window would notify, until SECONDS pass or SIGINT or SIGTERM.\n"
@@ -30,7 +30,8 @@ constexpr CommandText kCommands[] = {
      "  --duration SECONDS   stop after this long (default: never)\n"
      "  --json               print one JSON object per line instead\n"
      "\n"
-     "Exit status: 0 when stopped, 1 without a socket, 2 bad usage or a bad address.\n"},
+     "Exit status: 0 when stopped, 1 without a socket or when the server never answered\n"
+     "during --duration, 2 bad usage or a bad address.\n"},
     {"gantry", "gantry [--game DIR] [--data DIR] COMMAND ...", nullptr},
     {"launch",
      "launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
@@ -38,13 +39,15 @@ constexpr CommandText kCommands[] = {
      "Starts the game connected to the server, as \"Play Now\" does: activates the inactive\n"
      "packages the server requires and stops when a required one is missing.\n"
      "\n"
-     "  --data DIR       the folder of quillory.sav and quillory.dat (default: .)\n"
+     "  --data DIR       the folder of quillory.sav and quillory.dat (default: as for\n"
+     "                   gantry: ., else the desktop program's data folder)\n"
      "  --game DIR       the game folder (default: from quillory.sav, else Wine's registry)\n"
      "  --password PW    the server's password (default: from its quillory.sav entry)\n"
      "  --params TEXT    startup parameters (default: from its quillory.sav entry)\n"
      "  --no-auto-mods   keep the -mod= words of the parameters as they are\n"
      "  --force          start even when required packages are missing\n"
-     "  --dry-run        print the game's command line instead of starting it\n"
+     "  --dry-run        print the command that would run (wine and the game's\n"
+     "                   executable first) instead of starting it\n"
      "\n"
      "Exit status: 0 started (or printed), 1 no reply, missing packages or the game did not\n"
      "start, 2 bad usage or a bad address.\n"},

@@ -104,7 +104,8 @@ void DeclareSubcommand(CLI::App& app, unsigned takes, GantryArgs& args) {
     if (takes & kHome)
         app.add_option("--home", args.home);
     if (takes & kPassword)
-        app.add_option("--password", args.password);
+        app.add_option_function<String>("--password",
+                                        [&args](const String& pw) { args.password = pw; });
     // Names up to the next option; the address after them is not one of them.
     if (takes & kOnly)
         app.add_option("--only", args.only)

@@ -2,12 +2,23 @@
 
 #include "gantry/db/PackageCommands.h"
 #include "platform/FileSystem.h"
+#include "watch/core/SettingsFile.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
 namespace quillory::cli {
+
+String PasswordFor(const GantryContext& context, const GantryArgs& args, const String& address) {
+    if (args.password)
+        return *args.password;
+    const String path = context.dataFolder.empty()
+                            ? String(SETTINGS_FILE)
+                            : platform::NativePath(context.dataFolder) + "/" + SETTINGS_FILE;
+    const Handle<ServerEntry> entry = FindEntry(LoadSettings(path), address);
+    return entry ? entry->password : String();
+}
 
 bool SaveDatabase(CFileDatabase& database) {
     if (const DatabaseResult saved = database.Save(); !saved) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quillory::cli {
@@ -37,16 +38,20 @@ struct GantryContext {
 
 // The words and options given to a subcommand, as its line of GantrySubcommands.inc declares them.
 struct GantryArgs {
-    std::vector<String> words; // PACKAGE..., PATH..., NAME, ARCHIVE... or ADDRESS[:PORT]
-    bool json = false;         // --json
-    bool yes = false;          // --yes
-    String home;               // --home URL
-    String password;           // --password PW
-    std::vector<String> only;  // --only NAME...
+    std::vector<String> words;      // PACKAGE..., PATH..., NAME, ARCHIVE... or ADDRESS[:PORT]
+    bool json = false;              // --json
+    bool yes = false;               // --yes
+    String home;                    // --home URL
+    std::optional<String> password; // --password PW
+    std::vector<String> only;       // --only NAME...
 };
 
 // The signature of every subcommand. The result is the process exit code (see Commands.h).
 using GantrySubcommand = int (*)(GantryContext& context, const GantryArgs& args);
+
+// --password when given, else the password of the entry for `address` in the data folder's
+// "quillory.sav", as the desktop program and `launch` use it; empty when neither has one.
+String PasswordFor(const GantryContext& context, const GantryArgs& args, const String& address);
 
 // Saves "quillory.dat"; false, said on stderr, when that failed.
 bool SaveDatabase(CFileDatabase& database);

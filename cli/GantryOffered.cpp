@@ -76,7 +76,7 @@ int RunGantryOffered(GantryContext& context, const GantryArgs& args) {
     watch.SetCacheFolder(context.dataFolder);
     // On before the first poll cycle, so the hello goes out with the first probes.
     watch.SetGantryFeature(true);
-    if (watch.Select(address, args.password) == SelectResult::BAD_ADDRESS) {
+    if (watch.Select(address, PasswordFor(context, args, address)) == SelectResult::BAD_ADDRESS) {
         std::fputs("quillory-cli: Bad address error\n", stderr);
         return 2;
     }

@@ -1,5 +1,5 @@
 // quillory-cli launch: starts the game connected to a server, as "Play Now" does, or prints the
-// command line it would run.
+// command that would run (wine in front of the game's executable).
 #include "cli/CommandHelp.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -10,6 +10,7 @@
 #include "common/PrintableText.h"
 #include "gantry/db/FileDatabase.h"
 #include "net/ServerWatch.h"
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessStart.h"
 #include "platform/WineRegistry.h"
@@ -60,17 +61,6 @@ void DeclareOptions(CLI::App& app, LaunchOptions& options) {
 
 String DataPath(const String& data, const char* name) {
     return data.empty() ? String(name) : platform::NativePath(data) + "/" + name;
-}
-
-// The entry of the server list for this address: as typed, else ignoring letter case.
-Handle<ServerEntry> MatchingEntry(const Settings& settings, const String& address) {
-    for (const auto& entry : settings.entries)
-        if (entry && entry->address == address)
-            return entry;
-    for (const auto& entry : settings.entries)
-        if (entry && EqualsNoCase(entry->address, address))
-            return entry;
-    return nullptr;
 }
 
 // --game as given; else the stored folder when it holds the game; else the game's registry keys.
@@ -150,6 +140,11 @@ int RunLaunch(const Args& args) {
     DeclareOptions(app, parsed);
     if (auto exitCode = ParseCommandLine(app, args, TextsOf("launch")))
         return *exitCode;
+    // A player who starts the desktop program from the menu keeps its files in its data folder,
+    // as `gantry` finds them.
+    if (parsed.data.empty())
+        parsed.data =
+            platform::ChooseDataFolder(platform::DefaultDataFolder(), CFileDatabase::DATABASE_FILE);
     const LaunchOptions* options = &parsed;
     auto dataFolder = platform::GetAttributes(options->data.empty() ? String(".") : options->data);
     if (!dataFolder || !dataFolder->directory) {
@@ -159,7 +154,7 @@ int RunLaunch(const Args& args) {
     }
 
     const Settings settings = LoadSettings(DataPath(options->data, SETTINGS_FILE));
-    const Handle<ServerEntry> entry = MatchingEntry(settings, options->address);
+    const Handle<ServerEntry> entry = FindEntry(settings, options->address);
     const String password = options->password.value_or(entry ? entry->password : String());
     const String params = options->params.value_or(entry ? entry->startupParameters : String());
     // Automatic mod settings are on unless the entry or the command line turns them off.
@@ -205,10 +200,17 @@ int RunLaunch(const Args& args) {
     }
 
     const bool dryRun = options->dryRun;
-    auto start = [dryRun](const String& commandLine, const String& folder) {
-        if (dryRun)
-            return platform::ProcessStartResult{true, String()};
-        return platform::StartProcess(commandLine, folder);
+    String wouldRun;
+    // A dry run checks all that a start checks, so it fails where the start would.
+    auto start = [dryRun, &wouldRun](const String& commandLine, const String& folder) {
+        if (!dryRun)
+            return platform::StartProcess(commandLine, folder);
+        String reason;
+        auto prepared = platform::PrepareProcess(commandLine, folder, reason);
+        if (!prepared)
+            return platform::ProcessStartResult{false, reason};
+        wouldRun = platform::ShellQuoted(prepared->arguments.argv);
+        return platform::ProcessStartResult{true, String()};
     };
     const PlayNowOutcome outcome = StartLaunch(request, start);
     // As the program saves it on its way out. A failed save is said, but a game that started
@@ -230,7 +232,7 @@ int RunLaunch(const Args& args) {
         break;
     }
     if (dryRun)
-        std::printf("%s\n", outcome.commandLine.c_str());
+        std::printf("%s\n", wouldRun.c_str());
     return 0;
 }
 

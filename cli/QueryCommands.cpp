@@ -138,6 +138,11 @@ int StartWatching(CServerWatch& watch, const String& address) {
     return 0;
 }
 
+bool Answered(const WatchSnapshot& seen) {
+    return seen.enumerationReplies > 0 || seen.statusReplies > 0 ||
+           seen.status.implementation != IMPL_NONE;
+}
+
 const char* FailureText(QueryResult result) {
     switch (result) {
     case QueryResult::PORT_UNREACHABLE:
@@ -147,6 +152,17 @@ const char* FailureText(QueryResult result) {
     default:
         return "No reply";
     }
+}
+
+// An address that gave no status, as a JSON line of its own, as a query of several prints it.
+void PrintFailureJson(const Options& options, const String& address, QueryResult result) {
+    if (!options.json)
+        return;
+    Json line = Json::object();
+    auto& fields = line.get_ref<Json::object_t&>();
+    Append(fields, "address", address);
+    Append(fields, "error", FailureText(result));
+    PrintJson(line);
 }
 
 // Several addresses at once: one result per address in the order given, a blank line between
@@ -160,14 +176,15 @@ int QuerySeveral(const Options& options, uint32_t timeoutMs) {
         const String& address = options.addresses[i];
         const bool replied = o.result == QueryResult::REPLIED;
         allReplied = allReplied && replied;
+        if (options.json && !replied) {
+            PrintFailureJson(options, address, o.result);
+            continue;
+        }
         if (options.json) {
             Json line = Json::object();
             auto& fields = line.get_ref<Json::object_t&>();
             Append(fields, "address", address);
-            if (replied)
-                AppendStatus(fields, o.status);
-            else
-                Append(fields, "error", FailureText(o.result));
+            AppendStatus(fields, o.status);
             PrintJson(line);
             continue;
         }
@@ -190,6 +207,7 @@ int QueryOne(const Options& options, uint32_t timeoutMs) {
     switch (outcome.result) {
     case QueryResult::BAD_ADDRESS:
         std::fputs("Bad address error\n", stderr);
+        PrintFailureJson(options, address, outcome.result);
         return 2;
     case QueryResult::NO_SOCKET:
         std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
@@ -198,6 +216,7 @@ int QueryOne(const Options& options, uint32_t timeoutMs) {
         break;
     default:
         std::fprintf(stderr, "No reply from %s\n", address.c_str());
+        PrintFailureJson(options, address, outcome.result);
         return 1;
     }
     if (options.json)
@@ -237,10 +256,13 @@ int RunWatch(const Args& args) {
     const auto start = std::chrono::steady_clock::now();
     const bool limited = options->number.has_value();
     const auto duration = std::chrono::seconds(options->number.value_or(0));
+    bool answered = false;
     while (!stopSignals.Wait(WATCH_TICK_MS)) {
         if (limited && std::chrono::steady_clock::now() - start >= duration)
             break;
-        const WatchFrame frame = view.Update(state.Snapshot().status, true, false);
+        const WatchSnapshot snapshot = state.Snapshot();
+        answered = answered || Answered(snapshot);
+        const WatchFrame frame = view.Update(snapshot.status, true, false);
         if (!frame.notification.notify)
             continue;
         const ServerStatus& seen = view.Status();
@@ -256,6 +278,13 @@ int RunWatch(const Args& args) {
                         seen.players, PrintableText(seen.mission).c_str());
         }
         std::fflush(stdout);
+    }
+    // A watch that ran its whole time without one answer did not watch anything.
+    answered = answered || Answered(state.Snapshot());
+    const bool timeUp = limited && std::chrono::steady_clock::now() - start >= duration;
+    if (timeUp && !answered) {
+        std::fprintf(stderr, "No reply from %s\n", options->addresses.front().c_str());
+        return 1;
     }
     return 0;
 }

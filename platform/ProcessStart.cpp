@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,20 +133,51 @@ std::optional<ProcessArguments> BuildProcessArguments(const String& commandLine,
     return result;
 }
 
-ProcessStartResult StartProcess(const String& commandLine, const String& workingFolder) {
+std::optional<PreparedProcess> PrepareProcess(const String& commandLine,
+                                              const String& workingFolder, String& reason) {
     const char* path = std::getenv("PATH");
-    String reason;
     auto arguments = BuildProcessArguments(commandLine, path ? path : "/usr/bin:/bin", reason);
     if (!arguments)
-        return {false, reason};
+        return std::nullopt;
     auto program = GetAttributes(arguments->program);
-    if (!program || program->directory)
-        return {false, arguments->program + ": no such file"};
-    const String folder = ResolveCase(workingFolder.empty() ? String(".") : workingFolder);
+    if (!program || program->directory) {
+        reason = arguments->program + ": no such file";
+        return std::nullopt;
+    }
+    String folder = ResolveCase(workingFolder.empty() ? String(".") : workingFolder);
     auto attributes = GetAttributes(folder);
-    if (!attributes || !attributes->directory)
-        return {false, folder + ": no such folder"};
-    return ForkAndExec(arguments->argv, folder);
+    if (!attributes || !attributes->directory) {
+        reason = folder + ": no such folder";
+        return std::nullopt;
+    }
+    return PreparedProcess{std::move(*arguments), std::move(folder)};
+}
+
+String ShellQuoted(const std::vector<String>& words) {
+    constexpr std::string_view PLAIN = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789_@%+=:,./-";
+    String line;
+    for (const String& word : words) {
+        if (!line.empty())
+            line += ' ';
+        if (!word.empty() && word.find_first_not_of(PLAIN) == String::npos) {
+            line += word;
+            continue;
+        }
+        line += '\'';
+        for (char c : word)
+            line += c == '\'' ? String("'\\''") : String(1, c);
+        line += '\'';
+    }
+    return line;
+}
+
+ProcessStartResult StartProcess(const String& commandLine, const String& workingFolder) {
+    String reason;
+    auto prepared = PrepareProcess(commandLine, workingFolder, reason);
+    if (!prepared)
+        return {false, reason};
+    return ForkAndExec(prepared->arguments.argv, prepared->workingFolder);
 }
 
 } // namespace quillory::platform

@@ -25,6 +25,19 @@ struct ProcessArguments {
 std::optional<ProcessArguments> BuildProcessArguments(const String& commandLine,
                                                       const String& searchPath, String& reason);
 
+// Everything StartProcess checks before it starts anything: the arguments and the working folder
+// (letter case resolved) that would run, or none with `reason` saying why the start would fail
+// (no wine, no such program file, no such folder).
+struct PreparedProcess {
+    ProcessArguments arguments;
+    String workingFolder;
+};
+std::optional<PreparedProcess> PrepareProcess(const String& commandLine,
+                                              const String& workingFolder, String& reason);
+
+// The words as a POSIX shell would take them back: plain words bare, the others in single quotes.
+String ShellQuoted(const std::vector<String>& words);
+
 // Splits `commandLine` with the command-line tokenizer and starts it in `workingFolder`. The
 // process is not waited for; it outlives this one.
 ProcessStartResult StartProcess(const String& commandLine, const String& workingFolder);

@@ -1,6 +1,7 @@
 // quillory-cli launch against quillory-sim: the command line it prints, the game it starts
 // through a recording wine, and what it refuses.
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/SettingsBytes.h"
 #include "tests/support/SimRun.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
@@ -14,37 +15,6 @@
 using namespace quillory::test;
 
 namespace {
-
-struct SavedEntry {
-    std::string address, password, description, parameters;
-    bool automaticMods;
-};
-
-// "quillory.sav" of version 2 written byte by byte: marker, version, entries, selection, folder.
-std::string SettingsBytes(const std::vector<SavedEntry>& entries, const std::string& gameFolder) {
-    std::string b;
-    auto u32 = [&b](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(char((v >> (8 * i)) & 0xFF));
-    };
-    auto text = [&b](const std::string& t) {
-        b += t;
-        b.push_back('\0');
-    };
-    b.push_back('\0');
-    u32(2);
-    u32(uint32_t(entries.size()));
-    for (const SavedEntry& e : entries) {
-        text(e.address);
-        text(e.password);
-        text(e.description);
-        text(e.parameters);
-        b.push_back(e.automaticMods ? '\1' : '\0');
-    }
-    u32(0);
-    text(gameFolder);
-    return b;
-}
 
 // Puts a value in the environment the programs started by a test inherit.
 class ScopedEnv {
@@ -113,9 +83,10 @@ protected:
         return lines;
     }
 
+    // What a dry run prints: the command that really runs, wine in front of the game.
     std::string Expected(int port, const std::string& switches) const {
-        return "\"" + game.Path() +
-               "IRONVALEUPRISING.EXE\" -nosplash -connect=127.0.0.1 -port=" + std::to_string(port) +
+        return (bin.Path() / "wine").string() + " " + game.Path() +
+               "IRONVALEUPRISING.EXE -nosplash -connect=127.0.0.1 -port=" + std::to_string(port) +
                switches + "\n";
     }
 
@@ -129,9 +100,13 @@ TEST_F(LaunchCliTest, DryRunPrintsTheCommandLineFromTheSavedEntry) {
     SaveSettings({{"other:2302", "nope", "Other", "-x", true},
                   {sim.Address(), "pw", "Sim", "-mod=@old -world=empty -MOD=@older", true}});
 
+    const std::string record = InstallRecordingWine();
+    ScopedEnv path("PATH", bin.Path().string() + ":/usr/bin:/bin");
+
     ProgramResult r = Launch({"--dry-run", sim.Address()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, Expected(sim.Port(), " -password=pw -world=empty -mod=@beta"));
+    EXPECT_FALSE(std::filesystem::exists(record)) << "a dry run starts nothing";
     // A dry run changes nothing: no database is written.
     EXPECT_FALSE(std::filesystem::exists(data.Path() / "quillory.dat"));
 
@@ -139,7 +114,38 @@ TEST_F(LaunchCliTest, DryRunPrintsTheCommandLineFromTheSavedEntry) {
     r = Launch({"--dry-run", "--no-auto-mods", "--params", "-mod=\"@a b\" -nomap", "--password",
                 "pw", sim.Address()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, Expected(sim.Port(), " -password=pw -mod=\"@a b\" -nomap"));
+    // The game gets the words as the command-line tokenizer splits them, quotes gone.
+    EXPECT_EQ(r.out, Expected(sim.Port(), " -password=pw -mod= '@a b' -nomap"));
+}
+
+TEST_F(LaunchCliTest, DryRunFailsWhereTheStartWould) {
+    CSimRun sim({"--version", "196"});
+    ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+    InstallRecordingWine();
+    struct Case {
+        const char* what;
+        std::string path;
+        bool removeGame;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"everything there", bin.Path().string(), false, 0, ""},
+        {"no wine", records.Path().string(), false, 1,
+         "Could not start Ironvale Uprising: wine is not on the PATH\n"},
+        {"no executable", bin.Path().string(), true, 1,
+         "Could not start Ironvale Uprising: " + game.Path() +
+             "IRONVALEUPRISING.EXE: no such file\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedEnv path("PATH", c.path);
+        if (c.removeGame)
+            game.Remove("IRONVALEUPRISING.EXE");
+        ProgramResult r = Launch({"--dry-run", "--no-auto-mods", sim.Address()});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.exitCode == 0 ? Expected(sim.Port(), "") : "");
+    }
 }
 
 TEST_F(LaunchCliTest, StartsTheGameThroughWineInTheGameFolder) {
@@ -170,6 +176,9 @@ TEST_F(LaunchCliTest, MissingPackagesStopTheLaunchUnlessForced) {
     CSimRun sim({"--gantry", server.Path().string()});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
 
+    InstallRecordingWine();
+    ScopedEnv path("PATH", bin.Path().string() + ":/usr/bin:/bin");
+
     ProgramResult r = Launch({"--dry-run", "--password", "pw", sim.Address()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
@@ -191,7 +200,7 @@ TEST_F(LaunchCliTest, FailuresHaveTheirTextsAndExitCodes) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Could not start Ironvale: wine is not on the PATH\n");
 
-    r = Launch({"--dry-run", "host.invalid:2302"});
+    r = Launch({"--dry-run", "no-such-host!:2302"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "Bad address\n");
 

@@ -99,7 +99,7 @@ TEST(ProcessStart, StartsInTheWorkingFolderWithoutWaiting) {
 
     ProcessStartResult result =
         StartProcess("\"" + game.Path() +
-                         "ironvaleuprising.exe\" -nosplash -connect=10.1.2.3 -port=2400 "
+                         "ironvaleuprising.exe\" -nosplash -connect=127.11.2.3 -port=2400 "
                          "-password=pw -mod=@a;@b",
                      game.Path());
     ASSERT_TRUE(result.started) << result.reason;
@@ -108,7 +108,7 @@ TEST(ProcessStart, StartsInTheWorkingFolderWithoutWaiting) {
     EXPECT_EQ(std::filesystem::path(lines[0]), std::filesystem::canonical(game.Path()));
     EXPECT_EQ(lines[1], game / "IRONVALEUPRISING.EXE");
     EXPECT_EQ(lines[2], "-nosplash");
-    EXPECT_EQ(lines[3], "-connect=10.1.2.3");
+    EXPECT_EQ(lines[3], "-connect=127.11.2.3");
     EXPECT_EQ(lines[4], "-port=2400");
     EXPECT_EQ(lines[5], "-password=pw");
     EXPECT_EQ(lines[6], "-mod=@a;@b");
@@ -134,3 +134,49 @@ TEST(ProcessStart, ClearReasonsForAMissingProgramOrFolder) {
     EXPECT_FALSE(result.started);
     EXPECT_FALSE(result.reason.empty());
 }
+
+namespace {
+
+TEST(ShellQuotedTest, PlainWordsStayBareOthersAreQuotedAsAShellReadsThem) {
+    struct Case {
+        std::vector<String> words;
+        const char* line;
+    } cases[] = {
+        {{"/usr/bin/wine", "/g/IRONVALE.EXE", "-nosplash", "-connect=127.0.0.1", "-port=2302"},
+         "/usr/bin/wine /g/IRONVALE.EXE -nosplash -connect=127.0.0.1 -port=2302"},
+        {{"/home/p/Program Files/IRONVALE.EXE", "-mod=@a;@b"},
+         "'/home/p/Program Files/IRONVALE.EXE' '-mod=@a;@b'"},
+        {{"-name=O'Brien", ""}, "'-name=O'\\''Brien' ''"},
+        {{"$HOME", "a*b", "`x`"}, "'$HOME' 'a*b' '`x`'"},
+        {{}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ShellQuoted(c.words), c.line);
+}
+
+TEST(PrepareProcessTest, SaysWhatAStartWouldMeetWithoutStartingAnything) {
+    TempGameFolder bin, game, records;
+    const std::string record = records / "wine.txt";
+    WriteRecordingWine(bin / "wine", record);
+    ScopedPath path(bin.Path());
+    game.Write("Ironvale.exe", "MZ");
+    String reason;
+
+    auto prepared =
+        PrepareProcess("\"" + game.Path() + "IRONVALE.EXE\" -nosplash", game.Path(), reason);
+    ASSERT_TRUE(prepared) << reason;
+    EXPECT_EQ(prepared->arguments.argv,
+              (std::vector<String>{bin / "wine", game / "Ironvale.exe", "-nosplash"}));
+    EXPECT_FALSE(std::filesystem::exists(record)) << "nothing was started";
+
+    EXPECT_FALSE(
+        PrepareProcess("\"" + game.Path() + "IRONVALEUPRISING.EXE\"", game.Path(), reason));
+    EXPECT_EQ(reason, game.Path() + "IRONVALEUPRISING.EXE: no such file");
+    EXPECT_FALSE(PrepareProcess("\"" + game.Path() + "IRONVALE.EXE\"", game / "gone", reason));
+    EXPECT_EQ(reason, game / "gone" + ": no such folder");
+    ScopedPath noWine(records.Path());
+    EXPECT_FALSE(PrepareProcess("\"" + game.Path() + "IRONVALE.EXE\"", game.Path(), reason));
+    EXPECT_EQ(reason, "wine is not on the PATH");
+}
+
+} // namespace

@@ -1,5 +1,6 @@
 #include "watch/core/SettingsFile.h"
 
+#include "common/AsciiCase.h"
 #include "common/FileHandle.h"
 #include "common/MemoryStream.h"
 #include "platform/AtomicFile.h"
@@ -115,6 +116,16 @@ bool SaveSettings(const String& path, const Settings& settings) {
     WriteSettings(stream, settings);
     const auto* data = reinterpret_cast<const char*>(stream.Data());
     return platform::SaveFileAtomically(path, std::string_view(data, stream.Size())).ok;
+}
+
+Handle<ServerEntry> FindEntry(const Settings& settings, const String& address) {
+    for (const auto& entry : settings.entries)
+        if (entry && entry->address == address)
+            return entry;
+    for (const auto& entry : settings.entries)
+        if (entry && EqualsNoCase(entry->address, address))
+            return entry;
+    return nullptr;
 }
 
 } // namespace quillory

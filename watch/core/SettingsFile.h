@@ -28,6 +28,10 @@ struct Settings {
 // whatever followed them.
 Settings LoadSettings(const String& path);
 
+// The entry of the server list for `address`: as typed, else ignoring letter case; none when no
+// entry has it.
+Handle<ServerEntry> FindEntry(const Settings& settings, const String& address);
+
 // What LoadSettings reads, from the file's bytes in a stream.
 Settings ReadSettings(CMemoryStream& stream);
 // The version 2 bytes of `settings`, as SaveSettings writes them.
