@@ -34,7 +34,7 @@ printf 'setup stand-in\n' >"$work/upgrade/quillorysetup.exe"
     --game-type ironvalu --browser --browser-port "$browser_port" \
     --news "Welcome to Valehold! Quillory 0.97 is out: press the blinking button to upgrade." \
     --news-link "Upgrade to 0.97" --upgrade-archive "$work/upgrade/quillory.ozp" \
-    --public "Marrowby Keep@10.20.30.40:2302:11:1" --public "Old Vale@10.20.30.41:2302:3:0" \
+    --public "Marrowby Keep@127.120.30.40:2302:11:1" --public "Old Vale@127.120.30.41:2302:3:0" \
     >"$log" &
 sim=$!
 # The simulator prints one line once it listens; wait for it rather than for a fixed time.

@@ -61,7 +61,7 @@ cat >"$work/packages/offer.ini" <<'OFFER'
 name = Valehold Coop
 info = Co-op campaigns every evening, 20:00 UTC
 admin = marrow@valehold.example
-teamspeak = ts.valehold.example:9987
+teamspeak = 127.0.0.1:9987
 [valebridges.zip]
 priority = 10
 [lanternisles.zip]
@@ -82,8 +82,8 @@ printf 'setup stand-in\n' >"$work/upgrade/quillorysetup.exe"
     --news "Welcome to Valehold! Quillory 0.97 is out: press the blinking button to upgrade." \
     --news-link "Upgrade to 0.97" --upgrade-archive "$work/upgrade/quillory.ozp" \
     --browser-no-self --public "Valehold@127.0.0.1:$port:9:1" \
-    --public "Marrowby Keep@10.20.30.40:2302:11:1" --public "Lantern Isles Coop@10.20.30.41:2402:6:1" \
-    --public "Old Vale@10.20.30.42:2302:3:0" >"$work/sim.log" &
+    --public "Marrowby Keep@127.120.30.40:2302:11:1" --public "Lantern Isles Coop@127.120.30.41:2402:6:1" \
+    --public "Old Vale@127.120.30.42:2302:3:0" >"$work/sim.log" &
 sim=$!
 # The simulator prints one line once it listens; wait for it rather than for a fixed time.
 for _ in $(seq 100); do

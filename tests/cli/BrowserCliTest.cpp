@@ -50,8 +50,8 @@ private:
 TEST(BrowserCli, ServersListsTheSimulatorAndItsPublicServersOnceEach) {
     // One record per datagram, and a duplicate of Alpha's address and port in a later one.
     CSimRun sim({"--browser", "--browser-port", CSimRun::kBrowserPort, "--game-type", "ironvalu",
-                 "--name", "Sim Server", "--public", "Alpha@10.0.0.5:2302:7:1", "--public",
-                 "Base@10.0.0.6:2402:3:0", "--public", "Alpha again@10.0.0.5:2302:1:0",
+                 "--name", "Sim Server", "--public", "Alpha@127.10.0.5:2302:7:1", "--public",
+                 "Base@127.10.0.6:2402:3:0", "--public", "Alpha again@127.10.0.5:2302:1:0",
                  "--browser-split", "1"});
     ASSERT_TRUE(sim.Listening()) << sim.ListeningLine();
 
@@ -65,13 +65,13 @@ TEST(BrowserCli, ServersListsTheSimulatorAndItsPublicServersOnceEach) {
     EXPECT_EQ(self["port"], sim.Port());
     EXPECT_EQ(self["uprising"], true);
     EXPECT_EQ(json::parse(lines[1]),
-              json::parse(R"({"name":"Alpha","players":7,"address":"10.0.0.5","port":2302,)"
+              json::parse(R"({"name":"Alpha","players":7,"address":"127.10.0.5","port":2302,)"
                           R"("uprising":true})"));
     EXPECT_EQ(json::parse(lines[2])["name"], "Base");
 
     r = Cli({"servers", "--game", "ironvale", "--timeout", "1000", BrowserAt(sim)});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "Base\t3\t10.0.0.6:2402\tironvale\n");
+    EXPECT_EQ(r.out, "Base\t3\t127.10.0.6:2402\tironvale\n");
 
     r = Cli({"servers", "--game", "uprising", "--timeout", "1000", BrowserAt(sim)});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -152,10 +152,10 @@ TEST(BrowserCli, NoReplyAndBadUsage) {
 TEST(BrowserSim, OptionsThatNeedTheBrowserServerOrAreMalformed) {
     const std::vector<std::vector<std::string>> bad = {
         {"--news-link", "x"},
-        {"--public", "A@10.0.0.1:2302:1:0"},
-        {"--browser", "--public", "A@10.0.0.1:2302:1"},
-        {"--browser", "--public", "A@10.0.0.300:2302:1:0"},
-        {"--browser", "--public", "A@10.0.0.1:2302:256:0"},
+        {"--public", "A@127.10.0.1:2302:1:0"},
+        {"--browser", "--public", "A@127.10.0.1:2302:1"},
+        {"--browser", "--public", "A@127.10.0.300:2302:1:0"},
+        {"--browser", "--public", "A@127.10.0.1:2302:256:0"},
         {"--browser", "--public", "no at sign"},
         {"--browser", "--upgrade-archive", "/tmp/quillory.ozp"},
         {"--browser", "--browser-port", "2302"},

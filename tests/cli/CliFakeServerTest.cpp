@@ -138,7 +138,7 @@ TEST(CliQuery, SilentServerBadAddressAndBadUsage) {
     EXPECT_EQ(none.err, "No reply from " + Address(silent) + "\n");
     EXPECT_EQ(none.out, "");
 
-    ProgramResult bad = Cli({"query", "no-such-host.invalid:2302"});
+    ProgramResult bad = Cli({"query", "no-such-host!:2302"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_EQ(bad.err, "Bad address error\n");
 

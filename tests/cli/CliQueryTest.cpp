@@ -155,9 +155,9 @@ TEST(EndToEndQuery, BadAddressAndUsageExitTwo) {
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{"query", "no-such-host.invalid"}, "Bad address error"},
-        {{"query", "--json", "no-such-host.invalid:2302"}, "Bad address error"},
-        {{"watch", "no-such-host.invalid"}, "Bad address error"},
+        {{"query", "no-such-host!"}, "Bad address error"},
+        {{"query", "--json", "no-such-host!:2302"}, "Bad address error"},
+        {{"watch", "no-such-host!"}, "Bad address error"},
         {{"query"}, "usage"},
         {{"query", "--timeout", "soon", "127.0.0.1"}, "usage"},
         {{"watch", "--duration"}, "usage"},

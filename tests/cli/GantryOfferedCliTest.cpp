@@ -38,7 +38,7 @@ void FillServer(const ScratchFolder& folder) {
     ASSERT_TRUE(WriteFileBytes(folder.Path() / "offer.ini", "name = Vale Coop\n"
                                                             "info = Friday nights\n"
                                                             "admin = Ros\n"
-                                                            "teamspeak = ts.example\n"
+                                                            "teamspeak = 127.0.0.1\n"
                                                             "[one.zip]\npriority = 7\n"
                                                             "[two.zip]\npriority = 4\n"
                                                             "[three.zip]\npriority = 2\n"
@@ -71,7 +71,7 @@ protected:
 };
 
 TEST_F(GantryOfferedCliTest, ShowsEachPackageAgainstTheInstallation) {
-    CSimRun sim({"--gantry", server.Path().string(), "--http-base", "http://files.example/iv"});
+    CSimRun sim({"--gantry", server.Path().string(), "--http-base", "http://127.0.0.1:9/iv"});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
     ProgramResult r = Offered({"--json", sim.Address()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -79,7 +79,7 @@ TEST_F(GantryOfferedCliTest, ShowsEachPackageAgainstTheInstallation) {
     ASSERT_FALSE(out.is_discarded()) << r.out;
 
     EXPECT_EQ(out["server"]["name"], "Vale Coop");
-    EXPECT_EQ(out["server"]["teamspeak"], "ts.example");
+    EXPECT_EQ(out["server"]["teamspeak"], "127.0.0.1");
     struct Row {
         const char *status, *priority, *action;
     };
@@ -98,7 +98,7 @@ TEST_F(GantryOfferedCliTest, ShowsEachPackageAgainstTheInstallation) {
         EXPECT_EQ(p["statusText"], row->second.status);
         EXPECT_EQ(p["priorityText"], row->second.priority);
         EXPECT_EQ(p["action"], row->second.action);
-        EXPECT_EQ(p["archive"], "http://files.example/iv/" + p["name"].get<std::string>() + ".zip");
+        EXPECT_EQ(p["archive"], "http://127.0.0.1:9/iv/" + p["name"].get<std::string>() + ".zip");
     }
     EXPECT_EQ(out["mods"], "@vale");
     EXPECT_EQ(out["toDownload"], std::filesystem::file_size(server / "two.zip"));
@@ -120,7 +120,7 @@ TEST_F(GantryOfferedCliTest, TextOutputHasTheServerViewColumns) {
     ProgramResult r = Offered({sim.Address()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     for (const char* text : {"Name: Vale Coop\n", "Info: Friday nights\n", "Admin: Ros\n",
-                             "Teamspeak: ts.example\n", "Package", "Priority", "Status", "Zip size",
+                             "Teamspeak: 127.0.0.1\n", "Package", "Priority", "Status", "Zip size",
                              "Action", "Mods: @vale\n", " MB to download\n"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
 }

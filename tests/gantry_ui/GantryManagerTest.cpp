@@ -161,7 +161,7 @@ private slots:
         questions = std::make_unique<CGantryQuestions>();
         entry = ManagerModSettings{};
         db->SetServerText(0, "Test Server");
-        db->SetServerText(3, "ts.example");
+        db->SetServerText(3, "127.0.0.1");
     }
 
     void cleanup() {
@@ -198,7 +198,7 @@ private slots:
         QVERIFY(dialog->List()->columnWidth(1) <= 160);
         QCOMPARE(dialog->SizeText()->text(), QStringLiteral("0.01 MB to download"));
         QCOMPARE(dialog->ServerText(0)->text(), QStringLiteral("Test Server"));
-        QCOMPARE(dialog->ServerText(3)->text(), QStringLiteral("ts.example"));
+        QCOMPARE(dialog->ServerText(3)->text(), QStringLiteral("127.0.0.1"));
         QVERIFY(dialog->Tool(0)->isVisible() && dialog->Tool(2)->isVisible());
         QVERIFY(!dialog->Tool(3)->isVisible());
         QCOMPARE(dialog->Tool(0)->text(), QStringLiteral("Flag"));

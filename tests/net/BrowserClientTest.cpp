@@ -96,28 +96,28 @@ TEST(BrowserReplyParse, NewsTextsMissingAtTheEndReadAsEmpty) {
 }
 
 TEST(BrowserReplyParse, ListRecordsCutShortEndTheReply) {
-    const std::string bytes = Word(9) + Record(10, 0, 0, 1, 2302, 5, 1, Z("Alpha")) +
-                              Record(10, 0, 0, 2, 0x1234, 0, 0, Z("")) +
-                              Record(192, 168, 1, 9, 2402, 255, 3, "No terminator");
+    const std::string bytes = Word(9) + Record(127, 10, 0, 1, 2302, 5, 1, Z("Alpha")) +
+                              Record(127, 10, 0, 2, 0x1234, 0, 0, Z("")) +
+                              Record(127, 168, 1, 9, 2402, 255, 3, "No terminator");
     const auto servers =
         ParseServerListReply(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ASSERT_EQ(servers.size(), 3u);
     EXPECT_EQ(servers[0].name, "Alpha");
-    EXPECT_EQ(servers[0].address, Address("10.0.0.1"));
+    EXPECT_EQ(servers[0].address, Address("127.10.0.1"));
     EXPECT_EQ(servers[0].port, 2302);
     EXPECT_EQ(servers[0].players, 5);
     EXPECT_EQ(servers[0].flags, 1);
     EXPECT_EQ(servers[1].name, "");
     EXPECT_EQ(servers[1].port, 0x1234);
     EXPECT_EQ(servers[2].name, "No terminator");
-    EXPECT_EQ(servers[2].address, Address("192.168.1.9"));
+    EXPECT_EQ(servers[2].address, Address("127.168.1.9"));
     EXPECT_EQ(servers[2].players, 255);
-    EXPECT_EQ(PublicServerAddress(servers[0]), "10.0.0.1:2302");
-    EXPECT_EQ(PublicServerAddress(servers[2]), "192.168.1.9:2402");
+    EXPECT_EQ(PublicServerAddress(servers[0]), "127.10.0.1:2302");
+    EXPECT_EQ(PublicServerAddress(servers[2]), "127.168.1.9:2402");
 
     // Seven bytes of a record are not a record.
-    const std::string cut = Word(9) + Record(10, 0, 0, 1, 2302, 5, 1, Z("Alpha")) +
-                            Record(10, 0, 0, 3, 2302, 5, 1, "").substr(0, 7);
+    const std::string cut = Word(9) + Record(127, 10, 0, 1, 2302, 5, 1, Z("Alpha")) +
+                            Record(127, 10, 0, 3, 2302, 5, 1, "").substr(0, 7);
     EXPECT_EQ(ParseServerListReply(reinterpret_cast<const uint8_t*>(cut.data()), cut.size()).size(),
               1u);
 }
@@ -247,12 +247,13 @@ TEST_F(BrowserExchange, ListReplyDropsDuplicatesAndIgnoresTheOldToken) {
     ASSERT_NE(oldToken, token);
     EXPECT_EQ(token, uint16_t(0x0040 + 12 + 0x1234));
 
-    SendThenSettle(browser, Word(oldToken) + Record(10, 0, 0, 9, 1, 1, 1, Z("Old")), newsToken);
-    SendThenSettle(stranger, Word(token) + Record(10, 0, 0, 8, 1, 1, 1, Z("Stranger")), newsToken);
-    browser.Send(engine->LocalPort(), Word(token) + Record(10, 0, 0, 1, 2302, 4, 1, Z("Alpha")) +
-                                          Record(10, 0, 0, 1, 2302, 6, 0, Z("Alpha again")));
-    browser.Send(engine->LocalPort(), Word(token) + Record(10, 0, 0, 1, 2402, 0, 0, Z("Beta")) +
-                                          Record(10, 0, 0, 1, 2302, 6, 0, Z("Alpha third")));
+    SendThenSettle(browser, Word(oldToken) + Record(127, 10, 0, 9, 1, 1, 1, Z("Old")), newsToken);
+    SendThenSettle(stranger, Word(token) + Record(127, 10, 0, 8, 1, 1, 1, Z("Stranger")),
+                   newsToken);
+    browser.Send(engine->LocalPort(), Word(token) + Record(127, 10, 0, 1, 2302, 4, 1, Z("Alpha")) +
+                                          Record(127, 10, 0, 1, 2302, 6, 0, Z("Alpha again")));
+    browser.Send(engine->LocalPort(), Word(token) + Record(127, 10, 0, 1, 2402, 0, 0, Z("Beta")) +
+                                          Record(127, 10, 0, 1, 2302, 6, 0, Z("Alpha third")));
     ASSERT_TRUE(WaitFor([](const CWatchState& s) { return s.publicServers.size() == 2; }));
     SendThenSettle(browser, NewsReply(newsToken, ""), newsToken);
 
@@ -265,8 +266,8 @@ TEST_F(BrowserExchange, ListReplyDropsDuplicatesAndIgnoresTheOldToken) {
     EXPECT_EQ(taken[1]->port, 2402);
 
     // Taken out: the same server again arrives anew, but the taker keeps one of each.
-    browser.Send(engine->LocalPort(), Word(token) + Record(10, 0, 0, 1, 2302, 9, 1, Z("Alpha")) +
-                                          Record(10, 0, 0, 5, 2302, 2, 1, Z("Gamma")));
+    browser.Send(engine->LocalPort(), Word(token) + Record(127, 10, 0, 1, 2302, 9, 1, Z("Alpha")) +
+                                          Record(127, 10, 0, 5, 2302, 2, 1, Z("Gamma")));
     ASSERT_TRUE(WaitFor([](const CWatchState& s) { return s.publicServers.size() == 2; }));
     EXPECT_EQ(state.TakePublicServers(taken), 1u);
     ASSERT_EQ(taken.size(), 3u);

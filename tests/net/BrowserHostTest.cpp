@@ -28,7 +28,7 @@ TEST(BrowserHost, EndpointTextsAndTheOverride) {
     };
     const Case cases[] = {
         {"127.0.0.1:48200", true, "127.0.0.1", 48200},
-        {"news.example", true, "news.example", 48124},
+        {"localhost", true, "localhost", 48124},
         {"h:65535", true, "h", 65535},
         {"h:0", false, "", 0},
         {"h:65536", false, "", 0},

@@ -14,8 +14,8 @@ TEST(ServerAddress, SplitsHostAndPortAsTyped) {
         uint32_t port;
     };
     const std::vector<Case> cases = {
-        {"10.0.0.5:2302", "10.0.0.5", "2302", 2302},
-        {"example.org", "example.org", "0", 0},
+        {"127.10.0.5:2302", "127.10.0.5", "2302", 2302},
+        {"localhost", "localhost", "0", 0},
         {" host : 2400 ", "host", "2400", 2400},
         {"host:abc", "host", "abc", 0},
         {"host:12x", "host", "12x", 12},
@@ -41,5 +41,5 @@ TEST(ServerAddress, ResolvesDottedAndNamedHostsAndRefusesTheRest) {
     EXPECT_FALSE(ResolveServerAddress(""));
     EXPECT_FALSE(ResolveServerAddress(":2302"));
     EXPECT_FALSE(ResolveServerAddress("127.0.0.1:70000"));
-    EXPECT_FALSE(ResolveServerAddress("no-such-host.invalid"));
+    EXPECT_FALSE(ResolveServerAddress("no-such-host!"));
 }

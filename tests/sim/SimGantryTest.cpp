@@ -63,7 +63,7 @@ void FillFolder(const ScratchFolder& folder) {
     ASSERT_TRUE(WriteFileBytes(folder.Path() / "broken.zip", "not a zip at all"));
     ASSERT_TRUE(WriteFileBytes(folder.Path() / "offer.ini", "# the server\n"
                                                             "name = Vale Coop\n"
-                                                            "teamspeak = ts.example:9987\n"
+                                                            "teamspeak = 127.0.0.1:9987\n"
                                                             "text10 = last\n"
                                                             "\n"
                                                             "[Weapons.zip]\n"
@@ -81,7 +81,7 @@ uint64_t FileSize(const std::string& path) {
 TEST(SimGantry, DescribesWhatClientsWouldInstallWhere) {
     ScratchFolder folder;
     FillFolder(folder);
-    CSimRun sim({"--gantry", folder.Path().string(), "--http-base", "http://files.example/iv"});
+    CSimRun sim({"--gantry", folder.Path().string(), "--http-base", "http://127.0.0.1:9/iv"});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
     EXPECT_NE(sim.ListeningLine().find(", Gantry port " + std::to_string(sim.Port() + 20)),
               std::string::npos);
@@ -96,12 +96,12 @@ TEST(SimGantry, DescribesWhatClientsWouldInstallWhere) {
 
     EXPECT_EQ(list->serverTexts[0], "Vale Coop");
     EXPECT_EQ(list->serverTexts[1], "");
-    EXPECT_EQ(list->serverTexts[3], "ts.example:9987");
+    EXPECT_EQ(list->serverTexts[3], "127.0.0.1:9987");
     EXPECT_EQ(list->serverTexts[9], "last");
     ASSERT_EQ(list->packages.size(), 2u);
 
     const OfferedPackage& islands = list->packages[0];
-    EXPECT_EQ(islands.archivePath, "http://files.example/iv/islands.zip");
+    EXPECT_EQ(islands.archivePath, "http://127.0.0.1:9/iv/islands.zip");
     EXPECT_EQ(islands.archiveSize, FileSize(folder / "islands.zip"));
     EXPECT_EQ(islands.name, "IslandPack");
     EXPECT_EQ(islands.homePage, "http://islands.example/");
@@ -112,7 +112,7 @@ TEST(SimGantry, DescribesWhatClientsWouldInstallWhere) {
     EXPECT_EQ(islands.files, islandFiles);
 
     const OfferedPackage& weapons = list->packages[1];
-    EXPECT_EQ(weapons.archivePath, "http://files.example/iv/weapons.ZIP");
+    EXPECT_EQ(weapons.archivePath, "http://127.0.0.1:9/iv/weapons.ZIP");
     EXPECT_EQ(weapons.name, "weapons");
     EXPECT_EQ(weapons.homePage, "http://weapons.example/");
     EXPECT_EQ(weapons.text3, "third");

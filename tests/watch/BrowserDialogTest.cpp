@@ -23,7 +23,7 @@ constexpr uint32_t TICK = 0x00010000;
 
 std::string Record(uint8_t last, uint16_t port, uint8_t players, uint8_t flags,
                    const std::string& name) {
-    std::string r{char(10),          char(0),         char(0),       char(last),
+    std::string r{char(127),         char(10),        char(0),       char(last),
                   char(port & 0xFF), char(port >> 8), char(players), char(flags)};
     return r + name + std::string(1, '\0');
 }
@@ -110,8 +110,8 @@ private slots:
         dialog.Refresh();
         QCOMPARE(Column(list, 0), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Gamma")}));
         QCOMPARE(Column(list, 1), (QStringList{QStringLiteral("4"), QStringLiteral("12")}));
-        QCOMPARE(Column(list, 2),
-                 (QStringList{QStringLiteral("10.0.0.1:2302"), QStringLiteral("10.0.0.3:2402")}));
+        QCOMPARE(Column(list, 2), (QStringList{QStringLiteral("127.10.0.1:2302"),
+                                               QStringLiteral("127.10.0.3:2402")}));
         QCOMPARE(list->topLevelItem(0)->textAlignment(1) & Qt::AlignHorizontal_Mask,
                  int(Qt::AlignRight));
 
@@ -146,7 +146,7 @@ private slots:
         QVERIFY(select->isEnabled());
         select->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.ChosenAddress(), QStringLiteral("10.0.0.8:2402"));
+        QCOMPARE(dialog.ChosenAddress(), QStringLiteral("127.10.0.8:2402"));
     }
 
     void doubleClickActsAsSelect() {
@@ -161,7 +161,7 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.ChosenAddress(), QStringLiteral("10.0.0.7:2302"));
+        QCOMPARE(dialog.ChosenAddress(), QStringLiteral("127.10.0.7:2302"));
     }
 };
 

@@ -32,11 +32,11 @@ private slots:
         QCOMPARE(password->property("controlId").toInt(), 1042);
         QCOMPARE(parameters->property("controlId").toInt(), 1048);
         QVERIFY(!description->isEnabled());
-        address->setText(QStringLiteral("  10.0.0.5:2302 "));
+        address->setText(QStringLiteral("  127.10.0.5:2302 "));
         password->setText(QStringLiteral("  "));
         parameters->setText(QStringLiteral(" -mod=@x "));
         dialog.accept();
-        QCOMPARE(dialog.Result().address, QStringLiteral("10.0.0.5:2302"));
+        QCOMPARE(dialog.Result().address, QStringLiteral("127.10.0.5:2302"));
         QCOMPARE(dialog.Result().password, QStringLiteral("  "));
         QCOMPARE(dialog.Result().parameters, QStringLiteral("-mod=@x"));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));

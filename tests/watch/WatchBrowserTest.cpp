@@ -219,9 +219,9 @@ private slots:
         QCOMPARE(w.browser.listQueries[0].port, uint16_t(48200));
         QCOMPARE(list->count(), before + 1);
         QCOMPARE(list->currentIndex(), before);
-        QCOMPARE(list->currentText(), QStringLiteral("10.0.0.8:2402"));
+        QCOMPARE(list->currentText(), QStringLiteral("127.10.0.8:2402"));
         QVERIFY(!w.watch.selected.empty());
-        QCOMPARE(w.watch.selected.back().address, String("10.0.0.8:2402"));
+        QCOMPARE(w.watch.selected.back().address, String("127.10.0.8:2402"));
     }
 
     void browseSelectsAnEntryThatHasTheAddress() {
@@ -334,11 +334,11 @@ private slots:
     }
 
     void newsAndTheServerBrowserAgainstTheSimulator() {
-        test::CSimRun sim({"--browser", "--browser-port", test::CSimRun::kBrowserPort,
-                           "--game-type", "ironvalu", "--name", "Sim Browser Server", "--news",
-                           "Hello from the simulator", "--news-link", "Get 0.97", "--upgrade-file",
-                           "http://127.0.0.1/quillory.ozp", "--public",
-                           "Far Keep@10.1.2.3:2302:5:1", "--public", "Old Vale@10.1.2.4:2302:2:0"});
+        test::CSimRun sim(
+            {"--browser", "--browser-port", test::CSimRun::kBrowserPort, "--game-type", "ironvalu",
+             "--name", "Sim Browser Server", "--news", "Hello from the simulator", "--news-link",
+             "Get 0.97", "--upgrade-file", "http://127.0.0.1/quillory.ozp", "--public",
+             "Far Keep@127.11.2.3:2302:5:1", "--public", "Old Vale@127.11.2.4:2302:2:0"});
         QVERIFY(sim.Listening());
         QTemporaryDir folder;
         CEngineWatch engine;

@@ -335,7 +335,7 @@ private slots:
         QTest::addColumn<bool>("startSucceeds");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("unchecked");
-        QTest::newRow("bad address") << QStringLiteral("host.invalid:2302") << 196 << true
+        QTest::newRow("bad address") << QStringLiteral("no-such-host!:2302") << 196 << true
                                      << QStringLiteral("Bad address") << false;
         QTest::newRow("expansion") << QStringLiteral("127.0.0.1") << 196 << false
                                    << QStringLiteral("Could not start Ironvale Uprising") << true;

@@ -136,7 +136,7 @@ private slots:
     void newSelectionStartsAFreshHistory() {
         WatchedWindow w;
         w.TickState(GS_PLAYING);
-        w.window->AddServer(ServerEntry{"10.0.0.5:2302", "", "", "", true});
+        w.window->AddServer(ServerEntry{"127.10.0.5:2302", "", "", "", true});
         w.TickState(GS_PLAYING);
         QCOMPARE(w.notifier.sounds, (std::vector<int>{SND_PLAYING, SND_PLAYING}));
     }
@@ -368,8 +368,8 @@ private slots:
 
     void ownDescriptionIsKept() {
         WatchedWindow w;
-        w.window->AddServer(ServerEntry{"10.0.0.9", "", "", "", true});
-        ServerEntry edited{"10.0.0.9", "", "My box", "", true};
+        w.window->AddServer(ServerEntry{"127.10.0.9", "", "", "", true});
+        ServerEntry edited{"127.10.0.9", "", "My box", "", true};
         w.window->EditServer(edited);
         w.watch.status.description = "Dedicated server on Other";
         w.TickState(GS_WAITING);
@@ -393,7 +393,7 @@ private slots:
 
     void pickingAnEntryWatchesIt() {
         WatchedWindow w;
-        w.window->AddServer(ServerEntry{"10.0.0.5:2302", "", "", "", true});
+        w.window->AddServer(ServerEntry{"127.10.0.5:2302", "", "", "", true});
         QCOMPARE(w.window->SelectedIndex(), 1);
         w.window->SelectServer(0);
         QCOMPARE(w.window->SelectedIndex(), 0);

@@ -10,9 +10,9 @@ namespace {
 HandleArray<ServerEntry> TwoEntries() {
     HandleArray<ServerEntry> entries;
     entries.push_back(std::make_shared<ServerEntry>(
-        ServerEntry{"10.0.0.1:2302", "pw", "First", "-mod=@x", false}));
+        ServerEntry{"127.10.0.1:2302", "pw", "First", "-mod=@x", false}));
     entries.push_back(std::make_shared<ServerEntry>(
-        ServerEntry{"Vale.Example.Net:2402", "", "Second", "", true}));
+        ServerEntry{"LocalHost:2402", "", "Second", "", true}));
     return entries;
 }
 
@@ -21,8 +21,7 @@ HandleArray<ServerEntry> TwoEntries() {
 TEST(BrowsedServer, AnAddressEqualUpToCaseSelectsThatEntry) {
     auto entries = TwoEntries();
     int32_t selected = 0;
-    EXPECT_EQ(SelectBrowsedServer(entries, selected, "vale.example.net:2402"),
-              BrowsedServer::FOUND);
+    EXPECT_EQ(SelectBrowsedServer(entries, selected, "localhost:2402"), BrowsedServer::FOUND);
     EXPECT_EQ(selected, 1);
     EXPECT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1]->description, "Second") << "the entry is left as it was";
@@ -32,18 +31,18 @@ TEST(BrowsedServer, AnotherAddressIsAddedAndSelected) {
     auto entries = TwoEntries();
     int32_t selected = 0;
     // A different port is a different server.
-    EXPECT_EQ(SelectBrowsedServer(entries, selected, "10.0.0.1:2303"), BrowsedServer::ADDED);
+    EXPECT_EQ(SelectBrowsedServer(entries, selected, "127.10.0.1:2303"), BrowsedServer::ADDED);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(selected, 2);
     const ServerEntry& added = *entries[2];
-    EXPECT_EQ(added.address, "10.0.0.1:2303");
-    EXPECT_EQ(added.description, "10.0.0.1:2303");
+    EXPECT_EQ(added.address, "127.10.0.1:2303");
+    EXPECT_EQ(added.description, "127.10.0.1:2303");
     EXPECT_EQ(added.password, "");
     EXPECT_EQ(added.startupParameters, "");
     EXPECT_TRUE(added.automaticMods);
 
     HandleArray<ServerEntry> none;
     selected = -1;
-    EXPECT_EQ(SelectBrowsedServer(none, selected, "1.2.3.4:5"), BrowsedServer::ADDED);
+    EXPECT_EQ(SelectBrowsedServer(none, selected, "127.2.3.4:5"), BrowsedServer::ADDED);
     EXPECT_EQ(selected, 0);
 }

@@ -54,55 +54,56 @@ TEST(GameLauncherTest, CommandLineTable) {
         const char* expected;
     } cases[] = {
         {"the port after the colon wins", "server.test:2400", 2302, 196, false, "", "", true, "",
-         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2400"},
+         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2400"},
         {"without a colon the reported port", "server.test", 2302, 196, false, "", "", true, "",
-         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"blanks around host and port", "  server.test \t: 2400  ", 2302, 196, false, "", "", true,
-         "", nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2400"},
+         "", nullptr, false,
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2400"},
         {"mod words dropped in any case, suggestion last", "server.test", 2302, 196, true, "pw",
          "-mod=@old -world=empty -MOD=@other", true, "@a;@b", nullptr, false,
-         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302 -password=pw "
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302 -password=pw "
          "-world=empty -mod=@a;@b"},
         {"no suggestion: mod words still dropped", "server.test", 2302, 196, false, "",
          "-mod=@old -world=empty -nomap", true, "", nullptr, false,
-         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302 -world=empty "
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302 -world=empty "
          "-nomap"},
         {"only a suggestion", "server.test", 2302, 196, false, "", "-Mod=@x", true, "@a", nullptr,
-         false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302 -mod=@a"},
+         false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302 -mod=@a"},
         {"quoted words are kept whole, without their quotes", "server.test", 2302, 196, false, "",
          "-name=\"Big Bill\"  -x", true, "", nullptr, false,
-         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302 -name= Big Bill "
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302 -name= Big Bill "
          "-x"},
         {"automatic off keeps the parameters as stored", "server.test", 2302, 196, false, "",
          "-mod=\"@my mod\"  -nomap", false, "@a", nullptr, false,
-         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302 -mod=\"@my mod\"  "
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302 -mod=\"@my mod\"  "
          "-nomap"},
         {"version 150 runs the original game", "server.test", 2302, 150, false, "", "", true, "",
-         nullptr, false, "\"<F>IRONVALE.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, false, "\"<F>IRONVALE.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"version 174 runs the original game", "server.test", 2302, 174, false, "", "", true, "",
-         nullptr, false, "\"<F>IRONVALE.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, false, "\"<F>IRONVALE.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"version 175 runs the expansion", "server.test", 2302, 175, false, "", "", true, "",
-         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"version 192 with the beta file in another case", "server.test", 2302, 192, false, "", "",
          true, "", "Ironvale192Beta.exe", false,
-         "\"<F>IRONVALE192BETA.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         "\"<F>IRONVALE192BETA.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"version 192 without the beta file", "server.test", 2302, 192, false, "", "", true, "",
-         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"version 196 ignores a beta file", "server.test", 2302, 196, false, "", "", true, "",
          "IRONVALE192BETA.EXE", false,
-         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"locked without a password", "server.test", 2302, 196, true, "", "", true, "", nullptr,
-         false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"unlocked with a password", "server.test", 2302, 196, false, "secret", "", true, "",
-         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, false, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"locked with a password", "server.test", 2302, 196, true, "secret", "", true, "", nullptr,
          false,
-         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302 -password=secret"},
+         "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302 -password=secret"},
         {"a folder without its separator", "server.test", 2302, 196, false, "", "", true, "",
-         nullptr, true, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         nullptr, true, "\"<F>IRONVALEUPRISING.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
         {"a folder without its separator still finds the beta file", "server.test", 2302, 192,
          false, "", "", true, "", "IRONVALE192BETA.EXE", true,
-         "\"<F>IRONVALE192BETA.EXE\" -nosplash -connect=10.0.0.7 -port=2302"},
+         "\"<F>IRONVALE192BETA.EXE\" -nosplash -connect=127.10.0.7 -port=2302"},
     };
     for (const Case& c : cases) {
         test::TempGameFolder game;
@@ -124,7 +125,7 @@ TEST(GameLauncherTest, CommandLineTable) {
         request.settings.startupParameters = c.parameters;
         request.settings.automaticMods = c.automaticMods;
         request.settings.modSuggestion = c.suggestion;
-        FakeResolver resolver{{{"server.test", "10.0.0.7"}}, {}};
+        FakeResolver resolver{{{"server.test", "127.10.0.7"}}, {}};
         RecordingStarter starter;
         PlayNowOutcome outcome = PlayNowLaunch(request, std::ref(resolver), std::ref(starter));
 
@@ -155,7 +156,7 @@ TEST(GameLauncherTest, NothingHappensWithoutSelectionReplyOrAddress) {
         request.implementation = c.implementation;
         request.address = c.address;
         request.settings.gameFolder = "/games/ivl/";
-        FakeResolver resolver{{{"server.test", "10.0.0.7"}}, {}};
+        FakeResolver resolver{{{"server.test", "127.10.0.7"}}, {}};
         RecordingStarter starter;
         auto outcome = PlayNowLaunch(request, std::ref(resolver), std::ref(starter));
         EXPECT_EQ(outcome.result, PlayNowResult::NOTHING) << c.what;
@@ -170,7 +171,7 @@ TEST(GameLauncherTest, BadAddressNoFolderAndRefusedStart) {
     request.implementation = 2;
     request.address = "nowhere.test:2302";
     request.settings.gameFolder = "/games/ivl/";
-    FakeResolver resolver{{{"server.test", "10.0.0.7"}}, {}};
+    FakeResolver resolver{{{"server.test", "127.10.0.7"}}, {}};
     RecordingStarter starter;
     EXPECT_EQ(PlayNowLaunch(request, std::ref(resolver), std::ref(starter)).result,
               PlayNowResult::BAD_ADDRESS);
@@ -211,7 +212,7 @@ TEST(GameLauncherTest, ConnectTargetUsesTheFirstColonAndNoZero) {
 
 TEST(GameLauncherTest, DottedFormOfAResolvedAddress) {
     EXPECT_EQ(ResolveHostDotted("127.0.0.1"), "127.0.0.1");
-    EXPECT_EQ(ResolveHostDotted("192.168.10.200"), "192.168.10.200");
+    EXPECT_EQ(ResolveHostDotted("127.168.10.200"), "127.168.10.200");
     EXPECT_FALSE(ResolveHostDotted(""));
 }
 

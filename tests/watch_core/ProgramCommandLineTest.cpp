@@ -24,9 +24,9 @@ TEST(ProgramCommandLine, ReadsSwitchesAndFreeWords) {
     };
     const std::vector<Case> cases = {
         {{"C:\\Games\\Quillory\\quillory.exe"}, "C:\\Games\\Quillory\\", "", "", "", ""},
-        {{"/opt/q/quillory", "-connect=1.2.3.4", "-port=2302", "-password=pw"},
+        {{"/opt/q/quillory", "-connect=127.2.3.4", "-port=2302", "-password=pw"},
          "/opt/q/",
-         "1.2.3.4",
+         "127.2.3.4",
          "2302",
          "pw",
          ""},

@@ -33,7 +33,7 @@ TEST(ServerList, AddTakesTheDialogTexts) {
         bool automaticMods;
     };
     const std::vector<Case> cases = {
-        {Typed("  10.0.0.5:2302"), true, "10.0.0.5:2302", "", "", true},
+        {Typed("  127.10.0.5:2302"), true, "127.10.0.5:2302", "", "", true},
         {Typed("\thost \r\n", "  ", "", " -nomap  -mod=@a "), true, "host", "  ", "-nomap  -mod=@a",
          false},
         {Typed("h", "p", "", "-MOD="), true, "h", "p", "-MOD=", true},
@@ -64,12 +64,12 @@ TEST(ServerList, AddTakesTheDialogTexts) {
 TEST(ServerList, AddedAddressSplitsIntoHostAndPort) {
     HandleArray<ServerEntry> entries;
     int32_t selected = -1;
-    ASSERT_TRUE(AddServer(entries, selected, Typed("  10.0.0.5:2302")));
+    ASSERT_TRUE(AddServer(entries, selected, Typed("  127.10.0.5:2302")));
     ServerAddress split = SplitServerAddress(SelectedEntry(entries, selected)->address);
-    EXPECT_EQ(split.host, "10.0.0.5");
+    EXPECT_EQ(split.host, "127.10.0.5");
     EXPECT_EQ(split.portText, "2302");
     EXPECT_EQ(split.port, 2302u);
-    ASSERT_TRUE(AddServer(entries, selected, Typed("example.org")));
+    ASSERT_TRUE(AddServer(entries, selected, Typed("localhost")));
     split = SplitServerAddress(SelectedEntry(entries, selected)->address);
     EXPECT_EQ(split.portText, "0");
     EXPECT_EQ(split.port, 0u) << "no colon: the default ports";
@@ -173,24 +173,24 @@ TEST(ServerList, RenamingAfterTheServerName) {
         std::optional<String> renamed;
     };
     const std::vector<Case> cases = {
-        {"1.2.3.4", "1.2.3.4", "Dedicated server on ALPHA", "ALPHA"},
-        {"1.2.3.4", "1.2.3.4", "Fun Server", "Fun Server"},
-        {"1.2.3.4", "1.2.3.4", "dedicated server on ALPHA", "dedicated server on ALPHA"},
-        {"1.2.3.4", "1.2.3.4", "Dedicated server onALPHA", "Dedicated server onALPHA"},
-        {"1.2.3.4", "1.2.3.4", "Dedicated server on Dedicated server on X",
+        {"127.2.3.4", "127.2.3.4", "Dedicated server on ALPHA", "ALPHA"},
+        {"127.2.3.4", "127.2.3.4", "Fun Server", "Fun Server"},
+        {"127.2.3.4", "127.2.3.4", "dedicated server on ALPHA", "dedicated server on ALPHA"},
+        {"127.2.3.4", "127.2.3.4", "Dedicated server onALPHA", "Dedicated server onALPHA"},
+        {"127.2.3.4", "127.2.3.4", "Dedicated server on Dedicated server on X",
          "Dedicated server on X"},
-        {"1.2.3.4", "My name", "Dedicated server on ALPHA", std::nullopt},
-        {"1.2.3.4", "1.2.3.4 ", "Fun", std::nullopt},
+        {"127.2.3.4", "My name", "Dedicated server on ALPHA", std::nullopt},
+        {"127.2.3.4", "127.2.3.4 ", "Fun", std::nullopt},
         {"host", "HOST", "Fun", std::nullopt},
-        {"1.2.3.4", "1.2.3.4", "", std::nullopt},
+        {"127.2.3.4", "127.2.3.4", "", std::nullopt},
         // Nothing left after the prefix: an entry without text would vanish from view.
-        {"1.2.3.4", "1.2.3.4", "Dedicated server on ", std::nullopt},
+        {"127.2.3.4", "127.2.3.4", "Dedicated server on ", std::nullopt},
     };
     for (const Case& c : cases) {
         ServerEntry entry = Typed(c.address, "", c.description);
         EXPECT_EQ(RenamedDescription(entry, c.shown), c.renamed) << c.shown;
     }
-    ServerEntry entry = Typed("1.2.3.4", "", "1.2.3.4");
+    ServerEntry entry = Typed("127.2.3.4", "", "127.2.3.4");
     entry.description = *RenamedDescription(entry, "Dedicated server on ALPHA");
     EXPECT_FALSE(RenamedDescription(entry, "Dedicated server on BETA")) << "renamed only once";
 }

@@ -75,9 +75,9 @@ protected:
 TEST_F(SettingsFile, SaveThenLoadGivesBackEveryField) {
     Settings settings;
     settings.entries.push_back(std::make_shared<ServerEntry>(
-        Entry("10.0.0.5:2302", "  ", "Home", "-mod=@a -nomap", false)));
+        Entry("127.10.0.5:2302", "  ", "Home", "-mod=@a -nomap", false)));
     settings.entries.push_back(
-        std::make_shared<ServerEntry>(Entry("host.example", "", "host.example", "", true)));
+        std::make_shared<ServerEntry>(Entry("localhost", "", "localhost", "", true)));
     settings.entries.push_back(std::make_shared<ServerEntry>(
         Entry("x:1", "p\xE9w", "Caf\xE9 \"quoted\"", "\"-mod=a b\" -x", true)));
     settings.selectedIndex = 2;
@@ -137,11 +137,11 @@ TEST_F(SettingsFile, VersionOneDerivesAutomaticModsFromTheParameters) {
                                     .U8(0)
                                     .I32(1)
                                     .I32(3)
-                                    .Text("1.2.3.4:2302")
+                                    .Text("127.2.3.4:2302")
                                     .Text("secret")
                                     .Text("Mods by hand")
                                     .Text("-nomap -MOD=@one;@two")
-                                    .Text("5.6.7.8")
+                                    .Text("127.6.7.8")
                                     .Text("")
                                     .Text("Plain")
                                     .Text("-nomap -world=empty")
@@ -154,8 +154,8 @@ TEST_F(SettingsFile, VersionOneDerivesAutomaticModsFromTheParameters) {
                                     .Str());
     ASSERT_EQ(loaded.entries.size(), 3u);
     ExpectEntry(loaded.entries[0],
-                Entry("1.2.3.4:2302", "secret", "Mods by hand", "-nomap -MOD=@one;@two", false));
-    ExpectEntry(loaded.entries[1], Entry("5.6.7.8", "", "Plain", "-nomap -world=empty", true));
+                Entry("127.2.3.4:2302", "secret", "Mods by hand", "-nomap -MOD=@one;@two", false));
+    ExpectEntry(loaded.entries[1], Entry("127.6.7.8", "", "Plain", "-nomap -world=empty", true));
     // Files of this version always took any "-mod=" word, empty or not, as a mod list.
     ExpectEntry(loaded.entries[2], Entry("e", "", "Empty mod switch", "-Mod=", false));
     EXPECT_EQ(loaded.selectedIndex, 1);
@@ -168,7 +168,7 @@ TEST_F(SettingsFile, VersionZeroHasNoGameFolder) {
                                     .U8(0)
                                     .I32(0)
                                     .I32(1)
-                                    .Text("9.9.9.9:2400")
+                                    .Text("127.9.9.9:2400")
                                     .Text("pw")
                                     .Text("Old")
                                     .Text("-mod=@x")
@@ -176,7 +176,7 @@ TEST_F(SettingsFile, VersionZeroHasNoGameFolder) {
                                     .Text("C:\\Not\\A\\Folder\\")
                                     .Str());
     ASSERT_EQ(loaded.entries.size(), 1u);
-    ExpectEntry(loaded.entries[0], Entry("9.9.9.9:2400", "pw", "Old", "-mod=@x", false));
+    ExpectEntry(loaded.entries[0], Entry("127.9.9.9:2400", "pw", "Old", "-mod=@x", false));
     EXPECT_EQ(loaded.selectedIndex, 0);
     EXPECT_EQ(loaded.gameFolder, "");
 }
