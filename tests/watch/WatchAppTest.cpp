@@ -695,6 +695,8 @@ private slots:
         sav.close();
         // No "quillory.dat": the program opens with its first-run message and waits there.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The news go to a browser server on this machine, never to the built-in host.
+        environment.insert(QStringLiteral("QUILLORY_BROWSER"), QStringLiteral("127.0.0.1:9"));
         environment.insert(QStringLiteral("TMPDIR"), folder.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QProcess program;
@@ -738,6 +740,8 @@ private slots:
         // The instance socket lives in the runtime folder: this test's own.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+        // The news go to a browser server on this machine, never to the built-in host.
+        environment.insert(QStringLiteral("QUILLORY_BROWSER"), QStringLiteral("127.0.0.1:9"));
         environment.insert(QStringLiteral("TMPDIR"), folder.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         const QStringList arguments = {QStringLiteral("-connect=127.0.0.1"),
@@ -862,6 +866,8 @@ private slots:
         QTemporaryDir folder;
         // A platform that cannot start here: the answers must come before Qt does.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The news go to a browser server on this machine, never to the built-in host.
+        environment.insert(QStringLiteral("QUILLORY_BROWSER"), QStringLiteral("127.0.0.1:9"));
         environment.remove(QStringLiteral("DISPLAY"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -894,6 +900,8 @@ private slots:
         QVERIFY(QDir().mkpath(terminal));
         const QString dataFolder = folder.path() + QStringLiteral("/share/quillory");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The news go to a browser server on this machine, never to the built-in host.
+        environment.insert(QStringLiteral("QUILLORY_BROWSER"), QStringLiteral("127.0.0.1:9"));
         environment.insert(QStringLiteral("XDG_DATA_HOME"),
                            folder.path() + QStringLiteral("/share"));
         environment.insert(QStringLiteral("WINEPREFIX"), folder.path() + QStringLiteral("/wine"));
