@@ -91,7 +91,7 @@ public:
 };
 
 Handle<PublicServer> Public(const char* name, uint8_t last, uint16_t port, uint8_t flags) {
-    const uint8_t bytes[4] = {10, 0, 0, last};
+    const uint8_t bytes[4] = {127, 10, 0, last};
     uint32_t address = 0;
     std::memcpy(&address, bytes, 4);
     return std::make_shared<PublicServer>(PublicServer{name, address, port, 3, flags});
