@@ -179,7 +179,8 @@ private slots:
             QTest::mouseClick(Button(dialog, "browseButton"), Qt::LeftButton);
         if (state != QStringLiteral("idle") && state != QStringLiteral("browsed")) {
             QTest::mouseClick(Button(dialog, "searchButton"), Qt::LeftButton);
-            QVERIFY(dialog.Searching());
+            // A quick disk may be searched through already; the slow one is not.
+            QVERIFY(dialog.Searching() || state == QStringLiteral("searched"));
         }
         if (state == QStringLiteral("searched")) {
             QTRY_COMPARE(Button(dialog, "searchButton")->text(), QStringLiteral("Search"));
