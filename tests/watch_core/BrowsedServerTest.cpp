@@ -11,8 +11,8 @@ HandleArray<ServerEntry> TwoEntries() {
     HandleArray<ServerEntry> entries;
     entries.push_back(std::make_shared<ServerEntry>(
         ServerEntry{"127.10.0.1:2302", "pw", "First", "-mod=@x", false}));
-    entries.push_back(std::make_shared<ServerEntry>(
-        ServerEntry{"LocalHost:2402", "", "Second", "", true}));
+    entries.push_back(
+        std::make_shared<ServerEntry>(ServerEntry{"LocalHost:2402", "", "Second", "", true}));
     return entries;
 }
 
