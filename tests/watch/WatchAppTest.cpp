@@ -811,6 +811,7 @@ private slots:
         const auto start = [&](QProcess& program, const QString& run, const QString& data,
                                const QStringList& arguments) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("QUILLORY_BROWSER"), QStringLiteral("127.0.0.1:9"));
             environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
             environment.insert(QStringLiteral("TMPDIR"), folder.path());
             environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
