@@ -76,7 +76,7 @@ TEST_F(GantryCheckTest, EveryPackageInstalledActivatesAllInactiveOnes) {
     EXPECT_TRUE(ActiveOnDisk("later.pbo"));
 }
 
-TEST_F(GantryCheckTest, AHalfMissingPackageStopsTheCheckWhateverItsPriority) {
+TEST_F(GantryCheckTest, AHalfMissingRequiredPackageStopsTheCheck) {
     // One file of two present: "Missing files", status 12.
     Offer({{"Half", {{"ready.pbo", "ready"}, {"absent.pbo", "x"}}},
            {"Sleeping", {{"sleeping.pbo", "sleeping"}}}});
@@ -100,6 +100,41 @@ TEST_F(GantryCheckTest, CheckingOnlyChangesNothingAndListingFindsEveryMissingPac
     ASSERT_EQ(missing.size(), 2u);
     EXPECT_EQ(missing[0]->name, "Absent");
     EXPECT_EQ(missing[1]->name, "Gone");
+}
+
+// Only packages the manager flags for download stop the game; a missing Optional one is noted
+// and the check goes on to activate what follows it.
+TEST_F(GantryCheckTest, PriorityAndInstalledTable) {
+    struct Case {
+        uint32_t priority;
+        bool installed;
+        bool stops;
+        bool optionalNoted;
+    } cases[] = {
+        {0, false, false, true},  {3, false, false, true},  {4, true, false, false},
+        {4, false, true, false},  {6, false, true, false},  {7, false, true, false},
+        {10, false, true, false}, {10, true, false, false}, {0, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "priority " << c.priority << " installed " << c.installed);
+        Deactivate("AddOns\\sleeping.pbo", "sleeping");
+        struct Offer first = {"First", {{"ready.pbo", "ready"}}, c.priority};
+        if (!c.installed)
+            first.files = {{"absent.pbo", "x"}};
+        Offer({first, {"Sleeping", {{"sleeping.pbo", "sleeping"}}}});
+
+        GantryCheckResult result = CheckRequiredPackages(db);
+
+        EXPECT_EQ(bool(result.missing), c.stops);
+        EXPECT_EQ(result.optionalMissing.size(), c.optionalNoted ? 1u : 0u);
+        // What follows a package that does not stop the game is activated.
+        EXPECT_EQ(ActiveOnDisk("sleeping.pbo"), !c.stops);
+        auto required = PackagesFoundMissing(db, true);
+        auto optional = PackagesFoundMissing(db, false);
+        EXPECT_EQ(required.size(), c.stops ? 1u : 0u);
+        EXPECT_EQ(optional.size(), c.optionalNoted ? 1u : 0u);
+    }
 }
 
 TEST_F(GantryCheckTest, NoOfferedPackagesNothingToDo) {

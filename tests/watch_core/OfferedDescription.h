@@ -17,6 +17,7 @@ struct OfferedFile {
 struct Offer {
     String name;
     std::vector<OfferedFile> files;
+    uint32_t priority = 10; // "Required"
 };
 
 // A server description built byte by byte: magic, ten texts, then each package's record and the
@@ -48,7 +49,7 @@ inline String Description(const std::vector<Offer>& offers) {
     b.U32(uint32_t(offers.size()));
     for (const Offer& offer : offers) {
         b.Text("http://host/" + offer.name + ".zip").U32(100).Text(offer.name).Text("http://home");
-        b.Text("").Text("").U32(10);
+        b.Text("").Text("").U32(offer.priority);
         b.Text("addons\\");
         for (const OfferedFile& file : offer.files) {
             b.Text(file.name).U32(uint32_t(file.content.size())).U32(Crc(file.content));

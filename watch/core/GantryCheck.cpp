@@ -6,13 +6,21 @@ bool IsMissing(const CPackage& package) {
     return package.status > OS_PATH_DIFFERS;
 }
 
+bool IsMissingRequired(const CPackage& package) {
+    return IsMissing(package) && package.priority >= DOWNLOAD_PRIORITY;
+}
+
 GantryCheckResult CheckRequiredPackages(CFileDatabase& database, bool activate) {
     GantryCheckResult result;
     for (const Handle<CPackage>& package : database.OfferedPackages()) {
         database.CompareWithDatabase(*package);
-        if (IsMissing(*package)) {
+        if (IsMissingRequired(*package)) {
             result.missing = package;
             break; // whatever follows is not looked at
+        }
+        if (IsMissing(*package)) {
+            result.optionalMissing.push_back(package);
+            continue;
         }
         if (package->allFilesActive == 0) {
             if (activate)
@@ -33,10 +41,10 @@ HandleArray<CPackage> MissingOfferedPackages(CFileDatabase& database) {
     return missing;
 }
 
-HandleArray<CPackage> PackagesFoundMissing(const CFileDatabase& database) {
+HandleArray<CPackage> PackagesFoundMissing(const CFileDatabase& database, bool required) {
     HandleArray<CPackage> missing;
     for (const Handle<CPackage>& package : database.OfferedPackages())
-        if (IsMissing(*package))
+        if (IsMissing(*package) && IsMissingRequired(*package) == required)
             missing.push_back(package);
     return missing;
 }

@@ -61,8 +61,10 @@ LaunchRequest BuildLaunchRequest(const ServerEntry& entry, const ServerStatus& s
                                  const HostResolver& resolve) {
     LaunchRequest launch =
         PrepareLaunch(PlayNowRequestOf(entry, status, gameFolder, database), resolve);
-    if (database != nullptr)
-        launch.missing = PackagesFoundMissing(*database);
+    if (database != nullptr) {
+        launch.missing = PackagesFoundMissing(*database, true);
+        launch.optionalMissing = PackagesFoundMissing(*database, false);
+    }
     return launch;
 }
 

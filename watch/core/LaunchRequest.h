@@ -23,8 +23,11 @@ struct LaunchRequest {
     String executable;    // the game's executable path
     String workingFolder; // the game folder
     String commandLine;   // exactly as the game receives it
-    // Offered packages with files missing, as the last comparison with the database found them.
+    // Offered packages with files missing, as the last comparison with the database found them:
+    // those the manager flags for download (Recommended, Required), which stop the launch until
+    // the player decides, and the Optional ones, which are only told.
     HandleArray<CPackage> missing;
+    HandleArray<CPackage> optionalMissing;
 };
 
 // The launch request without its Gantry part: resolves the server's host and builds the command
