@@ -4,6 +4,7 @@
 
 #include "common/Types.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct CommandItem {
     ItemOutcome outcome = ItemOutcome::Changed;
     bool missing = false;      // a file that is not on disk
     std::vector<String> paths; // what could not be deleted, for an uninstall that failed
+    uint32_t error = 0;        // the file system's result code of a file that stayed, if any
 };
 
 struct CommandResult {

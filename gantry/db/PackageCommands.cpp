@@ -224,6 +224,7 @@ CommandResult CPackageCommands::ChangeFiles(const HandleArray<CFileNode>& nodes,
         if (fs != platform::FsResult::Ok) {
             item.outcome = ItemOutcome::Failed;
             item.missing = fs == platform::FsResult::FileNotFound;
+            item.error = uint32_t(fs);
         } else if (node->status == before) {
             item.outcome = ItemOutcome::Unchanged;
         }
