@@ -125,9 +125,11 @@ bool ReadDescription(CServerWatch& watch, CFileDatabase& database) {
     return true;
 }
 
-void ListMissing(const HandleArray<CPackage>& missing) {
-    std::fputs("You are missing files required to play on this server:\n", stderr);
-    for (const auto& package : missing)
+void ListPackages(const char* heading, const HandleArray<CPackage>& packages) {
+    if (packages.empty())
+        return;
+    std::fputs(heading, stderr);
+    for (const auto& package : packages)
         std::fprintf(stderr, "  %s\t%s\n", PrintableText(package->name).c_str(),
                      package->OfferedStatusText().c_str());
 }
@@ -190,8 +192,11 @@ int RunLaunch(const Args& args) {
     const ServerEntry chosen{options->address, password, String(), params, automaticMods};
     const LaunchRequest request = BuildLaunchRequest(
         chosen, seen->status, gameFolder, gantryReady ? &database : nullptr, ResolveHostDotted);
+    // Optional packages never stop the game; they are only told.
+    ListPackages("Optional packages not installed (not needed to play):\n",
+                 request.optionalMissing);
     if (!request.missing.empty()) {
-        ListMissing(request.missing);
+        ListPackages("You are missing files required to play on this server:\n", request.missing);
         if (!options->force) {
             if (!options->dryRun && activated)
                 SaveDatabase(database);

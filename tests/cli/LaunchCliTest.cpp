@@ -190,6 +190,36 @@ TEST_F(LaunchCliTest, MissingPackagesStopTheLaunchUnlessForced) {
     EXPECT_EQ(r.out, Expected(sim.Port(), ""));
 }
 
+// Only packages flagged for download (Recommended 4-6, Required 7-10) stop the launch; a missing
+// Optional one is told and the game starts.
+TEST_F(LaunchCliTest, OnlyPackagesFlaggedForDownloadStopTheLaunch) {
+    game.Remove("@beta/addons/beta.pbo");
+    struct Case {
+        int priority;
+        int exitCode;
+        const char* heading;
+    } cases[] = {
+        {0, 0, "Optional packages not installed (not needed to play):\n"},
+        {3, 0, "Optional packages not installed (not needed to play):\n"},
+        {4, 1, "You are missing files required to play on this server:\n"},
+        {10, 1, "You are missing files required to play on this server:\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("priority " + std::to_string(c.priority));
+        ASSERT_TRUE(WriteFileBytes(server / "offer.ini",
+                                   "[beta.zip]\npriority = " + std::to_string(c.priority) + "\n"));
+        CSimRun sim({"--gantry", server.Path().string()});
+        ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+
+        ProgramResult r = Launch({"--dry-run", "--password", "pw", sim.Address()});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.err.find(std::string(c.heading) + "  Beta\tNo file installed\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.out, c.exitCode == 0 ? Expected(sim.Port(), "") : std::string());
+    }
+}
+
 TEST_F(LaunchCliTest, FailuresHaveTheirTextsAndExitCodes) {
     CSimRun sim({"--version", "150"});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
