@@ -156,9 +156,10 @@ platform::FsResult CFileDatabase::ActivateFile(CFileNode& node) {
 size_t CFileDatabase::DeactivatePackage(CPackage& package) {
     QUILLORY_ASSERT_DB_OWNER(*this);
     size_t stayed = 0;
-    // An offered package's members hold empty slots for its folders and its missing files.
+    // An offered package's members hold empty slots for its folders and its missing files;
+    // folders themselves are never renamed, so they do not count as files that stayed.
     for (const auto& member : package.members)
-        if (member && member->status == NS_ACTIVE &&
+        if (member && !member->IsFolder() && member->status == NS_ACTIVE &&
             DeactivateFile(*member) != platform::FsResult::Ok)
             ++stayed;
     return stayed;
@@ -168,7 +169,7 @@ size_t CFileDatabase::ActivatePackage(CPackage& package) {
     QUILLORY_ASSERT_DB_OWNER(*this);
     size_t stayed = 0;
     for (const auto& member : package.members)
-        if (member && member->status == NS_INACTIVE &&
+        if (member && !member->IsFolder() && member->status == NS_INACTIVE &&
             ActivateFile(*member) != platform::FsResult::Ok)
             ++stayed;
     return stayed;

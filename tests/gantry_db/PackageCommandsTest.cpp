@@ -232,6 +232,20 @@ TEST_F(PackageCommandsTest, AnUninstallThatCannotDeleteNamesThePathsAndKeepsTheP
     EXPECT_TRUE(Listed(package));
 }
 
+TEST_F(PackageCommandsTest, APackageHoldingAFolderIsSwitchedWithoutAFailure) {
+    game.Write("AddOns/sub/b.pbo", "b");
+    Scan();
+    auto package = Create("P");
+    commands.Bind(package, {Node("AddOns\\sub\\"), Node("AddOns\\sub\\b.pbo")});
+    // Folders are never renamed: only the file is switched, and the command is done.
+    const CommandResult off = commands.DeactivatePackages({package}, true);
+    EXPECT_EQ(off.status, CommandStatus::Done);
+    EXPECT_EQ(Node("AddOns\\sub\\b.pbo")->status, NS_INACTIVE);
+    const CommandResult on = commands.ActivatePackages({package});
+    EXPECT_EQ(on.status, CommandStatus::Done);
+    EXPECT_EQ(Node("AddOns\\sub\\b.pbo")->status, NS_ACTIVE);
+}
+
 TEST_F(PackageCommandsTest, FileCommandsSayWhatBecameOfEachFile) {
     game.Write("AddOns/a.pbo", "a");
     game.Write("AddOns/gone.pbo", "g");
