@@ -77,8 +77,12 @@ bool CNewsLink::Click(const String& programFolder, std::function<void()> ended) 
     // The link only ever comes from a news reply of the browser server's own address and port
     // (the engine takes no other), so an archive named there is the program's own upgrade.
     if (!IsUpgradeArchive(ToLocal(address_)) || browser_ == nullptr) {
-        if (!address_.isEmpty())
-            QDesktopServices::openUrl(QUrl(address_));
+        if (!address_.isEmpty()) {
+            if (openPage)
+                openPage(address_);
+            else
+                QDesktopServices::openUrl(QUrl(address_));
+        }
         return false;
     }
     if (upgrade_)

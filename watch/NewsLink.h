@@ -50,6 +50,9 @@ public:
     // The window closes: no more news, and an upgrade's files are not cut short.
     void Close();
 
+    // Opens a page the link names; the default is the desktop's web browser.
+    std::function<void(const QString& address)> openPage;
+
     bool Blinking() const { return blinking_; }
     bool UpgradeRunning() const { return upgrade_ != nullptr; }
 

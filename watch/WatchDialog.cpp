@@ -39,6 +39,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -101,7 +102,12 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder), descriptionStream_(0),
       queued_(std::make_shared<CQueuedTarget>(this)), timer_(new QTimer(this)) {
     if (parts_.notifier == nullptr)
-        ownNotifier_ = std::make_unique<CSoundNotifier>(this);
+        ownNotifier_ = std::make_unique<CSoundNotifier>(
+            this, [this](const QString& text) { ShowNotice(text); });
+    if (!parts_.openPage)
+        parts_.openPage = [](const QString& address) {
+            return QDesktopServices::openUrl(QUrl(address));
+        };
     notifier_ = parts_.notifier != nullptr ? parts_.notifier : ownNotifier_.get();
     if (!parts_.tick)
         parts_.tick = quillory::TickCount;
@@ -113,6 +119,7 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     CreateWidgets();
     newsLink_ = std::make_unique<CNewsLink>(parts_.watch, parts_.browser, parts_.browserEndpoint,
                                             news_, link_, this);
+    newsLink_->openPage = [this](const QString& address) { OpenPage(address); };
     CreateLayout();
     ConnectWidgets();
     InitToolTips();
@@ -181,7 +188,13 @@ void CWatchDialog::CreateWidgets() {
     SetControlId(playNow_, IDC_PLAY_NOW, QStringLiteral("playNowButton"));
     close_ = new QPushButton(QStringLiteral("Close"), this);
     SetControlId(close_, IDC_OK, QStringLiteral("closeButton"));
-    close_->setDefault(true);
+    // Enter typed in the window must not end it: Close is never the default button.
+    close_->setAutoDefault(false);
+    close_->setDefault(false);
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("noticeLine"));
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->setWordWrap(true);
 }
 
 void CWatchDialog::CreateServerWidgets() {
@@ -308,6 +321,7 @@ void CWatchDialog::CreateLayout() {
     boxes->addWidget(notify_);
     boxes->addWidget(launchWhenEnds_);
     boxes->addWidget(alarm_);
+    boxes->addWidget(notice_);
     auto* buttons = new QGridLayout;
     buttons->addWidget(about_, 0, 0);
     buttons->addWidget(config_, 0, 1);
@@ -344,7 +358,7 @@ void CWatchDialog::ConnectWidgets() {
     connect(manager_, &QPushButton::clicked, this, &CWatchDialog::OnManagerClicked);
     connect(link_, &QPushButton::clicked, this, &CWatchDialog::OnLinkClicked);
     connect(about_, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(PROGRAM_HOMEPAGE))); });
+            [this] { OpenPage(QString::fromLatin1(PROGRAM_HOMEPAGE)); });
     connect(config_, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
     connect(playNow_, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
     connect(close_, &QPushButton::clicked, this, &CWatchDialog::accept);
@@ -457,6 +471,24 @@ void CWatchDialog::SelectFromLine(const ProgramCommandLine& line, int32_t select
         OnSelectionChanged();
 }
 
+void CWatchDialog::keyPressEvent(QKeyEvent* event) {
+    // Escape would reject the dialog, which is the whole program, and Enter would press a
+    // default button: only Close, the close box, the window menu and a stop signal end it.
+    // Enter still presses the button that has the focus, as Space does.
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button != close_)
+            button->click();
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    CToolTipDialog::keyPressEvent(event);
+}
+
 void CWatchDialog::done(int result) {
     CloseDown();
     CToolTipDialog::done(result);
@@ -498,6 +530,16 @@ void CWatchDialog::SaveOnClosing() {
         return;
     if (const DatabaseResult saved = database_.Save(); !saved)
         ShowSaveFailure(FromLocal(database_.DatabasePath()), FromLocal(saved.what));
+}
+
+void CWatchDialog::ShowNotice(const QString& text) {
+    notice_->setText(text);
+    notice_->setToolTip(text);
+}
+
+void CWatchDialog::OpenPage(const QString& address) {
+    if (!parts_.openPage(address))
+        ShowNotice(QString::fromLatin1(NO_BROWSER_TEXT).arg(address));
 }
 
 void CWatchDialog::ShowSaveFailure(const QString& path, const QString& reason) {
@@ -543,6 +585,7 @@ void CWatchDialog::OnSelectionChanged() {
     if (!entry) {
         addressLabel_->clear();
         passwordLabel_->clear();
+        ClearServerFields();
         // The server that was watched may just have been deleted: it is not polled on.
         if (parts_.watch != nullptr)
             parts_.watch->Stop();
@@ -555,9 +598,10 @@ void CWatchDialog::OnSelectionChanged() {
     if (!database_.Busy())
         database_.ClearOfferedList();
     managerBlink_ = false;
-    // A fresh notification history for the new server.
+    // A fresh notification history for the new server, and none of the old server's fields:
+    // a server that never answers must not show another one's data.
     view_.Reset();
-    players_->clear();
+    ClearServerFields();
     if (wasWatching) {
         launchWhenEnds_->setChecked(false);
         alarm_->setChecked(false);
@@ -570,6 +614,15 @@ void CWatchDialog::OnSelectionChanged() {
     }
     statusText_->clear();
     statusValid_ = true;
+}
+
+void CWatchDialog::ClearServerFields() {
+    description_->clear();
+    mission_->clear();
+    for (QLabel* field : {type_, version_, required_, ping_, locked_, port_, impl_, platform_,
+                          gantry_, loggedOn_, map_, statusText_, timeLeft_, param_})
+        field->clear();
+    players_->clear();
 }
 
 void CWatchDialog::AddServer(const ServerEntry& typed) {
@@ -966,8 +1019,11 @@ void CWatchDialog::OnPlayNowClicked() {
 
 void CWatchDialog::ActOnLaunch(const LaunchOutcome& outcome) {
     using Kind = LaunchOutcome::Kind;
-    if (outcome.kind == Kind::NEEDS_MANAGER)
-        OnManagerClicked();
+    if (outcome.kind == Kind::NEEDS_MANAGER) {
+        // The missing packages are on the server view, whether or not the button blinks.
+        UncheckGameEndBoxes();
+        OpenManager(CGantryViewModel::VIEW_SERVER);
+    }
     const bool tried = outcome.kind == Kind::FAILED || outcome.kind == Kind::STARTED;
     const bool refused = outcome.kind == Kind::REFUSED || outcome.kind == Kind::FAILED;
     if (refused && parts_.messageBoxes != nullptr)

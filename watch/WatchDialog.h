@@ -28,6 +28,7 @@ class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -83,6 +84,8 @@ public:
         // Turns the server's host into a dotted address for the game. Null: its dotted form,
         // else a blocking lookup.
         HostResolver resolve;
+        // Opens a web page; false when nothing could show it. Null: the desktop's browser.
+        std::function<bool(const QString& address)> openPage;
     };
 
     static constexpr const char* BROWSER_RESOLVE_TEXT =
@@ -90,6 +93,7 @@ public:
     static constexpr const char* UPGRADE_CAPTION = "Quillory upgrade";
     static constexpr const char* UPGRADE_TEXT = "Quillory will now restart";
     static constexpr const char* SAVE_FAILED_TEXT = "Could not save %1";
+    static constexpr const char* NO_BROWSER_TEXT = "Could not open %1: no web browser was found.";
 
     explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
     ~CWatchDialog() override;
@@ -146,6 +150,9 @@ public:
 
     void done(int result) override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 signals:
     // The window's own queued messages.
     void ScanWaitWanted();
@@ -176,6 +183,7 @@ private:
     void LabelServerList();
     void OnSelectionChanged();
     void ResetDisplay();
+    void ClearServerFields();
 
     // The tick's parts, in its order.
     void RestoreIfAsked();
@@ -209,6 +217,9 @@ private:
     void SaveOnClosing();
     // `reason` empty: the file's writer gave none.
     void ShowSaveFailure(const QString& path, const QString& reason = QString());
+    // A problem the player should know that needs no answer: the window's notice line, not a box.
+    void ShowNotice(const QString& text);
+    void OpenPage(const QString& address);
 
     QString DataPath(const char* name) const;
 
@@ -285,6 +296,7 @@ private:
     QPushButton* config_;
     QPushButton* playNow_;
     QPushButton* close_;
+    QLabel* notice_;
 };
 
 } // namespace quillory::ui

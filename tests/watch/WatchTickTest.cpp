@@ -5,6 +5,7 @@
 
 #include "common/Version.h"
 #include "ui/MessageBoxes.h"
+#include "watch/SoundNotifier.h"
 #include "watch/WatchDialog.h"
 #include "watch/core/WatchRules.h"
 
@@ -35,6 +36,10 @@ struct WatchedWindow {
         parts.launcher = &launcher;
         parts.notifier = &notifier;
         parts.dataFolder = folder.path().toStdString();
+        parts.openPage = [this](const QString& address) {
+            opened << address;
+            return browserWorks;
+        };
         window = std::make_unique<CWatchDialog>(parts);
         std::vector<String> words = {"quillory", "-connect=127.0.0.1", "-port=2302"};
         words.insert(words.end(), extraWords.begin(), extraWords.end());
@@ -59,6 +64,8 @@ struct WatchedWindow {
     CMessageBoxes boxes;
     CCountingLauncher launcher;
     CRecordingNotifier notifier;
+    QStringList opened;       // pages asked for
+    bool browserWorks = true; // whether a page could be shown
     std::unique_ptr<CWatchDialog> window;
 };
 
@@ -139,6 +146,39 @@ private slots:
         w.window->AddServer(ServerEntry{"127.10.0.5:2302", "", "", "", true});
         w.TickState(GS_PLAYING);
         QCOMPARE(w.notifier.sounds, (std::vector<int>{SND_PLAYING, SND_PLAYING}));
+    }
+
+    void switchingServersClearsTheOldFieldsAtOnce() {
+        WatchedWindow w;
+        ServerStatus& s = w.watch.status;
+        s.description = "Old Keep";
+        s.mission = "Siege";
+        s.gameType = "ironvalu";
+        s.players = 3;
+        s.maxPlayers = "16";
+        s.map = "Vale";
+        s.timeLeft = "12";
+        s.param1 = "a";
+        s.platform = "win";
+        s.version = 196;
+        s.requiredVersion = 175;
+        s.ping = 42;
+        s.port = 2302;
+        s.locked = true;
+        w.watch.status.playerList.push_back(Player("Ann", "1", "0"));
+        w.TickState(GS_PLAYING);
+        QCOMPARE(w.Field("mapField"), QStringLiteral("Vale"));
+        // The new server never answers: nothing of the old one may stay on screen.
+        w.window->AddServer(ServerEntry{"127.0.0.2:2302", "", "", "", true});
+        w.window->Tick();
+        QVERIFY(w.Find<QPlainTextEdit>("descriptionEdit")->toPlainText().isEmpty());
+        QVERIFY(w.Find<QPlainTextEdit>("missionEdit")->toPlainText().isEmpty());
+        for (const char* name :
+             {"typeField", "versionField", "requiredField", "pingField", "lockedField", "portField",
+              "implField", "platformField", "loggedOnField", "mapField", "statusField",
+              "timeLeftField", "paramField"})
+            QVERIFY2(w.Field(name).isEmpty(), name);
+        QCOMPARE(w.Find<QTreeWidget>("playersList")->topLevelItemCount(), 0);
     }
 
     void noReplyWritesNoFields() {
@@ -513,6 +553,86 @@ private slots:
                  QStringLiteral("Quillory Gantry ") + QString::fromLatin1(PROGRAM_VERSION));
         QVERIFY(!QString::fromLatin1(PROGRAM_VERSION).isEmpty());
         QCOMPARE(w.Find<QPushButton>("browserButton")->text(), QStringLiteral("Gantry browser"));
+    }
+
+    void enterAndEscapeDoNotCloseTheWindow_data() {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter in the server list")
+            << QStringLiteral("serverList") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter in the server list")
+            << QStringLiteral("serverList") << int(Qt::Key_Enter);
+        QTest::newRow("Escape in the server list")
+            << QStringLiteral("serverList") << int(Qt::Key_Escape);
+        QTest::newRow("Enter on the players list")
+            << QStringLiteral("playersList") << int(Qt::Key_Return);
+        QTest::newRow("Enter on Close") << QStringLiteral("closeButton") << int(Qt::Key_Return);
+        QTest::newRow("Escape on Close") << QStringLiteral("closeButton") << int(Qt::Key_Escape);
+    }
+
+    void enterAndEscapeDoNotCloseTheWindow() {
+        QFETCH(QString, focused);
+        QFETCH(int, key);
+        WatchedWindow w;
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        auto* widget = w.window->findChild<QWidget*>(focused);
+        QVERIFY(widget != nullptr);
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key(key));
+        QVERIFY(w.window->isVisible());
+        QVERIFY(!w.window->Closed());
+    }
+
+    void closeButtonAndCloseBoxStillClose_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("Close") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void closeButtonAndCloseBoxStillClose() {
+        QFETCH(bool, closeBox);
+        WatchedWindow w;
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        if (closeBox)
+            w.window->close();
+        else
+            QTest::mouseClick(w.Find<QPushButton>("closeButton"), Qt::LeftButton);
+        QVERIFY(!w.window->isVisible());
+        QVERIFY(w.window->Closed());
+    }
+
+    void aLinkWithoutABrowserIsToldInTheWindow() {
+        WatchedWindow w;
+        w.browserWorks = false;
+        w.watch.news = BrowserNews{"Maps night", "Maps", "http://127.0.0.1:3400/maps", false};
+        w.window->Tick();
+        const qsizetype boxesBefore = w.boxes.Asked().size();
+        w.Find<QPushButton>("linkButton")->click();
+        w.Find<QPushButton>("aboutButton")->click();
+        QCOMPARE(w.opened.size(), 2);
+        QCOMPARE(w.opened.front(), QStringLiteral("http://127.0.0.1:3400/maps"));
+        // No box to dismiss: the notice line says it.
+        QCOMPARE(w.boxes.Asked().size(), boxesBefore);
+        QCOMPARE(
+            w.Find<QLabel>("noticeLine")->text(),
+            QStringLiteral("Could not open %1: no web browser was found.").arg(w.opened.back()));
+        w.browserWorks = true;
+        w.Find<QPushButton>("linkButton")->click();
+        QCOMPARE(w.opened.size(), 3);
+    }
+
+    void noSoundDeviceIsToldOnce() {
+        QStringList told;
+        QWidget window;
+        CSoundNotifier sounds(
+            &window, [&](const QString& text) { told << text; }, [] { return false; });
+        sounds.Play(SND_PLAYING);
+        sounds.Play(SND_ALARM);
+        sounds.Play(SND_PLAYING);
+        QCOMPARE(told, QStringList{QStringLiteral(
+                           "No sound device: notifications are shown without sound.")});
     }
 
     void managerCaptionIsWrittenEveryTick() {
