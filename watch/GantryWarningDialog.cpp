@@ -18,7 +18,21 @@ constexpr int TEXT_POINT_SIZE = 9;
 
 } // namespace
 
-CGantryWarningDialog::CGantryWarningDialog(QWidget* parent) : CToolTipDialog(parent) {
+QLabel* CGantryWarningDialog::PackageList(const char* heading, const QStringList& names,
+                                          const char* name) {
+    auto* list = new QLabel(this);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setTextFormat(Qt::PlainText);
+    list->setWordWrap(true);
+    list->setText(QString::fromLatin1(heading) + QStringLiteral("\n    ") +
+                  names.join(QStringLiteral("\n    ")));
+    list->setVisible(!names.isEmpty());
+    return list;
+}
+
+CGantryWarningDialog::CGantryWarningDialog(QWidget* parent, const QStringList& required,
+                                           const QStringList& optional)
+    : CToolTipDialog(parent) {
     setWindowTitle(QString::fromLatin1(CAPTION));
 
     auto* icon = new QLabel(this);
@@ -45,9 +59,13 @@ CGantryWarningDialog::CGantryWarningDialog(QWidget* parent) : CToolTipDialog(par
     connect(cancel, &QPushButton::clicked, this, &CGantryWarningDialog::reject);
     connect(force, &QPushButton::clicked, this, &CGantryWarningDialog::ForceConnect);
 
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(text);
+    texts->addWidget(PackageList(REQUIRED_HEADING, required, "requiredList"));
+    texts->addWidget(PackageList(OPTIONAL_HEADING, optional, "optionalList"));
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
-    top->addWidget(text, 1);
+    top->addLayout(texts, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(manager);

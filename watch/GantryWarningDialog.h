@@ -1,8 +1,13 @@
 #pragma once
 // "Gantry warning": the server requires packages that are not installed. The user opens the
-// Gantry manager, gives up, or starts the game anyway.
+// Gantry manager, gives up, or starts the game anyway. The missing packages are named, the
+// Optional ones apart, as information only.
 
 #include "ui/ToolTipDialog.h"
+
+#include <QStringList>
+
+class QLabel;
 
 namespace quillory::ui {
 
@@ -17,7 +22,13 @@ public:
 
     enum class Choice { MANAGER, CANCEL, FORCE_CONNECT };
 
-    explicit CGantryWarningDialog(QWidget* parent = nullptr);
+    static constexpr const char* REQUIRED_HEADING = "Missing packages the server needs:";
+    static constexpr const char* OPTIONAL_HEADING = "Optional packages not installed (not needed "
+                                                    "to play):";
+
+    // `required` and `optional` name the missing packages of each kind.
+    explicit CGantryWarningDialog(QWidget* parent = nullptr, const QStringList& required = {},
+                                  const QStringList& optional = {});
 
     // After the dialog closed: what the user chose. "Force connect" closes the dialog with the
     // same result as "Gantry Manager" and sets the force flag.
@@ -26,6 +37,7 @@ public:
 
 private:
     void ForceConnect();
+    QLabel* PackageList(const char* heading, const QStringList& names, const char* name);
 
     bool forced_ = false;
 };

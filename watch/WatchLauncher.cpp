@@ -2,10 +2,9 @@
 
 #include "platform/ProcessStart.h"
 #include "platform/WineRegistry.h"
+#include "ui/TextConversion.h"
 #include "watch/PathSetupDialog.h"
 #include "watch/core/GameFolderLookup.h"
-
-#include <cstdio>
 
 namespace quillory::ui {
 
@@ -18,8 +17,16 @@ String AskWithPathSetup(QWidget* parent) {
     return dialog.FoundFolder();
 }
 
-CGantryWarningDialog::Choice AskWithWarning(QWidget* parent) {
-    CGantryWarningDialog dialog(parent);
+QStringList PackageNames(const HandleArray<CPackage>& packages) {
+    QStringList names;
+    for (const Handle<CPackage>& package : packages)
+        names << FromNetwork(package->name);
+    return names;
+}
+
+CGantryWarningDialog::Choice AskWithWarning(QWidget* parent, const LaunchRequest& request) {
+    CGantryWarningDialog dialog(parent, PackageNames(request.missing),
+                                PackageNames(request.optionalMissing));
     dialog.exec();
     return dialog.Result();
 }
@@ -49,9 +56,10 @@ String CWatchLauncher::CheckGameFolder(const String& stored) {
 
 std::optional<LaunchOutcome> CWatchLauncher::AskAboutMissing(const LaunchRequest& request,
                                                              QWidget* parent) {
+    // Optional packages never stop the game; they are named only beside required ones.
     if (request.missing.empty())
         return std::nullopt;
-    switch (parts_.askWarning(parent)) {
+    switch (parts_.askWarning(parent, request)) {
     case CGantryWarningDialog::Choice::FORCE_CONNECT:
         return std::nullopt;
     case CGantryWarningDialog::Choice::MANAGER:
@@ -72,9 +80,10 @@ LaunchOutcome CWatchLauncher::PlayNow(const LaunchRequest& request, QWidget* par
     case PlayNowResult::BAD_ADDRESS:
         return LaunchOutcome{LaunchOutcome::Kind::REFUSED, BAD_ADDRESS_TEXT};
     case PlayNowResult::FAILED: {
-        // The box has a fixed text; the reason goes where a terminal can show it.
-        const String text = LaunchFailureText(request.version);
-        std::fprintf(stderr, "%s: %s\n", text.c_str(), outcome.reason.c_str());
+        // A player started from the menu reads no terminal: the reason goes into the box.
+        String text = LaunchFailureText(request.version);
+        if (!outcome.reason.empty())
+            text += "\n\n" + outcome.reason;
         return LaunchOutcome{LaunchOutcome::Kind::FAILED, text};
     }
     case PlayNowResult::STARTED:

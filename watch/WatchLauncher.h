@@ -24,8 +24,9 @@ public:
         String winePrefix;    // default: $WINEPREFIX, else ~/.wine
         // The path setup dialog: the folder found, or empty after "Cancel".
         std::function<String(QWidget* parent)> askFolder;
-        // The Gantry warning's answer.
-        std::function<CGantryWarningDialog::Choice(QWidget* parent)> askWarning;
+        // The Gantry warning's answer about the request's missing packages.
+        std::function<CGantryWarningDialog::Choice(QWidget* parent, const LaunchRequest& request)>
+            askWarning;
     };
 
     explicit CWatchLauncher(Parts parts);

@@ -5,6 +5,7 @@
 // "Download && Install" button. Every command runs on the shared package commands and refills
 // the view; the list is a model over rows filled once per refill.
 
+#include "gantry/db/DescribedFiles.h"
 #include "gantry/db/FileDatabase.h"
 #include "gantry/db/PackageCommands.h"
 #include "gantry/db/PackageVerifier.h"
@@ -53,6 +54,7 @@ public:
 
     // The tab shown when the dialog opens (1, "Packages", unless set).
     void SetStartTab(int tab) { startTab_ = tab; }
+    int StartTab() const { return startTab_; }
 
     // Runs the download dialog; the default shows CGantryClientDlg. Tests give their own.
     std::function<void(CFileDatabase&)> runDownload;
@@ -61,6 +63,10 @@ public:
     std::function<void(const VerifyReport&)> showVerifyReport;
     // Opens a folder in the desktop shell; the default uses QDesktopServices.
     std::function<void(const QString& path)> openFolder;
+    // Shows the described files of an offered package (its name, the rows); the default shows
+    // COfferedFilesDlg.
+    std::function<void(const QString& package, const std::vector<DescribedFileRow>& rows)>
+        showOfferedFiles;
 
     // Refills, also used after every command.
     void FillServerView();
@@ -150,6 +156,7 @@ private:
     void ActivatePackages();
     void FlagOffered();
     void DeflagOffered();
+    void ShowOfferedFiles();
     void DissolvePackages();
     void UninstallPackages();
     void SelectChildren();
@@ -160,6 +167,7 @@ private:
     void EditPackage();
     void ShowPackageFiles();
     void RemovePackages(bool uninstall);
+    void TellFailure(const CommandResult& result, bool files);
     void DownloadAndInstall();
     // "Verify files": the selected packages (Packages view) or the filter's package (Advanced
     // view), all real packages when none; on a worker, with the path in hand shown meanwhile.

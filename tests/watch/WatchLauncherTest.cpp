@@ -4,6 +4,7 @@
 #include "WatchFakes.h"
 #include "tests/support/SimRun.h"
 
+#include "gantry/ui/GantryManagerDlg.h"
 #include "tests/support/TempGameFolder.h"
 #include "tests/support/ZipBuilder.h"
 #include "ui/MessageBoxes.h"
@@ -12,11 +13,14 @@
 #include "watch/WatchLauncher.h"
 #include "watch/core/SettingsFile.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <zlib.h>
 
@@ -33,10 +37,14 @@ uint32_t Crc(const std::string& content) {
     return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
 }
 
-// A Gantry description offering one package with the given files under "addons\", written
-// byte by byte.
-std::vector<uint8_t> Description(const std::string& package,
-                                 const std::vector<std::pair<std::string, std::string>>& files) {
+struct OfferedPackage {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> files; // under "addons\", with contents
+    uint32_t priority = 10;                                 // "Required"
+};
+
+// A Gantry description offering the packages, written byte by byte.
+std::vector<uint8_t> Description(const std::vector<OfferedPackage>& packages) {
     std::string b;
     auto u32 = [&b](uint32_t v) {
         for (int i = 0; i < 4; ++i)
@@ -49,23 +57,31 @@ std::vector<uint8_t> Description(const std::string& package,
     u32(0xC0FFEE);
     for (int i = 0; i < 10; ++i)
         text("text");
-    u32(1);
-    text("http://host/" + package + ".zip");
-    u32(100);
-    text(package);
-    text("http://home");
-    text("");
-    text("");
-    u32(10);
-    text("addons\\");
-    for (const auto& [name, content] : files) {
-        text(name);
-        u32(uint32_t(content.size()));
-        u32(Crc(content));
+    u32(uint32_t(packages.size()));
+    for (const OfferedPackage& package : packages) {
+        text("http://host/" + package.name + ".zip");
+        u32(100);
+        text(package.name);
+        text("http://home");
+        text("");
+        text("");
+        u32(package.priority);
+        text("addons\\");
+        for (const auto& [name, content] : package.files) {
+            text(name);
+            u32(uint32_t(content.size()));
+            u32(Crc(content));
+        }
+        b.push_back('\0');
+        b.push_back('\0');
     }
-    b.push_back('\0');
-    b.push_back('\0');
     return {b.begin(), b.end()};
+}
+
+// One Required package with the given files.
+std::vector<uint8_t> Description(const std::string& package,
+                                 const std::vector<std::pair<std::string, std::string>>& files) {
+    return Description(std::vector<OfferedPackage>{{package, files}});
 }
 
 // Puts a folder first on the PATH for one test.
@@ -133,7 +149,10 @@ struct LaunchWindow {
         parts.watch = &watch;
         parts.messageBoxes = &boxes;
         parts.launcher = launcher.get();
-        parts.runManager = [this](QDialog&) { ++managerRuns; };
+        parts.runManager = [this](QDialog& manager) {
+            ++managerRuns;
+            managerTab = static_cast<CGantryManagerDlg&>(manager).StartTab();
+        };
         parts.notifier = &notifier;
         parts.dataFolder = folder.path().toStdString();
         window = std::make_unique<CWatchDialog>(parts);
@@ -183,6 +202,7 @@ struct LaunchWindow {
     RecordingStart started;
     std::unique_ptr<CWatchLauncher> launcher;
     int managerRuns = 0; // the Gantry manager opened
+    int managerTab = -1; // on this view
     std::unique_ptr<CWatchDialog> window;
 };
 
@@ -313,7 +333,7 @@ private slots:
         QFETCH(bool, managerOpened);
         int asked = 0;
         CWatchLauncher::Parts parts;
-        parts.askWarning = [&](QWidget*) {
+        parts.askWarning = [&](QWidget*, const LaunchRequest&) {
             ++asked;
             return CGantryWarningDialog::Choice(choice);
         };
@@ -325,8 +345,90 @@ private slots:
         QCOMPARE(asked, 1);
         QCOMPARE(w.started.calls, starts);
         QCOMPARE(w.managerRuns > 0, managerOpened);
+        if (managerOpened)
+            QCOMPARE(w.managerTab, int(CGantryViewModel::VIEW_SERVER));
         QCOMPARE(w.boxes.Asked().size(), boxesBefore);
         QCOMPARE(w.window->result() == QDialog::Accepted, starts == 1);
+    }
+
+    // Only packages the manager flags for download (Recommended 4-6, Required 7-10) stop "Play
+    // Now"; a missing Optional one (0-3) never does.
+    void warningRules_data() {
+        QTest::addColumn<int>("priority");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("warned");
+        for (const int priority : {0, 3, 4, 6, 7, 10})
+            for (const bool installed : {false, true}) {
+                const bool warned = !installed && priority >= 4;
+                QTest::addRow("priority %d, %s", priority, installed ? "installed" : "missing")
+                    << priority << installed << warned;
+            }
+    }
+
+    void warningRules() {
+        QFETCH(int, priority);
+        QFETCH(bool, installed);
+        QFETCH(bool, warned);
+        int asked = 0;
+        CWatchLauncher::Parts parts;
+        parts.askWarning = [&](QWidget*, const LaunchRequest&) {
+            ++asked;
+            return CGantryWarningDialog::Choice::CANCEL;
+        };
+        LaunchWindow w(SIM_ENTRY, 196, true, parts);
+        QVERIFY(w.Ready());
+        const std::string content = installed ? "alpha" : "nothing like it here";
+        w.Offer(Description({{"Pack", {{"alpha.pbo", content}}, uint32_t(priority)}}));
+        w.PlayNow();
+        QCOMPARE(asked, warned ? 1 : 0);
+        QCOMPARE(w.started.calls, warned ? 0 : 1);
+    }
+
+    void warningNamesOptionalPackagesAsInformation() {
+        LaunchWindow w(SIM_ENTRY);
+        QVERIFY(w.Ready());
+        w.Offer(Description({{"Maps", {{"maps.pbo", "absent"}}, 2},
+                             {"Core \x80", {{"core.pbo", "absent too"}}, 8}}));
+        // The real warning comes up; its lists are read and it is cancelled.
+        QString required, optional;
+        bool shown = false;
+        QTimer::singleShot(0, w.window.get(), [&] {
+            auto* dialog = qobject_cast<CGantryWarningDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            shown = true;
+            required = dialog->findChild<QLabel*>(QStringLiteral("requiredList"))->text();
+            optional = dialog->findChild<QLabel*>(QStringLiteral("optionalList"))->text();
+            dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        });
+        w.PlayNow();
+        QVERIFY(shown);
+        QCOMPARE(w.started.calls, 0);
+        // Names in the server's code page; the Optional one apart, as information.
+        QCOMPARE(required, QString::fromLatin1(CGantryWarningDialog::REQUIRED_HEADING) +
+                               QStringLiteral("\n    Core \u20AC"));
+        QCOMPARE(optional, QString::fromLatin1(CGantryWarningDialog::OPTIONAL_HEADING) +
+                               QStringLiteral("\n    Maps"));
+    }
+
+    void withoutWineTheBoxSaysWhy() {
+        test::TempGameFolder bin;
+        const char* old = std::getenv("PATH");
+        const std::string saved = old ? old : "";
+        ::setenv("PATH", bin.Path().c_str(), 1);
+        CWatchLauncher::Parts parts;
+        parts.start = &platform::StartProcess;
+        LaunchWindow w(SIM_ENTRY, 196, true, parts);
+        const bool ready = w.Ready();
+        w.boxes.QueueAnswer(QMessageBox::Ok);
+        w.PlayNow();
+        ::setenv("PATH", saved.c_str(), 1);
+        QVERIFY(ready);
+        QCOMPARE(
+            w.boxes.Asked().constLast(),
+            w.window->windowTitle() +
+                QStringLiteral(": Could not start Ironvale Uprising\n\nwine is not on the PATH"));
+        QVERIFY(w.window->result() != QDialog::Accepted);
     }
 
     void failuresShowTheirTexts_data() {
@@ -361,8 +463,11 @@ private slots:
         w.boxes.QueueAnswer(QMessageBox::Ok);
         w.PlayNow();
         QVERIFY(!w.boxes.Asked().isEmpty());
-        QVERIFY2(w.boxes.Asked().constLast().endsWith(QStringLiteral(": ") + text),
-                 qPrintable(w.boxes.Asked().constLast()));
+        // The box's text starts with the failure and, where there is one, gives the reason.
+        const QString shown = w.boxes.Asked().constLast();
+        QVERIFY2(shown.contains(QStringLiteral(": ") + text), qPrintable(shown));
+        if (!startSucceeds)
+            QVERIFY2(shown.endsWith(text + QStringLiteral("\n\nno")), qPrintable(shown));
         QCOMPARE(w.Box("launchWhenEndsBox")->isChecked(), !unchecked);
         QCOMPARE(w.Box("alarmBox")->isChecked(), !unchecked);
         QVERIFY(w.window->result() != QDialog::Accepted);
