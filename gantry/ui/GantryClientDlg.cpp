@@ -7,10 +7,14 @@
 
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeWidget>
+
+#include <algorithm>
 
 namespace quillory::ui {
 
@@ -61,7 +65,8 @@ CGantryClientDlg::CGantryClientDlg(CFileDatabase& db, String dataFolder,
       totalBar_(MakeBar(this, IDC_BAR_TOTAL, "totalBar")),
       downloading_(MakeText(this, IDC_DOWNLOADING_NAME, "downloadingName")),
       installing_(MakeText(this, IDC_INSTALLING_NAME, "installingName")),
-      rate_(MakeText(this, IDC_RATE, "rate")), cancel_(new QPushButton(tr("Cancel"), this)) {
+      rate_(MakeText(this, IDC_RATE, "rate")), resultHeading_(new QLabel(this)),
+      results_(new QTreeWidget(this)), cancel_(new QPushButton(tr("Cancel"), this)) {
     setWindowTitle(QString::fromLatin1(TITLE));
     cancel_->setProperty("controlId", IDC_CLIENT_CANCEL);
     cancel_->setObjectName(QStringLiteral("cancel"));
@@ -75,7 +80,19 @@ CGantryClientDlg::CGantryClientDlg(CFileDatabase& db, String dataFolder,
     grid->addWidget(new QLabel(tr("Total:"), this), 4, 0);
     grid->addWidget(rate_, 4, 1, Qt::AlignRight);
     grid->addWidget(totalBar_, 5, 0, 1, 2);
-    grid->addWidget(cancel_, 6, 1, Qt::AlignRight);
+    grid->addWidget(resultHeading_, 6, 0, 1, 2);
+    grid->addWidget(results_, 7, 0, 1, 2);
+    grid->addWidget(cancel_, 8, 1, Qt::AlignRight);
+    resultHeading_->setObjectName(QStringLiteral("resultHeading"));
+    resultHeading_->setText(QString::fromLatin1(FAILED_HEADING));
+    resultHeading_->hide();
+    results_->setObjectName(QStringLiteral("results"));
+    results_->setColumnCount(2);
+    results_->setHeaderLabels({tr("Package"), tr("Result")});
+    results_->setRootIsDecorated(false);
+    results_->setUniformRowHeights(true);
+    results_->setWordWrap(false);
+    results_->hide();
     connect(cancel_, &QPushButton::clicked, this, &CGantryClientDlg::Cancel);
     timer_.setInterval(TIMER_PERIOD_MS);
     connect(&timer_, &QTimer::timeout, this, &CGantryClientDlg::Tick);
@@ -110,6 +127,11 @@ void CGantryClientDlg::Tick() {
 }
 
 void CGantryClientDlg::Cancel() {
+    // Once the work has ended the button closes the list of results.
+    if (finished_) {
+        QDialog::accept();
+        return;
+    }
     client_.Cancel();
     cancel_->setEnabled(false);
 }
@@ -121,7 +143,47 @@ void CGantryClientDlg::Finish() {
     client_.Close();
     timer_.stop();
     Tick();
-    QDialog::accept();
+    // A run the player cancelled ends as asked; one where something failed shows why.
+    if (ShowResults(client_.Outcomes()) || client_.CancelRequested()) {
+        QDialog::accept();
+        return;
+    }
+    // Something failed: the player reads why before the window goes.
+    cancel_->setText(tr("Close"));
+    cancel_->setEnabled(true);
+    cancel_->setDefault(true);
+    cancel_->setFocus();
+}
+
+bool CGantryClientDlg::ShowResults(const std::vector<DownloadOutcome>& outcomes) {
+    bool allInstalled = true;
+    for (const DownloadOutcome& outcome : outcomes) {
+        auto* row = new QTreeWidgetItem(results_);
+        row->setText(0, FromNetwork(outcome.name));
+        if (outcome.installed) {
+            row->setText(1, QString::fromLatin1(INSTALLED_TEXT));
+            continue;
+        }
+        allInstalled = false;
+        const String why = outcome.error.empty()
+                               ? String(outcome.arrived ? "not installed" : "not downloaded")
+                               : outcome.error;
+        row->setText(1, QString::fromLatin1(FAILED_TEXT).arg(QString::fromUtf8(why)));
+        row->setToolTip(1, row->text(1));
+    }
+    if (allInstalled)
+        return true;
+    results_->resizeColumnToContents(0);
+    results_->resizeColumnToContents(1);
+    resultHeading_->show();
+    results_->show();
+    // The list shows its rows whole, up to a reasonable height.
+    const int rows = std::min(int(outcomes.size()), 8);
+    results_->setMinimumHeight(results_->header()->sizeHint().height() +
+                               rows * (results_->fontMetrics().height() + 6) + 6);
+    results_->setMinimumWidth(std::min(results_->header()->length() + 8, 640));
+    adjustSize();
+    return false;
 }
 
 void CGantryClientDlg::reject() {

@@ -1,8 +1,9 @@
 #pragma once
 // "Gantry download and installation": runs the download engine over the database's flagged
 // offered packages and shows the three bars, the names and the rate. While it runs the engine
-// owns the database; the dialog closes itself when the work has ended. Escape or the close box
-// while work runs act as Cancel.
+// owns the database. When the work has ended it lists each package's result, and closes itself
+// when every package was installed or the player cancelled; else it stays until closed. Escape
+// or the close box while work runs act as Cancel.
 
 #include "gantry/client/GantryClient.h"
 #include "gantry/db/FileDatabase.h"
@@ -15,6 +16,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTreeWidget;
 
 namespace quillory::ui {
 
@@ -26,6 +28,9 @@ class CGantryClientDlg final : public QDialog {
 public:
     static constexpr const char* TITLE = "Gantry download and installation";
     static constexpr int TIMER_PERIOD_MS = 500;
+    static constexpr const char* FAILED_HEADING = "Some packages could not be installed:";
+    static constexpr const char* INSTALLED_TEXT = "Installed";
+    static constexpr const char* FAILED_TEXT = "Failed: %1";
 
     // Temporary files go into `dataFolder`; `questions` shows the message of a transfer library
     // that cannot start (may be null: then nothing is shown).
@@ -41,6 +46,9 @@ public:
     QProgressBar* TotalBar() const { return totalBar_; }
     QLabel* RateLabel() const { return rate_; }
     QPushButton* CancelButton() const { return cancel_; }
+    // Each package's result, filled when the work has ended.
+    QTreeWidget* Results() const { return results_; }
+    bool Finished() const { return finished_; }
     // Runs the 500 ms timer's work once.
     void Tick();
 
@@ -54,6 +62,8 @@ protected:
 
 private:
     void Finish();
+    // Lists the outcomes; true when every package was installed.
+    bool ShowResults(const std::vector<DownloadOutcome>& outcomes);
 
     CGantryClient client_;
     CGantryQuestions* questions_;
@@ -66,6 +76,8 @@ private:
     QLabel* downloading_;
     QLabel* installing_;
     QLabel* rate_;
+    QLabel* resultHeading_;
+    QTreeWidget* results_;
     QPushButton* cancel_;
 };
 

@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -94,10 +95,27 @@ private slots:
         manager.SetStartTab(0);
         std::vector<DownloadOutcome> outcomes;
         QString title;
+        QStringList results;
+        bool stayedOpen = false;
         manager.runDownload = [&](CFileDatabase& database) {
             CGantryClientDlg client(database, database.DatabaseFolder(), &questions, &manager);
             title = client.windowTitle();
-            client.exec(); // closes itself when the worker is done
+            // With a package failed the dialog stays, listing each result, until it is closed.
+            QTimer poll;
+            poll.setInterval(20);
+            connect(&poll, &QTimer::timeout, &client, [&] {
+                if (!client.Finished())
+                    return;
+                poll.stop();
+                stayedOpen = client.isVisible();
+                for (int i = 0; i < client.Results()->topLevelItemCount(); ++i)
+                    results << client.Results()->topLevelItem(i)->text(0) + QLatin1Char('|') +
+                                   client.Results()->topLevelItem(i)->text(1);
+                QCOMPARE(client.CancelButton()->text(), QStringLiteral("Close"));
+                QTest::mouseClick(client.CancelButton(), Qt::LeftButton);
+            });
+            poll.start();
+            client.exec();
             outcomes = client.Outcomes();
         };
         manager.show();
@@ -106,6 +124,13 @@ private slots:
         QTest::mouseClick(manager.DownloadButton(), Qt::LeftButton);
 
         QCOMPARE(title, QStringLiteral("Gantry download and installation"));
+        QVERIFY(stayedOpen);
+        QCOMPARE(results.size(), 3);
+        QCOMPARE(results[0], QStringLiteral("first|Installed"));
+        QVERIFY2(results[1].startsWith(QStringLiteral("second|Failed: ")), qPrintable(results[1]));
+        QVERIFY2(results[1].size() > QStringLiteral("second|Failed: ").size(),
+                 qPrintable(results[1]));
+        QCOMPARE(results[2], QStringLiteral("third|Installed"));
         QCOMPARE(outcomes.size(), size_t(3));
         QVERIFY(outcomes[0].installed && outcomes[2].installed);
         QVERIFY(!outcomes[1].arrived);
