@@ -3,9 +3,11 @@
 #include "common/AsciiCase.h"
 #include "common/TextCodec.h"
 #include "common/Tokenizer.h"
+#include "gantry/db/CommandReport.h"
 #include "gantry/ui/GantryClientDlg.h"
 #include "gantry/ui/GantryControlIds.h"
 #include "gantry/ui/GantryQuestions.h"
+#include "gantry/ui/OfferedFilesDlg.h"
 #include "gantry/ui/PackageDlg.h"
 #include "gantry/ui/VerifyResultDlg.h"
 #include "platform/FileSystem.h"
@@ -50,7 +52,7 @@ struct ToolSet {
 
 const ToolSet kTools[3] = {
     {{"Flag", "De-flag", "Show files", nullptr, nullptr, nullptr},
-     {ID_OFFERED_FLAG, ID_OFFERED_DEFLAG, 0, 0, 0, 0},
+     {ID_OFFERED_FLAG, ID_OFFERED_DEFLAG, ID_OFFERED_SHOW_FILES, 0, 0, 0},
      {"Flag the selected packages for download and install",
       "De-flag the selected packages from download and install",
       "Show files to be installed from the selected package", nullptr, nullptr, nullptr}},
@@ -123,6 +125,10 @@ CGantryManagerDlg::CGantryManagerDlg(CFileDatabase& db, std::optional<ManagerMod
     };
     showVerifyReport = [this](const VerifyReport& report) { ShowVerifyReport(report); };
     openFolder = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    showOfferedFiles = [this](const QString& package, const std::vector<DescribedFileRow>& rows) {
+        COfferedFilesDlg files(package, rows, this);
+        files.exec();
+    };
     timer_.setInterval(TIMER_PERIOD_MS);
     connect(&timer_, &QTimer::timeout, this, &CGantryManagerDlg::Tick);
 }
@@ -161,8 +167,7 @@ void CGantryManagerDlg::CreateActions() {
     AddAction(ID_PACKAGE_UNINSTALL, "Uninstall", &CGantryManagerDlg::UninstallPackages);
     AddAction(ID_OFFERED_FLAG, "Flag for download", &CGantryManagerDlg::FlagOffered);
     AddAction(ID_OFFERED_DEFLAG, "De-flag from download", &CGantryManagerDlg::DeflagOffered);
-    // The server view's "Show files" has no command yet.
-    AddAction(ID_OFFERED_SHOW_FILES, "Show files", nullptr)->setEnabled(false);
+    AddAction(ID_OFFERED_SHOW_FILES, "Show files", &CGantryManagerDlg::ShowOfferedFiles);
     AddAction(ID_VERIFY_FILES, "Verify files", &CGantryManagerDlg::VerifyFiles);
 }
 
@@ -173,8 +178,8 @@ QAction* CGantryManagerDlg::Action(int id) const {
 
 void CGantryManagerDlg::UpdateActions() {
     const bool several = SelectedRows().size() > 1;
-    for (const int id :
-         {ID_FILE_SELECT_CHILDREN, ID_FILE_OPEN_FOLDER, ID_PACKAGE_EDIT, ID_PACKAGE_SHOW_FILES})
+    for (const int id : {ID_FILE_SELECT_CHILDREN, ID_FILE_OPEN_FOLDER, ID_PACKAGE_EDIT,
+                         ID_PACKAGE_SHOW_FILES, ID_OFFERED_SHOW_FILES})
         Action(id)->setEnabled(!several);
     // The tool buttons show what their command allows.
     const ToolSet& tools = kTools[CurrentView()];
@@ -540,14 +545,23 @@ void CGantryManagerDlg::PressTool(int index) {
     }
 }
 
+void CGantryManagerDlg::TellFailure(const CommandResult& result, bool files) {
+    // A refused or partly failed command says so where the player looks, naming the paths.
+    const String text = CommandFailureText(result, db_.GamePath(), files);
+    if (!text.empty())
+        questions_.Tell(this, QString::fromUtf8(text));
+}
+
 void CGantryManagerDlg::ActivateFiles() {
-    commands_.ActivateFiles(SelectedNodes());
+    const CommandResult result = commands_.ActivateFiles(SelectedNodes());
     FillFileView(CurrentFilter());
+    TellFailure(result, true);
 }
 
 void CGantryManagerDlg::DeactivateFiles() {
-    commands_.DeactivateFiles(SelectedNodes());
+    const CommandResult result = commands_.DeactivateFiles(SelectedNodes());
     FillFileView(CurrentFilter());
+    TellFailure(result, true);
 }
 
 void CGantryManagerDlg::UnbindFiles() {
@@ -556,8 +570,9 @@ void CGantryManagerDlg::UnbindFiles() {
 }
 
 void CGantryManagerDlg::ActivatePackages() {
-    commands_.ActivatePackages(SelectedPackages());
+    const CommandResult result = commands_.ActivatePackages(SelectedPackages());
     FillPackageView();
+    TellFailure(result, false);
 }
 
 void CGantryManagerDlg::FlagOffered() {
@@ -568,6 +583,14 @@ void CGantryManagerDlg::FlagOffered() {
 void CGantryManagerDlg::DeflagOffered() {
     CPackageCommands::SetDownloadFlags(SelectedOffered(), false);
     FillServerView();
+}
+
+void CGantryManagerDlg::ShowOfferedFiles() {
+    const HandleArray<CPackage> selected = SelectedOffered();
+    if (selected.empty())
+        return;
+    CPackage& package = *selected.front();
+    showOfferedFiles(FromNetwork(package.name), DescribedFiles(db_, package));
 }
 
 void CGantryManagerDlg::DissolvePackages() {
@@ -758,8 +781,9 @@ void CGantryManagerDlg::OpenFolder() {
 void CGantryManagerDlg::BindTo(size_t index) {
     if (index >= db_.Packages().size())
         return;
-    commands_.BindListed(db_.Packages()[index], SelectedListed());
+    const CommandResult result = commands_.BindListed(db_.Packages()[index], SelectedListed());
     FillFileView(CurrentFilter());
+    TellFailure(result, true);
 }
 
 void CGantryManagerDlg::BindToNewPackage() {
@@ -774,21 +798,25 @@ void CGantryManagerDlg::BindToNewPackage() {
             questions_.Tell(this, QString::fromUtf8(result.reason));
             continue;
         }
-        commands_.BindListed(created, rows);
+        const CommandResult bound = commands_.BindListed(created, rows);
         FillFileView(CurrentFilter());
+        TellFailure(bound, true);
         return;
     }
 }
 
 void CGantryManagerDlg::DeactivatePackages() {
+    CommandResult all;
     for (const auto& package : SelectedPackages()) {
         const std::vector<String> questions = commands_.DeactivateQuestions({package});
         // The question names the package.
         if (!questions.empty() && !questions_.Confirm(this, FromNetwork(questions.front())))
             continue;
-        commands_.DeactivatePackages({package}, true);
+        for (CommandItem& item : commands_.DeactivatePackages({package}, true).items)
+            all.Add(std::move(item));
     }
     FillPackageView();
+    TellFailure(all, false);
 }
 
 void CGantryManagerDlg::EditPackage() {
@@ -826,14 +854,17 @@ void CGantryManagerDlg::RemovePackages(bool uninstall) {
     const HandleArray<CPackage> packages = commands_.WithoutPseudo(SelectedPackages());
     const CommandResult asked = uninstall ? commands_.UninstallPackages(packages, false)
                                           : commands_.DissolvePackages(packages, false);
+    if (asked.status == CommandStatus::Refused) {
+        TellFailure(asked, false);
+        return;
+    }
     for (const String& question : asked.questions)
         if (!questions_.Confirm(this, QString::fromUtf8(question)))
             return;
-    if (uninstall)
-        commands_.UninstallPackages(packages, true);
-    else
-        commands_.DissolvePackages(packages, true);
+    const CommandResult result = uninstall ? commands_.UninstallPackages(packages, true)
+                                           : commands_.DissolvePackages(packages, true);
     FillPackageView();
+    TellFailure(result, false);
 }
 
 void CGantryManagerDlg::DownloadAndInstall() {

@@ -5,8 +5,10 @@
 #include "gantry/ui/GantryControlIds.h"
 #include "gantry/ui/GantryManagerDlg.h"
 #include "gantry/ui/GantryQuestions.h"
+#include "gantry/ui/OfferedFilesDlg.h"
 #include "gantry/ui/PackageDlg.h"
 #include "tests/gantry_db/ScannedTree.h"
+#include "tests/support/ScopedUnprivileged.h"
 #include "tests/support/TempGameFolder.h"
 #include "ui/ElidedTipDelegate.h"
 
@@ -22,6 +24,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -107,6 +110,30 @@ private:
         record->archiveSize = size;
         record->needsDownload = flagged ? 1 : 0;
         db->AddOfferedPackage(record);
+        return record;
+    }
+
+    // An offered record describing files under "addons\" (name, content), as a server would.
+    Handle<CPackage> OfferFiles(const char* name,
+                                const std::vector<std::pair<std::string, std::string>>& files) {
+        auto record = Offer(name, 2, 100, false);
+        record->describedRoot = std::make_shared<CFileNode>();
+        record->describedRoot->flags = NF_FOLDER;
+        auto addons = record->describedRoot->AddChild("addons\\", NF_FOLDER);
+        record->described = {addons};
+        for (const auto& [path, content] : files) {
+            auto folder = addons;
+            std::string rest = path;
+            for (size_t slash; (slash = rest.find('\\')) != std::string::npos;) {
+                folder = folder->AddChild(rest.substr(0, slash + 1), NF_FOLDER);
+                record->described.push_back(folder);
+                rest = rest.substr(slash + 1);
+            }
+            auto file = folder->AddChild(rest, 0);
+            file->size = uint32_t(content.size());
+            file->crc = test::CrcOf(content);
+            record->described.push_back(file);
+        }
         return record;
     }
 
@@ -543,6 +570,88 @@ private slots:
         QCOMPARE(dialog->List()->model()->rowCount(), 4);
         dialog->Tick();
         QCOMPARE(dialog->List()->model()->rowCount(), 5);
+    }
+
+    void serverViewShowFilesGivesEachFilesStatus() {
+        OfferFiles("Maps", {{"a.pbo", "a"}, {"sub\\b.pbo", "not bb"}, {"c.pbo", "c"}});
+        auto dialog = Open(0);
+        QString shownPackage;
+        std::vector<DescribedFileRow> shown;
+        dialog->showOfferedFiles = [&](const QString& package,
+                                       const std::vector<DescribedFileRow>& rows) {
+            shownPackage = package;
+            shown = rows;
+        };
+        QCOMPARE(dialog->Tool(2)->text(), QStringLiteral("Show files"));
+        SelectRows(*dialog, {0});
+        QVERIFY(dialog->Tool(2)->isEnabled());
+        dialog->PressTool(2);
+        QCOMPARE(shownPackage, QStringLiteral("Maps"));
+        QStringList statuses;
+        for (const DescribedFileRow& row : shown)
+            statuses << QString::fromStdString(row.path + "=" + row.statusText);
+        QCOMPARE(statuses, (QStringList{QStringLiteral("addons\\a.pbo=Present"),
+                                        QStringLiteral("addons\\sub\\b.pbo=Differs"),
+                                        QStringLiteral("addons\\c.pbo=Missing")}));
+        QCOMPARE(QString::fromStdString(shown[0].foundAt), QStringLiteral("AddOns\\a.pbo"));
+
+        // The dialog that shows them by default: native paths, one row each, a summary.
+        COfferedFilesDlg files(shownPackage, shown);
+        QCOMPARE(files.windowTitle(), QStringLiteral("Files of Maps"));
+        QCOMPARE(files.Files()->rowCount(), 3);
+        QCOMPARE(files.Files()->item(1, 0)->text(), QStringLiteral("addons/sub/b.pbo"));
+        QCOMPARE(files.Files()->item(1, 1)->text(), QStringLiteral("Differs"));
+        QCOMPARE(files.Summary()->text(), QStringLiteral("1 present, 1 differ, 1 missing"));
+
+        // From the context menu too, and never for several packages at once.
+        OfferFiles("More", {{"c.pbo", "c"}});
+        dialog->FillServerView();
+        SelectRows(*dialog, {0, 1});
+        QVERIFY(!dialog->Action(ID_OFFERED_SHOW_FILES)->isEnabled());
+    }
+
+    void anActivationRefusedIsShownWithItsPath() {
+        auto a = test::NodeAt(*db, "AddOns\\a.pbo");
+        QCOMPARE(db->DeactivateFile(*a), platform::FsResult::Ok);
+        // A file the database does not know takes the active name.
+        game->Write("AddOns/A.PBO", "other");
+        auto dialog = Open(2);
+        SelectRows(*dialog, {FileRowOf(*dialog, "a.pbo", "Islands")});
+        questions->QueueAnswer(true); // the box's OK
+        dialog->Action(ID_FILE_ACTIVATE)->trigger();
+        QCOMPARE(a->status, uint16_t(NS_INACTIVE));
+        QCOMPARE(questions->Asked().size(), 1);
+        const QString told = questions->Asked().front();
+        QVERIFY2(
+            told.contains(QString::fromStdString(game->Path()) + QStringLiteral("AddOns/a.pbo")),
+            qPrintable(told));
+        QVERIFY2(told.contains(QStringLiteral("another file of that name is in the way")),
+                 qPrintable(told));
+    }
+
+    void anUninstallThatCannotDeleteNamesThePaths() {
+        game->Write("AddOns/locked/x.pbo", "x");
+        QVERIFY(db->Scan());
+        CPackageCommands commands(*db);
+        Handle<CPackage> locked;
+        QVERIFY(commands.CreatePackage("Locked", "", &locked).IsDone());
+        QVERIFY(commands.Bind(locked, {test::NodeAt(*db, "AddOns\\locked\\x.pbo")}).IsDone());
+        game->Lock("AddOns/locked");
+        auto dialog = Open(1);
+        SelectRows(*dialog, {PackageRowOf(*dialog, "Locked")});
+        questions->QueueAnswer(true);
+        questions->QueueAnswer(true);
+        questions->QueueAnswer(true); // the box's OK
+        {
+            test::ScopedUnprivileged unprivileged;
+            QVERIFY(unprivileged.Active());
+            dialog->Action(ID_PACKAGE_UNINSTALL)->trigger();
+        }
+        QCOMPARE(questions->Asked().size(), 3);
+        QCOMPARE(questions->Asked().back(),
+                 QStringLiteral("Not everything could be done:\nLocked: could not delete\n    ") +
+                     QString::fromStdString(game->Path()) + QStringLiteral("AddOns/locked/x.pbo"));
+        QVERIFY(PackageRowOf(*dialog, "Locked") >= 0);
     }
 
     void showFilesAndOpenFolder() {
