@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     clang libclang-rt-14-dev
-    zlib1g-dev libminizip-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
+    zlib1g-dev libminizip-dev libsodium-dev minisign libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-multimedia-dev xvfb xauth imagemagick
     zip unzip curl findutils qstat

@@ -110,6 +110,8 @@ bool CZipReader::CurrentInfo(ZipEntryInfo& info) {
     info.size = raw.uncompressed_size;
     info.compressedSize = raw.compressed_size;
     info.crc = static_cast<uint32_t>(raw.crc);
+    info.madeByHost = static_cast<uint8_t>((raw.version >> 8) & 0xFF);
+    info.externalAttributes = static_cast<uint32_t>(raw.external_fa);
     info.year = static_cast<int>(raw.tmu_date.tm_year);
     info.month = static_cast<int>(raw.tmu_date.tm_mon) + 1; // minizip counts months from 0
     info.day = static_cast<int>(raw.tmu_date.tm_mday);

@@ -17,6 +17,10 @@ struct ZipEntryInfo {
     uint64_t size = 0;        // uncompressed
     uint64_t compressedSize = 0;
     uint32_t crc = 0;
+    // The host that made the entry (high byte of "version made by"; 3 is Unix) and its
+    // external attributes (on Unix, the file mode in the high 16 bits).
+    uint8_t madeByHost = 0;
+    uint32_t externalAttributes = 0;
     // Stored date and time, month counted from 1.
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     // Where the entry stands in the list of entries, to go back to it (see OpenEntry).

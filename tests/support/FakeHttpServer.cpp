@@ -96,6 +96,16 @@ void FakeHttpServer::Chunked(const std::string& path, std::string body, size_t p
         });
 }
 
+void FakeHttpServer::Endless(const std::string& path) {
+    server_->Get(path, [this](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider(
+            "application/zip", [this](size_t, httplib::DataSink& sink) {
+                static const std::string block(65536, 'x');
+                return !stopping_ && sink.write(block.data(), block.size());
+            });
+    });
+}
+
 void FakeHttpServer::Stall(const std::string& path, std::string head, size_t announced) {
     server_->Get(path, [this, head = std::move(head), announced](const httplib::Request&,
                                                                  httplib::Response& res) {
@@ -106,6 +116,26 @@ void FakeHttpServer::Stall(const std::string& path, std::string head, size_t ann
                                      while (!stopping_)
                                          std::this_thread::sleep_for(std::chrono::milliseconds(20));
                                      return false;
+                                 });
+    });
+}
+
+void FakeHttpServer::RangedCutOnce(const std::string& path, std::string body, std::string etag,
+                                   size_t cutAt) {
+    auto served = std::make_shared<std::atomic<int>>(0);
+    server_->Get(path, [body = std::move(body), etag = std::move(etag), cutAt,
+                        served](const httplib::Request& req, httplib::Response& res) {
+        res.set_header("ETag", etag);
+        if ((*served)++ > 0) {
+            if (req.get_header_value("If-Range") != etag)
+                const_cast<httplib::Request&>(req).ranges.clear();
+            return res.set_content(body, "application/zip");
+        }
+        res.set_content_provider(body.size(), "application/zip",
+                                 [body, cutAt](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset < cutAt)
+                                         sink.write(body.data() + offset, cutAt - offset);
+                                     return offset < cutAt; // then drop the connection
                                  });
     });
 }

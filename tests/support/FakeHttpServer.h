@@ -41,11 +41,17 @@ public:
               std::chrono::milliseconds pause);
     // Sends `body` in chunks of `piece` bytes without announcing its size.
     void Chunked(const std::string& path, std::string body, size_t piece);
+    // Sends bytes without announcing a size and never ends, until the client leaves or the
+    // server stops.
+    void Endless(const std::string& path);
     // Sends `head` and then nothing until the server stops.
     void Stall(const std::string& path, std::string head, size_t announced);
 
     // Sends `body` with `etag`, honouring "Range: bytes=N-" unless If-Range names another tag.
     void Ranged(const std::string& path, std::string body, std::string etag);
+    // As Ranged, but the first request gets only the first `cutAt` bytes of the whole body
+    // announced, and then the connection drops.
+    void RangedCutOnce(const std::string& path, std::string body, std::string etag, size_t cutAt);
 
     // Headers of the most recent request for `path` ("" when none came).
     std::string HeaderSeen(const std::string& path, const std::string& name) const;

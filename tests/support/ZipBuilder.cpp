@@ -7,19 +7,25 @@ namespace quillory::test {
 
 ZipBuilder& ZipBuilder::Add(std::string name, std::string data, std::optional<ZipDate> date,
                             bool compress) {
-    entries_.push_back({std::move(name), std::move(data), date.value_or(ZipDate{}), compress, {}});
+    entries_.push_back(
+        {std::move(name), std::move(data), date.value_or(ZipDate{}), compress, {}, {}});
     return *this;
 }
 
 ZipBuilder& ZipBuilder::AddFolder(std::string name) {
     if (name.empty() || name.back() != '/')
         name += '/';
-    entries_.push_back({std::move(name), {}, ZipDate{}, false, {}});
+    entries_.push_back({std::move(name), {}, ZipDate{}, false, {}, {}});
+    return *this;
+}
+
+ZipBuilder& ZipBuilder::AddUnix(std::string name, std::string data, uint32_t mode) {
+    entries_.push_back({std::move(name), std::move(data), ZipDate{}, true, {}, mode});
     return *this;
 }
 
 ZipBuilder& ZipBuilder::AddWithCrc(std::string name, std::string data, uint32_t claimedCrc) {
-    entries_.push_back({std::move(name), std::move(data), ZipDate{}, false, claimedCrc});
+    entries_.push_back({std::move(name), std::move(data), ZipDate{}, false, claimedCrc, {}});
     return *this;
 }
 
@@ -38,8 +44,14 @@ bool ZipBuilder::Write(const std::string& path) const {
         info.tmz_date.tm_sec = static_cast<uInt>(e.date.second);
         bool raw = e.claimedCrc.has_value();
         int method = e.compress && !raw ? Z_DEFLATED : 0;
-        if (zipOpenNewFileInZip2(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                 method, Z_DEFAULT_COMPRESSION, raw ? 1 : 0) != ZIP_OK) {
+        // Version made by: Unix (3) when a mode is given, so that readers look at its bits.
+        const uLong madeBy = e.unixMode ? (3u << 8) | 20u : 0;
+        if (e.unixMode)
+            info.external_fa = uLong(*e.unixMode) << 16;
+        if (zipOpenNewFileInZip4(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                 method, Z_DEFAULT_COMPRESSION, raw ? 1 : 0, -MAX_WBITS,
+                                 DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy,
+                                 0) != ZIP_OK) {
             ok = false;
             break;
         }

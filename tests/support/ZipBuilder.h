@@ -22,6 +22,10 @@ public:
     // A stored entry whose recorded CRC-32 is `claimedCrc` whatever the data is.
     ZipBuilder& AddWithCrc(std::string name, std::string data, uint32_t claimedCrc);
 
+    // An entry made on Unix with the file mode `mode` (type and permissions), as zip stores a
+    // link (S_IFLNK, its data the target) or an executable.
+    ZipBuilder& AddUnix(std::string name, std::string data, uint32_t mode);
+
     bool Write(const std::string& path) const;
 
 private:
@@ -31,6 +35,7 @@ private:
         ZipDate date;
         bool compress = true;
         std::optional<uint32_t> claimedCrc;
+        std::optional<uint32_t> unixMode;
     };
     std::vector<Entry> entries_;
 };
