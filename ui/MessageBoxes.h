@@ -16,6 +16,10 @@ public:
     QMessageBox::StandardButton Information(QWidget* parent, const QString& caption,
                                             const QString& text);
 
+    // Shows `text` with a button `action` beside "Close"; true when `action` was pressed (a
+    // queued answer of QMessageBox::Open counts as that).
+    bool Offer(QWidget* parent, const QString& caption, const QString& text, const QString& action);
+
     // Tests: answer the next box with `answer` instead of showing it.
     void QueueAnswer(QMessageBox::StandardButton answer) { answers_.push_back(answer); }
     // "caption: text" of every box asked for, shown or answered.

@@ -4,6 +4,9 @@
 #include "ui/TextConversion.h"
 #include "watch/BrowserLink.h"
 #include "watch/ServerWatchSource.h"
+#include "watch/core/InstallKind.h"
+#include "watch/core/UpgradeKey.h"
+#include "watch/core/UpgradeOffer.h"
 #include "watch/core/UpgradeWorker.h"
 
 #include <QDesktopServices>
@@ -14,13 +17,18 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 namespace quillory::ui {
 
 CNewsLink::CNewsLink(IServerWatch* watch, IBrowserLink* browser, BrowserEndpoint endpoint,
-                     QPlainTextEdit* news, QPushButton* link, QWidget* window)
+                     QPlainTextEdit* news, QPushButton* link, QWidget* window, UrlOpener openUrl)
     : watch_(watch), browser_(browser), endpoint_(std::move(endpoint)), news_(news), link_(link),
-      window_(window) {}
+      window_(window), openUrl_(std::move(openUrl)) {
+    if (!openUrl_)
+        openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
 
 CNewsLink::~CNewsLink() {
     Close();
@@ -70,27 +78,39 @@ void CNewsLink::Show(const BrowserNews& news, const String& upgradeProgress) {
         SetCaption(FromNetwork(upgradeProgress));
 }
 
-bool CNewsLink::Click(const String& programFolder, std::function<void()> ended) {
+CNewsLink::ClickOutcome CNewsLink::Click(const String& programPath, std::function<void()> ended) {
     blinking_ = false;
     if (watch_ != nullptr)
         watch_->ClearUpgradeOffered();
     // The link only ever comes from a news reply of the browser server's own address and port
-    // (the engine takes no other), so an archive named there is the program's own upgrade.
+    // (the engine takes no other); the archive it names proves itself by its signature.
     if (!IsUpgradeArchive(ToLocal(address_)) || browser_ == nullptr) {
-        if (!address_.isEmpty()) {
-            if (openPage)
-                openPage(address_);
-            else
-                QDesktopServices::openUrl(QUrl(address_));
-        }
-        return false;
+        if (address_.isEmpty())
+            return ClickOutcome::NOTHING;
+        // A server's text must not reach the desktop's opener as a file or a program.
+        if (!IsBrowserLink(ToLocal(address_)))
+            return ClickOutcome::REFUSED;
+        openUrl_(QUrl(address_));
+        return ClickOutcome::OPENED;
     }
     if (upgrade_)
-        return false;
+        return ClickOutcome::NOTHING;
+    if (DetectInstallKind(programPath) == InstallKind::PACKAGE_MANAGER)
+        return ClickOutcome::PACKAGE_MANAGER;
+    return StartUpgrade(programPath, std::move(ended)) ? ClickOutcome::UPGRADE_STARTED
+                                                       : ClickOutcome::NOTHING;
+}
+
+bool CNewsLink::StartUpgrade(const String& programPath, std::function<void()> ended) {
+    String folder = std::filesystem::path(programPath).parent_path().string();
+    if (!folder.empty())
+        folder += '/';
+    CUpgradeWorker::Options options;
+    options.trustedKey = TrustedUpgradeKey(std::getenv(UPGRADE_KEY_ENVIRONMENT));
     IBrowserLink* browser = browser_;
     upgrade_ = std::make_unique<CUpgradeWorker>(
-        ToLocal(address_), CUpgradeWorker::Paths{programFolder, CUpgradeWorker::DOWNLOAD_FILE},
-        [browser](const String& text) { browser->SetUpgradeProgress(text); });
+        ToLocal(address_), CUpgradeWorker::Paths{folder, CUpgradeWorker::DOWNLOAD_FILE},
+        [browser](const String& text) { browser->SetUpgradeProgress(text); }, std::move(options));
     // The worker's thread hands the end over to the window's thread (message 0x404).
     QWidget* window = window_;
     const bool started = upgrade_->Start([window, ended = std::move(ended)](int) {
@@ -101,6 +121,20 @@ bool CNewsLink::Click(const String& programFolder, std::function<void()> ended) 
     return started;
 }
 
+QString CNewsLink::PackageManagerOffer() const {
+    return FromLocal(PackageManagerText(OfferedVersion(ToLocal(caption_), ToLocal(address_))));
+}
+
+bool CNewsLink::OpenDownloadPage() {
+    const String page = DownloadPage(ToLocal(address_));
+    return IsBrowserLink(page) && openUrl_(QUrl(FromLocal(page)));
+}
+
+void CNewsLink::CancelUpgrade() {
+    if (upgrade_)
+        upgrade_->Cancel();
+}
+
 int CNewsLink::TakeUpgradeResult() {
     const int result = upgrade_->Wait();
     upgrade_.reset();
@@ -109,8 +143,10 @@ int CNewsLink::TakeUpgradeResult() {
 
 void CNewsLink::Close() {
     closed_ = true;
-    if (upgrade_)
+    if (upgrade_) {
+        upgrade_->Cancel();
         upgrade_->Wait();
+    }
 }
 
 } // namespace quillory::ui

@@ -8,6 +8,7 @@
 #include "net/BrowserReply.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <cstdint>
 #include <functional>
@@ -28,9 +29,22 @@ class IServerWatch;
 
 class CNewsLink final {
 public:
+    // Hands a web page to the desktop; true when it was opened.
+    using UrlOpener = std::function<bool(const QUrl& url)>;
+
+    // What pressing the Link button did.
+    enum class ClickOutcome {
+        NOTHING,         // no address, or an upgrade already runs
+        OPENED,          // the page went to the desktop's browser
+        REFUSED,         // the address is no web page and was not opened
+        PACKAGE_MANAGER, // an upgrade is offered, but the package manager owns this copy
+        UPGRADE_STARTED,
+    };
+
     // `news` and `link` are the window's widgets; `window` is where queued calls run.
+    // `openUrl` null: the desktop's opener.
     CNewsLink(IServerWatch* watch, IBrowserLink* browser, BrowserEndpoint endpoint,
-              QPlainTextEdit* news, QPushButton* link, QWidget* window);
+              QPlainTextEdit* news, QPushButton* link, QWidget* window, UrlOpener openUrl = {});
     CNewsLink(const CNewsLink&) = delete;
     CNewsLink& operator=(const CNewsLink&) = delete;
     ~CNewsLink();
@@ -42,22 +56,29 @@ public:
     // snapshot.
     void Blink(uint32_t tickCounter);
     void Show(const BrowserNews& news, const String& upgradeProgress);
-    // The Link button: the program's own upgrade into `programFolder`, else the link's page.
-    // True when an upgrade started; `ended` then runs on the window's thread once it ends.
-    bool Click(const String& programFolder, std::function<void()> ended);
+    // The Link button: the program's own upgrade into the folder of `programPath` when this
+    // copy may replace itself, else the link's page. When an upgrade started, `ended` runs on
+    // the window's thread once it ends.
+    ClickOutcome Click(const String& programPath, std::function<void()> ended);
+    // For PACKAGE_MANAGER: the text the player is shown, and the page that opens a download.
+    QString PackageManagerOffer() const;
+    bool OpenDownloadPage();
+    // For REFUSED: the address that was not opened.
+    const QString& Address() const { return address_; }
+    // The running upgrade stops: its download at once, its files untouched.
+    void CancelUpgrade();
     // The result of the upgrade that ended; it is forgotten.
     int TakeUpgradeResult();
-    // The window closes: no more news, and an upgrade's files are not cut short.
+    // The window closes: no more news, and an upgrade is cancelled (its files' moves, once
+    // begun, are not cut short).
     void Close();
-
-    // Opens a page the link names; the default is the desktop's web browser.
-    std::function<void(const QString& address)> openPage;
 
     bool Blinking() const { return blinking_; }
     bool UpgradeRunning() const { return upgrade_ != nullptr; }
 
 private:
     void SetCaption(const QString& text);
+    bool StartUpgrade(const String& programPath, std::function<void()> ended);
 
     IServerWatch* watch_;
     IBrowserLink* browser_;
@@ -70,6 +91,7 @@ private:
     bool closed_ = false;
     QString caption_ = QStringLiteral("Link"); // until news brings one
     QString address_;
+    UrlOpener openUrl_;
     std::unique_ptr<CUpgradeWorker> upgrade_;
 };
 

@@ -6,7 +6,6 @@
 #include "net/BrowserReply.h"
 #include "platform/FileSystem.h"
 #include "platform/HostResolve.h"
-#include "platform/ProcessStart.h"
 #include "ui/ControlIds.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueuedTarget.h"
@@ -33,7 +32,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -104,10 +102,8 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     if (parts_.notifier == nullptr)
         ownNotifier_ = std::make_unique<CSoundNotifier>(
             this, [this](const QString& text) { ShowNotice(text); });
-    if (!parts_.openPage)
-        parts_.openPage = [](const QString& address) {
-            return QDesktopServices::openUrl(QUrl(address));
-        };
+    if (!parts_.openUrl)
+        parts_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     notifier_ = parts_.notifier != nullptr ? parts_.notifier : ownNotifier_.get();
     if (!parts_.tick)
         parts_.tick = quillory::TickCount;
@@ -117,9 +113,9 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     setWindowIcon(ProgramIcon());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     CreateWidgets();
-    newsLink_ = std::make_unique<CNewsLink>(parts_.watch, parts_.browser, parts_.browserEndpoint,
-                                            news_, link_, this);
-    newsLink_->openPage = [this](const QString& address) { OpenPage(address); };
+    newsLink_ = std::make_unique<CNewsLink>(
+        parts_.watch, parts_.browser, parts_.browserEndpoint, news_, link_, this,
+        [this](const QUrl& url) { return OpenPage(url.toString()); });
     CreateLayout();
     ConnectWidgets();
     InitToolTips();
@@ -221,6 +217,9 @@ void CWatchDialog::CreateServerWidgets() {
     link_ = new QPushButton(QStringLiteral("Link"), newsBox_);
     SetControlId(link_, IDC_LINK, QStringLiteral("linkButton"));
     link_->setEnabled(false);
+    cancelUpgrade_ = new QPushButton(QStringLiteral("Cancel"), newsBox_);
+    cancelUpgrade_->setObjectName(QStringLiteral("cancelUpgradeButton"));
+    cancelUpgrade_->setVisible(false);
 }
 
 void CWatchDialog::CreatePlayerWidgets() {
@@ -315,7 +314,11 @@ void CWatchDialog::CreateLayout() {
     PlayersLayout();
     auto* newsLayout = new QVBoxLayout(newsBox_);
     newsLayout->addWidget(news_, 1);
-    newsLayout->addWidget(link_, 0, Qt::AlignRight);
+    auto* linkRow = new QHBoxLayout;
+    linkRow->addStretch(1);
+    linkRow->addWidget(cancelUpgrade_);
+    linkRow->addWidget(link_);
+    newsLayout->addLayout(linkRow);
 
     auto* boxes = new QVBoxLayout;
     boxes->addWidget(notify_);
@@ -357,6 +360,7 @@ void CWatchDialog::ConnectWidgets() {
     connect(browser_, &QPushButton::clicked, this, &CWatchDialog::Browse);
     connect(manager_, &QPushButton::clicked, this, &CWatchDialog::OnManagerClicked);
     connect(link_, &QPushButton::clicked, this, &CWatchDialog::OnLinkClicked);
+    connect(cancelUpgrade_, &QPushButton::clicked, this, [this] { newsLink_->CancelUpgrade(); });
     connect(about_, &QPushButton::clicked, this,
             [this] { OpenPage(QString::fromLatin1(PROGRAM_HOMEPAGE)); });
     connect(config_, &QPushButton::clicked, this, &CWatchDialog::OnConfigClicked);
@@ -505,7 +509,8 @@ void CWatchDialog::CloseDown() {
         loader_->Cancel();
         loader_->Wait();
     }
-    // The upgrade's thread ends on its own; its files must not be cut short.
+    // A running upgrade is cancelled: its download stops at once, and files it has begun to
+    // move are all moved or all put back.
     newsLink_->Close();
     // Step 2: the tick.
     timer_->stop();
@@ -513,9 +518,6 @@ void CWatchDialog::CloseDown() {
     if (parts_.watch != nullptr)
         parts_.watch->Quit();
     SaveOnClosing();
-    // Step 6: a setup program left by an earlier upgrade.
-    if (!programFolder_.empty())
-        platform::RemoveFile(programFolder_ + CUpgradeWorker::SETUP_PROGRAM);
 }
 
 void CWatchDialog::SaveOnClosing() {
@@ -537,9 +539,11 @@ void CWatchDialog::ShowNotice(const QString& text) {
     notice_->setToolTip(text);
 }
 
-void CWatchDialog::OpenPage(const QString& address) {
-    if (!parts_.openPage(address))
-        ShowNotice(QString::fromLatin1(NO_BROWSER_TEXT).arg(address));
+bool CWatchDialog::OpenPage(const QString& address) {
+    if (parts_.openUrl(QUrl(address)))
+        return true;
+    ShowNotice(QString::fromLatin1(NO_BROWSER_TEXT).arg(address));
+    return false;
 }
 
 void CWatchDialog::ShowSaveFailure(const QString& path, const QString& reason) {
@@ -1035,8 +1039,28 @@ void CWatchDialog::ActOnLaunch(const LaunchOutcome& outcome) {
 }
 
 void CWatchDialog::OnLinkClicked() {
-    if (newsLink_->Click(programFolder_, [this] { FinishUpgrade(); }))
-        setEnabled(false);
+    using Outcome = CNewsLink::ClickOutcome;
+    switch (newsLink_->Click(programPath_, [this] { FinishUpgrade(); })) {
+    case Outcome::UPGRADE_STARTED:
+        ShowUpgradeRunning(true);
+        break;
+    case Outcome::PACKAGE_MANAGER:
+        if (parts_.messageBoxes != nullptr &&
+            parts_.messageBoxes->Offer(this, QString::fromLatin1(UPGRADE_CAPTION),
+                                       newsLink_->PackageManagerOffer(),
+                                       QString::fromLatin1(DOWNLOAD_PAGE_BUTTON)))
+            newsLink_->OpenDownloadPage();
+        break;
+    case Outcome::REFUSED:
+        if (parts_.messageBoxes != nullptr)
+            parts_.messageBoxes->Information(
+                this, windowTitle(),
+                QString::fromLatin1(LINK_REFUSED_TEXT).arg(newsLink_->Address()));
+        break;
+    case Outcome::OPENED:
+    case Outcome::NOTHING:
+        break;
+    }
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -1092,33 +1116,26 @@ void CWatchDialog::FinishUpgrade() {
     if (!newsLink_->UpgradeRunning() || closed_)
         return;
     const int result = newsLink_->TakeUpgradeResult();
-    if (result != CUpgradeWorker::RESULT_OK) {
-        setEnabled(true); // the error stays on the Link button
-        return;
-    }
+    ShowUpgradeRunning(false);
+    if (result != CUpgradeWorker::RESULT_OK)
+        return; // the error stays on the Link button
     if (parts_.messageBoxes != nullptr)
         parts_.messageBoxes->Information(this, QString::fromLatin1(UPGRADE_CAPTION),
                                          QString::fromLatin1(UPGRADE_TEXT));
-    const String commandLine =
-        CUpgradeWorker::SetupCommandLine(programFolder_, ToLocal(QDir::currentPath()));
-    platform::ProcessStartResult started;
-    if (parts_.startProcess)
-        started.started = parts_.startProcess(commandLine, programFolder_);
-    else
-        started = platform::StartProcess(commandLine, programFolder_);
-    if (!started.started) {
-        // The old copy keeps running: without the setup program nothing would restart it.
-        if (parts_.messageBoxes != nullptr)
-            parts_.messageBoxes->Information(
-                this, QString::fromLatin1(UPGRADE_CAPTION),
-                QStringLiteral("Could not start %1: %2")
-                    .arg(FromLocal(commandLine),
-                         FromLocal(started.reason.empty() ? String("it did not start")
-                                                          : started.reason)));
-        setEnabled(true);
-        return;
-    }
+    // The new program now lies at the old one's path: closing saves as "OK" does, and the
+    // application starts that file again.
+    restartRequested_ = true;
     done(QDialog::Accepted);
+}
+
+void CWatchDialog::ShowUpgradeRunning(bool running) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{selectionBox_, serverBox_, playersBox_,
+                                                           news_, link_, notify_, launchWhenEnds_,
+                                                           alarm_, about_, config_, playNow_})
+        widget->setEnabled(!running);
+    cancelUpgrade_->setVisible(running);
+    if (running)
+        cancelUpgrade_->setFocus();
 }
 
 } // namespace quillory::ui

@@ -34,6 +34,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
+class QUrl;
 
 namespace quillory::ui {
 
@@ -78,20 +79,21 @@ public:
         // it the news box stays empty and "Gantry browser" does nothing.
         IBrowserLink* browser = nullptr;
         BrowserEndpoint browserEndpoint;
-        // Starts the upgrade's setup program (command line, working folder); true when it
-        // started. Null: the platform's process start.
-        std::function<bool(const String&, const String&)> startProcess;
+        // Hands a web page to the desktop (the Link button's page, the download page, About);
+        // false when nothing could show it. Null: the desktop's browser.
+        std::function<bool(const QUrl&)> openUrl;
         // Turns the server's host into a dotted address for the game. Null: its dotted form,
         // else a blocking lookup.
         HostResolver resolve;
-        // Opens a web page; false when nothing could show it. Null: the desktop's browser.
-        std::function<bool(const QString& address)> openPage;
     };
 
     static constexpr const char* BROWSER_RESOLVE_TEXT =
         "Trouble resolving browser server address\nPlease try again";
     static constexpr const char* UPGRADE_CAPTION = "Quillory upgrade";
     static constexpr const char* UPGRADE_TEXT = "Quillory will now restart";
+    static constexpr const char* DOWNLOAD_PAGE_BUTTON = "Open download page";
+    static constexpr const char* LINK_REFUSED_TEXT =
+        "This link is not a web page, so it was not opened:\n%1";
     static constexpr const char* SAVE_FAILED_TEXT = "Could not save %1";
     static constexpr const char* NO_BROWSER_TEXT = "Could not open %1: no web browser was found.";
 
@@ -114,7 +116,8 @@ public:
     // window's own start, at the next tick with no dialog open over the window.
     void HandOver(const std::vector<String>& words);
 
-    // Set by the configuration dialog: the program starts again after the window closed.
+    // Set by the configuration dialog and by a finished upgrade: the program starts again after
+    // the window closed.
     bool RestartRequested() const { return restartRequested_; }
     const String& ProgramPath() const { return programPath_; }
 
@@ -213,13 +216,16 @@ private:
     void BrowseAt(uint32_t address);
     void ShowServerBrowser(uint32_t address);
     void FinishUpgrade();
+    // While the upgrade runs only its Cancel and "Close" can be pressed.
+    void ShowUpgradeRunning(bool running);
     void CloseDown();
     void SaveOnClosing();
     // `reason` empty: the file's writer gave none.
     void ShowSaveFailure(const QString& path, const QString& reason = QString());
     // A problem the player should know that needs no answer: the window's notice line, not a box.
     void ShowNotice(const QString& text);
-    void OpenPage(const QString& address);
+    // False, and said once in the window, when no browser could show the page.
+    bool OpenPage(const QString& address);
 
     QString DataPath(const char* name) const;
 
@@ -263,6 +269,7 @@ private:
     QGroupBox* newsBox_;
     QGroupBox* playersBox_;
     QComboBox* serverList_;
+    QPushButton* cancelUpgrade_;
     QLabel* addressLabel_;
     QLabel* passwordLabel_;
     QPushButton* add_;

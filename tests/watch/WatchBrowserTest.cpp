@@ -7,6 +7,8 @@
 #include "platform/HostResolve.h"
 #include "platform/UdpSocket.h"
 #include "tests/support/FakeHttpServer.h"
+#include "tests/support/MinisignKeys.h"
+#include "tests/support/ScopedUnprivileged.h"
 #include "tests/support/ZipBuilder.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
@@ -107,13 +109,16 @@ struct BrowsingWindow {
         parts.dataFolder = folder.path().toStdString();
         parts.browser = &browser;
         parts.browserEndpoint = {browserHost, 48200};
-        parts.startProcess = [this](const String& commandLine, const String& workingFolder) {
-            started.push_back(commandLine + " @ " + workingFolder);
-            return startSucceeds;
+        parts.openUrl = [this](const QUrl& url) {
+            opened.push_back(url.toString());
+            return true;
         };
         window = std::make_unique<CWatchDialog>(parts);
         QDir(folder.path()).mkdir(QStringLiteral("program"));
         const String program = folder.path().toStdString() + "/program/quillory";
+        QFile file(QString::fromStdString(program));
+        if (file.open(QIODevice::WriteOnly))
+            file.write("old program");
         window->Open({program, "-connect=127.0.0.1", "-port=2302"});
         window->StopTimer();
     }
@@ -134,8 +139,7 @@ struct BrowsingWindow {
     CCountingLauncher launcher;
     CRecordingNotifier notifier;
     CScriptedBrowser browser;
-    std::vector<String> started;
-    bool startSucceeds = true;
+    QStringList opened;
     std::unique_ptr<CWatchDialog> window;
 };
 
@@ -267,22 +271,28 @@ private slots:
         QVERIFY(w.browser.listQueries.empty());
     }
 
-    // Serves an upgrade archive holding a program and the setup program.
+    // Serves a signed upgrade archive holding a new program; the window trusts the test's key.
     static void ServeUpgrade(test::FakeHttpServer& http, const QTemporaryDir& work) {
         const QString built = work.filePath(QStringLiteral("built.zip"));
         QVERIFY(test::ZipBuilder()
-                    .Add("QUILLORY.EXE", "new program")
-                    .Add("quillorysetup.exe", "setup")
+                    .AddUnix("quillory", "new program", 0100755)
+                    .Add("readme.txt", "new readme")
                     .Write(built.toStdString()));
+        test::MinisignKeys keys(work.filePath(QStringLiteral("keys")).toStdString());
+        QVERIFY(keys.Ok());
+        const auto signature = keys.Sign(built.toStdString());
+        QVERIFY(signature.has_value());
+        qputenv("QUILLORY_UPGRADE_KEY", keys.PublicKeyFile().string().c_str());
         QFile file(built);
         QVERIFY(file.open(QIODevice::ReadOnly));
         http.Serve("/quillory.OZP", file.readAll().toStdString());
+        http.Serve("/quillory.OZP.minisig", *signature);
         file.close();
         QFile::remove(built);
         QVERIFY(http.Start());
     }
 
-    void upgradeDisablesTheWindowThenStartsTheSetupProgram() {
+    void upgradeReplacesTheProgramAndAsksForARestart() {
         BrowsingWindow w;
         QTemporaryDir work;
         ScopedCurrentDir cwd(work.path());
@@ -295,42 +305,107 @@ private slots:
         w.window->show();
         w.Find<QPushButton>("linkButton")->click();
         QVERIFY(!w.watch.news.upgradeOffered);
-        QVERIFY(!w.window->isEnabled());
+        // Only Cancel and "Close" can be pressed while it runs.
+        QVERIFY(!w.Find<QPushButton>("linkButton")->isEnabled());
+        QVERIFY(!w.Find<QComboBox>("serverList")->isEnabled());
+        QVERIFY(w.Find<QPushButton>("cancelUpgradeButton")->isVisible());
         QTRY_VERIFY(!w.window->UpgradeRunning());
         QCOMPARE(w.boxes.Asked(),
                  QStringList{QStringLiteral("Quillory upgrade: Quillory will now restart")});
-        QCOMPARE(w.started.size(), size_t(1));
-        const String folder = w.ProgramFolder();
-        QCOMPARE(w.started[0], "\"" + folder + "quillorysetup.exe\" \"" +
-                                   work.path().toStdString() + "\" @ " + folder);
         QCOMPARE(w.window->result(), int(QDialog::Accepted));
-        QVERIFY(QFile::exists(QString::fromStdString(folder + "quillory.x")));
+        QVERIFY(w.window->Closed());
+        QVERIFY(w.window->RestartRequested());
+        const QDir program(QString::fromStdString(w.ProgramFolder()));
+        QFile replaced(program.filePath(QStringLiteral("quillory")));
+        QVERIFY(replaced.open(QIODevice::ReadOnly));
+        QCOMPARE(replaced.readAll(), QByteArray("new program"));
+        QCOMPARE(program.entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("quillory"), QStringLiteral("readme.txt")}));
         QVERIFY(!QFile::exists(work.filePath(QStringLiteral("quillory.ozp"))));
+        QVERIFY(w.opened.isEmpty());
+        qunsetenv("QUILLORY_UPGRADE_KEY");
     }
 
-    // Without the setup program nothing would restart Quillory: the old copy says so and stays.
-    void aSetupProgramThatDoesNotStartKeepsTheWindowOpen() {
+    // The package manager owns the copy: the offer is told and the download page offered.
+    void aCopyOfThePackageManagerIsNotUpgraded() {
         BrowsingWindow w;
-        w.startSucceeds = false;
-        QTemporaryDir work;
-        ScopedCurrentDir cwd(work.path());
         test::FakeHttpServer http;
-        ServeUpgrade(http, work);
-
-        w.SetNews("Upgrade", "Get it", http.Url("/quillory.OZP"), true);
+        http.Serve("/rel/quillory.ozp", "never fetched");
+        QVERIFY(http.Start());
+        w.SetNews("Upgrade", "Upgrade to 0.97", http.Url("/rel/quillory.ozp"), true);
         w.window->Tick();
-        w.boxes.QueueAnswer(QMessageBox::Ok);
-        w.boxes.QueueAnswer(QMessageBox::Ok);
-        w.window->show();
-        w.Find<QPushButton>("linkButton")->click();
-        QTRY_VERIFY(!w.window->UpgradeRunning());
-        QCOMPARE(w.started.size(), size_t(1));
-        QCOMPARE(w.boxes.Asked().size(), 2);
-        QVERIFY(
-            w.boxes.Asked()[1].startsWith(QStringLiteral("Quillory upgrade: Could not start ")));
-        QVERIFY(w.window->isEnabled());
-        QVERIFY(w.window->isVisible());
-        QVERIFY(!w.window->Closed());
+        w.boxes.QueueAnswer(QMessageBox::Open);
+        QFile::setPermissions(QString::fromStdString(w.ProgramFolder()),
+                              QFile::ReadOwner | QFile::ExeOwner);
+        {
+            test::ScopedUnprivileged unprivileged;
+            QVERIFY(unprivileged.Active());
+            w.Find<QPushButton>("linkButton")->click();
+        }
+        QFile::setPermissions(QString::fromStdString(w.ProgramFolder()),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(w.boxes.Asked(),
+                 QStringList{QStringLiteral("Quillory upgrade: Quillory 0.97 is available. Update "
+                                            "it with your system's package manager.")});
+        QCOMPARE(w.opened, QStringList{QString::fromStdString(http.Url("/rel/"))});
+        QVERIFY(!w.window->UpgradeRunning());
+        QCOMPARE(http.RequestCount("/rel/quillory.ozp"), 0);
+        QVERIFY(w.Find<QPushButton>("linkButton")->isEnabled());
+    }
+
+    void onlyWebPagesGoToTheBrowser() {
+        struct Case {
+            const char* link;
+            bool opened;
+        } cases[] = {
+            {"https://127.0.0.1/news.html", true}, {"HTTP://127.0.0.1/", true},
+            {"file:///etc/passwd", false},         {"/usr/bin/xterm", false},
+            {"smb://127.0.0.1/share", false},
+        };
+        for (const auto& c : cases) {
+            BrowsingWindow w;
+            w.SetNews("News", "Read more", c.link, false);
+            w.window->Tick();
+            w.boxes.QueueAnswer(QMessageBox::Ok);
+            w.Find<QPushButton>("linkButton")->click();
+            QCOMPARE(w.opened.size(), c.opened ? 1 : 0);
+            QCOMPARE(w.boxes.Asked().size(), c.opened ? 0 : 1);
+            if (!c.opened)
+                QVERIFY(w.boxes.Asked()[0].contains(QString::fromLatin1(c.link)));
+        }
+    }
+
+    void cancelStopsTheUpgradeAndClosingDuringItEndsIt() {
+        for (const bool closing : {false, true}) {
+            BrowsingWindow w;
+            QTemporaryDir work;
+            ScopedCurrentDir cwd(work.path());
+            test::FakeHttpServer http;
+            http.Stall("/quillory.ozp", "PK", 100000);
+            QVERIFY(http.Start());
+            w.SetNews("Upgrade", "Get it", http.Url("/quillory.ozp"), true);
+            w.window->Tick();
+            w.window->show();
+            w.Find<QPushButton>("linkButton")->click();
+            QVERIFY(w.window->UpgradeRunning());
+            QTRY_COMPARE(w.browser.Progress(), String("0% downloaded"));
+            if (closing) {
+                w.window->accept(); // as "Close" and SIGTERM do
+                QVERIFY(w.window->Closed());
+                QVERIFY(!w.window->RestartRequested());
+            } else {
+                w.Find<QPushButton>("cancelUpgradeButton")->click();
+                QTRY_VERIFY(!w.window->UpgradeRunning());
+                QCOMPARE(w.browser.Progress(), String("Upgrade cancelled"));
+                QVERIFY(w.Find<QPushButton>("linkButton")->isEnabled());
+                QVERIFY(!w.Find<QPushButton>("cancelUpgradeButton")->isVisible());
+                QVERIFY(!w.window->Closed());
+            }
+            QVERIFY(!QFile::exists(work.filePath(QStringLiteral("quillory.ozp"))));
+            QFile program(QString::fromStdString(w.ProgramFolder() + "quillory"));
+            QVERIFY(program.open(QIODevice::ReadOnly));
+            QCOMPARE(program.readAll(), QByteArray("old program"));
+        }
     }
 
     void newsAndTheServerBrowserAgainstTheSimulator() {
@@ -397,11 +472,13 @@ private slots:
         w.window->Tick();
         w.window->show();
         w.Find<QPushButton>("linkButton")->click();
-        QTRY_VERIFY(!w.window->UpgradeRunning());
-        QVERIFY(w.window->isEnabled());
+        // The break is tried again three times, after 1, 2 and 4 seconds.
+        QTRY_VERIFY_WITH_TIMEOUT(!w.window->UpgradeRunning(), 20000);
+        QVERIFY(w.Find<QPushButton>("linkButton")->isEnabled());
+        QVERIFY(w.Find<QComboBox>("serverList")->isEnabled());
         // The error stays for the Link button.
         QCOMPARE(w.browser.Progress(), String("Error: Downloading file"));
-        QVERIFY(w.started.empty());
+        QVERIFY(!w.window->RestartRequested());
         QVERIFY(w.boxes.Asked().isEmpty());
         QVERIFY(w.window->isVisible());
     }

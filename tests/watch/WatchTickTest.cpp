@@ -36,8 +36,8 @@ struct WatchedWindow {
         parts.launcher = &launcher;
         parts.notifier = &notifier;
         parts.dataFolder = folder.path().toStdString();
-        parts.openPage = [this](const QString& address) {
-            opened << address;
+        parts.openUrl = [this](const QUrl& url) {
+            opened << url.toString();
             return browserWorks;
         };
         window = std::make_unique<CWatchDialog>(parts);
