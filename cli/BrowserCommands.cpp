@@ -1,5 +1,5 @@
-// quillory-cli news and servers: what the browser server tells the program at start and in the
-// Gantry server browser.
+// quillory-cli news, servers and upgrade: what the browser server tells the program at start
+// and in the Gantry server browser, and the self-upgrade its news offers.
 #include "cli/CommandHelp.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -10,6 +10,11 @@
 #include "net/ServerQuery.h"
 #include "net/WatchState.h"
 #include "platform/HostResolve.h"
+#include "platform/StopSignals.h"
+#include "watch/core/InstallKind.h"
+#include "watch/core/UpgradeKey.h"
+#include "watch/core/UpgradeOffer.h"
+#include "watch/core/UpgradeWorker.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,6 +22,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -36,14 +43,24 @@ struct Options {
     uint32_t timeoutMs = DEFAULT_TIMEOUT_MS;
     GameFilter game = GameFilter::All;
     String host; // HOST[:PORT]; empty: QUILLORY_BROWSER or the built-in host
+    // upgrade only.
+    String programFolder; // empty: the folder of quillory-cli itself
+    bool check = false;
 };
 
-// The options of news and servers; `withGame`: whether --game is one of them.
-void DeclareOptions(CLI::App& app, Options& options, bool withGame) {
+enum class Extra { None, Game, Upgrade };
+
+// The options of news, servers and upgrade; `extra`: the command's own.
+void DeclareOptions(CLI::App& app, Options& options, Extra extra) {
     PrepareCommandLine(app);
-    app.add_flag("--json", options.json);
+    if (extra == Extra::Upgrade) {
+        app.add_option("--program-folder", options.programFolder)->check(NotEmpty());
+        app.add_flag("--check", options.check);
+    } else {
+        app.add_flag("--json", options.json);
+    }
     app.add_option("--timeout", options.timeoutMs)->transform(DecimalAtMost(MAX_TIMEOUT_MS));
-    if (withGame) {
+    if (extra == Extra::Game) {
         static const std::map<String, GameFilter> kGames = {{"all", GameFilter::All},
                                                             {"ironvale", GameFilter::Ironvale},
                                                             {"uprising", GameFilter::Uprising}};
@@ -163,20 +180,25 @@ void PrintNews(const BrowserNews& news, bool json) {
                 PrintableText(news.upgradeFile).c_str(), news.upgradeOffered ? "yes" : "no");
 }
 
+// The news that arrived; nothing (said on stderr) when none did.
+std::optional<BrowserNews> WaitForNews(CBrowserClient& client, const Options& options,
+                                       const Browser& browser) {
+    client.WaitUntil(options.timeoutMs, [](const CWatchState& s) { return s.newsReplies > 0; });
+    CWatchState& state = client.State();
+    std::lock_guard guard(state.StatusLock());
+    if (state.newsReplies == 0) {
+        std::fprintf(stderr, "No reply from %s\n", browser.text.c_str());
+        return std::nullopt;
+    }
+    return state.news;
+}
+
 // Waits for the news and prints them.
 int ShowNews(CBrowserClient& client, const Options& options, const Browser& browser) {
-    client.WaitUntil(options.timeoutMs, [](const CWatchState& s) { return s.newsReplies > 0; });
-    BrowserNews news;
-    {
-        CWatchState& state = client.State();
-        std::lock_guard guard(state.StatusLock());
-        if (state.newsReplies == 0) {
-            std::fprintf(stderr, "No reply from %s\n", browser.text.c_str());
-            return 1;
-        }
-        news = state.news;
-    }
-    PrintNews(news, options.json);
+    const auto news = WaitForNews(client, options, browser);
+    if (!news)
+        return 1;
+    PrintNews(*news, options.json);
     return 0;
 }
 
@@ -199,13 +221,86 @@ int ShowServers(CBrowserClient& client, const Options& options, const Browser& b
     return 0;
 }
 
-using Show = int (*)(CBrowserClient&, const Options&, const Browser&);
+// The program file whose installation decides the upgrade: the one in the folder named, else
+// quillory-cli itself.
+String UpgradedProgram(const Options& options) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (options.programFolder.empty())
+        return fs::read_symlink("/proc/self/exe", ec).string();
+    for (const char* name : {"quillory", "quillory-cli"}) {
+        const fs::path path = fs::path(options.programFolder) / name;
+        if (fs::exists(path, ec))
+            return path.string();
+    }
+    return (fs::path(options.programFolder) / ".").string();
+}
 
-// news and servers: the command line read, the request sent, the reply shown by `show`.
-int AskBrowser(const Args& args, const char* command, uint32_t request, Show show) {
+// Runs the worker on its thread, printing each new text, until it ends or a stop signal
+// cancels it.
+int RunUpgradeWorker(const String& link, const String& program, CStopSignals& stop) {
+    String folder = std::filesystem::path(program).parent_path().string() + "/";
+    CUpgradeWorker::Options workerOptions;
+    workerOptions.trustedKey = TrustedUpgradeKey(std::getenv(UPGRADE_KEY_ENVIRONMENT));
+    String last; // written by the worker's thread only
+    CUpgradeWorker worker(
+        link, {folder, folder + ".quillory-upgrade.ozp"},
+        [&last](const String& text) {
+            if (text != last)
+                std::printf("%s\n", text.c_str());
+            std::fflush(stdout);
+            last = text;
+        },
+        std::move(workerOptions));
+    CEventHandle done(false, true);
+    if (!worker.Start([&done](int) { done.Set(); })) {
+        std::fputs("quillory-cli: cannot start the upgrade\n", stderr);
+        return 1;
+    }
+    while (!done.Wait(0))
+        if (stop.Wait(100, done.Native()))
+            worker.Cancel();
+    if (worker.Wait() != CUpgradeWorker::RESULT_OK) {
+        std::fprintf(stderr, "%s\n", last.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int UpgradeFromNews(CBrowserClient& client, const Options& options, const Browser& browser,
+                    CStopSignals& stop) {
+    const auto news = WaitForNews(client, options, browser);
+    if (!news)
+        return 1;
+    if (!IsUpgradeArchive(news->upgradeFile)) {
+        std::puts("no upgrade offered");
+        return 0;
+    }
+    const String program = UpgradedProgram(options);
+    if (DetectInstallKind(program) == InstallKind::PACKAGE_MANAGER) {
+        std::puts("installed by the package manager");
+        if (options.check)
+            return 0;
+        std::fprintf(stderr, "%s\n",
+                     PackageManagerText(OfferedVersion(news->link, news->upgradeFile)).c_str());
+        return 1;
+    }
+    if (options.check) {
+        std::printf("upgrade offered: %s\n", PrintableText(news->upgradeFile).c_str());
+        return 0;
+    }
+    return RunUpgradeWorker(news->upgradeFile, program, stop);
+}
+
+using Show = std::function<int(CBrowserClient&, const Options&, const Browser&)>;
+
+// news, servers and upgrade: the command line read, the request sent, the reply shown by
+// `show`.
+int AskBrowser(const Args& args, const char* command, uint32_t request, Extra extra,
+               const Show& show) {
     Options options;
     CLI::App app;
-    DeclareOptions(app, options, request == QM_QUERY_SERVER_LIST);
+    DeclareOptions(app, options, extra);
     if (auto exitCode = ParseCommandLine(app, args, TextsOf(command)))
         return *exitCode;
     int exitCode = 0;
@@ -222,11 +317,21 @@ int AskBrowser(const Args& args, const char* command, uint32_t request, Show sho
 } // namespace
 
 int RunNews(const Args& args) {
-    return AskBrowser(args, "news", QM_QUERY_NEWS, ShowNews);
+    return AskBrowser(args, "news", QM_QUERY_NEWS, Extra::None, ShowNews);
 }
 
 int RunServers(const Args& args) {
-    return AskBrowser(args, "servers", QM_QUERY_SERVER_LIST, ShowServers);
+    return AskBrowser(args, "servers", QM_QUERY_SERVER_LIST, Extra::Game, ShowServers);
+}
+
+int RunUpgrade(const Args& args) {
+    // Before the engine's thread starts, so that SIGINT and SIGTERM reach only this wait.
+    CStopSignals stop;
+    return AskBrowser(
+        args, "upgrade", QM_QUERY_NEWS, Extra::Upgrade,
+        [&stop](CBrowserClient& client, const Options& options, const Browser& browser) {
+            return UpgradeFromNews(client, options, browser, stop);
+        });
 }
 
 } // namespace quillory::cli

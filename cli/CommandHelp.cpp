@@ -72,6 +72,18 @@ constexpr CommandText kCommands[] = {
      "  --json         print one JSON object per line instead\n"
      "\n"
      "Exit status: 0 a reply arrived, 1 none did, 2 bad usage.\n"},
+    {"upgrade", "upgrade [--program-folder DIR] [--check] [--timeout MS] [HOST[:PORT]]",
+     "Asks the browser server for its news as news does and, when they offer an upgrade,\n"
+     "downloads the signed archive and replaces the program's files in DIR with its own,\n"
+     "printing the progress. A copy the package manager installed is left to it.\n"
+     "\n"
+     "  --program-folder DIR  the copy to upgrade (default: the folder of quillory-cli)\n"
+     "  --check               only say what it would do: \"no upgrade offered\",\n"
+     "                        \"installed by the package manager\" or \"upgrade offered: LINK\"\n"
+     "  --timeout MS          how long to wait for the news (default 2000)\n"
+     "\n"
+     "Exit status: 0 upgraded or nothing to do, 1 no reply or the upgrade failed (the error\n"
+     "is printed), 2 bad usage.\n"},
 };
 
 const CommandText* FindCommand(const String& name) {

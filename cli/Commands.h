@@ -15,5 +15,6 @@ int RunGantry(const Args& args);
 int RunLaunch(const Args& args);
 int RunNews(const Args& args);
 int RunServers(const Args& args);
+int RunUpgrade(const Args& args);
 
 } // namespace quillory::cli

@@ -15,9 +15,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"query", quillory::cli::RunQuery},   {"watch", quillory::cli::RunWatch},
-    {"gantry", quillory::cli::RunGantry}, {"launch", quillory::cli::RunLaunch},
-    {"news", quillory::cli::RunNews},     {"servers", quillory::cli::RunServers},
+    {"query", quillory::cli::RunQuery},     {"watch", quillory::cli::RunWatch},
+    {"gantry", quillory::cli::RunGantry},   {"launch", quillory::cli::RunLaunch},
+    {"news", quillory::cli::RunNews},       {"servers", quillory::cli::RunServers},
+    {"upgrade", quillory::cli::RunUpgrade},
 };
 
 } // namespace

@@ -25,8 +25,9 @@ printf 'lantern isles map\n' >"$work/src/Lantern Isles/AddOns/lanternisles.pbo"
 (cd "$work/src/Lantern Isles" && zip -qr "$work/packages/lanternisles.zip" .)
 # An upgrade archive, which the browser server's news offers (the Link button blinks).
 mkdir -p "$work/upgrade"
-printf 'setup stand-in\n' >"$work/upgrade/quillorysetup.exe"
-(cd "$work/upgrade" && zip -q quillory.ozp quillorysetup.exe)
+# It is not signed with the project's key: pressing the button ends in "Error: signature".
+printf 'upgrade stand-in\n' >"$work/upgrade/readme.txt"
+(cd "$work/upgrade" && zip -q quillory.ozp readme.txt)
 
 ./build/tools/sim/quillory-sim --address 127.0.0.1 --port "$port" --round-seconds 60 \
     --phase-seconds 4 --seed 7 --players 6 --name "Dedicated server on Valehold" \

@@ -71,8 +71,9 @@ priority = 3
 OFFER
 # An upgrade archive, which the news offers (the Link button blinks).
 mkdir -p "$work/upgrade"
-printf 'setup stand-in\n' >"$work/upgrade/quillorysetup.exe"
-(cd "$work/upgrade" && zip -q quillory.ozp quillorysetup.exe)
+# It is not signed with the project's key: pressing the button ends in "Error: signature".
+printf 'upgrade stand-in\n' >"$work/upgrade/readme.txt"
+(cd "$work/upgrade" && zip -q quillory.ozp readme.txt)
 
 "$build/tools/sim/quillory-sim" --address 127.0.0.1 --port "$port" --round-seconds 1200 \
     --phase-seconds 2 --seed 7 --players 9 --max-players 16 \

@@ -136,3 +136,36 @@ TEST(SimHost, StopsWithoutWaitingForASlowTransfer) {
     slow.join();
     EXPECT_FALSE(answered); // the transfer was broken off, not finished
 }
+
+TEST(SimHost, ServesTheUpgradesSignatureGoodOrBad) {
+    ScratchFolder folder;
+    ASSERT_TRUE(WriteFileBytes(folder.Path() / "quillory.ozp", "archive"));
+    const std::string signature = "untrusted comment: c\nRUQabcdefghijklmnopqrstuvwxyz0123456789"
+                                  "\ntrusted comment: t\nZZZZ\n";
+    ASSERT_TRUE(WriteFileBytes(folder.Path() / "quillory.ozp.sig", signature));
+    for (const bool bad : {false, true}) {
+        SCOPED_TRACE(bad ? "bad" : "good");
+        std::vector<std::string> args = {"--browser",
+                                         "--browser-port",
+                                         CSimRun::kBrowserPort,
+                                         "--http-port",
+                                         CSimRun::kHttpPort,
+                                         "--upgrade-archive",
+                                         folder / "quillory.ozp",
+                                         "--upgrade-signature",
+                                         folder / "quillory.ozp.sig"};
+        if (bad)
+            args.push_back("--upgrade-bad-signature");
+        CSimRun sim(args);
+        ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
+        httplib::Client http("127.0.0.1", sim.HttpPort());
+        auto served = http.Get("/quillory.ozp.minisig");
+        ASSERT_TRUE(served);
+        EXPECT_EQ(served->status, 200);
+        EXPECT_EQ(served->body == signature, !bad);
+        EXPECT_EQ(served->body.size(), signature.size());
+        auto archive = http.Get("/quillory.ozp");
+        ASSERT_TRUE(archive);
+        EXPECT_EQ(archive->body, "archive");
+    }
+}

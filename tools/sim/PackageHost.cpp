@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 
 namespace quillory::sim {
 
@@ -164,6 +165,8 @@ void CPackageHost::Serve(const httplib::Request& request, httplib::Response& res
     const_cast<httplib::Request&>(request).ranges.clear();
     // Only the archives of the folder are served: a plain file name, nothing else.
     const std::string name = request.matches[1];
+    if (ServeSignature(name, response))
+        return;
     if (!Listed(ServedNames(), name) || Listed(options_.httpFail, name))
         return Fail(response, 404, "no archive '" + name + "'");
     const int earlier = CountRequest(name);
@@ -242,6 +245,34 @@ std::vector<std::string> CPackageHost::ServedNames() const {
     if (!options_.upgradeArchive.empty())
         names.push_back(fs::path(options_.upgradeArchive).filename().string());
     return names;
+}
+
+bool CPackageHost::ServeSignature(const std::string& name, httplib::Response& response) const {
+    const bool served = !options_.upgradeSignature.empty() || options_.upgradeBadSignature;
+    if (!served || options_.upgradeArchive.empty() ||
+        name != fs::path(options_.upgradeArchive).filename().string() + ".minisig")
+        return false;
+    std::string text;
+    if (!options_.upgradeSignature.empty()) {
+        std::ifstream file(options_.upgradeSignature, std::ios::binary);
+        std::ostringstream read;
+        if (!file || !(read << file.rdbuf())) {
+            Fail(response, 500, "cannot read " + options_.upgradeSignature);
+            return true;
+        }
+        text = read.str();
+    }
+    if (options_.upgradeBadSignature) {
+        // One character of the signature line changed, or a signature of nothing at all.
+        const size_t line = text.find('\n');
+        if (line != std::string::npos && line + 20 < text.size())
+            text[line + 20] = text[line + 20] == 'A' ? 'B' : 'A';
+        else
+            text = "untrusted comment: bad\nRUQ" + std::string(97, 'A') +
+                   "\ntrusted comment: bad\n" + std::string(86, 'A') + "==\n";
+    }
+    response.set_content(text, "text/plain");
+    return true;
 }
 
 void CPackageHost::Fail(httplib::Response& response, int status, const std::string& reason) const {

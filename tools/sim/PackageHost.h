@@ -43,6 +43,9 @@ private:
     // The plain file names served: the Gantry folder's archives and the upgrade archive's.
     std::vector<std::string> ServedNames() const;
     void Fail(httplib::Response& response, int status, const std::string& reason) const;
+    // The upgrade archive's signature, good or made bad as the options say; false when none is
+    // served under `name`.
+    bool ServeSignature(const std::string& name, httplib::Response& response) const;
     // How many requests for `name` came before this one.
     int CountRequest(const std::string& name) const;
     // The changed file served for `name` from its second request on, or empty.

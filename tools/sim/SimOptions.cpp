@@ -188,6 +188,8 @@ void DeclareBrowser(COptionTable& t, CLI::App& app, std::vector<std::string>& pu
     t.Text("--news-link", &O::newsLink);
     t.Text("--upgrade-file", &O::upgradeFile);
     t.Text("--upgrade-archive", &O::upgradeArchive);
+    t.Text("--upgrade-signature", &O::upgradeSignature);
+    t.Flag("--upgrade-bad-signature", &O::upgradeBadSignature);
     app.add_option("--public", publicServers)
         ->check(BadValue([](std::string& v) { return ParsePublicServer(v).has_value(); }))
         ->allow_extra_args(false)
@@ -272,6 +274,7 @@ std::string CheckGantry(const SimOptions& o) {
 std::string CheckBrowser(const SimOptions& o) {
     const bool browserOnly = o.browserPort != BROWSER_SERVER_PORT || !o.newsLink.empty() ||
                              !o.upgradeFile.empty() || !o.upgradeArchive.empty() ||
+                             !o.upgradeSignature.empty() || o.upgradeBadSignature ||
                              !o.publicServers.empty() || o.browserSplit != 0 || o.browserNoSelf;
     if (!o.browser)
         return browserOnly ? "the browser server options need --browser" : "";
@@ -282,6 +285,8 @@ std::string CheckBrowser(const SimOptions& o) {
         return "--upgrade-archive needs --http-port";
     if (!o.upgradeArchive.empty() && o.upgradeArchive.back() == '/')
         return "--upgrade-archive must name a file";
+    if ((!o.upgradeSignature.empty() || o.upgradeBadSignature) && o.upgradeArchive.empty())
+        return "--upgrade-signature and --upgrade-bad-signature need --upgrade-archive";
     // The three texts go out in one datagram with room to spare.
     for (const std::string* text : {&o.news, &o.newsLink, &o.upgradeFile})
         if (text->size() > 2000)
@@ -423,6 +428,11 @@ Browser server (news and public Gantry servers, UDP on ADDRESS):
                          the upgrade archive below, when there is one)
   --upgrade-archive FILE serve FILE from the package host (needs --http-port) and offer it
                          as the upgrade when --upgrade-file is not given
+  --upgrade-signature FILE
+                         serve FILE (its minisign signature) as the archive's name followed
+                         by ".minisig"
+  --upgrade-bad-signature
+                         serve a signature that does not match the archive instead
   --public NAME@ADDRESS:PORT:PLAYERS:FLAGS
                          list this public server (may be repeated); FLAGS bit 0 set means
                          Ironvale Uprising

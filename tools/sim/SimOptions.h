@@ -76,7 +76,9 @@ struct SimOptions {
     std::string news = "Welcome to the quillory-sim browser server";
     std::string newsLink;
     std::string upgradeFile;
-    std::string upgradeArchive; // a file served by the package host, offered as the upgrade
+    std::string upgradeArchive;       // a file served by the package host, offered as the upgrade
+    std::string upgradeSignature;     // served as the archive's name + ".minisig"
+    bool upgradeBadSignature = false; // serve a signature that does not match instead
     std::vector<SimPublicServer> publicServers;
     bool browserNoSelf = false; // leave the simulated game server out of the list
     int browserSplit = 0;       // records per list datagram; 0: as many as fit
