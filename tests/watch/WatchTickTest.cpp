@@ -497,7 +497,12 @@ private slots:
                                         QStringLiteral("0:"), QStringLiteral("1:Get 0.97")}));
         // Pressing the link stops the blinking; the upgrade's progress takes the caption.
         w.watch.news.link.clear();
+        // Without a browser server link no upgrade runs, and "quillory.ozp" is no web page:
+        // it is refused with a message instead of going to the desktop's opener.
+        w.boxes.QueueAnswer(QMessageBox::Ok);
         link->click();
+        QCOMPARE(w.boxes.Asked().size(), 1);
+        QVERIFY(w.boxes.Asked()[0].endsWith(QStringLiteral("quillory.ozp")));
         w.watch.upgradeProgress = "4 kb downloaded";
         w.window->Tick();
         w.window->Tick();
