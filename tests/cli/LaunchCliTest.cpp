@@ -204,6 +204,8 @@ TEST_F(LaunchCliTest, OnlyPackagesFlaggedForDownloadStopTheLaunch) {
         {4, 1, "You are missing files required to play on this server:\n"},
         {10, 1, "You are missing files required to play on this server:\n"},
     };
+    InstallRecordingWine();
+    ScopedEnv path("PATH", bin.Path().string() + ":/usr/bin:/bin");
     for (const Case& c : cases) {
         SCOPED_TRACE("priority " + std::to_string(c.priority));
         ASSERT_TRUE(WriteFileBytes(server / "offer.ini",
