@@ -73,7 +73,7 @@ struct WindowFixture {
     WindowFixture() {
         Settings settings;
         settings.entries.push_back(std::make_shared<ServerEntry>(
-            ServerEntry{"10.1.1.1:2302", "old", "Old server", "-MOD=@a -x", false}));
+            ServerEntry{"127.0.0.9:2302", "old", "Old server", "-MOD=@a -x", false}));
         settings.entries.push_back(std::make_shared<ServerEntry>(
             ServerEntry{"host.example:2400", "pw", "Host", "-y", true}));
         settings.selectedIndex = 0;
@@ -194,7 +194,7 @@ private slots:
             << 2;
         QTest::newRow("no server named: the selection stays")
             << QStringList{QStringLiteral("-port=5"), QStringLiteral("-mod=@x")}
-            << QStringLiteral("10.1.1.1:2302") << QStringLiteral("old")
+            << QStringLiteral("127.0.0.9:2302") << QStringLiteral("old")
             << QStringLiteral("-MOD=@a -x") << 2 << 0;
     }
 
@@ -236,7 +236,7 @@ private slots:
         const bool named = selected != 0;
         QCOMPARE(fixture.watch.selected.size(), size_t(named ? 2 : 1));
         QCOMPARE(QString::fromStdString(fixture.watch.selected.back().address),
-                 named ? address : QStringLiteral("10.1.1.1:2302"));
+                 named ? address : QStringLiteral("127.0.0.9:2302"));
         // The running copy's own program path stays its own.
         QCOMPARE(window.ProgramPath(), String("/opt/quillory/quillory"));
     }
