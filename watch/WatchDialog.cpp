@@ -57,6 +57,8 @@ namespace quillory::ui {
 
 namespace {
 
+constexpr int kNoReplyNoticeMs = 8000;
+
 QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
     auto* edit = new QPlainTextEdit(parent);
     edit->setReadOnly(true);
@@ -1018,7 +1020,18 @@ void CWatchDialog::OnPlayNowClicked() {
     const LaunchRequest request =
         BuildLaunchRequest(entry ? *entry : ServerEntry{}, view_.Status(), settings_.gameFolder,
                            gantry ? &database_ : nullptr, resolve);
-    ActOnLaunch(parts_.launcher->PlayNow(request, this));
+    const LaunchOutcome outcome = parts_.launcher->PlayNow(request, this);
+    // A press that does nothing would leave the player guessing.
+    if (outcome.kind == LaunchOutcome::Kind::NOTHING) {
+        const QString text = QString::fromLatin1(NO_REPLY_YET_TEXT);
+        ShowNotice(text);
+        // It answers this press only; a lasting notice (no sound, no browser) stays.
+        QTimer::singleShot(kNoReplyNoticeMs, this, [this, text] {
+            if (notice_->text() == text)
+                ShowNotice(QString());
+        });
+    }
+    ActOnLaunch(outcome);
 }
 
 void CWatchDialog::ActOnLaunch(const LaunchOutcome& outcome) {

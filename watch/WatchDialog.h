@@ -96,6 +96,8 @@ public:
         "This link is not a web page, so it was not opened:\n%1";
     static constexpr const char* SAVE_FAILED_TEXT = "Could not save %1";
     static constexpr const char* NO_BROWSER_TEXT = "Could not open %1: no web browser was found.";
+    static constexpr const char* NO_REPLY_YET_TEXT =
+        "Play Now starts the game once the server has answered.";
 
     explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
     ~CWatchDialog() override;

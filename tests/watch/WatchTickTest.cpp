@@ -608,6 +608,17 @@ private slots:
         QVERIFY(w.window->Closed());
     }
 
+    void playNowBeforeAnyReplySaysWhy() {
+        WatchedWindow w;
+        const qsizetype boxesBefore = w.boxes.Asked().size();
+        w.Find<QPushButton>("playNowButton")->click();
+        QCOMPARE(w.launcher.playNows, 1);
+        QCOMPARE(w.boxes.Asked().size(), boxesBefore);
+        QCOMPARE(w.Find<QLabel>("noticeLine")->text(),
+                 QStringLiteral("Play Now starts the game once the server has answered."));
+        QVERIFY(!w.window->Closed());
+    }
+
     void aLinkWithoutABrowserIsToldInTheWindow() {
         WatchedWindow w;
         w.browserWorks = false;
