@@ -75,7 +75,7 @@ struct WindowFixture {
         settings.entries.push_back(std::make_shared<ServerEntry>(
             ServerEntry{"127.0.0.9:2302", "old", "Old server", "-MOD=@a -x", false}));
         settings.entries.push_back(std::make_shared<ServerEntry>(
-            ServerEntry{"host.example:2400", "pw", "Host", "-y", true}));
+            ServerEntry{"localhost:2400", "pw", "Host", "-y", true}));
         settings.selectedIndex = 0;
         saved = SaveSettings(folder.path().toStdString() + "/quillory.sav", settings);
         CWatchDialog::Parts parts;
@@ -183,9 +183,9 @@ private slots:
         QTest::addColumn<int>("entries");
         QTest::addColumn<int>("selected");
         QTest::newRow("existing entry, other case")
-            << QStringList{QStringLiteral("-connect=HOST.example"), QStringLiteral("-port=2400"),
+            << QStringList{QStringLiteral("-connect=LOCALHOST"), QStringLiteral("-port=2400"),
                            QStringLiteral("-password=new")}
-            << QStringLiteral("host.example:2400") << QStringLiteral("new") << QString() << 2 << 1;
+            << QStringLiteral("localhost:2400") << QStringLiteral("new") << QString() << 2 << 1;
         QTest::newRow("new entry, free words, nosplash dropped")
             << QStringList{QStringLiteral("-connect=127.0.0.1"), QStringLiteral("-port=3201"),
                            QStringLiteral("-nosplash"), QStringLiteral("-mod=@x"),
