@@ -49,6 +49,13 @@ struct HttpBodyStart {
     std::string lastModified;
 };
 
+// The validator a range request can be guarded with: a strong ETag, else the date.
+inline std::string ValidatorOf(const HttpBodyStart& body) {
+    if (!body.etag.empty() && !body.etag.starts_with("W/"))
+        return body.etag;
+    return body.lastModified;
+}
+
 class CCurlLibrary;
 
 class CHttpSession final {

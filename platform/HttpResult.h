@@ -28,4 +28,12 @@ struct HttpResult {
     bool Ok() const { return status == HttpStatus::Ok; }
 };
 
+// A transfer that broke, stalled or met a passing server error (5xx): worth asking again.
+inline bool IsWorthRetrying(const HttpResult& result) {
+    return result.status == HttpStatus::Interrupted || result.status == HttpStatus::TimedOut ||
+           result.status == HttpStatus::ConnectFailed ||
+           (result.status == HttpStatus::ServerError && result.responseCode >= 500 &&
+            result.responseCode < 600);
+}
+
 } // namespace quillory::platform

@@ -33,21 +33,6 @@ void RemoveFile(const String& path) {
     std::filesystem::remove(path, ignored);
 }
 
-// The validator a range request can be guarded with: a strong ETag, else the date.
-String ValidatorOf(const platform::HttpBodyStart& body) {
-    if (!body.etag.empty() && !body.etag.starts_with("W/"))
-        return body.etag;
-    return body.lastModified;
-}
-
-bool IsWorthRetrying(const platform::HttpResult& result) {
-    using platform::HttpStatus;
-    return result.status == HttpStatus::Interrupted || result.status == HttpStatus::TimedOut ||
-           result.status == HttpStatus::ConnectFailed ||
-           (result.status == HttpStatus::ServerError && result.responseCode >= 500 &&
-            result.responseCode < 600);
-}
-
 constexpr const char* kResumeMark = "quillory partial download";
 
 // Two lines after the mark: the URL and the validator; written to a new name and renamed over.
@@ -206,7 +191,7 @@ CGantryClient::AttemptEnd CGantryClient::Attempt(const String& url, const String
             return false;
         }
         partial.bytes = body.offset;
-        partial.validator = ValidatorOf(body);
+        partial.validator = platform::ValidatorOf(body);
         if (!WriteResumeInfo(ResumeInfoPath(path), url, partial.validator))
             partial.validator.clear();
         created =
@@ -253,7 +238,7 @@ CGantryClient::AttemptEnd CGantryClient::Attempt(const String& url, const String
         error = "cannot create the temporary file " + path;
     else if (result.status == platform::HttpStatus::Cancelled)
         return AttemptEnd::Cancelled;
-    else if (IsWorthRetrying(result))
+    else if (platform::IsWorthRetrying(result))
         return AttemptEnd::Retry;
     return AttemptEnd::Failed;
 }

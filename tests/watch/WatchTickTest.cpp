@@ -27,6 +27,22 @@ using quillory::test::CScriptedWatch;
 
 namespace {
 
+// A server with every field of the window filled.
+void FillStatus(ServerStatus& s) {
+    s.mission = "Siege";
+    s.gameType = "ironvalu";
+    s.players = 3;
+    s.maxPlayers = "16";
+    s.map = "Vale";
+    s.param1 = "a";
+    s.platform = "win";
+    s.version = 196;
+    s.requiredVersion = 175;
+    s.ping = 42;
+    s.port = 2302;
+    s.locked = true;
+}
+
 // A window watching one server of the scripted engine, its timer stopped.
 struct WatchedWindow {
     explicit WatchedWindow(const std::vector<String>& extraWords = {}) {
@@ -151,20 +167,9 @@ private slots:
     void switchingServersClearsTheOldFieldsAtOnce() {
         WatchedWindow w;
         ServerStatus& s = w.watch.status;
+        FillStatus(s);
         s.description = "Old Keep";
-        s.mission = "Siege";
-        s.gameType = "ironvalu";
-        s.players = 3;
-        s.maxPlayers = "16";
-        s.map = "Vale";
         s.timeLeft = "12";
-        s.param1 = "a";
-        s.platform = "win";
-        s.version = 196;
-        s.requiredVersion = 175;
-        s.ping = 42;
-        s.port = 2302;
-        s.locked = true;
         w.watch.status.playerList.push_back(Player("Ann", "1", "0"));
         w.TickState(GS_PLAYING);
         QCOMPARE(w.Field("mapField"), QStringLiteral("Vale"));
@@ -218,20 +223,9 @@ private slots:
     void fieldTexts() {
         WatchedWindow w;
         ServerStatus& s = w.watch.status;
+        FillStatus(s);
         s.description = "Vale \x80 Keep"; // Windows-1252 euro sign
-        s.mission = "Siege";
-        s.gameType = "ironvalu";
-        s.players = 3;
-        s.maxPlayers = "16";
-        s.map = "Vale";
-        s.param1 = "a";
         s.param2 = "b";
-        s.platform = "win";
-        s.version = 196;
-        s.requiredVersion = 175;
-        s.ping = 42;
-        s.port = 2302;
-        s.locked = true;
         w.TickState(GS_WAITING);
         QCOMPARE(w.Find<QPlainTextEdit>("descriptionEdit")->toPlainText(),
                  QStringLiteral("Vale \u20AC Keep"));

@@ -1,5 +1,7 @@
 #include "watch/core/InstanceMessage.h"
 
+#include "common/LittleEndian.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -15,13 +17,6 @@ void PutUint32(std::string& out, uint32_t value) {
         out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-uint32_t GetUint32(std::string_view bytes, size_t at) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i)
-        value |= uint32_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-    return value;
-}
-
 // The words of a whole body; false when the lengths do not add up or a word holds a zero
 // byte, which no command line can.
 bool SplitBody(std::string_view body, std::vector<String>& words) {
@@ -29,7 +24,7 @@ bool SplitBody(std::string_view body, std::vector<String>& words) {
     while (at < body.size()) {
         if (body.size() - at < 4 || words.size() == CInstanceMessageReader::MAX_WORDS)
             return false;
-        const uint32_t length = GetUint32(body, at);
+        const uint32_t length = LoadU32(reinterpret_cast<const uint8_t*>(body.data() + at));
         at += 4;
         if (length > body.size() - at)
             return false;
@@ -90,7 +85,8 @@ CInstanceMessageReader::State CInstanceMessageReader::Decode() {
         return State::MALFORMED;
     if (bytes.size() < HEADER_BYTES)
         return State::INCOMPLETE;
-    const uint32_t bodyBytes = GetUint32(bytes, MAGIC.size());
+    const uint32_t bodyBytes =
+        LoadU32(reinterpret_cast<const uint8_t*>(bytes.data() + MAGIC.size()));
     if (bodyBytes > MAX_BODY_BYTES)
         return State::MALFORMED;
     if (bytes.size() < HEADER_BYTES + bodyBytes)

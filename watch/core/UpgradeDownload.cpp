@@ -7,26 +7,6 @@
 
 namespace quillory {
 
-namespace {
-
-using platform::HttpStatus;
-
-bool WorthRetrying(const platform::HttpResult& result) {
-    return result.status == HttpStatus::Interrupted || result.status == HttpStatus::TimedOut ||
-           result.status == HttpStatus::ConnectFailed ||
-           (result.status == HttpStatus::ServerError && result.responseCode >= 500 &&
-            result.responseCode < 600);
-}
-
-// A strong ETag, else the date: what proves that a range is of the same file.
-String ValidatorOf(const platform::HttpBodyStart& body) {
-    if (!body.etag.empty() && !body.etag.starts_with("W/"))
-        return body.etag;
-    return body.lastModified;
-}
-
-} // namespace
-
 CUpgradeDownload::CUpgradeDownload(const platform::CHttpSession& session,
                                    const std::atomic<bool>& cancelled, uint32_t firstRetryPauseMs)
     : session_(session), cancelled_(cancelled), firstRetryPauseMs_(firstRetryPauseMs) {}
@@ -81,7 +61,7 @@ CUpgradeDownload::Attempt CUpgradeDownload::Try(const String& url, const String&
         }
         limit = whole.value_or(kMaxBody);
         partial.bytes = body.offset;
-        partial.validator = ValidatorOf(body);
+        partial.validator = platform::ValidatorOf(body);
         writeFailed = !file.Open(path, body.offset == 0 ? CFileHandle::MODE_CREATE
                                                         : CFileHandle::MODE_APPEND);
         return !writeFailed;
@@ -112,9 +92,9 @@ CUpgradeDownload::Attempt CUpgradeDownload::Try(const String& url, const String&
         end = End::WriteFailed;
     else if (tooLong)
         end = End::Failed;
-    else if (result.status == HttpStatus::Cancelled || cancelled_)
+    else if (result.status == platform::HttpStatus::Cancelled || cancelled_)
         end = End::Cancelled;
-    else if (WorthRetrying(result))
+    else if (platform::IsWorthRetrying(result))
         return Attempt::Retry;
     else
         end = bodyBegan_ ? End::Failed : End::ConnectFailed;
