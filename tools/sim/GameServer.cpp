@@ -31,7 +31,9 @@ std::vector<size_t> ShuffledOrder(size_t n, std::mt19937& rng) {
 } // namespace
 
 CGameServer::CGameServer(const SimOptions& options)
-    : options_(options), round_(SettingsFrom(options)), shuffleRng_(options.seed ^ kShuffleSalt) {}
+    : options_(options),
+      round_(SettingsFrom(options), PlayerSchedule{options.playerChanges, options.freeSlotAfter}),
+      shuffleRng_(options.seed ^ kShuffleSalt) {}
 
 bool CGameServer::Open(std::string& error) {
     std::string reason;

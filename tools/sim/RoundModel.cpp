@@ -25,18 +25,22 @@ uint32_t CeilMinutes(uint32_t seconds) {
 
 } // namespace
 
-CRoundModel::CRoundModel(const RoundSettings& settings)
-    : settings_(settings), rng_(settings.seed), namePool_(std::begin(kNames), std::end(kNames)) {
+CRoundModel::CRoundModel(const RoundSettings& settings, PlayerSchedule schedule)
+    : settings_(settings), schedule_(std::move(schedule)), rng_(settings.seed),
+      namePool_(std::begin(kNames), std::end(kNames)) {
     std::shuffle(namePool_.begin(), namePool_.end(), rng_);
     phaseLeft_ = PhaseLength();
-    for (int i = 0; i < settings_.players && i < settings_.maxPlayers; ++i)
+    const int start = schedule_.freeSlotAfter ? settings_.maxPlayers : settings_.players;
+    for (int i = 0; i < start && i < settings_.maxPlayers; ++i)
         AddPlayer();
+    ApplyChanges();
 }
 
 void CRoundModel::AdvanceTo(uint64_t elapsedSeconds) {
     while (elapsed_ < elapsedSeconds) {
         Step();
         ++elapsed_;
+        ApplyChanges();
     }
 }
 
@@ -73,12 +77,17 @@ void CRoundModel::EnterNextPhase() {
 }
 
 void CRoundModel::MovePlayers() {
+    if (schedule_.freeSlotAfter)
+        return; // the count changes only as scheduled
     const int count = int(players_.size());
     const bool below = count < settings_.players;
     if (count < settings_.maxPlayers && Chance(below ? kJoinBelow : kJoinAbove))
         AddPlayer();
-    else if (count > 0 && Chance(count > settings_.players ? kLeaveAbove : kLeaveBelow))
-        players_.erase(players_.begin() + rng_() % players_.size());
+    else if (count > 0 && Chance(count > settings_.players ? kLeaveAbove : kLeaveBelow)) {
+        const size_t leaving = rng_() % players_.size();
+        if (!Scheduled(players_[leaving].name))
+            players_.erase(players_.begin() + ptrdiff_t(leaving));
+    }
 }
 
 void CRoundModel::Score() {
@@ -98,6 +107,44 @@ void CRoundModel::AddPlayer() {
         name += std::to_string(lap + 1);
     ++playersMade_;
     players_.push_back(SimPlayer{name, 0, 0});
+}
+
+void CRoundModel::ApplyChanges() {
+    for (const PlayerChange& change : schedule_.changes) {
+        if (change.atSecond != elapsed_)
+            continue;
+        if (change.joins)
+            Join(change.name);
+        else
+            Leave(change.name);
+    }
+    if (schedule_.freeSlotAfter == elapsed_)
+        FreeSlot();
+}
+
+void CRoundModel::Join(const std::string& name) {
+    const bool present = std::any_of(players_.begin(), players_.end(),
+                                     [&](const SimPlayer& p) { return p.name == name; });
+    if (!present && int(players_.size()) < settings_.maxPlayers)
+        players_.push_back(SimPlayer{name, 0, 0});
+}
+
+void CRoundModel::Leave(const std::string& name) {
+    std::erase_if(players_, [&](const SimPlayer& p) { return p.name == name; });
+}
+
+// The last player drawn from the seed leaves; a scheduled one only when there is no other.
+void CRoundModel::FreeSlot() {
+    if (players_.empty() || int(players_.size()) < settings_.maxPlayers)
+        return;
+    auto leaving = std::find_if(players_.rbegin(), players_.rend(),
+                                [&](const SimPlayer& p) { return !Scheduled(p.name); });
+    players_.erase(leaving == players_.rend() ? players_.end() - 1 : std::next(leaving).base());
+}
+
+bool CRoundModel::Scheduled(const std::string& name) const {
+    return std::any_of(schedule_.changes.begin(), schedule_.changes.end(),
+                       [&](const PlayerChange& c) { return c.joins && c.name == name; });
 }
 
 uint32_t CRoundModel::PhaseLength() const {

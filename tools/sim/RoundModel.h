@@ -3,6 +3,7 @@
 // second at a time from a seed, so that a run can be told again.
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +25,13 @@ struct SimPlayer {
     int deaths = 0;
 };
 
+// A named player who joins or leaves at a given second, whatever the seed draws.
+struct PlayerChange {
+    std::string name;
+    uint32_t atSecond = 0;
+    bool joins = true;
+};
+
 struct RoundSettings {
     uint32_t seed = 1;
     uint32_t roundSeconds = 300; // the Playing phase
@@ -32,9 +40,19 @@ struct RoundSettings {
     int maxPlayers = 16;
 };
 
+// Players over time, beside those the seed draws.
+struct PlayerSchedule {
+    // Joins and leaves by name. A join when the server is full or the name is there already
+    // is refused, as the game refuses it; players who joined so never leave by chance.
+    std::vector<PlayerChange> changes;
+    // Starts full and stays full, with no players coming or going by chance, until this
+    // second, when one player leaves and the slot stays free (only `changes` fill it).
+    std::optional<uint32_t> freeSlotAfter;
+};
+
 class CRoundModel final {
 public:
-    explicit CRoundModel(const RoundSettings& settings);
+    explicit CRoundModel(const RoundSettings& settings, PlayerSchedule schedule = {});
 
     // Moves the round on to `elapsedSeconds` after the start; going back does nothing.
     void AdvanceTo(uint64_t elapsedSeconds);
@@ -51,11 +69,18 @@ private:
     void MovePlayers();
     void Score();
     void AddPlayer();
+    // The joins, leaves and the freed slot due at the current second.
+    void ApplyChanges();
+    void Join(const std::string& name);
+    void Leave(const std::string& name);
+    void FreeSlot();
+    bool Scheduled(const std::string& name) const;
     uint32_t PhaseLength() const;
     // True with a chance of `percent` in 100.
     bool Chance(uint32_t percent);
 
     RoundSettings settings_;
+    PlayerSchedule schedule_;
     std::mt19937 rng_;
     std::vector<std::string> namePool_;
     uint64_t elapsed_ = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 namespace quillory::sim {
 
@@ -97,6 +98,22 @@ std::optional<SimPublicServer> ParsePublicServer(const std::string& v) {
         !ParseNumber<uint8_t>(parts[3], 0, 255, server.flags))
         return std::nullopt;
     return server;
+}
+
+// The longest a scheduled change may wait: a week.
+constexpr uint32_t kMaxScheduleSeconds = 7 * 24 * 3600;
+
+// NAME@SECONDS; the name may hold '@' itself, so the last one splits. The name must fit the
+// status reply: no backslash, at most 255 bytes.
+std::optional<PlayerChange> ParsePlayerChange(const std::string& v, bool joins) {
+    const size_t at = v.rfind('@');
+    if (at == 0 || at == std::string::npos || at > kMaxText)
+        return std::nullopt;
+    PlayerChange change{v.substr(0, at), 0, joins};
+    if (change.name.find('\\') != std::string::npos ||
+        !ParseNumber<uint32_t>(v.substr(at + 1), 0, kMaxScheduleSeconds, change.atSecond))
+        return std::nullopt;
+    return change;
 }
 
 // The option table of quillory-sim, writing into `o`; `impl` and `publicServers` are read as
@@ -196,6 +213,33 @@ void DeclareBrowser(COptionTable& t, CLI::App& app, std::vector<std::string>& pu
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     t.Flag("--browser-no-self", &O::browserNoSelf);
     t.Number("--browser-split", &O::browserSplit, 1, 1000);
+}
+
+// Players over time; the changes are read as words and turned into their values after the parse.
+void DeclarePlayerSchedule(CLI::App& app, std::vector<std::string>& joins,
+                           std::vector<std::string>& leaves, SimOptions& o) {
+    for (auto [name, words, joining] : {std::tuple{"--player-joins", &joins, true},
+                                        std::tuple{"--player-leaves", &leaves, false}})
+        app.add_option(name, *words)
+            ->check(BadValue(
+                [joining](std::string& v) { return ParsePlayerChange(v, joining).has_value(); }))
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option_function<uint32_t>("--free-slot-after",
+                                      [&o](uint32_t s) { o.freeSlotAfter = s; })
+        ->transform(NumberIn<uint32_t>(0, kMaxScheduleSeconds));
+}
+
+// The scheduled changes in the order they happen (one second keeps the order given).
+void TakePlayerSchedule(const std::vector<std::string>& joins,
+                        const std::vector<std::string>& leaves, SimOptions& o) {
+    for (const std::string& v : joins)
+        o.playerChanges.push_back(*ParsePlayerChange(v, true));
+    for (const std::string& v : leaves)
+        o.playerChanges.push_back(*ParsePlayerChange(v, false));
+    std::stable_sort(
+        o.playerChanges.begin(), o.playerChanges.end(),
+        [](const PlayerChange& a, const PlayerChange& b) { return a.atSecond < b.atSecond; });
 }
 
 // The parser's complaint in the words quillory-sim always used.
@@ -344,6 +388,8 @@ SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
     DeclareGantryServer(table, app, options);
     DeclarePackageHost(table, app, options);
     DeclareBrowser(table, app, publicServers);
+    std::vector<std::string> joins, leaves;
+    DeclarePlayerSchedule(app, joins, leaves, options);
     try {
         app.parse(words);
     } catch (const CLI::CallForHelp&) {
@@ -360,6 +406,7 @@ SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
     options.impl = EqualsNoCase(impl, "directplay") ? SimImpl::DirectPlay : SimImpl::Sockets;
     for (const std::string& server : publicServers)
         options.publicServers.push_back(*ParsePublicServer(server));
+    TakePlayerSchedule(joins, leaves, options);
     result.error = Validate(options);
     if (result.error.empty())
         result.options = options;
@@ -405,6 +452,18 @@ Game server:
   --players N            players at start, 0 to 64 (default 4)
   --max-players N        most players at once, 1 to 64 (default 16)
   --verbose              log every request answered on stderr
+
+Players over time (on top of those drawn from the seed):
+  --player-joins NAME@SECONDS
+                         the player NAME joins SECONDS after the start, when there is
+                         room (may be repeated); such a player leaves only by
+                         --player-leaves
+  --player-leaves NAME@SECONDS
+                         the player NAME leaves SECONDS after the start (may be repeated)
+  --free-slot-after N    start full (--max-players players, whatever --players says) and
+                         stay full, with nobody coming or going by chance; N seconds after
+                         the start one player leaves and the slot stays free, filled only
+                         by --player-joins
 
 Gantry server (at game port + 20 or + 40):
   --gantry DIR           offer the package archives (*.zip) of DIR; an optional file

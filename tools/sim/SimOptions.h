@@ -2,6 +2,7 @@
 // The command line of quillory-sim: a stand-in Ironvale server, Gantry server and package host.
 
 #include "net/BrowserHost.h"
+#include "tools/sim/RoundModel.h"
 
 #include <cstdint>
 #include <optional>
@@ -46,6 +47,10 @@ struct SimOptions {
     int players = 4;
     int maxPlayers = 16;
     bool verbose = false;
+
+    // Players over time: named joins and leaves, and a full server that frees a slot.
+    std::vector<PlayerChange> playerChanges;
+    std::optional<uint32_t> freeSlotAfter;
 
     // Gantry server (on when gantryDir is set).
     std::string gantryDir;
