@@ -20,8 +20,10 @@ using Clock = std::chrono::steady_clock;
 // How long one wait on the sockets may last, so that the engines' 2 s resends stay on time.
 constexpr uint32_t WAIT_SLICE_MS = 100;
 
+} // namespace
+
 // One server being asked: its engine, which runs no thread of its own, and what it learned.
-struct Target {
+struct CMultiQuery::Target {
     Target(DefaultGamePorts defaults, TickSource tick) : engine(state, std::move(tick), defaults) {}
 
     CWatchState state;
@@ -30,7 +32,12 @@ struct Target {
     std::vector<uint16_t> gamePorts; // where the session probes go
     std::vector<uint16_t> refused;   // those of them the host refused
     std::optional<QueryResult> result;
+    bool told = false; // the outcome handler has heard of it
 };
+
+namespace {
+
+using Target = CMultiQuery::Target;
 
 bool IsDottedText(const String& host) {
     return !host.empty() && host.find_first_not_of("0123456789.") == String::npos;
@@ -121,13 +128,18 @@ QueryOutcome OutcomeOf(Target& t) {
 CMultiQuery::CMultiQuery(DefaultGamePorts defaults, TickSource tick)
     : defaults_(defaults), tick_(std::move(tick)) {}
 
-std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
-                                           uint32_t timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+namespace {
+
+using Targets = std::vector<std::unique_ptr<Target>>;
+
+// An engine per resolved address, its first round sent at once.
+Targets StartTargets(const std::vector<String>& addresses, DefaultGamePorts defaults,
+                     const TickSource& tick, bool refusalsEndTheWait) {
     const auto resolved = ResolveAll(addresses);
-    std::vector<std::unique_ptr<Target>> targets;
+    Targets targets;
+    targets.reserve(resolved.size());
     for (const auto& server : resolved) {
-        auto t = std::make_unique<Target>(defaults_, tick_);
+        auto t = std::make_unique<Target>(defaults, tick);
         if (!server) {
             t->result = QueryResult::BAD_ADDRESS;
         } else if (!t->engine.Create(0, 0, 0)) {
@@ -136,47 +148,86 @@ std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
             t->address = server->address;
             t->gamePorts = server->port
                                ? std::vector<uint16_t>{server->port}
-                               : std::vector<uint16_t>{defaults_.sockets, defaults_.directPlay};
-            if (refusalsEndTheWait_)
+                               : std::vector<uint16_t>{defaults.sockets, defaults.directPlay};
+            if (refusalsEndTheWait)
                 t->engine.Socket().ReportRefusals();
             t->engine.HandleMessage(QM_SET_SERVER, server->address, server->port);
             t->engine.HandleMessage(QM_START, 0, 0); // the first probes go out now
         }
         targets.push_back(std::move(t));
     }
-    std::vector<Target*> open;
+    return targets;
+}
+
+} // namespace
+
+void CMultiQuery::Tell(size_t index, Target& t) {
+    if (t.told || !onOutcome_)
+        return;
+    t.told = true;
+    onOutcome_(index, OutcomeOf(t));
+}
+
+void CMultiQuery::WaitForReplies(std::vector<std::unique_ptr<Target>>& targets,
+                                 std::chrono::steady_clock::time_point deadline) {
+    std::vector<size_t> open;
     std::vector<const CUdpSocket*> sockets;
     std::vector<bool> ready;
     Batch batch;
-    for (;;) {
+    while (!cancelled_) {
         open.clear();
         sockets.clear();
-        for (auto& t : targets) {
-            if (!t->result) {
-                open.push_back(t.get());
-                sockets.push_back(&t->engine.Socket());
+        for (size_t i = 0; i < targets.size(); ++i) {
+            if (!targets[i]->result) {
+                open.push_back(i);
+                sockets.push_back(&targets[i]->engine.Socket());
             }
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (open.empty() || left.count() <= 0)
-            break;
+            return;
         const auto wait = std::min<int64_t>(left.count(), WAIT_SLICE_MS);
         if (WaitAnyReadable(sockets, static_cast<uint32_t>(wait), ready)) {
-            for (size_t i = 0; i < open.size(); ++i) {
-                if (ready[i]) {
-                    Drain(*open[i], batch);
-                    Settle(*open[i]);
-                }
+            for (size_t k = 0; k < open.size(); ++k) {
+                if (!ready[k])
+                    continue;
+                Target& t = *targets[open[k]];
+                Drain(t, batch);
+                Settle(t);
+                if (t.result)
+                    Tell(open[k], t);
             }
         }
-        for (Target* t : open)
-            if (!t->result)
-                t->engine.PollCycle(); // resends when its cycle is due
+        for (size_t i : open)
+            if (!targets[i]->result)
+                targets[i]->engine.PollCycle(); // resends when its cycle is due
     }
+}
+
+std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
+                                           uint32_t timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    Targets targets;
+    if (cancelled_)
+        targets.resize(addresses.size());
+    else
+        targets = StartTargets(addresses, defaults_, tick_, refusalsEndTheWait_);
+    for (size_t i = 0; i < targets.size() && !cancelled_; ++i)
+        if (targets[i]->result)
+            Tell(i, *targets[i]); // an address that could not be asked
+    WaitForReplies(targets, deadline);
     std::vector<QueryOutcome> outcomes;
-    for (auto& t : targets)
-        outcomes.push_back(OutcomeOf(*t));
+    outcomes.reserve(targets.size());
+    for (size_t i = 0; i < targets.size(); ++i) {
+        if (!targets[i]) {
+            outcomes.emplace_back();
+            continue;
+        }
+        if (!cancelled_)
+            Tell(i, *targets[i]);
+        outcomes.push_back(OutcomeOf(*targets[i]));
+    }
     return outcomes;
 }
 

@@ -8,7 +8,12 @@
 #include "net/ServerQuery.h"
 #include "net/ServerStatus.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace quillory {
@@ -36,15 +41,34 @@ public:
     // refused port is waited for until the timeout like a silent one.
     void SetRefusalsEndTheWait(bool on) { refusalsEndTheWait_ = on; }
 
+    // Told each server's outcome as soon as it is known, on the thread that runs `Run`: `index`
+    // is its place in the addresses given. Every address is told once, the silent ones when the
+    // time is up; after `Cancel` the ones still open are not told.
+    using OutcomeHandler = std::function<void(size_t index, const QueryOutcome& outcome)>;
+    void SetOutcomeHandler(OutcomeHandler handler) { onOutcome_ = std::move(handler); }
+
+    // Ends a run in progress within one wait slice (100 ms), from any thread; a run started
+    // later returns at once. What has not answered yet comes back as NO_REPLY.
+    void Cancel() { cancelled_ = true; }
+    bool Cancelled() const { return cancelled_; }
+
     // Resolves the addresses (host names side by side) and polls every server until it has
     // sent both an enumeration and a complete status reply, or refused its game port, or
     // `timeoutMs` passed. One outcome per address, in the order given.
     std::vector<QueryOutcome> Run(const std::vector<String>& addresses, uint32_t timeoutMs);
 
+    struct Target; // one server being asked
+
 private:
+    void Tell(size_t index, Target& t);
+    void WaitForReplies(std::vector<std::unique_ptr<Target>>& targets,
+                        std::chrono::steady_clock::time_point deadline);
+
     DefaultGamePorts defaults_;
     TickSource tick_;
     bool refusalsEndTheWait_ = true;
+    OutcomeHandler onOutcome_;
+    std::atomic<bool> cancelled_{false};
 };
 
 } // namespace quillory
