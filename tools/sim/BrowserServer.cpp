@@ -124,6 +124,7 @@ std::vector<SimPublicServer> CBrowserServer::Listed() const {
         servers.push_back(std::move(self));
     }
     servers.insert(servers.end(), options_.publicServers.begin(), options_.publicServers.end());
+    servers.insert(servers.end(), extra_.begin(), extra_.end());
     return servers;
 }
 

@@ -28,12 +28,16 @@ public:
     std::string NewsReply(uint16_t token) const;
     std::vector<std::string> ListReply(uint16_t token) const;
 
+    // Servers listed after the configured ones (the simulator's public servers).
+    void AddListed(std::vector<SimPublicServer> servers) { extra_ = std::move(servers); }
+
 private:
     std::vector<SimPublicServer> Listed() const;
 
     const SimOptions& options_;
     std::function<uint8_t()> selfPlayers_;
     CSimSocket socket_;
+    std::vector<SimPublicServer> extra_;
 };
 
 } // namespace quillory::sim

@@ -24,6 +24,8 @@ constexpr size_t kMaxText = 255;
 constexpr size_t kMaxMission = 39;
 constexpr int kMaxFragments = 32;
 constexpr int kMaxPlayers = 64;
+// Two descriptors each: a thousand servers stay well inside a usual hard limit of open files.
+constexpr int kMaxPublicSims = 1000;
 
 template <typename T> bool ParseNumber(const std::string& text, T low, T high, T& out) {
     T value{};
@@ -197,6 +199,13 @@ void DeclarePackageHost(COptionTable& t, CLI::App& app, SimOptions& o) {
     }));
 }
 
+void DeclarePublicSims(COptionTable& t) {
+    using O = SimOptions;
+    t.Number("--public-sims", &O::publicSims, 0, kMaxPublicSims);
+    t.Number("--public-silent", &O::publicSilent, 0, kMaxPublicSims);
+    t.Number<uint32_t>("--public-base", &O::publicBase, 1, 65534);
+}
+
 void DeclareBrowser(COptionTable& t, CLI::App& app, std::vector<std::string>& publicServers) {
     using O = SimOptions;
     t.Flag("--browser", &O::browser);
@@ -315,6 +324,17 @@ std::string CheckGantry(const SimOptions& o) {
     return gantryOnly ? "the Gantry and HTTP options need --gantry DIR" : "";
 }
 
+std::string CheckPublicSims(const SimOptions& o) {
+    const bool asked = o.publicSims != 0 || o.publicSilent != 0 || o.publicBase != 0;
+    if (asked && !o.browser)
+        return "--public-sims, --public-silent and --public-base need --browser";
+    if (o.publicSims + o.publicSilent > kMaxPublicSims)
+        return "at most " + std::to_string(kMaxPublicSims) + " public servers in all";
+    if (o.publicBase != 0 && o.publicBase + 2u * uint32_t(o.publicSims + o.publicSilent) > 65536u)
+        return "--public-base leaves too few ports for the public servers";
+    return {};
+}
+
 std::string CheckBrowser(const SimOptions& o) {
     const bool browserOnly = o.browserPort != BROWSER_SERVER_PORT || !o.newsLink.empty() ||
                              !o.upgradeFile.empty() || !o.upgradeArchive.empty() ||
@@ -343,7 +363,8 @@ std::string Validate(const SimOptions& o) {
         return "--players must not exceed --max-players";
     if (!o.httpBase.empty() && o.httpBase.find("://") == std::string::npos)
         return "--http-base must be a URL such as http://host:port/";
-    for (const std::string& error : {CheckTexts(o), CheckPorts(o), CheckGantry(o), CheckBrowser(o)})
+    for (const std::string& error :
+         {CheckTexts(o), CheckPorts(o), CheckGantry(o), CheckBrowser(o), CheckPublicSims(o)})
         if (!error.empty())
             return error;
     return {};
@@ -390,6 +411,7 @@ SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
     DeclareBrowser(table, app, publicServers);
     std::vector<std::string> joins, leaves;
     DeclarePlayerSchedule(app, joins, leaves, options);
+    DeclarePublicSims(table);
     try {
         app.parse(words);
     } catch (const CLI::CallForHelp&) {
@@ -498,6 +520,11 @@ Browser server (news and public Gantry servers, UDP on ADDRESS):
   --browser-no-self      leave the simulated server itself out of the list (listed first
                          by default, flagged Uprising when --game-type is ironvalu)
   --browser-split N      send at most N servers per list datagram (default: as many as fit)
+  --public-sims N        run N light game servers on ADDRESS and list them, with names,
+                         maps, missions, players, locks and versions that differ
+  --public-silent N      list N more servers that hold their ports and never answer
+  --public-base P        give them game ports P, P+2, ... (query port one above each);
+                         default: ports the system finds free
 
 Package host (HTTP on ADDRESS):
   --http-port N          serve the archives of DIR (and the upgrade archive) at

@@ -88,6 +88,11 @@ struct SimOptions {
     bool browserNoSelf = false; // leave the simulated game server out of the list
     int browserSplit = 0;       // records per list datagram; 0: as many as fit
 
+    // Light game servers listed by the browser server (with --browser).
+    int publicSims = 0;      // answering ones
+    int publicSilent = 0;    // ones that hold their ports and never answer
+    uint32_t publicBase = 0; // their first game port, two ports each; 0: ports the system finds
+
     uint16_t QueryPort() const { return queryPort != 0 ? queryPort : uint16_t(port + 1); }
     uint16_t GantryPort() const { return uint16_t(port + gantryOffset); }
     bool GantryOn() const { return !gantryDir.empty(); }

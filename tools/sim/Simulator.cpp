@@ -13,6 +13,8 @@ namespace {
 constexpr int kIdleWaitMs = 100;
 // While chunks wait to be sent they go out in small batches this far apart.
 constexpr int kBatchGapMs = 2;
+// The stop signal, the game and query ports, the Gantry and the browser ports.
+constexpr size_t kOwnFds = 5;
 
 } // namespace
 
@@ -36,7 +38,20 @@ bool CSimulator::Open(std::string& error, std::vector<std::string>& warnings) {
         return false;
     if (browser_ && !browser_->Open(error))
         return false;
+    if (!OpenPublicSims(error))
+        return false;
     return !host_ || host_->Start(error, warnings);
+}
+
+// After the browser port is taken, so that no public server can take it first.
+bool CSimulator::OpenPublicSims(std::string& error) {
+    if (options_.publicSims == 0 && options_.publicSilent == 0)
+        return true;
+    publicSims_ = std::make_unique<CPublicSims>(options_);
+    if (!publicSims_->Open(error))
+        return false;
+    browser_->AddListed(publicSims_->Listed());
+    return true;
 }
 
 std::string CSimulator::ListeningText() const {
@@ -48,6 +63,8 @@ std::string CSimulator::ListeningText() const {
         text += ", HTTP port " + std::to_string(options_.httpPort);
     if (browser_)
         text += ", browser port " + std::to_string(options_.browserPort);
+    if (publicSims_)
+        text += ", " + publicSims_->ListeningText();
     return text + " on " + options_.address;
 }
 
@@ -57,17 +74,23 @@ std::string CSimulator::ClosingText() const {
 
 void CSimulator::Run(int stopFd) {
     const auto start = std::chrono::steady_clock::now();
+    std::vector<pollfd> fds;
     for (;;) {
         const auto elapsed = std::chrono::steady_clock::now() - start;
         game_.AdvanceTo(
             uint64_t(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
-        pollfd fds[] = {{stopFd, POLLIN, 0},
-                        {game_.GameFd(), POLLIN, 0},
-                        {game_.QueryFd(), POLLIN, 0},
-                        {gantry_ ? gantry_->Fd() : -1, POLLIN, 0},
-                        {browser_ ? browser_->Fd() : -1, POLLIN, 0}};
+        if (publicSims_)
+            publicSims_->AdvanceTo(
+                uint64_t(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
+        fds.assign({{stopFd, POLLIN, 0},
+                    {game_.GameFd(), POLLIN, 0},
+                    {game_.QueryFd(), POLLIN, 0},
+                    {gantry_ ? gantry_->Fd() : -1, POLLIN, 0},
+                    {browser_ ? browser_->Fd() : -1, POLLIN, 0}});
+        if (publicSims_)
+            publicSims_->AddPollFds(fds);
         const bool sending = gantry_ && gantry_->HasPendingSends();
-        if (poll(fds, 5, sending ? kBatchGapMs : kIdleWaitMs) < 0)
+        if (poll(fds.data(), fds.size(), sending ? kBatchGapMs : kIdleWaitMs) < 0)
             continue;
         if (fds[0].revents != 0)
             return;
@@ -79,6 +102,8 @@ void CSimulator::Run(int stopFd) {
             gantry_->HandleRequests();
         if (fds[4].revents != 0)
             browser_->HandleRequests();
+        if (publicSims_)
+            publicSims_->Handle(fds.data() + kOwnFds);
         if (gantry_ && gantry_->HasPendingSends())
             gantry_->SendPending();
     }

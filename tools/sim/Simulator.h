@@ -5,6 +5,7 @@
 #include "tools/sim/GameServer.h"
 #include "tools/sim/GantryServer.h"
 #include "tools/sim/PackageHost.h"
+#include "tools/sim/PublicSims.h"
 #include "tools/sim/SimOptions.h"
 
 #include <memory>
@@ -31,11 +32,14 @@ public:
     void Run(int stopFd);
 
 private:
+    bool OpenPublicSims(std::string& error);
+
     const SimOptions& options_;
     CGameServer game_;
     std::unique_ptr<CGantryServer> gantry_;
     std::unique_ptr<CPackageHost> host_;
     std::unique_ptr<CBrowserServer> browser_;
+    std::unique_ptr<CPublicSims> publicSims_;
 };
 
 } // namespace quillory::sim
