@@ -7,6 +7,7 @@
 
 #include "net/BrowserHost.h"
 #include "net/BrowserReply.h"
+#include "net/MultiQuery.h"
 #include "net/ServerQuery.h"
 #include "net/WatchState.h"
 #include "platform/HostResolve.h"
@@ -15,6 +16,7 @@
 #include "watch/core/UpgradeKey.h"
 #include "watch/core/UpgradeOffer.h"
 #include "watch/core/UpgradeWorker.h"
+#include "watch/core/WatchRules.h"
 
 #include <nlohmann/json.hpp>
 
@@ -46,6 +48,8 @@ struct Options {
     // upgrade only.
     String programFolder; // empty: the folder of quillory-cli itself
     bool check = false;
+    // servers only: ask every listed server itself.
+    bool live = false;
 };
 
 enum class Extra { None, Game, Upgrade };
@@ -67,6 +71,7 @@ void DeclareOptions(CLI::App& app, Options& options, Extra extra) {
         app.add_option_function<String>(
                "--game", [&options](const String& game) { options.game = kGames.at(game); })
             ->check(CLI::IsMember(kGames));
+        app.add_flag("--live", options.live);
     }
     app.add_option("HOST", options.host)->check(NotEmpty());
 }
@@ -202,10 +207,92 @@ int ShowNews(CBrowserClient& client, const Options& options, const Browser& brow
     return 0;
 }
 
+// With --live the list is taken once its datagrams stop coming for this long, so that the
+// servers themselves get the whole timeout.
+constexpr uint32_t LIST_QUIET_MS = 300;
+
+// Waits for the first list datagram, then until the list has been quiet for LIST_QUIET_MS,
+// within `timeoutMs`.
+void WaitForQuietList(CBrowserClient& client, uint32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    uint32_t seen = 0;
+    auto lastChange = std::chrono::steady_clock::now();
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return;
+        uint32_t replies = 0;
+        {
+            std::lock_guard guard(client.State().StatusLock());
+            replies = client.State().serverListReplies;
+        }
+        if (replies != seen) {
+            seen = replies;
+            lastChange = now;
+        } else if (seen > 0 && now - lastChange >= std::chrono::milliseconds(LIST_QUIET_MS)) {
+            return;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+        client.State().WaitForChange(uint32_t(std::min<int64_t>(left.count(), 50)));
+    }
+}
+
+// One listed server with what it answered itself: the list's fields, then its own.
+void PrintLiveServer(const PublicServer& server, const QueryOutcome& outcome, bool json) {
+    const bool replied = outcome.result == QueryResult::REPLIED;
+    const ServerStatus& s = outcome.status;
+    const bool uprising = (server.flags & PSF_UPRISING) != 0;
+    const int players = replied ? s.players : server.players;
+    if (json) {
+        nlohmann::ordered_json line = {{"name", server.name},
+                                       {"players", players},
+                                       {"address", DottedIpv4(server.address)},
+                                       {"port", server.port},
+                                       {"uprising", uprising}};
+        if (!replied) {
+            line["error"] = "No reply";
+        } else {
+            line["ping"] = s.ping;
+            line["maxPlayers"] = s.maxPlayers;
+            line["map"] = s.map;
+            line["mission"] = s.mission;
+            line["status"] = StatusText(s.state);
+            line["version"] = s.version;
+            line["locked"] = s.locked;
+        }
+        PrintJson(line);
+        return;
+    }
+    std::printf("%s\t%d\t%s\t%s", PrintableText(server.name).c_str(), players,
+                PublicServerAddress(server).c_str(), uprising ? "uprising" : "ironvale");
+    if (!replied) {
+        std::printf("\tNo reply\n");
+        return;
+    }
+    std::printf("\t%d\t%s\t%s\t%s\t%s\t%d\t%s\n", s.ping, PrintableText(s.maxPlayers).c_str(),
+                PrintableText(s.map).c_str(), PrintableText(s.mission).c_str(),
+                StatusText(s.state).c_str(), s.version, s.locked ? "locked" : "open");
+}
+
+// Asks every shown server at once and prints each with its answer, in the list's order.
+void PrintLiveServers(const std::vector<const PublicServer*>& shown, const Options& options) {
+    std::vector<String> addresses;
+    addresses.reserve(shown.size());
+    for (const PublicServer* server : shown)
+        addresses.push_back(PublicServerAddress(*server));
+    CMultiQuery query;
+    const std::vector<QueryOutcome> outcomes = query.Run(addresses, options.timeoutMs);
+    for (size_t i = 0; i < shown.size(); ++i)
+        PrintLiveServer(*shown[i], outcomes[i], options.json);
+}
+
 // Collects the server list for the whole time and prints the servers of the game asked for.
 int ShowServers(CBrowserClient& client, const Options& options, const Browser& browser) {
     // A list may come in several datagrams: collect for the whole time.
-    client.WaitUntil(options.timeoutMs, [](const CWatchState&) { return false; });
+    if (options.live)
+        WaitForQuietList(client, options.timeoutMs);
+    else
+        client.WaitUntil(options.timeoutMs, [](const CWatchState&) { return false; });
     HandleArray<PublicServer> servers;
     client.State().TakePublicServers(servers);
     {
@@ -215,9 +302,16 @@ int ShowServers(CBrowserClient& client, const Options& options, const Browser& b
             return 1;
         }
     }
+    std::vector<const PublicServer*> shown;
     for (const auto& server : servers)
         if (Shown(*server, options.game))
-            PrintServer(*server, options.json);
+            shown.push_back(server.get());
+    if (options.live) {
+        PrintLiveServers(shown, options);
+        return 0;
+    }
+    for (const PublicServer* server : shown)
+        PrintServer(*server, options.json);
     return 0;
 }
 

@@ -61,14 +61,20 @@ constexpr CommandText kCommands[] = {
      "\n"
      "Exit status: 0 a reply arrived, 1 none did, 2 bad usage.\n"},
     {"servers",
-     "servers [--json] [--game ironvale|uprising|all] [--timeout MS]\n"
+     "servers [--live] [--json] [--game ironvale|uprising|all] [--timeout MS]\n"
      "                            [HOST[:PORT]]",
      "Asks the browser server for the public Gantry servers and prints one\n"
      "\"name<TAB>players<TAB>address:port<TAB>game\" line per server. Without HOST:\n"
      "$QUILLORY_BROWSER, else the built-in server; the port defaults to 48124.\n"
      "\n"
      "  --game GAME    keep only the servers of one game (default all)\n"
-     "  --timeout MS   how long to collect replies (default 2000)\n"
+     "  --live         ask every listed server itself, all at once, and add its ping,\n"
+     "                 players/max, map, mission, status, version and lock to its line\n"
+     "                 (\"No reply\" for a server that stays silent); the text line goes\n"
+     "                 on with ping, max players, map, mission, status, version and\n"
+     "                 \"locked\" or \"open\"\n"
+     "  --timeout MS   how long to collect replies (default 2000); with --live, how long\n"
+     "                 the servers have to answer once the list is in\n"
      "  --json         print one JSON object per line instead\n"
      "\n"
      "Exit status: 0 a reply arrived, 1 none did, 2 bad usage.\n"},

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -164,4 +165,71 @@ TEST(BrowserSim, OptionsThatNeedTheBrowserServerOrAreMalformed) {
         ProgramResult r = RunProgram(QUILLORY_SIM_PATH, args, 20s);
         EXPECT_EQ(r.exitCode, 2) << args[0] << " " << args[1] << "\n" << r.err;
     }
+}
+
+TEST(BrowserCli, ServersLiveAsksEveryListedServerAndMarksTheSilentOnes) {
+    CSimRun sim({"--browser", "--browser-port", CSimRun::kBrowserPort, "--browser-no-self",
+                 "--public-sims", "200", "--public-silent", "20"});
+    ASSERT_TRUE(sim.Listening()) << sim.ListeningLine();
+    EXPECT_NE(sim.ListeningLine().find("220 public servers (20 silent)"), std::string::npos)
+        << sim.ListeningLine();
+
+    const ProgramResult r =
+        Cli({"servers", "--live", "--json", "--timeout", "5000", BrowserAt(sim)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 220u) << r.out;
+    int live = 0, silent = 0;
+    std::set<int> ports;
+    for (const std::string& line : lines) {
+        const json server = json::parse(line);
+        ports.insert(server["port"].get<int>());
+        const std::string name = server["name"];
+        if (name.rfind("Silent Server ", 0) == 0) {
+            ++silent;
+            EXPECT_EQ(server["error"], "No reply") << line;
+            EXPECT_FALSE(server.contains("ping")) << line;
+            continue;
+        }
+        ++live;
+        ASSERT_FALSE(server.contains("error")) << line;
+        for (const char* key :
+             {"ping", "maxPlayers", "map", "mission", "status", "version", "locked", "players"})
+            EXPECT_TRUE(server.contains(key)) << key << " in " << line;
+        EXPECT_GE(server["ping"].get<int>(), 0) << line;
+        EXPECT_NE(server["map"], "") << line;
+        EXPECT_NE(server["status"], "") << line;
+        EXPECT_LE(server["players"].get<int>(), std::stoi(server["maxPlayers"].get<std::string>()))
+            << line;
+    }
+    EXPECT_EQ(live, 200);
+    EXPECT_EQ(silent, 20);
+    EXPECT_EQ(ports.size(), 220u) << "each server on a port of its own";
+}
+
+TEST(BrowserCli, ServersLiveTextLinesGoOnWithWhatEachServerSaid) {
+    CSimRun sim({"--browser", "--browser-port", CSimRun::kBrowserPort, "--name", "Sim Server",
+                 "--map", "Ridge", "--mission", "Night Convoy", "--players", "0", "--max-players",
+                 "12", "--password-flag", "--public-silent", "1"});
+    ASSERT_TRUE(sim.Listening()) << sim.ListeningLine();
+
+    const ProgramResult r = Cli({"servers", "--live", "--timeout", "3000", BrowserAt(sim)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    // name, players, address, game, then ping, max players, map, mission, status, version, lock.
+    std::vector<std::string> fields;
+    std::istringstream first(lines[0]);
+    for (std::string field; std::getline(first, field, '\t');)
+        fields.push_back(field);
+    ASSERT_EQ(fields.size(), 11u) << lines[0];
+    EXPECT_EQ(fields[0], "Sim Server");
+    EXPECT_EQ(fields[2], sim.Address());
+    EXPECT_EQ(fields[5], "12");
+    EXPECT_EQ(fields[6], "Ridge");
+    EXPECT_EQ(fields[7], "Night Convoy");
+    EXPECT_EQ(fields[9], "196");
+    EXPECT_EQ(fields[10], "locked");
+    EXPECT_EQ(lines[1].substr(0, lines[1].find('\t')), "Silent Server 1");
+    EXPECT_EQ(lines[1].substr(lines[1].rfind('\t') + 1), "No reply");
 }
