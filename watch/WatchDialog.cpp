@@ -21,6 +21,7 @@
 #include "watch/ServerWatchSource.h"
 #include "watch/SoundNotifier.h"
 #include "watch/core/BrowsedServer.h"
+#include "watch/core/BrowserFilter.h"
 #include "watch/core/GantryCheck.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/ServerList.h"
@@ -743,6 +744,7 @@ void CWatchDialog::Tick() {
     launchOn_ = launchWhenEnds_->isChecked();
     // 11 to 18.
     Render(view_.Update(std::move(snapshot.status), notifyOn_, GantryReady()));
+    PlayWhenAnswered();
     inTick_ = false;
 }
 
@@ -1108,14 +1110,55 @@ void CWatchDialog::ShowServerBrowser(uint32_t address) {
     }
     parts_.browser->QueryServerList(address, parts_.browserEndpoint.port);
     IBrowserLink* browser = parts_.browser;
+    CBrowserDialog::Options options;
+    options.choices = &browserChoices_;
+    options.games = FindInstalledGames(settings_.gameFolder);
+    options.addServer = [this](const QString& address, const QString& name) {
+        return KeepServer(address, name);
+    };
     CBrowserDialog dialog(
-        [browser](HandleArray<PublicServer>& into) { browser->TakePublicServers(into); }, this);
+        [browser](HandleArray<PublicServer>& into) { browser->TakePublicServers(into); },
+        std::move(options), this);
     // A window closed meanwhile (SIGTERM closes the dialog first) selects nothing.
     if (dialog.exec() != QDialog::Accepted || dialog.ChosenAddress().isEmpty() || closed_)
         return;
+    SelectChosenServer(dialog.ChosenAddress());
+    if (dialog.PlayNowChosen())
+        playNowTicksLeft_ = PLAY_NOW_WAIT_TICKS;
+}
+
+bool CWatchDialog::KeepServer(const QString& address, const QString& name) {
+    if (!KeepBrowsedServer(settings_.entries, ToLocal(address), ToLocal(name)))
+        return false;
+    serverList_->addItem(FromLocal(settings_.entries.back()->description));
+    LabelServerList();
+    serverList_->setCurrentIndex(selected_);
+    return true;
+}
+
+// Play Now from the browser waits for the server's answer and, with Gantry, for its
+// description, so that the launch and its package check see what the server runs.
+void CWatchDialog::PlayWhenAnswered() {
+    if (playNowTicksLeft_ < 0)
+        return;
+    const ServerStatus status = view_.Status();
+    const bool answered = status.implementation != IMPL_NONE;
+    const bool gantrySettled = !GantryReady() || status.gantryState != GANTRY_UNKNOWN;
+    // One more tick once settled: a description read then is handed over on the next.
+    if (answered && gantrySettled && !playNowSettled_) {
+        playNowSettled_ = true;
+        return;
+    }
+    if ((answered && gantrySettled) || --playNowTicksLeft_ <= 0) {
+        playNowTicksLeft_ = -1;
+        playNowSettled_ = false;
+        OnPlayNowClicked(); // says so in the window when the server never answered
+    }
+}
+
+void CWatchDialog::SelectChosenServer(const QString& address) {
     int32_t selected = selected_;
-    if (SelectBrowsedServer(settings_.entries, selected, ToLocal(dialog.ChosenAddress())) ==
-        BrowsedServer::ADDED)
+    if (SelectBrowsedServer(settings_.entries, selected, ToLocal(address)) == BrowsedServer::ADDED)
         serverList_->addItem(FromLocal(settings_.entries.back()->description));
     LabelServerList();
     serverList_->setCurrentIndex(selected);

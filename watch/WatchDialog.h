@@ -11,6 +11,7 @@
 #include "net/BrowserReply.h"
 #include "net/ServerStatus.h"
 #include "ui/ToolTipDialog.h"
+#include "watch/core/BrowserChoices.h"
 #include "watch/core/GameLauncher.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/SettingsFile.h"
@@ -217,6 +218,11 @@ private:
     void OnLinkClicked();
     void BrowseAt(uint32_t address);
     void ShowServerBrowser(uint32_t address);
+    // The browser's choice becomes the selected server, added to the list when new.
+    void SelectChosenServer(const QString& address);
+    // "Add to my servers": false when the list holds the address already.
+    bool KeepServer(const QString& address, const QString& name);
+    void PlayWhenAnswered();
     void FinishUpgrade();
     // While the upgrade runs only its Cancel and "Close" can be pressed.
     void ShowUpgradeRunning(bool running);
@@ -243,6 +249,12 @@ private:
     bool restoreRequested_ = false;
     std::optional<std::vector<String>> handedLine_; // the latest line another copy handed over
     bool closed_ = false;
+    // The server browser's sorting and filters.
+    BrowserChoices browserChoices_;
+    // Ticks left to wait for the server chosen with the browser's Play Now; -1: none.
+    int playNowTicksLeft_ = -1;
+    bool playNowSettled_ = false;
+    static constexpr int PLAY_NOW_WAIT_TICKS = 20; // 10 s
 
     CFileDatabase database_;
     std::unique_ptr<CDatabaseLoader> loader_;

@@ -3,12 +3,15 @@
 
 #include "net/ServerQuery.h"
 #include "platform/UdpSocket.h"
+#include "tests/support/SimRun.h"
 #include "watch/BrowserDialog.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -49,6 +52,22 @@ struct ListFeed {
     }
 };
 
+// The engine on its own thread, asking a simulator's browser server for its list.
+struct LiveFeed {
+    CWatchState state;
+    CServerQuery engine{state};
+
+    bool Ask(int browserPort) {
+        if (!engine.Create(0, 0, 0) || !engine.Start())
+            return false;
+        engine.Post(QM_QUERY_SERVER_LIST, LoopbackAddress(), uint32_t(browserPort));
+        return true;
+    }
+    CBrowserDialog::TakeServers Taker() {
+        return [this](HandleArray<PublicServer>& into) { state.TakePublicServers(into); };
+    }
+};
+
 QStringList Column(QTreeWidget* list, int column) {
     QStringList texts;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
@@ -76,10 +95,10 @@ private slots:
         QCOMPARE(list->property("controlId").toInt(), 1084);
         QCOMPARE(list->headerItem()->text(0), QStringLiteral("Name"));
         QCOMPARE(list->headerItem()->text(1), QStringLiteral("Players"));
-        QCOMPARE(list->headerItem()->text(2), QStringLiteral("Address"));
+        QCOMPARE(list->headerItem()->text(BC_ADDRESS), QStringLiteral("Address"));
         QCOMPARE(list->columnWidth(0), 170);
         QCOMPARE(list->columnWidth(1), 50);
-        QCOMPARE(list->columnWidth(2), 80);
+        QCOMPARE(list->columnWidth(BC_ADDRESS), 120);
         QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
         auto* uprising = dialog.findChild<QCheckBox*>(QStringLiteral("uprisingCheck"));
         auto* ironvale = dialog.findChild<QCheckBox*>(QStringLiteral("ironvaleCheck"));
@@ -110,8 +129,8 @@ private slots:
         dialog.Refresh();
         QCOMPARE(Column(list, 0), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Gamma")}));
         QCOMPARE(Column(list, 1), (QStringList{QStringLiteral("4"), QStringLiteral("12")}));
-        QCOMPARE(Column(list, 2), (QStringList{QStringLiteral("127.10.0.1:2302"),
-                                               QStringLiteral("127.10.0.3:2402")}));
+        QCOMPARE(Column(list, BC_ADDRESS), (QStringList{QStringLiteral("127.10.0.1:2302"),
+                                                        QStringLiteral("127.10.0.3:2402")}));
         QCOMPARE(list->topLevelItem(0)->textAlignment(1) & Qt::AlignHorizontal_Mask,
                  int(Qt::AlignRight));
 
@@ -162,6 +181,119 @@ private slots:
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.ChosenAddress(), QStringLiteral("127.10.0.7:2302"));
+    }
+
+    void everyListedServerIsAskedAndTheSilentOnesAreMarked() {
+        test::CSimRun sim({"--browser", "--browser-port", test::CSimRun::kBrowserPort,
+                           "--browser-no-self", "--public-sims", "200", "--public-silent", "20"});
+        QVERIFY2(sim.Listening(), sim.ListeningLine().c_str());
+        LiveFeed feed;
+        QVERIFY(feed.Ask(sim.BrowserPort()));
+        CBrowserDialog::Options options;
+        options.timeoutMs = 5000;
+        CBrowserDialog dialog(feed.Taker(), options);
+        dialog.show();
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+        dialog.findChild<QCheckBox*>(QStringLiteral("ironvaleCheck"))->click(); // every game
+        auto* summary = dialog.findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        QTRY_COMPARE_WITH_TIMEOUT(summary->text(),
+                                  QStringLiteral("220 servers: 200 answered, 20 silent, 220 shown"),
+                                  30000);
+        QCOMPARE(list->topLevelItemCount(), 220);
+        int live = 0, silent = 0;
+        const QColor grey = dialog.palette().color(QPalette::Disabled, QPalette::Text);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = list->topLevelItem(i);
+            if (row->text(BC_NAME).startsWith(QStringLiteral("Silent Server "))) {
+                ++silent;
+                QCOMPARE(row->text(BC_STATUS), QStringLiteral("No reply"));
+                QCOMPARE(row->text(BC_PING), QString());
+                QCOMPARE(row->foreground(BC_NAME).color(), grey);
+                continue;
+            }
+            ++live;
+            bool number = false;
+            row->text(BC_PING).toInt(&number);
+            QVERIFY2(number, qPrintable(row->text(BC_NAME)));
+            QVERIFY2(row->text(BC_PLAYERS).contains(QLatin1Char('/')),
+                     qPrintable(row->text(BC_PLAYERS)));
+            QVERIFY(!row->text(BC_MAP).isEmpty());
+            QVERIFY(row->foreground(BC_NAME).color() != grey);
+        }
+        QCOMPARE(live, 200);
+        QCOMPARE(silent, 20);
+        // Sorted by ping, the silent ones last.
+        list->sortByColumn(BC_PING, Qt::AscendingOrder);
+        QCOMPARE(list->topLevelItem(219)->text(BC_STATUS), QStringLiteral("No reply"));
+        QVERIFY(!list->topLevelItem(0)->text(BC_PING).isEmpty());
+        QCOMPARE(dialog.Choices().sortColumn, int(BC_PING));
+
+        // Refresh forgets the answers and asks again.
+        dialog.findChild<QPushButton*>(QStringLiteral("refreshButton"))->click();
+        QVERIFY(summary->text().startsWith(QStringLiteral("Asking 220 servers")));
+        QTRY_COMPARE_WITH_TIMEOUT(summary->text(),
+                                  QStringLiteral("220 servers: 200 answered, 20 silent, 220 shown"),
+                                  30000);
+    }
+
+    void filtersAndSortingAreTheChoicesGiven() {
+        ListFeed feed;
+        BrowserChoices choices;
+        choices.search = "am";
+        choices.sortColumn = BC_NAME;
+        choices.sortDescending = true;
+        CBrowserDialog::Options options;
+        options.askServers = false;
+        options.choices = &choices;
+        CBrowserDialog dialog(feed.Taker(), options);
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+        auto* search = dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"));
+        QCOMPARE(search->text(), QStringLiteral("am"));
+        feed.Reply(Record(1, 2302, 4, 1, "Gamma") + Record(2, 2302, 0, 1, "Camp") +
+                   Record(3, 2302, 2, 1, "Delta"));
+        dialog.Refresh();
+        QCOMPARE(Column(list, BC_NAME),
+                 (QStringList{QStringLiteral("Gamma"), QStringLiteral("Camp")}));
+
+        dialog.findChild<QCheckBox*>(QStringLiteral("notEmptyCheck"))->click();
+        QVERIFY(choices.notEmpty);
+        QCOMPARE(Column(list, BC_NAME), (QStringList{QStringLiteral("Gamma")}));
+        search->clear();
+        QCOMPARE(choices.search, String());
+        QCOMPARE(Column(list, BC_NAME),
+                 (QStringList{QStringLiteral("Gamma"), QStringLiteral("Delta")}));
+        list->header()->setSortIndicator(BC_PLAYERS, Qt::AscendingOrder);
+        QCOMPARE(choices.sortColumn, int(BC_PLAYERS));
+        QVERIFY(!choices.sortDescending);
+        QCOMPARE(Column(list, BC_NAME),
+                 (QStringList{QStringLiteral("Delta"), QStringLiteral("Gamma")}));
+        dialog.findChild<QSpinBox*>(QStringLiteral("maxPingSpin"))->setValue(80);
+        QCOMPARE(choices.maxPingMs, 80);
+        dialog.findChild<QCheckBox*>(QStringLiteral("notFullCheck"))->click();
+        dialog.findChild<QCheckBox*>(QStringLiteral("notLockedCheck"))->click();
+        dialog.findChild<QCheckBox*>(QStringLiteral("myVersionCheck"))->click();
+        QVERIFY(choices.notFull && choices.notLocked && choices.myVersionOnly);
+    }
+
+    void playNowTakesTheHighlightedServer() {
+        ListFeed feed;
+        CBrowserDialog::Options options;
+        options.askServers = false;
+        CBrowserDialog dialog(feed.Taker(), options);
+        dialog.show();
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+        auto* play = dialog.findChild<QPushButton*>(QStringLiteral("playNowButton"));
+        // Without a list to add to, no "Add to my servers".
+        QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("addButton"))->isVisible());
+        feed.Reply(Record(7, 2302, 1, 1, "One") + Record(8, 2402, 2, 1, "Two"));
+        dialog.Refresh();
+        QVERIFY(!play->isEnabled());
+        list->setCurrentItem(list->topLevelItem(1));
+        QVERIFY(play->isEnabled());
+        play->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(dialog.PlayNowChosen());
+        QCOMPARE(dialog.ChosenAddress(), QStringLiteral("127.10.0.8:2402"));
     }
 };
 

@@ -24,6 +24,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -444,9 +445,10 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 5000);
             dialog.findChild<QCheckBox*>(QStringLiteral("ironvaleCheck"))->click();
             QCOMPARE(list->topLevelItemCount(), 3);
-            QCOMPARE(list->topLevelItem(0)->text(2), self);
+            // Sorted by name: "Far Keep", "Old Vale", then the simulator.
+            QCOMPARE(list->topLevelItem(2)->text(BC_ADDRESS), self);
             SaveShot(dialog, "server-browser.png");
-            PickRow(dialog, 0);
+            PickRow(dialog, 2);
         });
         window.Browse();
         QTRY_VERIFY_WITH_TIMEOUT(*acted, 5000);
@@ -458,6 +460,83 @@ private slots:
             QStringLiteral("Sim Browser Server"), 5000);
         SaveShot(window, "main-window.png");
         window.accept();
+    }
+
+    void playNowInTheBrowserStartsTheGameOnceTheServerAnswered() {
+        test::CSimRun sim({"--browser", "--browser-port", test::CSimRun::kBrowserPort,
+                           "--game-type", "ironvalu", "--name", "Sim Browser Server"});
+        QVERIFY(sim.Listening());
+        QTemporaryDir folder;
+        CEngineWatch engine;
+        QVERIFY(engine.Start(folder.path().toStdString()));
+        CEngineBrowserLink browser(engine.Watch());
+        test::CRecordingNotifier notifier;
+        CCountingLauncher launcher;
+        CMessageBoxes boxes;
+        CWatchDialog::Parts parts;
+        parts.watch = &engine;
+        parts.notifier = &notifier;
+        parts.messageBoxes = &boxes;
+        parts.launcher = &launcher;
+        parts.dataFolder = folder.path().toStdString();
+        parts.browser = &browser;
+        parts.browserEndpoint = {"127.0.0.1", uint16_t(sim.BrowserPort())};
+        CWatchDialog window(parts);
+        window.show();
+        window.Open({"quillory"});
+
+        const QString self = QStringLiteral("127.0.0.1:%1").arg(sim.Port());
+        const auto acted = OnBrowserDialog(&window, [&launcher](CBrowserDialog& dialog) {
+            auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+            QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 1, 5000);
+            // The row has its ping once the server answered the dialog's own query.
+            QTRY_VERIFY_WITH_TIMEOUT(!list->topLevelItem(0)->text(BC_PING).isEmpty(), 5000);
+            list->setCurrentItem(list->topLevelItem(0));
+            dialog.findChild<QPushButton*>(QStringLiteral("playNowButton"))->click();
+            QCOMPARE(launcher.playNows, 0); // not before the window watches it
+        });
+        window.Browse();
+        QTRY_VERIFY_WITH_TIMEOUT(*acted, 5000);
+        auto* servers = window.findChild<QComboBox*>(QStringLiteral("serverList"));
+        QCOMPARE(servers->currentText(), self);
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.playNows, 1, 10000);
+        QCOMPARE(window.Status().implementation != IMPL_NONE, true);
+        // Once, not at every tick after.
+        QTest::qWait(3 * CWatchDialog::TICK_MS);
+        QCOMPARE(launcher.playNows, 1);
+        window.accept();
+    }
+
+    void addToMyServersKeepsTheServerWithoutSelectingIt() {
+        BrowsingWindow w;
+        const int before = int(w.window->Entries().size());
+        const int selected = w.window->SelectedIndex();
+        const auto acted = OnBrowserDialog(w.window.get(), [&w](CBrowserDialog& dialog) {
+            {
+                std::lock_guard guard(w.browser.mutex);
+                w.browser.servers.push_back(Public("Far Keep", 3, 2302, PSF_UPRISING));
+            }
+            dialog.Refresh();
+            auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+            QCOMPARE(list->topLevelItemCount(), 1);
+            list->setCurrentItem(list->topLevelItem(0));
+            auto* add = dialog.findChild<QPushButton*>(QStringLiteral("addButton"));
+            QVERIFY(add->isVisible() && add->isEnabled());
+            add->click();
+            auto* notice = dialog.findChild<QLabel*>(QStringLiteral("noticeLabel"));
+            QCOMPARE(notice->text(), QStringLiteral("Added to my servers: Far Keep"));
+            add->click();
+            QCOMPARE(notice->text(), QStringLiteral("Already in my servers: Far Keep"));
+            QVERIFY(dialog.isVisible()); // the player may go on browsing
+        });
+        w.window->Browse();
+        QTRY_VERIFY_WITH_TIMEOUT(*acted, 5000);
+        QCOMPARE(int(w.window->Entries().size()), before + 1);
+        QCOMPARE(w.window->Entries().back()->description, String("Far Keep"));
+        QCOMPARE(w.window->Entries().back()->address, String("127.10.0.3:2302"));
+        QCOMPARE(w.window->SelectedIndex(), selected);
+        auto* servers = w.Find<QComboBox>("serverList");
+        QCOMPARE(servers->count(), before + 1);
     }
 
     void interruptedUpgradeEnablesTheWindowAgain() {

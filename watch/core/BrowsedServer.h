@@ -19,4 +19,10 @@ enum class BrowsedServer {
 BrowsedServer SelectBrowsedServer(HandleArray<ServerEntry>& entries, int32_t& selected,
                                   const String& chosen);
 
+// "Add to my servers": appends an entry for `address` described by the server's `name` (the
+// address when the name is blank), leaving the selection as it is. False when an entry has
+// the address already (letter case aside).
+bool KeepBrowsedServer(HandleArray<ServerEntry>& entries, const String& address,
+                       const String& name);
+
 } // namespace quillory

@@ -150,6 +150,11 @@ int main(int argc, char** argv) {
         const auto* list = dialog->findChild<QTreeWidget*>(QStringLiteral("serverList"));
         if (list == nullptr || list->topLevelItemCount() < 2)
             return;
+        // Every listed server asked and each row filled in, or marked silent.
+        const auto* summary = dialog->findChild<QLabel*>(QStringLiteral("summaryLabel"));
+        if (summary == nullptr || summary->text().isEmpty() ||
+            summary->text().startsWith(QStringLiteral("Asking")))
+            return;
         poll.stop();
         dialog->findChild<QTreeWidget*>(QStringLiteral("serverList"))
             ->topLevelItem(0)
