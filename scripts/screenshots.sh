@@ -84,7 +84,8 @@ printf 'upgrade stand-in\n' >"$work/upgrade/readme.txt"
     --news-link "Upgrade to 0.97" --upgrade-archive "$work/upgrade/quillory.ozp" \
     --browser-no-self --public "Valehold@127.0.0.1:$port:9:1" \
     --public "Marrowby Keep@127.120.30.40:2302:11:1" --public "Lantern Isles Coop@127.120.30.41:2402:6:1" \
-    --public "Old Vale@127.120.30.42:2302:3:0" >"$work/sim.log" &
+    --public "Old Vale@127.120.30.42:2302:3:0" \
+    --public-sims 14 --public-silent 2 --public-base $((port + 100)) >"$work/sim.log" &
 sim=$!
 # The simulator prints one line once it listens; wait for it rather than for a fixed time.
 for _ in $(seq 100); do
