@@ -19,6 +19,7 @@ const Bytes kSocketsProbe = {0x20, 0x00, 0x01, 0x08, 0x1B, 0xC9, 0xC2, 0xE9, 0x0
                              0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
                              0x00, 0x00, 0xAE, 0x91, 0xE1, 0xEE, 0x00, 0x00, 0x00, 0x00};
 const Bytes kListRequest = {0xFD, 0xFF, 0xC3, 0x03, 0x34, 0x12};
+const Bytes kStatusQuery = {'\\', 's', 't', 'a', 't', 'u', 's', '\\'};
 
 struct Listed {
     std::string name;
@@ -125,7 +126,7 @@ TEST(SimPublicServers, ListedServersAnswerAndSilentOnesDoNot) {
     for (int i = 0; i < 3; ++i) {
         const int port = records[i].port;
         EXPECT_TRUE(client.Ask(port, kSocketsProbe)) << "game port " << port;
-        const auto status = client.Ask(port + 1, std::string("\\status\\"));
+        const auto status = client.Ask(port + 1, kStatusQuery);
         ASSERT_TRUE(status) << "query port " << port + 1;
         EXPECT_NE(status->Text().find("\\hostname\\Public Server " + std::to_string(i + 1)),
                   std::string::npos)
@@ -133,6 +134,6 @@ TEST(SimPublicServers, ListedServersAnswerAndSilentOnesDoNot) {
     }
     const int silent = records[3].port;
     EXPECT_TRUE(client.Send(silent, kSocketsProbe));
-    EXPECT_TRUE(client.Send(silent + 1, std::string("\\status\\")));
+    EXPECT_TRUE(client.Send(silent + 1, kStatusQuery));
     EXPECT_FALSE(client.Receive(std::chrono::milliseconds(500)));
 }
