@@ -117,6 +117,11 @@ TEST(LiveServer, ColumnsSortAsNumbersOrTextsWithTheSilentLast) {
     EXPECT_EQ(Names(rows, BC_LOCKED), (std::vector<String>{"Alpha", "delta", "bravo", "Charlie"}));
     // 127.0.0.2, .3, .9, .10: the address as a number.
     EXPECT_EQ(Names(rows, BC_ADDRESS), (std::vector<String>{"delta", "Charlie", "bravo", "Alpha"}));
+    // Digits in names count as numbers, leading zeros aside.
+    const std::vector<LiveServer> numbered = {Listed("Server 10", 1), Listed("server 9", 2),
+                                              Listed("Server 009b", 3), Listed("Server 1", 4)};
+    EXPECT_EQ(Names(numbered, BC_NAME),
+              (std::vector<String>{"Server 1", "server 9", "Server 009b", "Server 10"}));
     // Equal cells keep one order whatever the column.
     EXPECT_EQ(Names(rows, BC_GANTRY), (std::vector<String>{"Alpha", "bravo", "Charlie", "delta"}));
 }

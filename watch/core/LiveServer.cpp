@@ -40,6 +40,38 @@ bool Numeric(int column) {
     return column == BC_PLAYERS || column == BC_PING || column == BC_VERSION || column == BC_LOCKED;
 }
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Texts regardless of letter case, with runs of digits compared as numbers, so that
+// "Server 9" sorts before "Server 10".
+int CompareNatural(const String& a, const String& b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            while (i < a.size() && a[i] == '0')
+                ++i;
+            while (j < b.size() && b[j] == '0')
+                ++j;
+            const size_t si = i, sj = j;
+            while (i < a.size() && IsDigit(a[i]))
+                ++i;
+            while (j < b.size() && IsDigit(b[j]))
+                ++j;
+            if (i - si != j - sj)
+                return i - si < j - sj ? -1 : 1;
+            if (const int order = a.compare(si, i - si, b, sj, j - sj); order != 0)
+                return order;
+            continue;
+        }
+        const char ca = ToLowerAscii(a[i++]), cb = ToLowerAscii(b[j++]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return (i < a.size()) - (j < b.size());
+}
+
 // The address as a number, so that 127.0.0.9 sorts before 127.0.0.10.
 uint64_t AddressKey(const PublicServer& p) {
     const auto* b = reinterpret_cast<const uint8_t*>(&p.address); // network order
@@ -49,7 +81,7 @@ uint64_t AddressKey(const PublicServer& p) {
 
 // The ties of any column: name, then address and port.
 bool TieLess(const LiveServer& a, const LiveServer& b) {
-    const int byName = CompareNoCase(a.listed.name, b.listed.name);
+    const int byName = CompareNatural(a.listed.name, b.listed.name);
     if (byName != 0)
         return byName < 0;
     return AddressKey(a.listed) < AddressKey(b.listed);
@@ -109,7 +141,7 @@ bool BrowserLess(const LiveServer& a, const LiveServer& b, int column) {
     // An empty cell (not told yet) sorts after every text.
     if (ta.empty() != tb.empty())
         return tb.empty();
-    const int order = CompareNoCase(ta, tb);
+    const int order = CompareNatural(ta, tb);
     return order != 0 ? order < 0 : TieLess(a, b);
 }
 
