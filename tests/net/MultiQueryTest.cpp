@@ -38,8 +38,9 @@ private:
             if (auto d = server_.At(0).Receive(20); d && d->bytes.size() == 32)
                 server_.At(0).Send(d->fromPort, SocketsReply(348, EnumFields{}));
             if (auto d = server_.At(1).Receive(20))
-                server_.At(1).Send(d->fromPort,
-                                   StatusDatagram("\\mapname\\" + map_ + "\\final\\", "3", 0));
+                server_.At(1).Send(
+                    d->fromPort,
+                    StatusDatagram("\\gamename\\ironval\\mapname\\" + map_ + "\\final\\", "3", 0));
         }
     }
 
