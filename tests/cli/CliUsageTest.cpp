@@ -55,7 +55,7 @@ TEST(CliUsage, EveryCommandRefusesABadCommandLine) {
         {{"news", "127.0.0.1", "127.0.0.2"}, "unexpected '127.0.0.2'", "news [--json]"},
         {{"news", ""}, "HOST", "news"},
         {{"news", "--game", "all"}, "unknown option --game", "news"},
-        {{"servers", "--game", "quake"}, "--game", "servers [--json]"},
+        {{"servers", "--game", "quake"}, "--game", "servers [--live] [--json]"},
         {{"servers", "--game", "1"}, "--game", "servers"},
         {{"servers", "--bogus"}, "unknown option --bogus", "servers"},
         {{"gantry", "--bogus"}, "unknown option --bogus", "gantry [--game DIR] [--data DIR]"},
