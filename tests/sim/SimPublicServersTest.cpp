@@ -62,8 +62,9 @@ TEST(SimPublicServers, OptionsNeedTheBrowserAndStayWithinTheirRange) {
          "--public-sims, --public-silent and --public-base need --browser"},
         {{"--browser", "--public-sims", "600", "--public-silent", "401"},
          "at most 1000 public servers in all"},
-        {{"--browser", "--public-base", "65530", "--public-sims", "3"},
+        {{"--browser", "--public-base", "65530", "--public-sims", "4"},
          "--public-base leaves too few ports for the public servers"},
+        {{"--browser", "--public-base", "65530", "--public-sims", "3"}, ""}, // up to 65535
         {{"--browser", "--public-sims", "1000"}, ""},
         {{"--browser", "--public-base", "40000", "--public-sims", "2", "--public-silent", "2"}, ""},
     };
