@@ -196,15 +196,38 @@ int OnFolderEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     return CDirectoryWalker::WALK_CONTINUE;
 }
 
-// A second entry, with the same content, for a node already seen in this pass. The copy is
-// deleted only when both the active and the inactive name exist and it is one of them.
-void HandleDuplicate(const CFileNode& node, const String& entryPath, const String& diskName) {
+// The path of the file `diskName` beside the entry at `entryPath`, named `entryName`.
+String SiblingPath(const String& entryPath, const String& entryName, const String& diskName) {
+    return entryPath.substr(0, entryPath.size() - entryName.size()) + diskName;
+}
+
+// Whether a node of this folder names `diskName` as its file: such a file is never deleted.
+bool NamedByANode(const CFolderScan& scan, const String& name, const String& diskName) {
+    for (uint32_t p = scan.FirstNamed(name); p != CFolderScan::NONE; p = scan.NextNamed(p))
+        if (EqualsNoCase(scan.Folder().children[p]->diskName, diskName))
+            return true;
+    return false;
+}
+
+// A second entry whose content (`crc`) is that of `node`'s file. The copy is deleted only when
+// both the active and the inactive name exist and it is one of them, no node names it as its
+// file, and the file the node keeps is read again and has the same content: versions of one
+// size and time are not copies of each other.
+void HandleDuplicate(CFileDatabase& db, const CFolderScan& scan, const CFileNode& node,
+                     const String& entryPath, const String& diskName, uint32_t crc) {
     const String folderPath = node.FolderPath();
     const String inactiveName = node.InactiveName();
     if (!EqualsNoCase(diskName, node.name) && !EqualsNoCase(diskName, inactiveName))
         return;
+    if (crc != node.crc || NamedByANode(scan, node.name, diskName))
+        return;
     if (!platform::PathExists(folderPath + node.name) ||
         !platform::PathExists(folderPath + inactiveName))
+        return;
+    uint32_t kept = 0;
+    if (db.ScanCrc32(SiblingPath(entryPath, diskName, node.diskName), kept) !=
+            CFileDatabase::CRC_DONE ||
+        kept != crc)
         return;
     platform::RemoveFile(entryPath);
 }
@@ -333,6 +356,34 @@ private:
     std::optional<uint32_t> crc_;
 };
 
+enum class NodeMatch { OTHER, SAME, COPY, UNREADABLE };
+
+// Whether the file entry is `child`'s file (its time then taken over), a copy of a file that
+// another entry of this folder is (handled as a duplicate), or another file.
+NodeMatch MatchNode(CFileDatabase& db, const CFolderScan& scan, CFileNode& child, CFileEntry& file,
+                    const String& entryPath, const String& diskName) {
+    // Met twice in one pass, or the node's own file is still there under its name: this entry
+    // can only be a copy, and only if its content is the node's.
+    const bool copy = child.mark == db.Pass() ||
+                      (!EqualsNoCase(child.diskName, diskName) && !child.diskName.empty() &&
+                       platform::PathExists(SiblingPath(entryPath, diskName, child.diskName)));
+    if (copy || child.modified != file.Modified()) {
+        const std::optional<uint32_t> crc = file.Crc();
+        if (!crc)
+            return NodeMatch::UNREADABLE;
+        if (child.crc != *crc)
+            return NodeMatch::OTHER;
+        if (copy) {
+            HandleDuplicate(db, scan, child, entryPath, diskName, *crc);
+            return NodeMatch::COPY;
+        }
+    }
+    if (child.modified != file.Modified())
+        db.MarkChanged();
+    child.modified = file.Modified();
+    return NodeMatch::SAME;
+}
+
 int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
                 const platform::WalkEntry& entry) {
     CFileNode& folder = scan.Folder();
@@ -350,35 +401,27 @@ int OnFileEntry(CFileDatabase& db, CFolderScan& scan, const String& entryPath,
     if (!(first == CFolderScan::NONE ? file.OpenAndDescribe() : file.Describe()))
         return CDirectoryWalker::WALK_CONTINUE;
     Handle<CFileNode> node;
-    for (uint32_t position = first; position != CFolderScan::NONE;
-         position = scan.NextNamed(position)) {
-        const Handle<CFileNode>& child = folder.children[position];
-        if (child->IsFolder() || child->size != file.Size())
-            continue;
-        if (child->modified != file.Modified()) {
-            const std::optional<uint32_t> crc = file.Crc();
-            if (!crc)
-                return file.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
-            if (child->crc != *crc)
+    // The node whose file had this very name is tried first: among versions of one size and
+    // time, size and time alone would give one version another's node.
+    for (const bool ownName : {true, false}) {
+        for (uint32_t position = first; position != CFolderScan::NONE && !node;
+             position = scan.NextNamed(position)) {
+            const Handle<CFileNode>& child = folder.children[position];
+            if (child->IsFolder() || child->size != file.Size() ||
+                EqualsNoCase(child->diskName, diskName) != ownName)
                 continue;
-        }
-        if (child->mark == db.Pass()) {
-            // Met twice in one pass: a copy only if the content is the node's. Two versions of a
-            // file written within one tick of the clock share size and time, and the second
-            // would otherwise never enter the tree.
-            const std::optional<uint32_t> crc = file.Crc();
-            if (!crc)
-                return file.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
-            if (child->crc != *crc)
+            switch (MatchNode(db, scan, *child, file, entryPath, diskName)) {
+            case NodeMatch::OTHER:
                 continue;
-            HandleDuplicate(*child, entryPath, diskName);
-            return CDirectoryWalker::WALK_CONTINUE;
+            case NodeMatch::SAME:
+                node = child;
+                continue;
+            case NodeMatch::COPY:
+                return CDirectoryWalker::WALK_CONTINUE;
+            case NodeMatch::UNREADABLE:
+                return file.Cancelled() ? StopOnRequest(db) : CDirectoryWalker::WALK_CONTINUE;
+            }
         }
-        if (child->modified != file.Modified())
-            db.MarkChanged();
-        child->modified = file.Modified();
-        node = child;
-        break;
     }
 
     if (!node) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -365,6 +366,82 @@ TEST_F(ScannerTest, ADifferentFileOfEqualSizeAndTimeIsNeverDeleted) {
     ASSERT_TRUE(Scan());
     EXPECT_EQ(game.Read("AddOns/x.pbo"), "content A");
     EXPECT_EQ(game.Read("AddOns/" + inactive), "content B");
+}
+
+// Versions of one file with the same size and time, as an install leaves them, stay on disk
+// whatever order the folder's nodes are in compared with the folder's listing: each version keeps
+// the node of its own name, and none is taken for a copy of another.
+TEST_F(ScannerTest, VersionsOfOneSizeAndTimeSurviveARescanInAnyNodeOrder) {
+    constexpr int kVersions = 30;
+    std::vector<std::string> names = {"f.pbo"};
+    std::vector<std::string> contents = {"version 00"};
+    game.Write("AddOns/f.pbo", contents[0]);
+    for (int i = 1; i < kVersions; ++i) {
+        char content[16];
+        std::snprintf(content, sizeof content, "version %02d", i);
+        contents.push_back(content);
+        names.push_back(InactiveNameFor("f.pbo", content));
+        game.Write("AddOns/" + names.back(), content);
+    }
+    for (const std::string& name : names)
+        game.SetTime("AddOns/" + name, 1700000000);
+    using Reorder = void (*)(HandleArray<CFileNode>&);
+    const Reorder orders[] = {
+        [](HandleArray<CFileNode>& c) { std::reverse(c.begin(), c.end()); },
+        [](HandleArray<CFileNode>& c) { std::rotate(c.begin(), c.begin() + 1, c.end()); },
+        [](HandleArray<CFileNode>& c) {
+            std::stable_partition(c.begin(), c.end(),
+                                  [](const Handle<CFileNode>& n) { return n->crc % 2 == 0; });
+        },
+    };
+    ASSERT_TRUE(Scan());
+    for (const Reorder reorder : orders) {
+        const Handle<CFileNode> folder = NodeAt(db, "AddOns\\");
+        ASSERT_TRUE(folder);
+        reorder(folder->children);
+        ASSERT_TRUE(Scan());
+        EXPECT_EQ(game.List("AddOns").size(), size_t(kVersions)) << "no version is deleted";
+        const auto versions = NodesAt(db, "AddOns\\f.pbo");
+        EXPECT_EQ(versions.size(), size_t(kVersions));
+        for (const Handle<CFileNode>& node : versions) {
+            EXPECT_NE(node->status, NS_MISSING) << node->diskName;
+            EXPECT_EQ(CrcOf(game.Read("AddOns/" + node->diskName)), node->crc) << node->diskName;
+        }
+    }
+}
+
+// A file that a package lists as its own is not a copy to delete, even when another node has
+// the same name and content and was met first.
+TEST_F(ScannerTest, AFileThatAPackageListsIsNeverDeletedAsACopy) {
+    const std::string content = "shared bytes";
+    const std::string inactive = InactiveNameFor("x.pbo", content);
+    game.Write("AddOns/x.pbo", content);
+    ASSERT_TRUE(Scan());
+    game.Write("AddOns/" + inactive, content);
+    const Handle<CFileNode> folder = NodeAt(db, "AddOns\\");
+    const Handle<CFileNode> active = NodeAt(db, "AddOns\\x.pbo");
+    ASSERT_TRUE(folder && active);
+    // A second package installed the same file under its inactive name.
+    const Handle<CFileNode> listed = folder->AddChild("x.pbo", 0);
+    listed->diskName = inactive;
+    listed->status = NS_INACTIVE;
+    listed->size = active->size;
+    listed->crc = active->crc;
+    listed->modified = 1; // another time: only the content tells
+    auto package = std::make_shared<CPackage>();
+    package->name = "second";
+    package->AddMember(listed);
+    db.AddPackage(package);
+    // Either node first: the listing order decides which entry is met first.
+    for (int round = 0; round < 2; ++round) {
+        std::reverse(folder->children.begin(), folder->children.end());
+        ASSERT_TRUE(Scan());
+        EXPECT_EQ(game.Read("AddOns/x.pbo"), content);
+        EXPECT_EQ(game.Read("AddOns/" + inactive), content);
+        EXPECT_EQ(listed->status, NS_INACTIVE);
+        EXPECT_EQ(listed->diskName, inactive);
+        EXPECT_EQ(active->status, NS_ACTIVE);
+    }
 }
 
 TEST_F(ScannerTest, AMissingGameFolderChangesNothing) {
