@@ -38,18 +38,46 @@ uint16_t GantryChunkIndex(const GantryChunk& chunk) {
     return uint16_t(chunk[0] | (chunk[1] << 8));
 }
 
-String GantryCacheName(uint64_t tag, uint32_t address, uint16_t gantryPort) {
+String GantryCacheName(const GantryCacheKey& key) {
     uint8_t octets[4];
-    std::memcpy(octets, &address, sizeof octets); // network order: first octet first
-    char name[64];
-    std::snprintf(name, sizeof name, "%llx-%u.%u.%u.%u-%u.tmp",
-                  static_cast<unsigned long long>(tag), octets[0], octets[1], octets[2], octets[3],
-                  unsigned(gantryPort));
+    std::memcpy(octets, &key.address, sizeof octets); // network order: first octet first
+    char name[80];
+    std::snprintf(name, sizeof name, "%llx-%u.%u.%u.%u-%u.description",
+                  static_cast<unsigned long long>(key.tag), octets[0], octets[1], octets[2],
+                  octets[3], unsigned(key.gantryPort));
     return name;
 }
 
-bool WriteGantryCache(const String& path, const std::vector<GantryChunk>& chunks) {
+namespace {
+
+constexpr char CACHE_MARK[4] = {'Q', 'G', 'C', '1'};
+constexpr size_t CACHE_HEADER = sizeof CACHE_MARK + 8 + 4 + 2;
+
+void AppendCacheHeader(std::vector<uint8_t>& out, const GantryCacheKey& key) {
+    out.insert(out.end(), CACHE_MARK, CACHE_MARK + sizeof CACHE_MARK);
+    AppendU32(out, uint32_t(key.tag));
+    AppendU32(out, uint32_t(key.tag >> 32));
+    uint8_t octets[4];
+    std::memcpy(octets, &key.address, sizeof octets);
+    out.insert(out.end(), octets, octets + sizeof octets);
+    out.push_back(uint8_t(key.gantryPort));
+    out.push_back(uint8_t(key.gantryPort >> 8));
+}
+
+// Whether the file begins with the header of `key`: the mark and the very server and tag.
+bool HasCacheHeader(const std::string& bytes, const GantryCacheKey& key) {
+    std::vector<uint8_t> expected;
+    AppendCacheHeader(expected, key);
+    return bytes.size() >= CACHE_HEADER &&
+           std::memcmp(bytes.data(), expected.data(), CACHE_HEADER) == 0;
+}
+
+} // namespace
+
+bool WriteGantryCache(const String& path, const GantryCacheKey& key,
+                      const std::vector<GantryChunk>& chunks) {
     std::vector<uint8_t> bytes;
+    AppendCacheHeader(bytes, key);
     AppendU32(bytes, static_cast<uint32_t>(chunks.size()));
     for (const GantryChunk& c : chunks) {
         AppendU32(bytes, static_cast<uint32_t>(c.size()));
@@ -59,20 +87,22 @@ bool WriteGantryCache(const String& path, const std::vector<GantryChunk>& chunks
     return platform::SaveFileAtomically(path, std::string_view(data, bytes.size())).ok;
 }
 
-std::optional<std::vector<GantryChunk>> ReadGantryCache(const String& path, uint32_t chunkTotal) {
+std::optional<std::vector<GantryChunk>>
+ReadGantryCache(const String& path, const GantryCacheKey& key, uint32_t chunkTotal) {
     std::error_code error;
     auto size = std::filesystem::file_size(path, error);
-    if (error || size > 4 + uint64_t(chunkTotal) * (4 + MAX_GANTRY_CHUNK_SIZE))
+    if (error || size > CACHE_HEADER + 4 + uint64_t(chunkTotal) * (4 + MAX_GANTRY_CHUNK_SIZE))
         return std::nullopt;
     std::string bytes;
-    if (!ReadWholeFile(path, bytes) || bytes.size() < 4)
+    if (!ReadWholeFile(path, bytes) || !HasCacheHeader(bytes, key) ||
+        bytes.size() < CACHE_HEADER + 4)
         return std::nullopt;
     const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.data());
     const size_t end = bytes.size();
-    if (ReadU32(data) != chunkTotal)
+    if (ReadU32(data + CACHE_HEADER) != chunkTotal)
         return std::nullopt;
     std::vector<GantryChunk> chunks;
-    size_t pos = 4;
+    size_t pos = CACHE_HEADER + 4;
     for (uint32_t i = 0; i < chunkTotal; ++i) {
         if (end - pos < 4)
             return std::nullopt;

@@ -25,17 +25,29 @@ constexpr uint32_t MAX_GANTRY_DESCRIPTION = 16u << 20;
 bool GantryChunkValid(const uint8_t* data, size_t length);
 uint16_t GantryChunkIndex(const GantryChunk& chunk);
 
-// "<tag in lowercase hex>-<dotted address>-<Gantry port>.tmp". The server is part of the name
-// because the tag is the server's word alone: another server may repeat it, and must not get
-// this server's description (its texts and archive addresses) from the cache.
-String GantryCacheName(uint64_t tag, uint32_t address, uint16_t gantryPort);
+// Which description a cache file holds: the tag is the server's word alone, so another server
+// may repeat it, and must not get this server's description (its texts and archive addresses).
+struct GantryCacheKey {
+    uint64_t tag = 0;
+    uint32_t address = 0; // network order, as the engine keeps it
+    uint16_t gantryPort = 0;
+};
 
-// Writes the chunks in order to a temporary file and renames it over `path`; on failure no
-// file is left.
-bool WriteGantryCache(const String& path, const std::vector<GantryChunk>& chunks);
-// The chunks of a cache file, or nothing when it is missing or damaged: it must hold exactly
-// `chunkTotal` valid chunks, chunk i with index i, and nothing after them.
-std::optional<std::vector<GantryChunk>> ReadGantryCache(const String& path, uint32_t chunkTotal);
+// "<tag in lowercase hex>-<dotted address>-<Gantry port>.description": a suffix of its own, so
+// that no downloaded archive's temporary file (".tmp", or a name without a dot) can take the name.
+String GantryCacheName(const GantryCacheKey& key);
+
+// The cache file: "QGC1", the tag (u64), the address's four octets in order, the Gantry port
+// (u16), the chunk count (u32), then per chunk its size (u32) and the datagram as received; all
+// integers little-endian. Written to a temporary file renamed over `path`; on failure no file is
+// left.
+bool WriteGantryCache(const String& path, const GantryCacheKey& key,
+                      const std::vector<GantryChunk>& chunks);
+// The chunks of a cache file, or nothing when it is missing, damaged or another description's:
+// its key must be `key`, and it must hold exactly `chunkTotal` valid chunks, chunk i with index
+// i, and nothing after them. A file of the older form without the key is not trusted either.
+std::optional<std::vector<GantryChunk>>
+ReadGantryCache(const String& path, const GantryCacheKey& key, uint32_t chunkTotal);
 
 // Joins the payloads, reads the uncompressed length and inflates; nothing on failure.
 std::optional<std::vector<uint8_t>>

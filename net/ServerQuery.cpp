@@ -320,7 +320,8 @@ void CServerQuery::HandleHelloAccepted(const uint8_t* data, uint16_t port) {
     chunks_.clear();
     const uint32_t selection = Selection();
     // The cache is read and inflated without the status lock, which the window's tick takes.
-    std::optional<std::vector<GantryChunk>> cached = ReadGantryCache(CachePath(), total);
+    std::optional<std::vector<GantryChunk>> cached =
+        ReadGantryCache(CachePath(), CacheKey(), total);
     std::optional<std::vector<uint8_t>> description;
     if (cached)
         description = AssembleGantryDescription(*cached);
@@ -393,7 +394,7 @@ void CServerQuery::CompleteDescription(uint32_t selection) {
     for (const auto& c : chunks_)
         if (c)
             all.push_back(*c);
-    WriteGantryCache(CachePath(), all);
+    WriteGantryCache(CachePath(), CacheKey(), all);
     std::optional<std::vector<uint8_t>> description = AssembleGantryDescription(all);
     std::lock_guard guard(state_.StatusLock());
     if (state_.selection != selection)
@@ -432,8 +433,12 @@ void CServerQuery::SendGantryRequest(uint16_t kind, std::optional<uint16_t> inde
     SendTo(serverAddress_, gantryPort_, request, length);
 }
 
+GantryCacheKey CServerQuery::CacheKey() const {
+    return {descriptionTag_, serverAddress_, gantryPort_};
+}
+
 String CServerQuery::CachePath() const {
-    const String name = GantryCacheName(descriptionTag_, serverAddress_, gantryPort_);
+    const String name = GantryCacheName(CacheKey());
     if (cacheFolder_.empty())
         return name;
     return (std::filesystem::path(cacheFolder_) / name).string();

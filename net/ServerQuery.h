@@ -84,6 +84,7 @@ private:
     void CompleteDescription(uint32_t selection);
     // The state's selection count, read under the status lock.
     uint32_t Selection();
+    GantryCacheKey CacheKey() const;
     String CachePath() const;
 
     // A browser server's endpoint and the token of the request last sent to it.

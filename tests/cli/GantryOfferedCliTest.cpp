@@ -107,7 +107,7 @@ TEST_F(GantryOfferedCliTest, ShowsEachPackageAgainstTheInstallation) {
     // The description is kept beside the database, and the next run reads the same from it.
     bool cached = false;
     for (const auto& entry : std::filesystem::directory_iterator(data.Path()))
-        cached = cached || entry.path().extension() == ".tmp";
+        cached = cached || entry.path().extension() == ".description";
     EXPECT_TRUE(cached);
     ProgramResult again = Offered({"--json", sim.Address()});
     ASSERT_EQ(again.exitCode, 0) << again.err;

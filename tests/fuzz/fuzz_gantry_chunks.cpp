@@ -60,9 +60,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint8_t tag = flags & 1 ? 1 : 2; // cache files are tried under tag 1 only
     if (flags & 1) {
-        const std::string name = GantryCacheName(1, LoopbackAddress(), GANTRY_PORT);
+        const std::string name = GantryCacheName({1, LoopbackAddress(), GANTRY_PORT});
         std::FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
         if (f) {
+            // With flag 4 the file starts with this server's header, so the chunks are reached.
+            const uint8_t header[] = {'Q',
+                                      'G',
+                                      'C',
+                                      '1',
+                                      1,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      127,
+                                      0,
+                                      0,
+                                      1,
+                                      uint8_t(GANTRY_PORT & 0xFF),
+                                      uint8_t(GANTRY_PORT >> 8)};
+            if (flags & 4)
+                std::fwrite(header, 1, sizeof header, f);
             std::fwrite(data, 1, size, f);
             std::fclose(f);
         }

@@ -1,6 +1,7 @@
 // The Gantry description transfer, driven through the engine's handlers on the test thread;
 // the engine's requests are read from a fake Gantry server on loopback.
 #include "net/GantryTransfer.h"
+#include "gantry/client/GantryClient.h"
 #include "net/ServerQuery.h"
 #include "tests/support/FakeGameServer.h"
 #include "tests/support/ScratchFolder.h"
@@ -56,11 +57,21 @@ std::vector<std::string> DescriptionChunks(const std::string& description, int n
     return chunks;
 }
 
-std::string CacheBytes(const std::vector<std::string>& chunks) {
+// A cache file as older versions wrote it: the chunks without the server they came from.
+std::string OldCacheBytes(const std::vector<std::string>& chunks) {
     std::string bytes = U32(uint32_t(chunks.size()));
     for (const auto& c : chunks)
         bytes += U32(uint32_t(c.size())) + c;
     return bytes;
+}
+
+// The mark, the tag, the address's octets and the Gantry port before the chunks.
+constexpr size_t CACHE_HEADER = 18;
+std::string CacheBytes(const std::vector<std::string>& chunks, uint16_t gantryPort,
+                       uint64_t tag = TAG,
+                       const std::string& octets = std::string("\x7f\x00\x00\x01", 4)) {
+    return "QGC1" + U32(uint32_t(tag)) + U32(uint32_t(tag >> 32)) + octets + U16(gantryPort) +
+           OldCacheBytes(chunks);
 }
 
 const std::string DESCRIPTION = [] {
@@ -101,8 +112,30 @@ protected:
         std::lock_guard guard(state.StatusLock());
         return state.status;
     }
+    uint16_t GantryPort() const { return uint16_t(server.GamePort() + 20); }
     std::string CachePath(uint64_t tag = TAG) {
-        return cache / GantryCacheName(tag, LoopbackAddress(), uint16_t(server.GamePort() + 20));
+        return cache / GantryCacheName({tag, LoopbackAddress(), GantryPort()});
+    }
+    // The bytes of this server's cache file.
+    std::string OwnCacheBytes(const std::vector<std::string>& chunks) {
+        return CacheBytes(chunks, GantryPort());
+    }
+    // Starts the exchange again, as selecting the server anew does.
+    void Restart() {
+        engine.HandleMessage(QM_START, 0, 0);
+        {
+            std::lock_guard guard(state.StatusLock());
+            state.ResetForNewServer();
+        }
+        server.DrainAll();
+    }
+    // The hello is answered by asking for the whole description: nothing came from a cache.
+    void ExpectFetched(uint16_t total) {
+        Feed(Hello(total));
+        auto request = GantryPeer().Receive();
+        ASSERT_TRUE(request);
+        EXPECT_EQ(request->bytes, SEND_ALL);
+        EXPECT_EQ(Status().gantryChunksReceived, 0);
     }
     void ExpectDescriptionHandedOver() {
         auto outcome = state.WaitForGantryOutcome(0);
@@ -134,8 +167,9 @@ TEST_F(Gantry, ChunksOutOfOrderCompleteTheTransferAndAreCachedInIndexOrder) {
     EXPECT_EQ(GantryStateText(Status(), true), "Yes");
     std::string cached;
     ASSERT_TRUE(ReadFileBytes(CachePath(), cached));
-    EXPECT_EQ(cached, CacheBytes(chunks));
-    EXPECT_EQ(GantryCacheName(TAG, LoopbackAddress(), 2322), "1234abcdef-127.0.0.1-2322.tmp");
+    EXPECT_EQ(cached, OwnCacheBytes(chunks));
+    EXPECT_EQ(GantryCacheName({TAG, LoopbackAddress(), 2322}),
+              "1234abcdef-127.0.0.1-2322.description");
     ExpectDescriptionHandedOver();
 }
 
@@ -233,7 +267,7 @@ TEST_F(Gantry, RefusedPasswordStopsTheExchange) {
 
 TEST_F(Gantry, UnchangedTagIsServedFromTheCacheWithoutTraffic) {
     auto chunks = DescriptionChunks(DESCRIPTION, 4);
-    ASSERT_TRUE(WriteFileBytes(CachePath(), CacheBytes(chunks)));
+    ASSERT_TRUE(WriteFileBytes(CachePath(), OwnCacheBytes(chunks)));
     Feed(Hello(4));
     EXPECT_EQ(Status().gantryChunksReceived, 4);
     ExpectDescriptionHandedOver();
@@ -280,7 +314,7 @@ TEST_F(Gantry, AServerRepeatingAnotherServersTagGetsNothingFromItsCache) {
 // A cache file named by the tag alone says nothing of the server it came from: fetched again.
 TEST_F(Gantry, CacheFileNamedByTheTagAloneIsNotUsed) {
     auto chunks = DescriptionChunks(DESCRIPTION, 2);
-    ASSERT_TRUE(WriteFileBytes(cache / "1234abcdef.tmp", CacheBytes(chunks)));
+    ASSERT_TRUE(WriteFileBytes(cache / "1234abcdef.tmp", OldCacheBytes(chunks)));
     Feed(Hello(2));
     auto request = GantryPeer().Receive();
     ASSERT_TRUE(request);
@@ -288,20 +322,70 @@ TEST_F(Gantry, CacheFileNamedByTheTagAloneIsNotUsed) {
     EXPECT_EQ(Status().gantryChunksReceived, 0);
 }
 
+// A cache file carries the server it belongs to: one of another server, another tag, or of the
+// older form that names no server, lying under this server's name, is not trusted.
+TEST_F(Gantry, ACacheFileOfAnotherServerOrWithoutOneIsNotTrusted) {
+    auto chunks = DescriptionChunks(DESCRIPTION, 2);
+    const std::vector<std::pair<std::string, std::string>> foreign = {
+        {"another address",
+         CacheBytes(chunks, GantryPort(), TAG, std::string("\x7f\x00\x00\x02", 4))},
+        {"another Gantry port", CacheBytes(chunks, uint16_t(GantryPort() + 20))},
+        {"another tag", CacheBytes(chunks, GantryPort(), TAG + 1)},
+        {"no server inside", OldCacheBytes(chunks)},
+    };
+    for (const auto& [what, bytes] : foreign) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(WriteFileBytes(CachePath(), bytes));
+        Restart();
+        ExpectFetched(2);
+    }
+    Feed(chunks[0]);
+    Feed(chunks[1]);
+    ExpectDescriptionHandedOver();
+    std::string rewritten;
+    ASSERT_TRUE(ReadFileBytes(CachePath(), rewritten));
+    EXPECT_EQ(rewritten, OwnCacheBytes(chunks)) << "the file is written anew with its server";
+}
+
+// A package archive whose URL ends in this server's cache name downloads beside the caches; the
+// file it lands in is never one the engine reads as a description, even when its bytes are a
+// perfect cache file for this server.
+TEST_F(Gantry, ADownloadedArchiveNeverTakesTheNameOfACacheFile) {
+    const std::string hostile = "package evil http://127.0.0.1/trojan.zip\n";
+    const std::string cacheName = GantryCacheName({TAG, LoopbackAddress(), GantryPort()});
+    const std::string stem = cacheName.substr(0, cacheName.rfind('.'));
+    for (const std::string& last :
+         {stem + ".zip", stem, cacheName, cacheName + ".zip", stem + ".tmp", "x." + cacheName}) {
+        SCOPED_TRACE(last);
+        const std::string temporary =
+            CGantryClient::TemporaryName("http://127.0.0.1:41001/packs/" + last);
+        EXPECT_NE(temporary, cacheName);
+        EXPECT_FALSE(temporary.ends_with(".description"));
+        // The planted file, named as the download would name it, is not read, in either form.
+        const auto planted = DescriptionChunks(hostile, 2);
+        for (const std::string& bytes : {OwnCacheBytes(planted), OldCacheBytes(planted)}) {
+            ASSERT_TRUE(WriteFileBytes(cache / temporary, bytes));
+            Restart();
+            ExpectFetched(2);
+        }
+        std::filesystem::remove(cache / temporary);
+    }
+}
+
 TEST_F(Gantry, DamagedCacheIsIgnoredAndTheDescriptionFetched) {
     auto chunks = DescriptionChunks(DESCRIPTION, 2);
-    const std::string good = CacheBytes(chunks);
+    const std::string good = OwnCacheBytes(chunks);
     std::string badCrc = good;
-    badCrc[12] ^= 1;
+    badCrc[CACHE_HEADER + 12] ^= 1;
     std::string bigSize = good;
-    bigSize.replace(4, 4, U32(0xFFFFFFF0));
+    bigSize.replace(CACHE_HEADER + 4, 4, U32(0xFFFFFFF0));
     const std::vector<std::pair<std::string, std::string>> damaged = {
         {"truncated", good.substr(0, good.size() - 3)},
         {"trailing bytes", good + "x"},
         {"bad checksum", badCrc},
         {"size beyond the file", bigSize},
-        {"other chunk count", CacheBytes({chunks[0]})},
-        {"chunks out of order", CacheBytes({chunks[1], chunks[0]})},
+        {"other chunk count", OwnCacheBytes({chunks[0]})},
+        {"chunks out of order", OwnCacheBytes({chunks[1], chunks[0]})},
         {"empty", ""},
     };
     for (const auto& [what, bytes] : damaged) {
