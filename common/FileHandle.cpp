@@ -4,9 +4,13 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include <cerrno>
+#include <cstring>
 
 namespace quillory {
 
@@ -14,26 +18,53 @@ CFileHandle::~CFileHandle() {
     Close();
 }
 
+namespace {
+
+#ifndef _WIN32
+// Why `path` cannot be written: what lies there when it is no regular file, else the system's
+// reason for `error`.
+std::string RefusalOf(const std::string& path, int error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return "it is a symbolic link";
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "it is not a regular file";
+    return std::strerror(error);
+}
+#endif
+
+} // namespace
+
 bool CFileHandle::Open(const std::string& path, int mode) {
     Close();
-    switch (mode) {
-    case MODE_READ:
+    openError_.clear();
+    if (mode == MODE_READ)
         file_ = std::fopen(path.c_str(), "rb");
-        break;
-    case MODE_CREATE:
+    else if (mode == MODE_CREATE || mode == MODE_READWRITE || mode == MODE_APPEND)
+        return OpenForWriting(path, mode);
+    else
+        return false;
+    if (!file_) {
+        openError_ = std::strerror(errno);
+        return false;
+    }
+    owns_ = true;
+    return true;
+}
+
+#ifdef _WIN32
+bool CFileHandle::OpenForWriting(const std::string& path, int mode) {
+    if (mode == MODE_CREATE) {
         file_ = std::fopen(path.c_str(), "wb");
-        break;
-    case MODE_READWRITE:
-    case MODE_APPEND:
+    } else {
         file_ = std::fopen(path.c_str(), "r+b");
         if (!file_)
             file_ = std::fopen(path.c_str(), "w+b");
-        break;
-    default:
+    }
+    if (!file_) {
+        openError_ = std::strerror(errno);
         return false;
     }
-    if (!file_)
-        return false;
     owns_ = true;
     if (mode == MODE_APPEND && Seek(0, FROM_END) < 0) {
         Close();
@@ -41,6 +72,37 @@ bool CFileHandle::Open(const std::string& path, int mode) {
     }
     return true;
 }
+#else
+bool CFileHandle::OpenForWriting(const std::string& path, int mode) {
+    // Not blocking on a pipe while it is opened; nothing is truncated before it is known to be a
+    // regular file.
+    const int access = mode == MODE_CREATE ? O_WRONLY : O_RDWR;
+    const int fd =
+        ::open(path.c_str(), access | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        openError_ = RefusalOf(path, errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok)
+        openError_ = "it is not a regular file";
+    const int flags = ok ? ::fcntl(fd, F_GETFL) : -1;
+    ok = ok && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    ok = ok && (mode != MODE_CREATE || ::ftruncate(fd, 0) == 0);
+    ok = ok && (mode != MODE_APPEND || ::lseek(fd, 0, SEEK_END) >= 0);
+    if (ok)
+        file_ = ::fdopen(fd, mode == MODE_CREATE ? "wb" : "r+b");
+    if (!file_) {
+        if (openError_.empty())
+            openError_ = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    owns_ = true;
+    return true;
+}
+#endif
 
 bool CFileHandle::WriteThrough() {
     return file_ && std::setvbuf(file_, nullptr, _IONBF, 0) == 0;

@@ -25,7 +25,12 @@ public:
     CFileHandle(const CFileHandle&) = delete;
     CFileHandle& operator=(const CFileHandle&) = delete;
 
+    // The writing modes never follow a symbolic link at the end of `path` and open nothing but a
+    // regular file (a link planted under a temporary name would send the bytes elsewhere; a pipe
+    // or a device would block or swallow them); OpenError then says why.
     bool Open(const std::string& path, int mode);
+    // Why the last Open failed, e.g. "it is a symbolic link"; empty after a successful one.
+    const std::string& OpenError() const { return openError_; }
     // Right after Open: every Write goes to the system at once instead of through a buffer, for
     // callers that write whole blocks (no copy, and no look-up of the best buffer size).
     bool WriteThrough();
@@ -47,8 +52,11 @@ public:
     bool Close();
 
 private:
+    bool OpenForWriting(const std::string& path, int mode);
+
     std::FILE* file_ = nullptr;
     bool owns_ = false;
+    std::string openError_;
 };
 
 // Reads a whole file; false when it cannot be opened or read.

@@ -235,7 +235,7 @@ CGantryClient::AttemptEnd CGantryClient::Attempt(const String& url, const String
     else if (writeFailed || !closed)
         error = "cannot write the temporary file " + path;
     else if (!created && result.status == platform::HttpStatus::Refused)
-        error = "cannot create the temporary file " + path;
+        error = "cannot create the temporary file " + path + " (" + file.OpenError() + ")";
     else if (result.status == platform::HttpStatus::Cancelled)
         return AttemptEnd::Cancelled;
     else if (platform::IsWorthRetrying(result))
@@ -249,9 +249,12 @@ CGantryClient::Partial CGantryClient::ReadPartial(const String& url, const Strin
     String savedUrl, validator;
     if (!ReadResumeInfo(ResumeInfoPath(path), savedUrl, validator) || savedUrl != url)
         return partial;
+    // Only a regular file of our own is continued; a link is not followed to learn a size.
     std::error_code ec;
+    const auto kind = std::filesystem::symlink_status(path, ec).type();
     const uint64_t bytes = std::filesystem::file_size(path, ec);
-    if (ec || bytes == 0 || bytes > limit || validator.empty())
+    if (ec || kind != std::filesystem::file_type::regular || bytes == 0 || bytes > limit ||
+        validator.empty())
         return partial;
     partial.bytes = bytes;
     partial.validator = validator;

@@ -369,7 +369,7 @@ bool CInstaller::CopyEntry(const String& path, const ZipEntryInfo& info, const C
     CFileHandle file;
     if (!file.Open(path, CFileHandle::MODE_CREATE)) {
         zip.CloseCurrent();
-        return Fail("cannot create " + path);
+        return Fail("cannot create " + path + " (" + file.OpenError() + ")");
     }
     file.WriteThrough(); // whole blocks: one system call each, a small file in one
     char block[kBlockSize];

@@ -10,6 +10,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace quillory;
 
@@ -155,6 +161,55 @@ TEST(FileHandle, ModesWriteSeekAndReadBack) {
     EXPECT_EQ(bytes, "Jello!");
     std::remove(path.c_str());
 }
+
+#ifndef _WIN32
+// Whatever lies under a name that is to be written must be a regular file: a link planted there
+// (to a file elsewhere, or to nothing yet), a pipe or a folder is refused without being followed,
+// truncated or waited on, and the reason is told.
+TEST(FileHandle, WritingModesRefuseLinksAndAnythingButARegularFile) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("quillory_fh_links_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder / "inside");
+    const std::filesystem::path outside = folder / "outside.txt";
+    {
+        CFileHandle seed;
+        ASSERT_TRUE(seed.Open(outside.string(), CFileHandle::MODE_CREATE));
+        ASSERT_EQ(seed.Write("keep", 4), 4);
+    }
+    const std::filesystem::path inside = folder / "inside";
+    std::filesystem::create_symlink(outside, inside / "link.tmp");
+    std::filesystem::create_symlink(folder / "absent.txt", inside / "dangling.tmp");
+    ASSERT_EQ(::mkfifo((inside / "pipe.tmp").c_str(), 0600), 0);
+    std::filesystem::create_directory(inside / "folder.tmp");
+    struct Case {
+        const char* name;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"link.tmp", "it is a symbolic link"},
+        {"dangling.tmp", "it is a symbolic link"},
+        {"pipe.tmp", "it is not a regular file"},
+        {"folder.tmp", "it is not a regular file"},
+    };
+    for (const int mode :
+         {CFileHandle::MODE_CREATE, CFileHandle::MODE_READWRITE, CFileHandle::MODE_APPEND}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " mode " + std::to_string(mode));
+            CFileHandle f;
+            EXPECT_FALSE(f.Open((inside / c.name).string(), mode));
+            EXPECT_FALSE(f.IsOpen());
+            EXPECT_EQ(f.OpenError(), c.reason);
+        }
+    }
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(outside.string(), bytes));
+    EXPECT_EQ(bytes, "keep") << "the link's target is neither truncated nor appended to";
+    EXPECT_FALSE(std::filesystem::exists(folder / "absent.txt")) << "nothing made at the far end";
+    EXPECT_TRUE(std::filesystem::is_symlink(inside / "link.tmp"));
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 TEST(NumberText, GroupsThousandsFromTheRight) {
     const std::pair<const char*, const char*> cases[] = {

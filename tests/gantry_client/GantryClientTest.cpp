@@ -9,8 +9,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace quillory {
 namespace {
@@ -393,6 +396,63 @@ TEST_F(GantryClientTest, APartialFileOfTheSameUrlIsContinued) {
         EXPECT_EQ(server.HeaderSeen("/packs/island.zip", "If-Range"), "\"v1\"");
         EXPECT_EQ(client.Progress().totalDone, archive.size());
         EXPECT_EQ(DataFiles().size(), c.otherHoldsTheFirstName ? 2u : 0u);
+    }
+}
+
+// A link or a pipe planted under the temporary name, even with resume notes that name the very
+// URL, is never followed: nothing outside the data folder is appended to or created, nothing
+// waits for a reader, and the record fails with the reason.
+TEST_F(GantryClientTest, APlantedLinkOrPipeUnderTheTemporaryNameIsRefused) {
+    std::string archive = ZipBytes(scratch, "island", std::string(90000, 'i'));
+    server.Ranged("/packs/island.zip", archive, "\"v1\"");
+    ASSERT_TRUE(server.Start());
+    const std::string url = server.Url("/packs/island.zip");
+    ScratchFolder outside;
+    const std::filesystem::path victim = outside.Path() / "victim.bin";
+    const std::filesystem::path absent = outside.Path() / "absent.bin";
+    const std::filesystem::path temporary = data.Path() / "island.tmp";
+    struct Case {
+        const char* what;
+        const char* reason;
+        std::function<void()> plant;
+    };
+    const Case cases[] = {
+        {"link to a partial file elsewhere", "it is a symbolic link",
+         [&] { std::filesystem::create_symlink(victim, temporary); }},
+        {"link to nothing yet", "it is a symbolic link",
+         [&] { std::filesystem::create_symlink(absent, temporary); }},
+        {"pipe", "it is not a regular file",
+         [&] { ASSERT_EQ(::mkfifo(temporary.c_str(), 0600), 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string kept = archive.substr(0, archive.size() / 3);
+        ASSERT_TRUE(test::WriteFileBytes(victim, kept));
+        for (const auto& entry : std::filesystem::directory_iterator(data.Path()))
+            std::filesystem::remove(entry.path());
+        c.plant();
+        ASSERT_TRUE(test::WriteFileBytes(data.Path() / "island.tmp.resume",
+                                         "quillory partial download\n" + url + "\n\"v1\"\n"));
+        db.ClearOfferedList();
+        Handle<CPackage> record = Offer("Island", "/packs/island.zip", archive.size());
+        doneCalls = 0;
+        bool installed = false;
+        CGantryClient client(db, data.Path().string(), onDone);
+        client.SetInstallFunction([&](const String&, std::atomic<uint64_t>&, std::atomic<uint64_t>&,
+                                      const CPackage&, String&) { return installed = true; });
+        ASSERT_TRUE(RunEngine(client));
+        const std::vector<DownloadOutcome> outcomes = client.Outcomes();
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_FALSE(outcomes[0].arrived);
+        EXPECT_FALSE(installed);
+        EXPECT_NE(outcomes[0].error.find("cannot create the temporary file"), std::string::npos)
+            << outcomes[0].error;
+        EXPECT_NE(outcomes[0].error.find(c.reason), std::string::npos) << outcomes[0].error;
+        EXPECT_EQ(record->needsDownload, 1);
+        std::string bytes;
+        ASSERT_TRUE(test::ReadFileBytes(victim, bytes));
+        EXPECT_EQ(bytes, kept) << "the file the link names is left as it was";
+        EXPECT_FALSE(std::filesystem::exists(absent));
     }
 }
 

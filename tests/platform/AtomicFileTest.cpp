@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -100,4 +101,26 @@ TEST(AtomicFile, AnUncommittedWriterRemovesItsTemporary) {
     }
     EXPECT_FALSE(game.Exists("file.bin.part"));
     EXPECT_EQ(game.Read("file.bin"), "old");
+}
+
+// A link planted under the temporary name is never written through: it is taken away and the
+// save goes on; a pipe there is refused, without waiting for a reader, and says why.
+TEST(AtomicFile, ATemporaryNameHoldingALinkOrAPipeIsNeverWrittenThrough) {
+    TempGameFolder game;
+    TempGameFolder elsewhere;
+    elsewhere.Write("victim.txt", "precious");
+    game.Write("quillory.sav", "old");
+    ASSERT_EQ(::symlink((elsewhere / "victim.txt").c_str(), (game / "quillory.sav.part").c_str()),
+              0);
+    const SaveResult saved = SaveFileAtomically(game / "quillory.sav", "new");
+    EXPECT_TRUE(saved.ok) << saved.what;
+    EXPECT_EQ(game.Read("quillory.sav"), "new");
+    EXPECT_EQ(elsewhere.Read("victim.txt"), "precious");
+    EXPECT_FALSE(PathExists(game / "quillory.sav.part"));
+
+    ASSERT_EQ(::mkfifo((game / "quillory.sav.part").c_str(), 0600), 0);
+    const SaveResult refused = SaveFileAtomically(game / "quillory.sav", "newer");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.what.find("it is not a regular file"), std::string::npos) << refused.what;
+    EXPECT_EQ(game.Read("quillory.sav"), "new");
 }
