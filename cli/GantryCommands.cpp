@@ -8,6 +8,8 @@
 
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
+#include "watch/core/GameFolderLookup.h"
+#include "watch/core/GameLauncher.h"
 #include "watch/core/SettingsFile.h"
 
 #include <chrono>
@@ -280,6 +282,15 @@ int RunGantry(const Args& args) {
         return 2;
     }
     context.gamePath = AbsoluteFolder(game);
+    // The stored folder is trusted only as `launch` trusts it: a folder that does not hold the
+    // game (say "/") would have its whole tree scanned and written into the database.
+    if (options.game.empty() && !HasGameExecutable(context.gamePath)) {
+        std::fprintf(stderr,
+                     "quillory-cli: the game folder stored in quillory.sav, %s, does not hold "
+                     "%s or %s: give --game DIR\n",
+                     context.gamePath.c_str(), EXE_IRONVALE, EXE_UPRISING);
+        return 2;
+    }
     if (!IsFolder(context.gamePath)) {
         std::fprintf(stderr, "quillory-cli: game folder %s does not exist\n",
                      context.gamePath.c_str());

@@ -274,6 +274,28 @@ TEST_F(GantryCliTest, GameFolderComesFromTheSettingsFile) {
     EXPECT_EQ(Gantry({"scan"}, false).exitCode, 2);
 }
 
+// A stored folder is used only when it holds the game's executable, as for `launch`: "/" or a
+// folder without the game is named and nothing is scanned or written.
+TEST_F(GantryCliTest, AStoredFolderWithoutTheGameIsRefusedAndNothingScanned) {
+    TempGameFolder noGame;
+    noGame.Write("AddOns/tank.pbo", "tank");
+    for (const std::string& folder : {std::string("/"), noGame.Path()}) {
+        SCOPED_TRACE(folder);
+        std::string sav("\0\x02\0\0\0\0\0\0\0", 9); // marker, version 2, no entries
+        sav += std::string("\xff\xff\xff\xff", 4) + folder + '\0';
+        data.Write("quillory.sav", sav);
+        ProgramResult r = Gantry({"scan"}, false);
+        EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+        EXPECT_NE(r.err.find("does not hold IRONVALE.EXE or IRONVALEUPRISING.EXE"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(data.Exists("quillory.dat"));
+    }
+    // Given on the command line, the folder is the player's own choice.
+    EXPECT_EQ(Gantry({"--game", noGame.Path(), "scan"}, false).exitCode, 0);
+}
+
 size_t CountOf(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
