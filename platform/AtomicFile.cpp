@@ -52,15 +52,9 @@ CAtomicFile::~CAtomicFile() {
 }
 
 SaveResult CAtomicFile::Open() {
-    if (!file_.Open(temporary_, CFileHandle::MODE_CREATE)) {
-        // The temporary name is ours: a link left there is taken away (never followed), so that
-        // the save still happens; anything else that is no regular file is refused.
-        std::error_code error;
-        const bool link = std::filesystem::is_symlink(temporary_, error);
-        if (!link || !std::filesystem::remove(temporary_, error) ||
-            !file_.Open(temporary_, CFileHandle::MODE_CREATE))
-            return Fail("cannot create the file (" + file_.OpenError() + ")", temporary_);
-    }
+    // No link under the temporary name is followed, nor anything but a regular file written.
+    if (!file_.Open(temporary_, CFileHandle::MODE_CREATE))
+        return Fail("cannot create the file (" + file_.OpenError() + ")", temporary_);
     finished_ = false;
     writeError_.clear();
     return SaveResult::Done();
