@@ -1,7 +1,11 @@
 #include "common/FileHandle.h"
 
+#include <cerrno>
+
 #ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -198,6 +202,107 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
             return true;
         bytes.append(block, static_cast<size_t>(n));
     }
+}
+
+namespace {
+
+#ifdef _WIN32
+ReadFileError ReadOpenRegularFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
+    struct _stat64 facts {};
+    if (_stat64(path.c_str(), &facts) != 0)
+        return errno == ENOENT ? ReadFileError::NOT_FOUND : ReadFileError::CANNOT_OPEN;
+    if ((facts.st_mode & _S_IFMT) != _S_IFREG)
+        return ReadFileError::NOT_REGULAR;
+    if (uint64_t(facts.st_size) > maxBytes)
+        return ReadFileError::TOO_LARGE;
+    CFileHandle file;
+    if (!file.Open(path, CFileHandle::MODE_READ))
+        return ReadFileError::CANNOT_OPEN;
+    bytes.reserve(size_t(facts.st_size));
+    char block[65536];
+    for (;;) {
+        const int64_t n = file.Read(block, sizeof block);
+        if (n < 0)
+            return ReadFileError::READ_FAILED;
+        if (n == 0)
+            return ReadFileError::NONE;
+        if (bytes.size() + uint64_t(n) > maxBytes)
+            return ReadFileError::TOO_LARGE;
+        bytes.append(block, size_t(n));
+    }
+}
+#else
+class CDescriptor final {
+public:
+    explicit CDescriptor(int fd) : fd_(fd) {}
+    ~CDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    CDescriptor(const CDescriptor&) = delete;
+    CDescriptor& operator=(const CDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+ReadFileError ReadOpenRegularFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
+    // Without O_NONBLOCK opening a pipe waits for a writer that may never come.
+    const CDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return errno == ENOENT ? ReadFileError::NOT_FOUND : ReadFileError::CANNOT_OPEN;
+    struct stat facts {};
+    if (::fstat(fd.Get(), &facts) != 0)
+        return ReadFileError::READ_FAILED;
+    if (!S_ISREG(facts.st_mode))
+        return ReadFileError::NOT_REGULAR;
+    if (facts.st_size < 0 || uint64_t(facts.st_size) > maxBytes)
+        return ReadFileError::TOO_LARGE;
+    bytes.reserve(size_t(facts.st_size));
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ReadFileError::READ_FAILED;
+        if (n == 0)
+            return ReadFileError::NONE;
+        // The file may grow while it is read.
+        if (bytes.size() + uint64_t(n) > maxBytes)
+            return ReadFileError::TOO_LARGE;
+        bytes.append(block, size_t(n));
+    }
+}
+#endif
+
+} // namespace
+
+ReadFileError ReadRegularFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
+    bytes.clear();
+    const ReadFileError error = ReadOpenRegularFile(path, bytes, maxBytes);
+    if (error != ReadFileError::NONE)
+        bytes.clear();
+    return error;
+}
+
+const char* ReadFileErrorText(ReadFileError error) {
+    switch (error) {
+    case ReadFileError::NONE:
+        return "was read";
+    case ReadFileError::NOT_FOUND:
+        return "does not exist";
+    case ReadFileError::CANNOT_OPEN:
+        return "cannot be opened";
+    case ReadFileError::NOT_REGULAR:
+        return "is not a regular file";
+    case ReadFileError::TOO_LARGE:
+        return "is too large";
+    case ReadFileError::READ_FAILED:
+        return "could not be read";
+    }
+    return "could not be read";
 }
 
 } // namespace quillory

@@ -59,7 +59,25 @@ private:
     std::string openError_;
 };
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole file; false when it cannot be opened or read. For files of the system that
+// report no size (/proc); a file someone else may have put in place goes through
+// ReadRegularFile.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+enum class ReadFileError {
+    NONE,
+    NOT_FOUND,
+    CANNOT_OPEN,
+    NOT_REGULAR, // a folder, a pipe, a device (a link to /dev/zero)
+    TOO_LARGE,
+    READ_FAILED,
+};
+
+// Reads a whole regular file of at most `maxBytes` bytes into `bytes`. Anything else is
+// refused before a byte is read: a pipe must not block the program, and a device or a huge
+// file must not take all its memory.
+ReadFileError ReadRegularFile(const std::string& path, std::string& bytes, uint64_t maxBytes);
+// What went wrong, to follow the file's name: "is not a regular file", ...
+const char* ReadFileErrorText(ReadFileError error);
 
 } // namespace quillory

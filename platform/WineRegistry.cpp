@@ -188,7 +188,9 @@ std::optional<String> ReadLocalMachineValue(const String& winePrefix, std::strin
     if (winePrefix.empty())
         return std::nullopt;
     String text;
-    if (!ReadWholeFile(winePrefix + "/system.reg", text))
+    // A link to a device or a pipe in the prefix must neither exhaust memory nor block.
+    if (ReadRegularFile(winePrefix + "/system.reg", text, REGISTRY_MAX_FILE_BYTES) !=
+        ReadFileError::NONE)
         return std::nullopt;
     if (auto value = FindRegistryValue(text, key, valueName))
         return value;

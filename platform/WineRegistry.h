@@ -4,6 +4,7 @@
 
 #include "common/Types.h"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,9 @@ String HomeFolder();
 // value names ignore ASCII case, as the registry does. None when absent or not a string.
 std::optional<String> FindRegistryValue(std::string_view fileText, std::string_view key,
                                         std::string_view valueName);
+
+// The largest "system.reg" read; anything larger, or anything but a regular file, finds nothing.
+constexpr uint64_t REGISTRY_MAX_FILE_BYTES = uint64_t(256) << 20;
 
 // The same, read from the prefix's "system.reg"; a key missing there is also looked for in the
 // 32-bit view ("Software\Wow6432Node\..."), where a 32-bit installer's keys land.

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 using namespace quillory::platform;
 using quillory::test::TempGameFolder;
 
@@ -67,6 +69,26 @@ TEST(WineRegistry, ReadsThePrefixFileAndThe32BitView) {
               "C:\\Program Files (x86)\\Marrowby\\Ironvale\\");
     EXPECT_FALSE(ReadLocalMachineValue(prefix / "none", "SOFTWARE\\Marrowby\\Ironvale", "MAIN"));
     EXPECT_FALSE(ReadLocalMachineValue("", "SOFTWARE\\Marrowby\\Ironvale", "MAIN"));
+}
+
+TEST(WineRegistry, OnlyARegularFileWithinTheBoundIsRead) {
+    TempGameFolder prefix;
+    const std::string path = prefix / "system.reg";
+    const char* const key = "SOFTWARE\\Marrowby\\Ironvale";
+    // A device behind the name must not be read until memory runs out.
+    std::filesystem::create_symlink("/dev/zero", path);
+    EXPECT_FALSE(ReadLocalMachineValue(prefix.Path(), key, "MAIN"));
+    std::filesystem::remove(path);
+    // Nor a pipe without a writer block the lookup.
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(ReadLocalMachineValue(prefix.Path(), key, "MAIN"));
+    std::filesystem::remove(path);
+    // A file one byte over the bound (sparse: nothing is written) is refused, with the key at
+    // its start.
+    prefix.Write("system.reg", SYSTEM_REG);
+    EXPECT_TRUE(ReadLocalMachineValue(prefix.Path(), key, "MAIN"));
+    std::filesystem::resize_file(path, REGISTRY_MAX_FILE_BYTES + 1);
+    EXPECT_FALSE(ReadLocalMachineValue(prefix.Path(), key, "MAIN"));
 }
 
 TEST(WineRegistry, MapsDrivesIntoThePrefix) {
