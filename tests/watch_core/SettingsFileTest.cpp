@@ -244,11 +244,127 @@ TEST_F(SettingsFile, TruncatedFilesKeepTheCompleteEntries) {
     }
 }
 
-TEST_F(SettingsFile, HugeCountEndsWithTheData) {
+TEST_F(SettingsFile, ACountAtTheBoundEndsWithTheData) {
     Settings loaded = LoadBytes(
-        Bytes().U8(0).I32(2).I32(0x7FFFFFFF).Text("a").Text("").Text("a").Text("").U8(1).Str());
+        Bytes().U8(0).I32(2).I32(10000).Text("a").Text("").Text("a").Text("").U8(1).Str());
     ASSERT_EQ(loaded.entries.size(), 1u);
     EXPECT_EQ(loaded.selectedIndex, 0);
+}
+
+TEST_F(SettingsFile, FilesThatCannotBeReadAreDamagedAndUseNothing) {
+    const std::string entry = Bytes().Text("127.0.0.1").Text("").Text("a").Text("").U8(1).Str();
+    const std::string tail = Bytes().I32(0).Text("G\\").Str();
+    const std::string longText(4097, 'x');
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* problem;
+    } cases[] = {
+        {"newer version", Bytes().U8(0).I32(3).I32(1).Str() + entry + tail,
+         "it is of unknown version 3"},
+        {"other marker", Bytes().U8(7).I32(2).I32(1).Str() + entry + tail,
+         "it does not start with the settings marker"},
+        {"all zeros", std::string(4096, '\0'), "it holds nothing but zero bytes"},
+        {"empty", "", "it is empty"},
+        {"count over the bound", Bytes().U8(0).I32(2).I32(10001).Str() + entry + tail,
+         "it holds more than 10000 servers"},
+        {"address over the bound",
+         Bytes().U8(0).I32(2).I32(1).Text(longText).Text("").Text("a").Text("").U8(1).Str() + tail,
+         "a text is longer than 4096 bytes"},
+        {"folder over the bound",
+         Bytes().U8(0).I32(2).I32(1).Str() + entry + Bytes().I32(0).Text(longText).Str(),
+         "a text is longer than 4096 bytes"},
+        {"data after the end", Bytes().U8(0).I32(2).I32(1).Str() + entry + tail + "more",
+         "it has data after its end"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(path, c.bytes));
+        const SettingsLoad load = ReadSettingsFile(path);
+        EXPECT_EQ(load.state, SettingsLoad::DAMAGED) << c.name;
+        EXPECT_EQ(load.problem, c.problem) << c.name;
+        EXPECT_TRUE(load.settings.entries.empty()) << c.name;
+        EXPECT_EQ(load.settings.gameFolder, "") << c.name;
+    }
+}
+
+TEST_F(SettingsFile, TheBoundsThemselvesAreRead) {
+    Bytes bytes;
+    bytes.U8(0).I32(2).I32(10000);
+    const std::string longest(4096, 'y');
+    for (int i = 0; i < 10000; ++i)
+        bytes.Text(i == 0 ? longest : "a").Text("").Text("d").Text("").U8(1);
+    bytes.I32(9999).Text(longest);
+    const SettingsLoad load = [&] {
+        EXPECT_TRUE(WriteFileBytes(path, bytes.Str()));
+        return ReadSettingsFile(path);
+    }();
+    EXPECT_EQ(load.state, SettingsLoad::READ) << load.problem;
+    ASSERT_EQ(load.settings.entries.size(), 10000u);
+    EXPECT_EQ(load.settings.entries[0]->address, longest);
+    EXPECT_EQ(load.settings.selectedIndex, 9999);
+    EXPECT_EQ(load.settings.gameFolder, longest);
+    EXPECT_EQ(ReadSettingsFile(folder / "absent.sav").state, SettingsLoad::ABSENT);
+}
+
+TEST_F(SettingsFile, AFileThatEndsEarlyIsDamagedButKeepsItsCompleteEntries) {
+    const std::string whole =
+        Bytes().U8(0).I32(2).I32(2).Text("a").Text("").Text("A").Text("").U8(1).Str();
+    ASSERT_TRUE(WriteFileBytes(path, whole + "b"));
+    const SettingsLoad load = ReadSettingsFile(path);
+    EXPECT_EQ(load.state, SettingsLoad::DAMAGED);
+    EXPECT_EQ(load.problem, "it ends early");
+    ASSERT_EQ(load.settings.entries.size(), 1u);
+    ExpectEntry(load.settings.entries[0], Entry("a", "", "A", "", true));
+}
+
+TEST_F(SettingsFile, OnlyARegularFileOfAtMost16MegabytesIsRead) {
+    std::filesystem::create_symlink("/dev/zero", path);
+    EXPECT_EQ(ReadSettingsFile(path).problem, "it is not a regular file");
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(ReadSettingsFile(path).problem, "it is not a regular file");
+    EXPECT_EQ(ReadSettingsFile(path).state, SettingsLoad::DAMAGED);
+    std::filesystem::remove(path);
+    // A valid file made larger (sparse) than the bound.
+    Settings settings;
+    settings.entries.push_back(std::make_shared<ServerEntry>(Entry("a", "", "A", "", true)));
+    ASSERT_TRUE(SaveSettings(path, settings));
+    std::filesystem::resize_file(path, (16u << 20) + 1);
+    const SettingsLoad load = ReadSettingsFile(path);
+    EXPECT_EQ(load.problem, "it is too large");
+    EXPECT_TRUE(load.settings.entries.empty());
+}
+
+TEST_F(SettingsFile, TextsOverTheBoundAreCutWhenWritten) {
+    Settings settings;
+    settings.entries.push_back(
+        std::make_shared<ServerEntry>(Entry("127.0.0.1", "", std::string(5000, 'd'), "", true)));
+    settings.gameFolder = std::string(5000, 'g');
+    ASSERT_TRUE(SaveSettings(path, settings));
+    const SettingsLoad load = ReadSettingsFile(path);
+    EXPECT_EQ(load.state, SettingsLoad::READ) << load.problem;
+    ASSERT_EQ(load.settings.entries.size(), 1u);
+    EXPECT_EQ(load.settings.entries[0]->description, std::string(4096, 'd'));
+    EXPECT_EQ(load.settings.gameFolder, std::string(4096, 'g'));
+}
+
+TEST_F(SettingsFile, MovingAsideReplacesAnOlderCopyOrLeavesTheFile) {
+    ASSERT_TRUE(WriteFileBytes(path, "damaged"));
+    ASSERT_TRUE(WriteFileBytes(path + ".bad", "older"));
+    std::string error;
+    ASSERT_TRUE(MoveSettingsAside(path, error)) << error;
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(path + ".bad", bytes));
+    EXPECT_EQ(bytes, "damaged");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // A folder in the way: the file stays where it is, and why is said.
+    ASSERT_TRUE(WriteFileBytes(path, "damaged again"));
+    std::filesystem::remove(path + ".bad");
+    ASSERT_TRUE(WriteFileBytes(path + ".bad/inside", "x"));
+    EXPECT_FALSE(MoveSettingsAside(path, error));
+    EXPECT_FALSE(error.empty());
+    ASSERT_TRUE(ReadFileBytes(path, bytes));
+    EXPECT_EQ(bytes, "damaged again");
 }
 
 TEST_F(SettingsFile, FailedWriteLeavesTheOldFile) {

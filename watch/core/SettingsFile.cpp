@@ -4,11 +4,13 @@
 #include "common/FileHandle.h"
 #include "common/MemoryStream.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
 
 namespace quillory {
@@ -25,56 +27,124 @@ std::optional<int32_t> ReadI32(CMemoryStream& stream) {
     return static_cast<int32_t>(value);
 }
 
+constexpr const char* ENDS_EARLY = "it ends early";
+constexpr const char* TEXT_TOO_LONG = "a text is longer than 4096 bytes";
+// Marker, version, count and selection of an empty version 0 list, all zero.
+constexpr size_t EMPTY_VERSION_ZERO_SIZE = 13;
+
+// One text of an entry; false with `problem` set when it ends early or is over the bound.
+bool ReadBoundedText(CMemoryStream& stream, String& text, String& problem) {
+    if (!ReadTextStrict(stream, text)) {
+        problem = ENDS_EARLY;
+        return false;
+    }
+    if (text.size() > SETTINGS_MAX_TEXT) {
+        problem = TEXT_TOO_LONG;
+        return false;
+    }
+    return true;
+}
+
 // One entry, or nothing when the data end inside it: a half-read entry is dropped rather
 // than shown with invented fields.
-Handle<ServerEntry> ReadEntry(CMemoryStream& stream, int32_t version) {
+Handle<ServerEntry> ReadEntry(CMemoryStream& stream, int32_t version, String& problem) {
     auto entry = std::make_shared<ServerEntry>();
-    if (!ReadTextStrict(stream, entry->address) || !ReadTextStrict(stream, entry->password) ||
-        !ReadTextStrict(stream, entry->description) ||
-        !ReadTextStrict(stream, entry->startupParameters))
+    if (!ReadBoundedText(stream, entry->address, problem) ||
+        !ReadBoundedText(stream, entry->password, problem) ||
+        !ReadBoundedText(stream, entry->description, problem) ||
+        !ReadBoundedText(stream, entry->startupParameters, problem))
         return nullptr;
     if (version < 2) {
         entry->automaticMods = AutomaticModsOfOldEntry(entry->startupParameters);
         return entry;
     }
     uint8_t flag = 0;
-    if (!ReadU8(stream, flag))
+    if (!ReadU8(stream, flag)) {
+        problem = ENDS_EARLY;
         return nullptr;
+    }
     entry->automaticMods = flag != 0;
     return entry;
 }
 
-// Fills `settings` in the order of the file, stopping where the data end or make no sense.
-void ReadInto(CMemoryStream& stream, Settings& settings) {
+// Marker, version and count; the version, or nothing with `problem` set.
+std::optional<int32_t> ReadHeader(CMemoryStream& stream, int32_t& count, String& problem) {
     uint8_t marker = 1;
-    if (!ReadU8(stream, marker) || marker != SETTINGS_MARKER)
-        return;
+    if (!ReadU8(stream, marker)) {
+        problem = "it is empty";
+        return std::nullopt;
+    }
+    if (marker != SETTINGS_MARKER) {
+        problem = "it does not start with the settings marker";
+        return std::nullopt;
+    }
     auto version = ReadI32(stream);
     // A negative version is as foreign as a newer one: nothing of it can be trusted.
-    if (!version || *version < 0 || *version > SETTINGS_VERSION)
+    if (version && (*version < 0 || *version > SETTINGS_VERSION)) {
+        problem = "it is of unknown version " + std::to_string(*version);
+        return std::nullopt;
+    }
+    auto stored = ReadI32(stream);
+    if (!version || !stored) {
+        problem = ENDS_EARLY;
+        return std::nullopt;
+    }
+    if (*stored < 0 || size_t(*stored) > SETTINGS_MAX_ENTRIES) {
+        problem = "it holds more than 10000 servers";
+        return std::nullopt;
+    }
+    count = *stored;
+    return version;
+}
+
+// The selection and the game folder after the entries.
+void ReadTail(CMemoryStream& stream, int32_t version, Settings& settings, String& problem) {
+    auto selected = ReadI32(stream);
+    if (!selected) {
+        problem = ENDS_EARLY;
         return;
-    auto count = ReadI32(stream);
-    if (!count || *count < 0)
+    }
+    settings.selectedIndex = *selected;
+    // Bytes after the selection are no folder in version 0 and are left alone.
+    if (version < 1)
         return;
-    // Every entry consumes at least four bytes, so a huge count ends with the data.
-    for (int32_t i = 0; i < *count; ++i) {
-        Handle<ServerEntry> entry = ReadEntry(stream, *version);
+    // The folder text ends at the end of the data at the latest.
+    if (!ReadTextStrict(stream, settings.gameFolder))
+        problem = ENDS_EARLY;
+    else if (settings.gameFolder.size() > SETTINGS_MAX_TEXT)
+        problem = TEXT_TOO_LONG;
+    else if (stream.Remaining() != 0)
+        problem = "it has data after its end";
+}
+
+// Fills `settings` in the order of the file, stopping where the data end or make no sense.
+void ReadInto(CMemoryStream& stream, Settings& settings, String& problem) {
+    int32_t count = 0;
+    const std::optional<int32_t> version = ReadHeader(stream, count, problem);
+    if (!version)
+        return;
+    for (int32_t i = 0; i < count; ++i) {
+        Handle<ServerEntry> entry = ReadEntry(stream, *version, problem);
         if (!entry)
             return;
         settings.entries.push_back(std::move(entry));
     }
-    auto selected = ReadI32(stream);
-    if (!selected)
-        return;
-    settings.selectedIndex = *selected;
-    if (*version >= 1)
-        settings.gameFolder = ReadText(stream);
+    ReadTail(stream, *version, settings, problem);
+}
+
+// What a disk leaves of a file whose data never reached it.
+bool OnlyZeros(const CMemoryStream& stream) {
+    const uint8_t* data = stream.Data();
+    return stream.Size() > EMPTY_VERSION_ZERO_SIZE &&
+           std::all_of(data, data + stream.Size(), [](uint8_t byte) { return byte == 0; });
 }
 
 // A text ends at its first zero byte: written whole, a zero inside would shift every field
-// after it and lose the rest of the list on the next load.
+// after it and lose the rest of the list on the next load. It is cut to the bound the reader
+// accepts.
 void WriteStoredText(CMemoryStream& stream, const String& text) {
-    WriteText(stream, std::string_view(text.data(), std::min(text.size(), text.find('\0'))));
+    const size_t length = std::min({text.size(), text.find('\0'), SETTINGS_MAX_TEXT});
+    WriteText(stream, std::string_view(text.data(), length));
 }
 
 void WriteEntry(CMemoryStream& stream, const ServerEntry& entry) {
@@ -88,8 +158,22 @@ void WriteEntry(CMemoryStream& stream, const ServerEntry& entry) {
 } // namespace
 
 Settings ReadSettings(CMemoryStream& stream) {
+    String problem;
+    return ReadSettings(stream, problem);
+}
+
+Settings ReadSettings(CMemoryStream& stream, String& problem) {
+    problem.clear();
+    if (OnlyZeros(stream)) {
+        problem = "it holds nothing but zero bytes";
+        return Settings{};
+    }
     Settings settings;
-    ReadInto(stream, settings);
+    ReadInto(stream, settings, problem);
+    // Only a file that ends early keeps what was read before its end; anything else of a
+    // damaged file is not trusted.
+    if (!problem.empty() && problem != ENDS_EARLY)
+        return Settings{};
     return settings;
 }
 
@@ -103,12 +187,34 @@ void WriteSettings(CMemoryStream& stream, const Settings& settings) {
     WriteStoredText(stream, settings.gameFolder);
 }
 
-Settings LoadSettings(const String& path) {
+SettingsLoad ReadSettingsFile(const String& path) {
+    SettingsLoad load;
     String bytes;
-    if (!ReadWholeFile(path, bytes))
-        return Settings{};
+    const ReadFileError error = ReadRegularFile(path, bytes, SETTINGS_MAX_FILE_BYTES);
+    if (error == ReadFileError::NOT_FOUND)
+        return load;
+    load.state = SettingsLoad::DAMAGED;
+    if (error != ReadFileError::NONE) {
+        load.problem = String("it ") + ReadFileErrorText(error);
+        return load;
+    }
     CMemoryStream stream(bytes.data(), bytes.size());
-    return ReadSettings(stream);
+    load.settings = ReadSettings(stream, load.problem);
+    if (load.problem.empty())
+        load.state = SettingsLoad::READ;
+    return load;
+}
+
+Settings LoadSettings(const String& path) {
+    return ReadSettingsFile(path).settings;
+}
+
+bool MoveSettingsAside(const String& path, String& error) {
+    std::error_code failure;
+    std::filesystem::rename(platform::NativePath(path),
+                            platform::NativePath(path + SETTINGS_BAD_SUFFIX), failure);
+    error = failure ? failure.message() : String();
+    return !failure;
 }
 
 bool SaveSettings(const String& path, const Settings& settings) {
