@@ -301,6 +301,9 @@ int ShowServers(CBrowserClient& client, const Options& options, const Browser& b
             std::fprintf(stderr, "No reply from %s\n", browser.text.c_str());
             return 1;
         }
+        if (client.State().publicServersDropped != 0)
+            std::fprintf(stderr, "%s listed more than %zu servers: the rest are left out\n",
+                         browser.text.c_str(), CWatchState::PUBLIC_SERVERS_MAX);
     }
     std::vector<const PublicServer*> shown;
     for (const auto& server : servers)

@@ -257,14 +257,8 @@ void CServerQuery::TakeServerListReply(const uint8_t* data, size_t length) {
     std::vector<PublicServer> received = ParseServerListReply(data, length);
     {
         std::lock_guard guard(state_.StatusLock());
-        HandleArray<PublicServer>& servers = state_.publicServers;
-        for (PublicServer& server : received) {
-            const bool known = std::any_of(servers.begin(), servers.end(), [&](const auto& held) {
-                return held->address == server.address && held->port == server.port;
-            });
-            if (!known)
-                servers.push_back(std::make_shared<PublicServer>(std::move(server)));
-        }
+        for (PublicServer& server : received)
+            state_.AddPublicServer(std::move(server));
         ++state_.serverListReplies;
     }
     state_.NotifyChanged();

@@ -70,21 +70,52 @@ std::optional<GantryOutcome> CWatchState::WaitForGantryOutcome(uint32_t timeoutM
     }
 }
 
+bool CWatchState::AddPublicServer(PublicServer&& server) {
+    const uint64_t key = PublicServerKey(server);
+    if (publicServerKeys.count(key) != 0)
+        return false;
+    if (publicServers.size() >= PUBLIC_SERVERS_MAX) {
+        ++publicServersDropped;
+        return false;
+    }
+    publicServerKeys.insert(key);
+    publicServers.push_back(std::make_shared<PublicServer>(std::move(server)));
+    return true;
+}
+
+void CWatchState::ClearPublicServers() {
+    std::lock_guard guard(statusLock_);
+    publicServers.clear();
+    publicServerKeys.clear();
+}
+
 size_t CWatchState::TakePublicServers(HandleArray<PublicServer>& into) {
     HandleArray<PublicServer> received;
     {
         std::lock_guard guard(statusLock_);
         received.swap(publicServers);
+        publicServerKeys.clear();
     }
-    size_t moved = 0;
+    if (received.empty())
+        return 0;
+    std::unordered_set<uint64_t> held;
+    held.reserve(into.size() + received.size());
+    for (const auto& server : into)
+        held.insert(PublicServerKey(*server));
+    size_t moved = 0, dropped = 0;
     for (auto& server : received) {
-        const bool known = std::any_of(into.begin(), into.end(), [&](const auto& held) {
-            return held->address == server->address && held->port == server->port;
-        });
-        if (known)
+        if (!held.insert(PublicServerKey(*server)).second)
             continue;
+        if (into.size() >= PUBLIC_SERVERS_MAX) {
+            ++dropped;
+            continue;
+        }
         into.push_back(std::move(server));
         ++moved;
+    }
+    if (dropped != 0) {
+        std::lock_guard guard(statusLock_);
+        publicServersDropped += uint32_t(dropped);
     }
     return moved;
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace quillory {
@@ -61,6 +62,11 @@ public:
     // Public servers received from the browser server and not yet taken; list datagrams
     // taken so far.
     HandleArray<PublicServer> publicServers;
+    // The address and port of each of `publicServers`, so that a flood of replies costs one
+    // look-up per record.
+    std::unordered_set<uint64_t> publicServerKeys;
+    // Records left out because the list held as many as it keeps.
+    uint32_t publicServersDropped = 0;
     uint32_t serverListReplies = 0;
     // The self-upgrade's progress, shown on the Link button; empty when there is none.
     String upgradeProgress;
@@ -84,9 +90,21 @@ public:
     // `timeoutMs` passes first. Takes the status lock itself.
     std::optional<GantryOutcome> WaitForGantryOutcome(uint32_t timeoutMs);
 
+    // The most public servers kept, here and in a taker's list; more are dropped.
+    static constexpr size_t PUBLIC_SERVERS_MAX = 10000;
+    // The key of a server's address and port.
+    static uint64_t PublicServerKey(const PublicServer& server) {
+        return (uint64_t(server.address) << 16) | server.port;
+    }
+    // Adds a received server unless its address and port are held or the list is full; false
+    // when it was left out. Call with the status lock held.
+    bool AddPublicServer(PublicServer&& server);
+    // Forgets the servers received and not yet taken. Takes the status lock itself.
+    void ClearPublicServers();
+
     // Moves the public servers received so far to the end of `into`, leaving out any whose
-    // address and port `into` already holds; returns how many were moved. Takes the status
-    // lock itself.
+    // address and port `into` already holds, and any beyond PUBLIC_SERVERS_MAX in `into`;
+    // returns how many were moved. Takes the status lock itself.
     size_t TakePublicServers(HandleArray<PublicServer>& into);
 
     // The Link button was pressed: the upgrade offer stops blinking. Takes the status lock.

@@ -2,8 +2,6 @@
 
 #include "platform/HostResolve.h"
 
-#include <mutex>
-
 namespace quillory::ui {
 
 CEngineBrowserLink::~CEngineBrowserLink() {
@@ -25,9 +23,7 @@ void CEngineBrowserLink::QueryServerList(uint32_t address, uint16_t port) {
 }
 
 void CEngineBrowserLink::ClearPublicServers() {
-    CWatchState& state = watch_.State();
-    std::lock_guard guard(state.StatusLock());
-    state.publicServers.clear();
+    watch_.State().ClearPublicServers();
 }
 
 void CEngineBrowserLink::TakePublicServers(HandleArray<PublicServer>& into) {

@@ -1,5 +1,6 @@
 // The engine as a browser-server client: the request bytes, and which replies change the news
 // and the public servers. Exchanges run against a fake browser server on loopback.
+#include "net/BrowserHost.h"
 #include "net/ServerQuery.h"
 #include "tests/support/FakeUdpPeer.h"
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -284,4 +286,53 @@ TEST_F(BrowserExchange, NoRequestNoReplyTaken) {
     std::lock_guard guard(state.StatusLock());
     EXPECT_EQ(state.newsReplies, 0u);
     EXPECT_TRUE(state.news.text.empty());
+}
+
+// A browser server that floods: 3,000 list datagrams of 20 records, each repeating the first
+// server and naming 19 more. Every record is one look-up, and no more than 10,000 servers are
+// kept, here and in the taker's list; the rest are counted as dropped.
+TEST(BrowserListFlood, KeepsTenThousandDistinctServersAndCountsTheRest) {
+    constexpr uint32_t TICK = 0x00051234;
+    CWatchState state;
+    CServerQuery engine(state, [] { return TICK; });
+    engine.HandleMessage(QM_QUERY_SERVER_LIST, LoopbackAddress(), BROWSER_SERVER_PORT);
+    const uint16_t token = ServerListToken(TICK);
+    const auto flood = [&](uint32_t first) {
+        for (uint32_t i = 0; i < 3000; ++i) {
+            std::string bytes = Word(token) + Record(127, 0, 0, 1, 2302, 1, 1, Z("Same"));
+            for (uint32_t j = 0; j < 19; ++j) {
+                const uint32_t n = first + i * 19 + j;
+                bytes += Record(127, uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 2400, 0, 1,
+                                Z("S" + std::to_string(n)));
+            }
+            engine.HandleDatagram(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                  LoopbackAddress(), BROWSER_SERVER_PORT);
+        }
+    };
+    flood(1);
+    const auto keysOf = [](const HandleArray<PublicServer>& servers) {
+        std::unordered_set<uint64_t> keys;
+        for (const auto& server : servers)
+            keys.insert((uint64_t(server->address) << 16) | server->port);
+        return keys.size();
+    };
+    {
+        std::lock_guard guard(state.StatusLock());
+        EXPECT_EQ(state.serverListReplies, 3000u);
+        ASSERT_EQ(state.publicServers.size(), 10000u);
+        EXPECT_EQ(keysOf(state.publicServers), 10000u);
+        EXPECT_EQ(state.publicServers[0]->name, "Same");
+        // 57,001 distinct servers were named; the repeats of the first one are no loss.
+        EXPECT_EQ(state.publicServersDropped, 57001u - 10000u);
+    }
+    HandleArray<PublicServer> taken;
+    EXPECT_EQ(state.TakePublicServers(taken), 10000u);
+    // A second flood of new servers: the taker's list is full and stays one of each.
+    flood(100000);
+    EXPECT_EQ(state.TakePublicServers(taken), 0u);
+    EXPECT_EQ(taken.size(), 10000u);
+    EXPECT_EQ(keysOf(taken), 10000u);
+    std::lock_guard guard(state.StatusLock());
+    EXPECT_EQ(state.publicServersDropped, 2 * (57001u - 10000u) + 9999u);
+    EXPECT_TRUE(state.publicServers.empty());
 }
