@@ -1,6 +1,7 @@
 #include "watch/BrowserDialog.h"
 
 #include "net/BrowserReply.h"
+#include "net/WatchState.h"
 #include "ui/ControlIds.h"
 #include "ui/ElidedTipDelegate.h"
 #include "ui/TextConversion.h"
@@ -125,6 +126,9 @@ void CBrowserDialog::CreateControls() {
     summary_->setObjectName(QStringLiteral("summaryLabel"));
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("noticeLabel"));
+    full_ = new QLabel(QString::fromLatin1(FULL_TEXT), this);
+    full_->setObjectName(QStringLiteral("fullLabel"));
+    full_->hide();
     refresh_ = new QPushButton(QStringLiteral("Refresh"), this);
     refresh_->setObjectName(QStringLiteral("refreshButton"));
     refresh_->setAutoDefault(false);
@@ -175,6 +179,7 @@ void CBrowserDialog::CreateLayout() {
     layout->addWidget(title);
     layout->addLayout(filters);
     layout->addWidget(list_);
+    layout->addWidget(full_);
     layout->addLayout(games);
     layout->addLayout(buttons);
 }
@@ -244,6 +249,9 @@ void CBrowserDialog::Refresh() {
             AskServers(before);
             changed = true;
         }
+        // The engine keeps no more than this; a browser server that lists more is told once.
+        if (taken_.size() >= CWatchState::PUBLIC_SERVERS_MAX)
+            full_->show();
     }
     TakeAnswers();
     if (changed)

@@ -39,6 +39,7 @@ class CBrowserDialog final : public CToolTipDialog {
 public:
     static constexpr int REFRESH_MS = 200;
     static constexpr const char* TITLE = "Public Gantry Servers";
+    static constexpr const char* FULL_TEXT = "Only the first 10000 servers listed are shown.";
     static constexpr const char* ADDED_TEXT = "Added to my servers: %1";
     static constexpr const char* ALREADY_TEXT = "Already in my servers: %1";
     static constexpr uint32_t DEFAULT_TIMEOUT_MS = 3000;
@@ -124,6 +125,7 @@ private:
     QSpinBox* maxPing_ = nullptr;
     QLabel* summary_ = nullptr;
     QLabel* notice_ = nullptr;
+    QLabel* full_ = nullptr;
     QPushButton* refresh_ = nullptr;
     QPushButton* add_ = nullptr;
     QPushButton* play_ = nullptr;

@@ -81,6 +81,40 @@ class BrowserDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void aFloodOfServersShowsTenThousandOnceAndSaysSo() {
+        ListFeed feed;
+        CBrowserDialog dialog(feed.Taker());
+        auto* full = dialog.findChild<QLabel*>(QStringLiteral("fullLabel"));
+        QVERIFY(full);
+        QVERIFY(full->isHidden());
+        // 600 datagrams of 20 Uprising servers, every one also naming the first again.
+        for (int i = 0; i < 600; ++i) {
+            std::string records = Record(1, 2302, 0, 1, "First");
+            for (int j = 0; j < 20; ++j) {
+                const int n = i * 20 + j;
+                records += std::string{char(127),
+                                       char(20 + n / 65536),
+                                       char(n / 256 % 256),
+                                       char(n % 256),
+                                       char(0x60),
+                                       char(0x09),
+                                       char(1),
+                                       char(1)} +
+                           "S" + std::to_string(n) + std::string(1, '\0');
+            }
+            feed.Reply(records);
+            if (i % 100 == 0)
+                dialog.Refresh();
+        }
+        dialog.Refresh();
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
+        QCOMPARE(list->topLevelItemCount(), 10000);
+        const QStringList addresses = Column(list, 2);
+        QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()).size(), qsizetype(10000));
+        QVERIFY(!full->isHidden());
+        QCOMPARE(full->text(), QStringLiteral("Only the first 10000 servers listed are shown."));
+    }
+
     void controlsAsTheDialogStarts() {
         ListFeed feed;
         CBrowserDialog dialog(feed.Taker());
