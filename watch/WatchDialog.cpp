@@ -397,7 +397,7 @@ QString CWatchDialog::DataPath(const char* name) const {
 
 void CWatchDialog::Open(const std::vector<String>& words) {
     // Step 4: settings.
-    settings_ = LoadSettings(ToLocal(DataPath(SETTINGS_FILE)));
+    LoadSettingsFile();
     FillServerList();
     // Step 5: the game folder.
     CheckGameFolder();
@@ -412,6 +412,30 @@ void CWatchDialog::Open(const std::vector<String>& words) {
     ApplyCommandLine(words);
     // Steps 13 and 14: the news, once the browser server's name is resolved.
     newsLink_->StartNewsLookup();
+}
+
+void CWatchDialog::LoadSettingsFile() {
+    const String path = ToLocal(DataPath(SETTINGS_FILE));
+    SettingsLoad load = ReadSettingsFile(path);
+    settings_ = std::move(load.settings);
+    if (load.state != SettingsLoad::DAMAGED)
+        return;
+    // Saving on close would overwrite the only copy of what the player had: it goes aside
+    // first, and stays where it is when it cannot.
+    String error;
+    keepSettingsFile_ = !MoveSettingsAside(path, error);
+    const QString text =
+        keepSettingsFile_
+            ? QString::fromLatin1(SETTINGS_KEPT_TEXT)
+                  .arg(FromLocal(path), FromLocal(load.problem), FromLocal(error))
+            : QString::fromLatin1(SETTINGS_MOVED_TEXT)
+                  .arg(FromLocal(path + SETTINGS_BAD_SUFFIX), FromLocal(load.problem));
+    // Once the window is up, over it.
+    if (parts_.messageBoxes == nullptr)
+        ShowNotice(text);
+    else
+        QTimer::singleShot(
+            0, this, [this, text] { parts_.messageBoxes->Information(this, windowTitle(), text); });
 }
 
 void CWatchDialog::FillServerList() {
@@ -527,11 +551,12 @@ void CWatchDialog::SaveOnClosing() {
     // Step 4: the settings.
     settings_.selectedIndex = selected_;
     const QString settingsPath = DataPath(SETTINGS_FILE);
-    if (!SaveSettings(ToLocal(settingsPath), settings_))
+    if (!keepSettingsFile_ && !SaveSettings(ToLocal(settingsPath), settings_))
         ShowSaveFailure(settingsPath);
-    // Step 5: the database, unless its file could not be read and is still in place.
+    // Step 5: the database, unless its file could not be read and is still in place. A worker
+    // that still owns it would be saved half-way: what it has not undone yet would stay.
     const bool keepBadFile = loader_ && loader_->Finished() && loader_->Outcome().moveFailed;
-    if (settings_.gameFolder.empty() || !loader_ || keepBadFile)
+    if (settings_.gameFolder.empty() || !loader_ || keepBadFile || database_.Busy())
         return;
     if (const DatabaseResult saved = database_.Save(); !saved)
         ShowSaveFailure(FromLocal(database_.DatabasePath()), FromLocal(saved.what));

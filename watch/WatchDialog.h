@@ -97,6 +97,11 @@ public:
         "This link is not a web page, so it was not opened:\n%1";
     static constexpr const char* SAVE_FAILED_TEXT = "Could not save %1";
     static constexpr const char* NO_BROWSER_TEXT = "Could not open %1: no web browser was found.";
+    static constexpr const char* SETTINGS_MOVED_TEXT =
+        "quillory.sav could not be read (%2) and was moved aside to %1.";
+    static constexpr const char* SETTINGS_KEPT_TEXT =
+        "quillory.sav could not be read (%2) nor moved aside (%3): %1 is left as it is and not "
+        "saved over.";
     static constexpr const char* NO_REPLY_YET_TEXT =
         "Play Now starts the game once the server has answered.";
 
@@ -179,6 +184,8 @@ private:
     void AddField(QGridLayout* grid, int row, int column, const char* caption, QLabel* field,
                   int columnSpan = 1);
 
+    // Step 4; a file that cannot be read is moved aside and the player told.
+    void LoadSettingsFile();
     void CheckGameFolder();
     void StartDatabase();
     void ApplyCommandLine(const std::vector<String>& words);
@@ -242,6 +249,8 @@ private:
     INotifier* notifier_;
 
     Settings settings_;
+    // The settings file could not be read nor moved aside: it is not saved over.
+    bool keepSettingsFile_ = false;
     int selected_ = -1;
     String programPath_;
     String programFolder_;

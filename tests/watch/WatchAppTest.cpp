@@ -74,8 +74,8 @@ struct WindowFixture {
         Settings settings;
         settings.entries.push_back(std::make_shared<ServerEntry>(
             ServerEntry{"127.0.0.9:2302", "old", "Old server", "-MOD=@a -x", false}));
-        settings.entries.push_back(std::make_shared<ServerEntry>(
-            ServerEntry{"localhost:2400", "pw", "Host", "-y", true}));
+        settings.entries.push_back(
+            std::make_shared<ServerEntry>(ServerEntry{"localhost:2400", "pw", "Host", "-y", true}));
         settings.selectedIndex = 0;
         saved = SaveSettings(folder.path().toStdString() + "/quillory.sav", settings);
         CWatchDialog::Parts parts;
@@ -483,6 +483,86 @@ private slots:
         QVERIFY(savedFile.open(QIODevice::ReadOnly));
         QCOMPARE(savedFile.read(5), QByteArray("\0\2\0\0\0", 5));
         QVERIFY(QFile::exists(folder.path() + QStringLiteral("/quillory.dat")));
+    }
+
+    void unreadableSettingsAreMovedAsideSaidOnceThenWrittenAnew() {
+        const QByteArray good = Version1Settings(QStringLiteral("/nowhere/"));
+        QByteArray newer = good;
+        newer[1] = '\3';
+        QByteArray marker = good;
+        marker[0] = '\1';
+        const struct {
+            const char* name;
+            QByteArray bytes;
+            const char* problem;
+        } cases[] = {
+            {"newer", newer, "it is of unknown version 3"},
+            {"marker", marker, "it does not start with the settings marker"},
+            {"zeros", QByteArray(4096, '\0'), "it holds nothing but zero bytes"},
+        };
+        for (const auto& c : cases) {
+            QTemporaryDir folder;
+            const QString sav = folder.path() + QStringLiteral("/quillory.sav");
+            const QString bad = sav + QStringLiteral(".bad");
+            QFile file(sav);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(c.bytes);
+            file.close();
+            for (int run = 0; run < 2; ++run) {
+                test::CScriptedWatch watch;
+                CMessageBoxes boxes;
+                boxes.QueueAnswer(QMessageBox::Ok);
+                CWatchDialog::Parts parts;
+                parts.watch = &watch;
+                parts.messageBoxes = &boxes;
+                parts.dataFolder = folder.path().toStdString();
+                CWatchDialog window(parts);
+                window.Open({"quillory"});
+                // At the first start the old file is aside before anything can write a new one.
+                QVERIFY2(run == 1 || !QFile::exists(sav), c.name);
+                QTest::qWait(50);
+                window.accept();
+                // Said once, at the first start only.
+                const QStringList expected =
+                    run == 0 ? QStringList{window.windowTitle() + QStringLiteral(": ") +
+                                           QStringLiteral("quillory.sav could not be read (%1) "
+                                                          "and was moved aside to %2.")
+                                               .arg(QString::fromLatin1(c.problem), bad)}
+                             : QStringList{};
+                QCOMPARE(boxes.Asked(), expected);
+                QFile aside(bad);
+                QVERIFY2(aside.open(QIODevice::ReadOnly), c.name);
+                QCOMPARE(aside.readAll(), c.bytes);
+                // The window's own file, read back whole; the next start finds it.
+                QVERIFY2(ReadSettingsFile(sav.toStdString()).state == SettingsLoad::READ, c.name);
+            }
+        }
+    }
+
+    void settingsThatCannotBeMovedAsideAreNotSavedOver() {
+        QTemporaryDir folder;
+        const QString sav = folder.path() + QStringLiteral("/quillory.sav");
+        QFile file(sav);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(100, '\0'));
+        file.close();
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("quillory.sav.bad/in the way")));
+        test::CScriptedWatch watch;
+        CMessageBoxes boxes;
+        boxes.QueueAnswer(QMessageBox::Ok);
+        CWatchDialog::Parts parts;
+        parts.watch = &watch;
+        parts.messageBoxes = &boxes;
+        parts.dataFolder = folder.path().toStdString();
+        CWatchDialog window(parts);
+        window.Open({"quillory", "-connect=127.0.0.1"});
+        QTRY_COMPARE(boxes.Asked().size(), qsizetype(1));
+        QVERIFY2(boxes.Asked()[0].contains(QStringLiteral("nor moved aside")),
+                 qPrintable(boxes.Asked()[0]));
+        window.accept();
+        QCOMPARE(boxes.Asked().size(), qsizetype(1));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(100, '\0'));
     }
 
     void closingShowsTheSavesThatFailed() {

@@ -109,10 +109,11 @@ void ReadTail(CMemoryStream& stream, int32_t version, Settings& settings, String
     if (version < 1)
         return;
     // The folder text ends at the end of the data at the latest.
-    if (!ReadTextStrict(stream, settings.gameFolder))
-        problem = ENDS_EARLY;
-    else if (settings.gameFolder.size() > SETTINGS_MAX_TEXT)
+    const bool ended = ReadTextStrict(stream, settings.gameFolder);
+    if (settings.gameFolder.size() > SETTINGS_MAX_TEXT)
         problem = TEXT_TOO_LONG;
+    else if (!ended)
+        problem = ENDS_EARLY;
     else if (stream.Remaining() != 0)
         problem = "it has data after its end";
 }
