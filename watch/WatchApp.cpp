@@ -8,6 +8,7 @@
 #include "ui/TextConversion.h"
 #include "watch/EngineBrowserLink.h"
 #include "watch/EngineWatch.h"
+#include "watch/StopSignalClose.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
 #include "watch/core/InstanceMessage.h"
@@ -16,7 +17,6 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdlib>
@@ -28,19 +28,6 @@ namespace {
 constexpr int kConnectMs = 500;
 // A later copy sends its line at once; a connection that dawdles longer is dropped.
 constexpr int kReadMs = 3000;
-
-// A message box or dialog open over the window runs a loop of its own; closing it first lets
-// the window's closing steps run to their end instead of waiting behind it.
-void CloseModalDialogs(QWidget* window) {
-    for (int guard = 0; guard < 16; ++guard) {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == window)
-            return;
-        modal->close();
-        if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
-    }
-}
 
 } // namespace
 
@@ -137,16 +124,9 @@ bool CWatchApp::RunWindow(const std::vector<String>& words, platform::CSignalPip
     CWatchDialog window(parts);
     SetWindow(&window);
 
-    // SIGINT and SIGTERM close the window as "Close" does, so the settings are saved.
-    std::unique_ptr<QSocketNotifier> stopNotifier;
-    if (stopPipe.ReadFd() >= 0) {
-        stopNotifier = std::make_unique<QSocketNotifier>(stopPipe.ReadFd(), QSocketNotifier::Read);
-        connect(stopNotifier.get(), &QSocketNotifier::activated, &window, [&window, &stopPipe] {
-            stopPipe.Drain();
-            CloseModalDialogs(&window);
-            window.accept();
-        });
-    }
+    // SIGINT and SIGTERM close the window as "Close" does, once the work in hand has stopped,
+    // so that the settings and the database are saved.
+    CStopSignalClose stop(window, stopPipe);
 
     window.show();
     window.Open(words);
