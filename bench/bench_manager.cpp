@@ -1,6 +1,7 @@
-// The Gantry manager's "Advanced" view over a database of 100,000 files, offscreen: filling the
-// view (rows with their texts and sort keys, then the model) and sorting it by each sortable
-// column, plus the resident memory that the open manager adds.
+// The Gantry manager's "Advanced" view over databases of 100,000, 400,000 and 1,000,000 files,
+// offscreen: filling the view (rows with their texts and sort keys, then the model) and sorting
+// it by each sortable column, plus the resident memory that the open manager adds.
+// bench/manager_rows.sh prints the table's rows from it.
 #include "gantry/db/FileDatabase.h"
 #include "gantry/ui/GantryManagerDlg.h"
 #include "gantry/ui/GantryQuestions.h"
@@ -13,19 +14,20 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace quillory;
 using namespace quillory::ui;
 
-constexpr int TOP_FOLDERS = 100;
 constexpr int SUB_FOLDERS = 10;
-constexpr int FILES_PER_SUB = 100; // 100,000 files
+constexpr int FILES_PER_SUB = 100; // 1,000 files per top folder
 constexpr int PACKAGES = 200;
+constexpr int SIZES[] = {100000, 400000, 1000000};
 
-// Every file listed by exactly one package, so the view has one row per file.
-std::unique_ptr<CFileDatabase> MakeDatabase() {
+// `files` files, every one listed by exactly one package, so the view has one row per file.
+std::unique_ptr<CFileDatabase> MakeDatabase(int files) {
     auto db = std::make_unique<CFileDatabase>();
     db->SetGamePath("C:\\Games\\Ironvale\\");
     db->SetRoot(std::make_shared<CFileNode>());
@@ -40,7 +42,7 @@ std::unique_ptr<CFileDatabase> MakeDatabase() {
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
     size_t count = 0;
-    for (int t = 0; t < TOP_FOLDERS; ++t) {
+    for (int t = 0; t < files / (SUB_FOLDERS * FILES_PER_SUB); ++t) {
         auto top = db->Root()->AddChild("@Mod" + std::to_string(t) + "\\", NF_FOLDER);
         for (int s = 0; s < SUB_FOLDERS; ++s) {
             auto sub = top->AddChild("AddOns" + std::to_string(s) + "\\", NF_FOLDER);
@@ -73,29 +75,45 @@ long ResidentKilobytes() {
 }
 
 struct Manager {
-    std::unique_ptr<CFileDatabase> db = MakeDatabase();
-    CGantryQuestions questions;
-    CGantryManagerDlg dialog{*db, std::nullopt, questions};
-    Manager() {
+    explicit Manager(int files) : files(files) {
         dialog.SetStartTab(CGantryViewModel::VIEW_FILES);
         dialog.show();
         QApplication::processEvents();
     }
+    int files;
+    std::unique_ptr<CFileDatabase> db = MakeDatabase(files);
+    CGantryQuestions questions;
+    CGantryManagerDlg dialog{*db, std::nullopt, questions};
 };
 
+// One open manager at a time, kept for the benchmarks of its size: a million files take a while
+// to make.
+std::unique_ptr<Manager>& OpenManager() {
+    static std::unique_ptr<Manager> open;
+    return open;
+}
+
+Manager& ManagerOf(int files) {
+    std::unique_ptr<Manager>& open = OpenManager();
+    if (!open || open->files != files) {
+        open.reset();
+        open = std::make_unique<Manager>(files);
+    }
+    return *open;
+}
+
 void BM_FillAdvancedView(benchmark::State& state) {
-    Manager manager;
+    Manager& manager = ManagerOf(int(state.range(0)));
     for (auto _ : state) {
         manager.dialog.FillFileView(nullptr);
         QApplication::processEvents();
     }
     state.counters["rows"] = double(manager.dialog.Model()->rowCount());
 }
-BENCHMARK(BM_FillAdvancedView)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_SortAdvancedView(benchmark::State& state) {
-    Manager manager;
-    const int column = int(state.range(0));
+    Manager& manager = ManagerOf(int(state.range(0)));
+    const int column = int(state.range(1));
     for (auto _ : state) {
         state.PauseTiming();
         manager.dialog.FillFileView(nullptr);
@@ -105,15 +123,13 @@ void BM_SortAdvancedView(benchmark::State& state) {
         QApplication::processEvents();
     }
 }
-// File, Status, Path, Size, CRC32.
-BENCHMARK(BM_SortAdvancedView)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // The memory the open manager adds to the database it shows.
 void BM_ManagerMemory(benchmark::State& state) {
     long databaseKb = 0, managerKb = 0;
     for (auto _ : state) {
         const long start = ResidentKilobytes();
-        auto db = MakeDatabase();
+        auto db = MakeDatabase(SIZES[0]);
         databaseKb = ResidentKilobytes() - start;
         CGantryQuestions questions;
         CGantryManagerDlg dialog(*db, std::nullopt, questions);
@@ -133,8 +149,24 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Size by size, so that each database is made once.
+    for (const int files : SIZES) {
+        benchmark::RegisterBenchmark("BM_FillAdvancedView", BM_FillAdvancedView)
+            ->Arg(files)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(3);
+        // File, Status, Path, Size, CRC32.
+        for (int column = 0; column <= 4; ++column)
+            benchmark::RegisterBenchmark("BM_SortAdvancedView", BM_SortAdvancedView)
+                ->Args({files, column})
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1)
+                ->Repetitions(3);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    OpenManager().reset(); // while the application still runs
     benchmark::Shutdown();
     return 0;
 }
