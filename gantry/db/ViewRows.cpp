@@ -4,6 +4,7 @@
 #include "common/NumberText.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 
 namespace quillory {
@@ -55,9 +56,9 @@ private:
     std::unordered_map<const CFileNode*, String> paths_;
 };
 
-FileRow MakeFileRow(const Handle<CFileNode>& node, const Handle<CPackage>& package,
-                    CFolderPaths& folders) {
-    FileRow row;
+// Writes the row over in place, so that its texts keep their memory when they fit.
+void AssignFileRow(FileRow& row, const Handle<CFileNode>& node, const Handle<CPackage>& package,
+                   CFolderPaths& folders) {
     row.node = node;
     row.package = package;
     row.name = node->name;
@@ -71,7 +72,6 @@ FileRow MakeFileRow(const Handle<CFileNode>& node, const Handle<CPackage>& packa
     row.size = node->size;
     row.crc = node->crc;
     row.icon = FileIcon(*node);
-    return row;
 }
 
 // Moves each row once into the place `order` gives it.
@@ -84,39 +84,94 @@ void ApplyOrder(std::vector<Row>& rows, const std::vector<uint32_t>& order) {
     rows = std::move(sorted);
 }
 
-std::vector<uint32_t> Positions(size_t count) {
-    std::vector<uint32_t> order(count);
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    return order;
+// A position with its key beside it: the sort compares and moves these small pairs in
+// sequence, and never reaches into the large rows.
+template <typename Key> struct Keyed {
+    Key key;
+    uint32_t row;
+};
+
+// Stably sorts `order` by a key made once per row; `less` compares two keys.
+template <typename Row, typename KeyOf, typename Less>
+void SortOrderByKey(const std::vector<Row>& rows, std::vector<uint32_t>& order, KeyOf keyOf,
+                    Less less) {
+    using Key = decltype(keyOf(rows.front()));
+    std::vector<Keyed<Key>> keyed;
+    keyed.reserve(order.size());
+    for (const uint32_t row : order)
+        keyed.push_back({keyOf(rows[row]), row});
+    std::stable_sort(keyed.begin(), keyed.end(), [&less](const Keyed<Key>& a, const Keyed<Key>& b) {
+        return less(a.key, b.key);
+    });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        order[i] = keyed[i].row;
 }
 
-// Sorts positions rather than the rows themselves, which are heavy to move.
-template <typename Row, typename Less> void SortRows(std::vector<Row>& rows, Less less) {
-    std::vector<uint32_t> order = Positions(rows.size());
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return less(rows[a], rows[b]); });
-    ApplyOrder(rows, order);
+template <typename Row, typename KeyOf>
+void SortOrderAscending(const std::vector<Row>& rows, std::vector<uint32_t>& order, KeyOf keyOf) {
+    SortOrderByKey(rows, order, keyOf, [](auto a, auto b) { return a < b; });
 }
 
-// Sorts by a text key made once per row. Comparing compact keys side by side, instead of
-// reaching into 100,000 large rows in random order, keeps the sort in the cache.
-template <typename Row, typename KeyOf> void SortRowsByKey(std::vector<Row>& rows, KeyOf keyOf) {
-    std::vector<String> keys;
-    keys.reserve(rows.size());
-    for (const Row& row : rows)
-        keys.push_back(keyOf(row));
-    std::vector<uint32_t> order = Positions(rows.size());
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
-    ApplyOrder(rows, order);
+template <typename Row, typename KeyOf>
+void SortOrderDescending(const std::vector<Row>& rows, std::vector<uint32_t>& order, KeyOf keyOf) {
+    SortOrderByKey(rows, order, keyOf, [](auto a, auto b) { return a > b; });
 }
+
+// Lower-case texts of every row laid end to end in one block, so that comparing them walks
+// memory that sits together instead of a heap string per row.
+class CTextKeys {
+public:
+    template <typename TextOf> CTextKeys(size_t rows, TextOf textOf) {
+        starts_.reserve(rows + 1);
+        for (size_t row = 0; row < rows; ++row) {
+            starts_.push_back(uint32_t(text_.size()));
+            textOf(row, text_);
+        }
+        starts_.push_back(uint32_t(text_.size()));
+        for (char& c : text_)
+            c = ToLowerAscii(c);
+    }
+    std::string_view Of(uint32_t row) const {
+        return std::string_view(text_).substr(starts_[row], starts_[row + 1] - starts_[row]);
+    }
+
+private:
+    std::string text_;
+    std::vector<uint32_t> starts_;
+};
 
 // Folders first, then the name ignoring case: the order of the File column.
-String FileNameKey(const FileRow& row) {
-    String key(1, row.folder ? '0' : '1');
-    key += LowerAscii(row.name);
-    return key;
+void SortByFileName(const std::vector<FileRow>& rows, std::vector<uint32_t>& order) {
+    const CTextKeys keys(rows.size(), [&rows](size_t row, std::string& text) {
+        text += rows[row].folder ? '0' : '1';
+        text += rows[row].name;
+    });
+    SortOrderAscending(rows, order, [&keys, &rows](const FileRow& row) {
+        return keys.Of(uint32_t(&row - rows.data()));
+    });
+}
+
+// A folder's files share its path: the distinct paths are ranked once, and the rows sorted by
+// their path's rank.
+void SortByFolderPath(const std::vector<FileRow>& rows, std::vector<uint32_t>& order) {
+    std::unordered_map<std::string_view, uint32_t> rankOf;
+    std::vector<std::string_view> paths;
+    for (const FileRow& row : rows)
+        if (rankOf.try_emplace(row.folderPath, 0).second)
+            paths.push_back(row.folderPath);
+    const CTextKeys keys(paths.size(), [&paths](size_t i, std::string& text) { text += paths[i]; });
+    std::vector<uint32_t> byPath = FillOrder(paths.size());
+    std::stable_sort(byPath.begin(), byPath.end(),
+                     [&keys](uint32_t a, uint32_t b) { return keys.Of(a) < keys.Of(b); });
+    // Paths equal but for letter case share a rank, as they compare equal.
+    uint32_t rank = 0;
+    for (size_t i = 0; i < byPath.size(); ++i) {
+        if (i > 0 && keys.Of(byPath[i]) != keys.Of(byPath[i - 1]))
+            ++rank;
+        rankOf[paths[byPath[i]]] = rank;
+    }
+    SortOrderAscending(rows, order,
+                       [&rankOf](const FileRow& row) { return rankOf.at(row.folderPath); });
 }
 
 } // namespace
@@ -170,82 +225,104 @@ std::vector<PackageRow> FillPackageRows(const CFileDatabase& db) {
 
 std::vector<FileRow> FillFileRows(const CFileDatabase& db, const CPackage* filter) {
     std::vector<FileRow> rows;
-    CFolderPaths folders;
-    // One reservation for all packages: growing per package would move every row made so far
-    // once per package.
+    FillFileRows(db, filter, rows);
+    return rows;
+}
+
+void FillFileRows(const CFileDatabase& db, const CPackage* filter, std::vector<FileRow>& rows) {
+    // Counted first, so that the rows are sized once: growing package by package would move
+    // every row made so far once per package.
     size_t count = 0;
     for (const auto& package : db.Packages())
         if (!filter || package.get() == filter)
-            count += package->members.size();
-    rows.reserve(count);
+            for (const auto& node : package->members)
+                count += node ? 1 : 0;
+    rows.resize(count);
+    CFolderPaths folders;
+    size_t next = 0;
     for (const auto& package : db.Packages()) {
         if (filter && package.get() != filter)
             continue;
         for (const auto& node : package->members)
             if (node)
-                rows.push_back(MakeFileRow(node, package, folders));
+                AssignFileRow(rows[next++], node, package, folders);
     }
-    return rows;
 }
 
-bool SortFileRows(std::vector<FileRow>& rows, int column) {
+std::vector<uint32_t> FillOrder(size_t count) {
+    std::vector<uint32_t> order(count);
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    return order;
+}
+
+bool SortFileOrder(const std::vector<FileRow>& rows, int column, std::vector<uint32_t>& order) {
     switch (column) {
     case FC_FILE:
-        SortRowsByKey(rows, FileNameKey);
+        SortByFileName(rows, order);
         return true;
     case FC_STATUS:
-        SortRows(rows, [](const FileRow& a, const FileRow& b) { return a.status > b.status; });
+        SortOrderDescending(rows, order, [](const FileRow& row) { return row.status; });
         return true;
     case FC_PATH:
-        SortRowsByKey(rows, [](const FileRow& row) { return LowerAscii(row.folderPath); });
+        SortByFolderPath(rows, order);
         return true;
     case FC_SIZE:
-        SortRows(rows, [](const FileRow& a, const FileRow& b) { return a.size > b.size; });
+        SortOrderDescending(rows, order, [](const FileRow& row) { return row.size; });
         return true;
     case FC_CRC:
-        SortRows(rows, [](const FileRow& a, const FileRow& b) { return a.crc < b.crc; });
+        SortOrderAscending(rows, order, [](const FileRow& row) { return row.crc; });
         return true;
     default:
         return false;
     }
 }
 
-bool SortPackageRows(std::vector<PackageRow>& rows, int column) {
+bool SortPackageOrder(const std::vector<PackageRow>& rows, int column,
+                      std::vector<uint32_t>& order) {
     switch (column) {
     case PC_PACKAGE:
-        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
-            return CompareNoCase(a.name, b.name) < 0;
-        });
+        SortOrderByKey(
+            rows, order, [](const PackageRow& row) { return std::string_view(row.name); },
+            [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; });
         return true;
     case PC_STATUS:
-        SortRows(rows,
-                 [](const PackageRow& a, const PackageRow& b) { return a.status < b.status; });
+        SortOrderAscending(rows, order, [](const PackageRow& row) { return row.status; });
         return true;
     case PC_SIZE:
-        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
-            return a.totalSize > b.totalSize;
-        });
+        SortOrderDescending(rows, order, [](const PackageRow& row) { return row.totalSize; });
         return true;
     case PC_FILES:
-        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
-            if (a.fileCount != b.fileCount)
-                return a.fileCount > b.fileCount;
-            return a.folderCount > b.folderCount;
+        // Files, then folders: both counts in one key.
+        SortOrderDescending(rows, order, [](const PackageRow& row) {
+            return (uint64_t(row.fileCount) << 32) | row.folderCount;
         });
         return true;
     case PC_DATE:
-        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
-            return a.installed > b.installed;
-        });
+        SortOrderDescending(rows, order, [](const PackageRow& row) { return row.installed; });
         return true;
     case PC_SHARED:
-        SortRows(rows, [](const PackageRow& a, const PackageRow& b) {
-            return a.sharedCount > b.sharedCount;
-        });
+        SortOrderDescending(rows, order, [](const PackageRow& row) { return row.sharedCount; });
         return true;
     default:
         return false;
     }
+}
+
+bool SortFileRows(std::vector<FileRow>& rows, int column) {
+    std::vector<uint32_t> order = FillOrder(rows.size());
+    if (!SortFileOrder(rows, column, order))
+        return false;
+    ApplyOrder(rows, order);
+    return true;
+}
+
+bool SortPackageRows(std::vector<PackageRow>& rows, int column) {
+    std::vector<uint32_t> order = FillOrder(rows.size());
+    if (!SortPackageOrder(rows, column, order))
+        return false;
+    ApplyOrder(rows, order);
+    return true;
 }
 
 String PriorityText(uint32_t priority) {

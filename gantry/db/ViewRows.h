@@ -74,9 +74,21 @@ std::vector<PackageRow> FillPackageRows(const CFileDatabase& db);
 // The members of `filter`, or of every package in list order when it is null; a node held by
 // several packages gives one row per package.
 std::vector<FileRow> FillFileRows(const CFileDatabase& db, const CPackage* filter);
+// The same into `rows`, whose rows and texts are written over in place: a refill of a view of
+// as many rows allocates next to nothing.
+void FillFileRows(const CFileDatabase& db, const CPackage* filter, std::vector<FileRow>& rows);
 
-// Sorts by a column as the manager does: always one direction per column. False (rows
-// untouched) for a column that does not sort.
+// The order of rows shown is kept apart from the rows: `order` holds positions into `rows`, and
+// a sort rearranges only the positions, stably, by a column as the manager does (always one
+// direction per column). False (order untouched) for a column that does not sort.
+bool SortFileOrder(const std::vector<FileRow>& rows, int column, std::vector<uint32_t>& order);
+bool SortPackageOrder(const std::vector<PackageRow>& rows, int column,
+                      std::vector<uint32_t>& order);
+// 0, 1, 2, ... `count` - 1: rows in the order they were filled.
+std::vector<uint32_t> FillOrder(size_t count);
+
+// The rows themselves rearranged, for a caller that has no use for a separate order. False
+// (rows untouched) for a column that does not sort.
 bool SortFileRows(std::vector<FileRow>& rows, int column);
 bool SortPackageRows(std::vector<PackageRow>& rows, int column);
 

@@ -456,7 +456,7 @@ void CGantryManagerDlg::FillFileView(const CPackage* filter) {
     }
     filter_->setCurrentIndex(selected);
     const KeptSelection kept = KeepSelection();
-    model_->ShowFiles(FillFileRows(db_, selected == 0 ? nullptr : filter));
+    model_->ShowFiles(db_, selected == 0 ? nullptr : filter);
     RestoreSelection(kept);
     seenChanges_ = db_.ChangeCount();
 }
@@ -502,7 +502,7 @@ HandleArray<CFileNode> CGantryManagerDlg::SelectedNodes() const {
     HandleArray<CFileNode> nodes;
     if (CurrentView() == CGantryViewModel::VIEW_FILES)
         for (int row : SelectedRows())
-            nodes.push_back(model_->FileRows()[size_t(row)].node);
+            nodes.push_back(model_->FileAt(row).node);
     return nodes;
 }
 
@@ -510,7 +510,7 @@ std::vector<ListedNode> CGantryManagerDlg::SelectedListed() const {
     std::vector<ListedNode> listed;
     if (CurrentView() == CGantryViewModel::VIEW_FILES)
         for (int row : SelectedRows()) {
-            const FileRow& file = model_->FileRows()[size_t(row)];
+            const FileRow& file = model_->FileAt(row);
             listed.push_back({file.node, file.package});
         }
     return listed;
@@ -520,7 +520,7 @@ HandleArray<CPackage> CGantryManagerDlg::SelectedPackages() const {
     HandleArray<CPackage> packages;
     if (CurrentView() == CGantryViewModel::VIEW_PACKAGES)
         for (int row : SelectedRows())
-            packages.push_back(model_->PackageRows()[size_t(row)].package);
+            packages.push_back(model_->PackageAt(row).package);
     return packages;
 }
 
@@ -528,7 +528,7 @@ HandleArray<CPackage> CGantryManagerDlg::SelectedOffered() const {
     HandleArray<CPackage> packages;
     if (CurrentView() == CGantryViewModel::VIEW_SERVER)
         for (int row : SelectedRows())
-            packages.push_back(model_->OfferedRows()[size_t(row)].package);
+            packages.push_back(model_->OfferedAt(row).package);
     return packages;
 }
 
@@ -758,15 +758,13 @@ void CGantryManagerDlg::SelectChildren() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty())
         return;
-    const auto& files = model_->FileRows();
     std::vector<CFileNode*> below;
-    files[size_t(rows.front())].node->CollectPointers(below);
+    model_->FileAt(rows.front()).node->CollectPointers(below);
     const std::unordered_set<const CFileNode*> children(below.begin(), below.end());
     QItemSelection add;
-    for (size_t row = files.size(); row-- > 0;)
-        if (children.count(files[row].node.get()))
-            add.select(model_->index(int(row), 0),
-                       model_->index(int(row), model_->columnCount() - 1));
+    for (int row = model_->rowCount(); row-- > 0;)
+        if (children.count(model_->FileAt(row).node.get()))
+            add.select(model_->index(row, 0), model_->index(row, model_->columnCount() - 1));
     list_->selectionModel()->select(add, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
@@ -774,7 +772,7 @@ void CGantryManagerDlg::OpenFolder() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty())
         return;
-    const CFileNode& node = *model_->FileRows()[size_t(rows.front())].node;
+    const CFileNode& node = *model_->FileAt(rows.front()).node;
     openFolder(QString::fromStdString(platform::NativePath(CPackageCommands::FolderToOpen(node))));
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace quillory::ui {
@@ -65,41 +64,55 @@ const Columns& ColumnsOf(int view) {
 
 CGantryViewModel::CGantryViewModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+void CGantryViewModel::Reset(int view, size_t rows) {
+    view_ = view;
+    order_ = FillOrder(rows);
+    // Rows of a view not shown are let go; those of the view shown are kept for its refill.
+    if (view != VIEW_SERVER)
+        std::vector<OfferedRow>().swap(offered_);
+    if (view != VIEW_PACKAGES)
+        std::vector<PackageRow>().swap(packages_);
+    if (view != VIEW_FILES)
+        std::vector<FileRow>().swap(files_);
+}
+
 void CGantryViewModel::ShowOffered(std::vector<OfferedRow> rows) {
     beginResetModel();
-    view_ = VIEW_SERVER;
     offered_ = std::move(rows);
-    packages_.clear();
-    files_.clear();
+    Reset(VIEW_SERVER, offered_.size());
     endResetModel();
 }
 
 void CGantryViewModel::ShowPackages(std::vector<PackageRow> rows) {
     beginResetModel();
-    view_ = VIEW_PACKAGES;
     packages_ = std::move(rows);
-    offered_.clear();
-    files_.clear();
+    Reset(VIEW_PACKAGES, packages_.size());
     endResetModel();
 }
 
 void CGantryViewModel::ShowFiles(std::vector<FileRow> rows) {
     beginResetModel();
-    view_ = VIEW_FILES;
     files_ = std::move(rows);
-    offered_.clear();
-    packages_.clear();
+    Reset(VIEW_FILES, files_.size());
+    endResetModel();
+}
+
+void CGantryViewModel::ShowFiles(const CFileDatabase& db, const CPackage* filter) {
+    beginResetModel();
+    FillFileRows(db, filter, files_);
+    Reset(VIEW_FILES, files_.size());
     endResetModel();
 }
 
 // A row is known by its object and the package it is listed under, which survive the sort.
 CGantryViewModel::RowKey CGantryViewModel::KeyOf(int row) const {
-    const size_t r = size_t(row);
-    if (view_ == VIEW_FILES)
-        return {files_[r].node.get(), files_[r].package.get()};
+    if (view_ == VIEW_FILES) {
+        const FileRow& file = FileAt(row);
+        return {file.node.get(), file.package.get()};
+    }
     if (view_ == VIEW_SERVER)
-        return {offered_[r].package.get(), nullptr};
-    return {packages_[r].package.get(), nullptr};
+        return {OfferedAt(row).package.get(), nullptr};
+    return {PackageAt(row).package.get(), nullptr};
 }
 
 std::vector<CGantryViewModel::RowKey> CGantryViewModel::KeysOf(const std::vector<int>& rows) const {
@@ -126,25 +139,22 @@ bool CGantryViewModel::SortBy(int column) {
     if (view_ == VIEW_SERVER)
         return false;
     emit layoutAboutToBeChanged();
-    // The selection follows its rows through the move.
+    // The selection follows its rows through the move: each persistent index is known by the
+    // position of its row, which the sort does not move.
     const QModelIndexList before = persistentIndexList();
-    std::vector<RowKey> keys;
-    keys.reserve(size_t(before.size()));
+    std::vector<uint32_t> positions;
+    positions.reserve(size_t(before.size()));
     for (const QModelIndex& index : before)
-        keys.push_back(KeyOf(index.row()));
-    const bool sorted =
-        view_ == VIEW_FILES ? SortFileRows(files_, column) : SortPackageRows(packages_, column);
+        positions.push_back(order_[size_t(index.row())]);
+    const bool sorted = view_ == VIEW_FILES ? SortFileOrder(files_, column, order_)
+                                            : SortPackageOrder(packages_, column, order_);
     QModelIndexList after;
     if (!before.isEmpty()) {
-        std::unordered_map<RowKey, int, RowKeyHash> rows;
-        rows.reserve(size_t(rowCount()));
-        for (int row = 0; row < rowCount(); ++row)
-            rows.emplace(KeyOf(row), row);
-        for (qsizetype i = 0; i < before.size(); ++i) {
-            const auto found = rows.find(keys[size_t(i)]);
-            after.push_back(found == rows.end() ? QModelIndex()
-                                                : index(found->second, before[i].column()));
-        }
+        std::vector<int> rowAt(order_.size());
+        for (size_t row = 0; row < order_.size(); ++row)
+            rowAt[order_[row]] = int(row);
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after.push_back(index(rowAt[positions[size_t(i)]], before[i].column()));
     }
     changePersistentIndexList(before, after);
     emit layoutChanged();
@@ -158,14 +168,7 @@ int CGantryViewModel::ColumnWidth(int column) const {
 int CGantryViewModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    switch (view_) {
-    case VIEW_SERVER:
-        return int(offered_.size());
-    case VIEW_PACKAGES:
-        return int(packages_.size());
-    default:
-        return int(files_.size());
-    }
+    return int(order_.size());
 }
 
 int CGantryViewModel::columnCount(const QModelIndex& parent) const {
@@ -182,22 +185,21 @@ int CGantryViewModel::columnCount(const QModelIndex& parent) const {
 }
 
 const String* CGantryViewModel::Text(int row, int column) const {
-    const size_t r = size_t(row);
     switch (view_) {
     case VIEW_SERVER: {
-        const OfferedRow& o = offered_[r];
+        const OfferedRow& o = OfferedAt(row);
         const String* texts[] = {&o.name, &o.priorityText, &o.statusText, &o.zipSizeText,
                                  &o.action};
         return texts[column];
     }
     case VIEW_PACKAGES: {
-        const PackageRow& p = packages_[r];
+        const PackageRow& p = PackageAt(row);
         const String* texts[] = {&p.name,         &p.statusText,  &p.sizeText,
                                  &p.filesFolders, &p.installDate, &p.shared};
         return texts[column];
     }
     default: {
-        const FileRow& f = files_[r];
+        const FileRow& f = FileAt(row);
         const String* texts[] = {&f.name,     &f.statusText, &f.folderPath,
                                  &f.sizeText, &f.crcText,    &f.packageName};
         return texts[column];
@@ -206,14 +208,13 @@ const String* CGantryViewModel::Text(int row, int column) const {
 }
 
 int CGantryViewModel::IconOf(int row) const {
-    const size_t r = size_t(row);
     switch (view_) {
     case VIEW_SERVER:
-        return offered_[r].icon;
+        return OfferedAt(row).icon;
     case VIEW_PACKAGES:
-        return packages_[r].icon;
+        return PackageAt(row).icon;
     default:
-        return files_[r].icon;
+        return FileAt(row).icon;
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The manager's one list, over the rows of the view shown: offered packages, installed
 // packages or files. Rows come filled from the core with their texts and sort keys, so data()
-// and sorting never walk the tree.
+// and sorting never walk the tree. The rows stay where they were filled; the order shown is a
+// list of positions that a sort rearranges, and a refill of the file view writes over the rows
+// in place.
 
 #include "gantry/db/ViewRows.h"
 #include "gantry/ui/GantryIcons.h"
@@ -24,14 +26,18 @@ public:
     void ShowOffered(std::vector<OfferedRow> rows);
     void ShowPackages(std::vector<PackageRow> rows);
     void ShowFiles(std::vector<FileRow> rows);
+    // Fills the file view from `db` (the members of `filter`, or of every package when null)
+    // over the rows it shows now.
+    void ShowFiles(const CFileDatabase& db, const CPackage* filter);
     int CurrentView() const { return view_; }
 
     // Sorts as the manager does (one direction per column); false for a column that does not.
     bool SortBy(int column);
 
-    const std::vector<OfferedRow>& OfferedRows() const { return offered_; }
-    const std::vector<PackageRow>& PackageRows() const { return packages_; }
-    const std::vector<FileRow>& FileRows() const { return files_; }
+    // The row shown at `row` of the current view, which must be that row's view.
+    const OfferedRow& OfferedAt(int row) const { return offered_[Position(row)]; }
+    const PackageRow& PackageAt(int row) const { return packages_[Position(row)]; }
+    const FileRow& FileAt(int row) const { return files_[Position(row)]; }
 
     // Column width in pixels of the current view.
     int ColumnWidth(int column) const;
@@ -49,6 +55,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    size_t Position(int row) const { return order_[size_t(row)]; }
+    // Shows `view` with its rows in the order they were filled; the other views' rows go.
+    void Reset(int view, size_t rows);
     RowKey KeyOf(int row) const;
     const String* Text(int row, int column) const;
     int IconOf(int row) const;
@@ -58,6 +67,7 @@ private:
     std::vector<OfferedRow> offered_;
     std::vector<PackageRow> packages_;
     std::vector<FileRow> files_;
+    std::vector<uint32_t> order_; // positions of the current view's rows, as shown
     CGantryIcons icons_;
 };
 

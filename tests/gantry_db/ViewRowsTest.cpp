@@ -94,6 +94,75 @@ TEST_F(ViewRowsTest, FileColumnsSortInTheirOneDirection) {
     EXPECT_EQ(rows.front().name, "AddOns\\");
 }
 
+// A sort of the order leaves the rows where they are and ranks the positions as a sort of the
+// rows would; a later sort keeps the earlier one among its equals.
+TEST_F(ViewRowsTest, SortingAnOrderLeavesTheRowsInPlace) {
+    const std::vector<FileRow> rows = FillFileRows(db, nullptr);
+    const std::vector<String> filled = Names(rows);
+    for (int column : {FC_FILE, FC_STATUS, FC_PATH, FC_SIZE, FC_CRC}) {
+        std::vector<uint32_t> order = FillOrder(rows.size());
+        ASSERT_TRUE(SortFileOrder(rows, column, order)) << column;
+        std::vector<FileRow> sorted = FillFileRows(db, nullptr);
+        ASSERT_TRUE(SortFileRows(sorted, column));
+        std::vector<String> byOrder;
+        for (uint32_t position : order)
+            byOrder.push_back(rows[position].name);
+        EXPECT_EQ(byOrder, Names(sorted)) << column;
+        EXPECT_EQ(Names(rows), filled) << column;
+    }
+    // Size, then status: the two "Small.pbo" rows (equal in both) keep their filled order, and
+    // the active files keep the size order among themselves.
+    std::vector<uint32_t> order = FillOrder(rows.size());
+    ASSERT_TRUE(SortFileOrder(rows, FC_SIZE, order));
+    ASSERT_TRUE(SortFileOrder(rows, FC_STATUS, order));
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 3, 1, 0, 4}));
+    EXPECT_FALSE(SortFileOrder(rows, FC_PACKAGE, order));
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 3, 1, 0, 4}));
+}
+
+// Paths that differ only in letter case sort as one, in the order they had.
+TEST_F(ViewRowsTest, PathsEqualButForCaseKeepTheirOrder) {
+    auto upper = AddFolder(*db.Root(), "ADDONS\\");
+    auto other = AddFile(*upper, "other.pbo", 1, 1);
+    auto mods = AddFolder(*db.Root(), "@mods\\");
+    auto unit = AddFile(*mods, "unit.pbo", 1, 2);
+    auto package = AddPackage(db, "mixed");
+    package->AddMember(other);
+    package->AddMember(big);
+    package->AddMember(unit);
+    const std::vector<FileRow> rows = FillFileRows(db, package.get());
+    std::vector<uint32_t> order = FillOrder(rows.size());
+    ASSERT_TRUE(SortFileOrder(rows, FC_PATH, order));
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 0, 1}));
+}
+
+// A refill over rows already there gives the rows a fresh fill gives, in the same memory.
+TEST_F(ViewRowsTest, RefillWritesOverTheRowsInPlace) {
+    std::vector<FileRow> rows;
+    FillFileRows(db, nullptr, rows);
+    ASSERT_EQ(rows.size(), 5u);
+    const FileRow* block = rows.data();
+    const char* path = rows[1].folderPath.data();
+    small->status = NS_ACTIVE;
+    FillFileRows(db, nullptr, rows);
+    EXPECT_EQ(rows.data(), block);
+    EXPECT_EQ(rows[1].folderPath.data(), path);
+    const std::vector<FileRow> fresh = FillFileRows(db, nullptr);
+    ASSERT_EQ(rows.size(), fresh.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].name, fresh[i].name) << i;
+        EXPECT_EQ(rows[i].statusText, fresh[i].statusText) << i;
+        EXPECT_EQ(rows[i].icon, fresh[i].icon) << i;
+        EXPECT_EQ(rows[i].package, fresh[i].package) << i;
+    }
+    EXPECT_EQ(rows[2].icon, 0) << "the file made active shows so";
+    // A narrower view shrinks the rows; a wider one grows them again.
+    FillFileRows(db, desert.get(), rows);
+    EXPECT_EQ(Names(rows), (std::vector<String>{"Small.pbo", "gone.pbo"}));
+    FillFileRows(db, nullptr, rows);
+    EXPECT_EQ(Names(rows), Names(fresh));
+}
+
 TEST_F(ViewRowsTest, PackageRowsAndTheirSortOrders) {
     std::vector<PackageRow> rows = FillPackageRows(db);
     ASSERT_EQ(rows.size(), 5u);

@@ -145,8 +145,8 @@ private slots:
         // The new packages are in "Packages", their files in "Advanced".
         manager.Tabs()->setCurrentIndex(1);
         bool listed = false;
-        for (const PackageRow& row : manager.Model()->PackageRows())
-            listed = listed || row.name == "third";
+        for (int row = 0; row < manager.Model()->rowCount(); ++row)
+            listed = listed || manager.Model()->PackageAt(row).name == "third";
         QVERIFY(listed);
     }
 

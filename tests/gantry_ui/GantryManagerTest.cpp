@@ -157,18 +157,18 @@ private:
 
     // The file-view row of `name` listed under `package`, or -1.
     static int FileRowOf(const CGantryManagerDlg& dialog, const char* name, const char* package) {
-        const auto& rows = dialog.Model()->FileRows();
-        for (size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].name == name && rows[i].packageName == package)
-                return int(i);
+        const CGantryViewModel& model = *dialog.Model();
+        for (int row = 0; row < model.rowCount(); ++row)
+            if (model.FileAt(row).name == name && model.FileAt(row).packageName == package)
+                return row;
         return -1;
     }
 
     static int PackageRowOf(const CGantryManagerDlg& dialog, const char* name) {
-        const auto& rows = dialog.Model()->PackageRows();
-        for (size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].name == name)
-                return int(i);
+        const CGantryViewModel& model = *dialog.Model();
+        for (int row = 0; row < model.rowCount(); ++row)
+            if (model.PackageAt(row).name == name)
+                return row;
         return -1;
     }
 
@@ -290,15 +290,15 @@ private slots:
         QVERIFY(row >= 0);
         // Paths show the system's separator; the database keeps its own.
         QCOMPARE(Cell(model, row, 2), QStringLiteral("AddOns/sub/"));
-        QCOMPARE(dialog->Model()->FileRows()[size_t(row)].folderPath, String("AddOns\\sub\\"));
+        QCOMPARE(dialog->Model()->FileAt(row).folderPath, String("AddOns\\sub\\"));
         QCOMPARE(Cell(model, row, 5), QStringLiteral("<Unknown addons>"));
 
         // The sorting table: folders first by name; size descending, no toggle on a second click.
         dialog->List()->horizontalHeader()->sectionClicked(0);
-        QVERIFY(dialog->Model()->FileRows().front().folder);
+        QVERIFY(dialog->Model()->FileAt(0).folder);
         for (int click = 0; click < 2; ++click) {
             dialog->List()->horizontalHeader()->sectionClicked(3);
-            QCOMPARE(dialog->Model()->FileRows().front().name, String("IRONVALE.EXE"));
+            QCOMPARE(dialog->Model()->FileAt(0).name, String("IRONVALE.EXE"));
         }
         // The combo filters by package.
         dialog->Filter()->setCurrentIndex(4);
@@ -486,6 +486,42 @@ private slots:
         QCOMPARE(dialog->Filter()->currentIndex(), islands);
         QCOMPARE(dialog->List()->model()->rowCount(), 1);
         QCOMPARE(dialog->SelectedRows(), (std::vector<int>{0}));
+    }
+
+    // A sort moves the rows shown, not the rows filled: the selection stays on its files, a
+    // command on it reaches them, and a refill shows the filled order again.
+    void sortingKeepsTheSelectionOnItsFiles() {
+        auto dialog = Open(CGantryViewModel::VIEW_FILES);
+        const CGantryViewModel& model = *dialog->Model();
+        const int a = FileRowOf(*dialog, "a.pbo", "Islands");
+        const int exe = FileRowOf(*dialog, "IRONVALE.EXE", "<Unknown files>");
+        QVERIFY(a >= 0 && exe >= 0);
+        std::vector<String> filled;
+        for (int row = 0; row < model.rowCount(); ++row)
+            filled.push_back(model.FileAt(row).name);
+        SelectRows(*dialog, {a, exe});
+        for (int column : {3, 0, 2, 4, 1}) {
+            dialog->List()->horizontalHeader()->sectionClicked(column);
+            std::vector<String> selected;
+            for (const int row : dialog->SelectedRows())
+                selected.push_back(model.FileAt(row).name);
+            std::sort(selected.begin(), selected.end());
+            QCOMPARE(selected, (std::vector<String>{"IRONVALE.EXE", "a.pbo"}));
+            // What the view shows is what the rows say, row for row.
+            for (int row = 0; row < model.rowCount(); ++row)
+                QCOMPARE(Cell(dialog->List()->model(), row, 3),
+                         QString::fromStdString(model.FileAt(row).sizeText));
+        }
+        // Size descending after the clicks above leaves the biggest file first.
+        dialog->List()->horizontalHeader()->sectionClicked(3);
+        QCOMPARE(model.FileAt(0).name, String("IRONVALE.EXE"));
+        SelectRows(*dialog, {FileRowOf(*dialog, "a.pbo", "Islands")});
+        dialog->Action(ID_FILE_DEACTIVATE)->trigger();
+        QCOMPARE(test::NodeAt(*db, "AddOns\\a.pbo")->status, uint16_t(NS_INACTIVE));
+        std::vector<String> after;
+        for (int row = 0; row < model.rowCount(); ++row)
+            after.push_back(model.FileAt(row).name);
+        QCOMPARE(after, filled);
     }
 
     void textsFitTheWindow() {

@@ -94,10 +94,10 @@ private:
     }
 
     static int PackageRowOf(const CGantryManagerDlg& dialog, const char* name) {
-        const auto& rows = dialog.Model()->PackageRows();
-        for (size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].name == name)
-                return int(i);
+        const CGantryViewModel& model = *dialog.Model();
+        for (int row = 0; row < model.rowCount(); ++row)
+            if (model.PackageAt(row).name == name)
+                return row;
         return -1;
     }
 
