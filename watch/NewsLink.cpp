@@ -10,8 +10,7 @@
 #include "watch/core/UpgradeWorker.h"
 
 #include <QDesktopServices>
-#include <QHostAddress>
-#include <QHostInfo>
+#include <QObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrl>
@@ -38,17 +37,27 @@ void CNewsLink::StartNewsLookup() {
     newsShown_ = false;
     if (browser_ == nullptr || endpoint_.host.empty())
         return;
-    const uint16_t port = endpoint_.port;
-    QHostInfo::lookupHost(FromLocal(endpoint_.host), window_, [this, port](const QHostInfo& info) {
-        if (info.error() != QHostInfo::NoError || closed_)
+    EndLookup();
+    lookupContext_ = std::make_unique<QObject>();
+    QObject* context = lookupContext_.get();
+    lookup_ = std::thread([this, context, host = endpoint_.host, port = endpoint_.port] {
+        const uint32_t address = ResolveHost(host);
+        if (address == ADDRESS_NONE)
             return;
-        for (const QHostAddress& address : info.addresses()) {
-            if (address.protocol() != QAbstractSocket::IPv4Protocol)
-                continue;
-            browser_->QueryNews(ResolveHost(ToLocal(address.toString())), port);
-            return;
-        }
+        QMetaObject::invokeMethod(
+            context,
+            [this, address, port] {
+                if (!closed_)
+                    browser_->QueryNews(address, port);
+            },
+            Qt::QueuedConnection);
     });
+}
+
+void CNewsLink::EndLookup() {
+    if (lookup_.joinable())
+        lookup_.join();
+    lookupContext_.reset();
 }
 
 void CNewsLink::Blink(uint32_t tickCounter) {
@@ -143,6 +152,7 @@ int CNewsLink::TakeUpgradeResult() {
 
 void CNewsLink::Close() {
     closed_ = true;
+    EndLookup();
     if (upgrade_) {
         upgrade_->Cancel();
         upgrade_->Wait();

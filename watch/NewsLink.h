@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 
+class QObject;
 class QPlainTextEdit;
 class QPushButton;
 class QWidget;
@@ -79,6 +81,7 @@ public:
 private:
     void SetCaption(const QString& text);
     bool StartUpgrade(const String& programPath, std::function<void()> ended);
+    void EndLookup();
 
     IServerWatch* watch_;
     IBrowserLink* browser_;
@@ -93,6 +96,10 @@ private:
     QString address_;
     UrlOpener openUrl_;
     std::unique_ptr<CUpgradeWorker> upgrade_;
+    // The name is resolved on a thread of its own, with the platform's lookup rather than Qt
+    // Network's; its answer is queued to `lookupContext_`, which drops it once the link is gone.
+    std::thread lookup_;
+    std::unique_ptr<QObject> lookupContext_;
 };
 
 } // namespace quillory::ui

@@ -2,6 +2,8 @@
 
 #include "net/BrowserHost.h"
 #include "platform/InstanceSocket.h"
+#include "platform/LocalConnection.h"
+#include "platform/LocalListener.h"
 #include "platform/ProcessReplace.h"
 #include "platform/SignalPipe.h"
 #include "ui/MessageBoxes.h"
@@ -15,8 +17,7 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdlib>
@@ -51,55 +52,76 @@ QString CWatchApp::DefaultSocketPath(QString& problem) {
 bool CWatchApp::ClaimInstance(const std::vector<String>& words) {
     if (socketPath_.isEmpty())
         return true;
-    QLocalSocket other;
-    other.connectToServer(socketPath_);
-    if (other.waitForConnected(kConnectMs)) {
+    const String path = ToLocal(socketPath_);
+    platform::CLocalConnection other;
+    if (other.Connect(path, kConnectMs)) {
         const std::string message = CInstanceMessageReader::Encode(words);
-        other.write(message.data(), static_cast<qint64>(message.size()));
-        other.waitForBytesWritten(kConnectMs);
-        other.disconnectFromServer();
+        other.SendAll(message.data(), message.size(), kConnectMs);
         return false;
     }
     // Nobody answers: a socket left by a copy that crashed is taken over.
-    QLocalServer::removeServer(socketPath_);
+    platform::CLocalListener::RemoveStale(path);
     Listen();
     return true;
 }
 
 void CWatchApp::Listen() {
-    server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_.get(), &QLocalServer::newConnection, this, &CWatchApp::OnNewConnection);
+    listenerNotifier_.reset();
+    listener_ = std::make_unique<platform::CLocalListener>();
+    String error;
     // Without the name later copies cannot reach this one; it still runs on its own.
-    if (!server_->listen(socketPath_))
-        claimProblem_ = socketPath_ + QStringLiteral(": ") + server_->errorString();
+    if (!listener_->Listen(ToLocal(socketPath_), error)) {
+        claimProblem_ = socketPath_ + QStringLiteral(": ") + FromLocal(error);
+        listener_.reset();
+        return;
+    }
+    listenerNotifier_ = std::make_unique<QSocketNotifier>(listener_->Fd(), QSocketNotifier::Read);
+    connect(listenerNotifier_.get(), &QSocketNotifier::activated, this,
+            &CWatchApp::OnNewConnection);
 }
 
 void CWatchApp::OnNewConnection() {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(kReadMs, socket, [socket] { socket->abort(); });
-        auto reader = std::make_shared<CInstanceMessageReader>();
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader] {
-            const QByteArray bytes = socket->readAll();
-            const auto state = reader->Feed(bytes.constData(), size_t(bytes.size()));
-            if (state == CInstanceMessageReader::State::INCOMPLETE)
-                return;
-            // One line per connection; anything else from the peer is not listened to.
-            socket->abort();
-            if (state != CInstanceMessageReader::State::COMPLETE)
-                return;
-            ++restoreRequests_;
-            if (window_ != nullptr)
-                window_->HandOver(reader->Words());
-        });
-    }
+    for (int fd = listener_->Accept(); fd >= 0; fd = listener_->Accept())
+        HearLaterCopy(fd);
+}
+
+void CWatchApp::HearLaterCopy(int fd) {
+    // The connection lives as long as `context`: until the line is read, the peer leaves, or
+    // it dawdles too long.
+    auto* context = new QObject(this);
+    auto connection = std::make_shared<platform::CLocalConnection>(fd);
+    auto reader = std::make_shared<CInstanceMessageReader>();
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
+    QTimer::singleShot(kReadMs, context, [context] { context->deleteLater(); });
+    connect(notifier, &QSocketNotifier::activated, context,
+            [this, context, notifier, connection, reader] {
+                char buffer[4096];
+                size_t got = 0;
+                auto state = CInstanceMessageReader::State::INCOMPLETE;
+                while (state == CInstanceMessageReader::State::INCOMPLETE) {
+                    const auto read = connection->Read(buffer, sizeof(buffer), got);
+                    if (read == platform::CLocalConnection::ReadState::NOTHING_YET)
+                        return;
+                    if (read == platform::CLocalConnection::ReadState::CLOSED)
+                        break;
+                    state = reader->Feed(buffer, got);
+                }
+                // One line per connection; anything else from the peer is not listened to.
+                notifier->setEnabled(false);
+                context->deleteLater();
+                if (state != CInstanceMessageReader::State::COMPLETE)
+                    return;
+                ++restoreRequests_;
+                if (window_ != nullptr)
+                    window_->HandOver(reader->Words());
+            });
 }
 
 QString CWatchApp::Restart(const String& programFile, const std::vector<String>& words,
                            bool& stillFirst) {
     // The new image must not find this one still holding the name.
-    server_.reset();
+    listenerNotifier_.reset();
+    listener_.reset();
     const String reason = replace_(programFile, start_.argv, start_.folder);
     stillFirst = ClaimInstance(words);
     return FromLocal(reason);

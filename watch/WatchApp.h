@@ -13,11 +13,12 @@
 #include <memory>
 #include <vector>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace quillory::platform {
+class CLocalListener;
 class CSignalPipe;
-}
+} // namespace quillory::platform
 
 namespace quillory::ui {
 
@@ -77,6 +78,8 @@ public:
 
 private:
     void OnNewConnection();
+    // Reads one later copy's line from the connection `fd` (owned from here on).
+    void HearLaterCopy(int fd);
     void Listen();
     // One window over a fresh query engine, from opening to closing; true when it asked for a
     // restart.
@@ -87,7 +90,10 @@ private:
     StartLine start_;
     Replace replace_;
     QString claimProblem_;
-    std::unique_ptr<QLocalServer> server_;
+    // The platform's local socket rather than Qt Network's: the window starts without loading
+    // a network library it has no other use for.
+    std::unique_ptr<platform::CLocalListener> listener_;
+    std::unique_ptr<QSocketNotifier> listenerNotifier_;
     CWatchDialog* window_ = nullptr;
     int restoreRequests_ = 0;
 };
