@@ -1,23 +1,53 @@
 #include "watch/SoundNotifier.h"
 
+#include "platform/AudioPresence.h"
+#include "ui/TextConversion.h"
+
 #include <QApplication>
-#include <QAudioDevice>
-#include <QMediaDevices>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QStringList>
 #include <QWidget>
+
+#ifndef QUILLORY_SOUND_MODULE_DIR
+#define QUILLORY_SOUND_MODULE_DIR "../lib/quillory"
+#endif
 
 namespace quillory::ui {
 
 CSoundNotifier::CSoundNotifier(QWidget* window, std::function<void(const QString&)> tell,
                                std::function<bool()> hasAudio)
     : window_(window), tell_(std::move(tell)), hasAudio_(std::move(hasAudio)) {
+    // A machine with no sound server and no playback device is known without the audio stack.
     if (!hasAudio_)
-        hasAudio_ = [] { return !QMediaDevices::audioOutputs().isEmpty(); };
+        hasAudio_ = [this] {
+            if (!platform::MayHaveAudioOutput(platform::DefaultAudioPlaces()))
+                return false;
+            ISoundPlayer* player = Player();
+            return player != nullptr && player->HasOutput();
+        };
 }
 
-CSoundNotifier::~CSoundNotifier() {
-    qDeleteAll(effects_);
+CSoundNotifier::~CSoundNotifier() = default;
+
+QStringList CSoundNotifier::ModuleCandidates() {
+    const QString folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    const QString file = QString::fromLatin1(SOUND_MODULE_FILE);
+    return {folder + file,
+            folder + QStringLiteral(QUILLORY_SOUND_MODULE_DIR) + QLatin1Char('/') + file};
+}
+
+ISoundPlayer* CSoundNotifier::Player() {
+    if (loadTried_)
+        return player_.get();
+    loadTried_ = true;
+    for (const QString& candidate : ModuleCandidates()) {
+        if (!module_.Open(ToLocal(candidate)))
+            continue;
+        MakeSoundPlayer make = nullptr;
+        if (module_.Find(SOUND_PLAYER_SYMBOL, make))
+            player_.reset(make());
+        break;
+    }
+    return player_.get();
 }
 
 void CSoundNotifier::TellOnce() {
@@ -32,17 +62,10 @@ void CSoundNotifier::Play(int sound) {
         TellOnce();
         return;
     }
-    QSoundEffect*& effect = effects_[sound];
-    if (effect == nullptr) {
-        effect = new QSoundEffect;
-        effect->setSource(QUrl(QStringLiteral("qrc:/sounds/%1.wav").arg(sound)));
-    }
-    // A device that fails the effect plays nothing; the player learns it once.
-    if (effect->status() == QSoundEffect::Error) {
+    // A device that fails the sound plays nothing; the player learns it once.
+    ISoundPlayer* player = Player();
+    if (player == nullptr || !player->Play(sound))
         TellOnce();
-        return;
-    }
-    effect->play();
 }
 
 void CSoundNotifier::Flash() {

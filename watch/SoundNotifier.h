@@ -1,16 +1,18 @@
 #pragma once
-// Plays the embedded notification sounds with QSoundEffect and flashes the window. A machine
-// without audio plays nothing and carries on, and says so once.
+// Plays the embedded notification sounds and flashes the window. The audio stack is loaded at
+// the first sound (SoundPlayer.h). A machine without audio, or without the sound module, plays
+// nothing and carries on, and says so once.
 
+#include "platform/SharedLibrary.h"
 #include "watch/Notifier.h"
+#include "watch/SoundPlayer.h"
 
-#include <QHash>
 #include <QPointer>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
-class QSoundEffect;
 class QWidget;
 
 namespace quillory::ui {
@@ -21,7 +23,7 @@ public:
         "No sound device: notifications are shown without sound.";
 
     // `tell` gets NO_SOUND_TEXT the first time a sound cannot play; `hasAudio` says whether the
-    // machine has an audio output (null: ask the system).
+    // machine has an audio output (null: ask the sound module).
     explicit CSoundNotifier(QWidget* window, std::function<void(const QString&)> tell = {},
                             std::function<bool()> hasAudio = {});
     ~CSoundNotifier() override;
@@ -31,14 +33,22 @@ public:
     void Play(int sound) override;
     void Flash() override;
 
+    // Where the sound module is looked for, in order: beside the program, then in the
+    // installed program's library folder.
+    static QStringList ModuleCandidates();
+
 private:
     void TellOnce();
+    // The module's player, loaded on the first call; null when it cannot be loaded.
+    ISoundPlayer* Player();
 
     QPointer<QWidget> window_;
     std::function<void(const QString&)> tell_;
     std::function<bool()> hasAudio_;
     bool told_ = false;
-    QHash<int, QSoundEffect*> effects_; // made on first use, owned here
+    bool loadTried_ = false;
+    platform::CSharedLibrary module_;
+    std::unique_ptr<ISoundPlayer> player_;
 };
 
 } // namespace quillory::ui
