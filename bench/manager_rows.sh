@@ -20,12 +20,15 @@ awk -F, '
         rows = part[2]
         what = part[1] == "BM_FillAdvancedView" ? "fill" : "sort by " column[part[3] + 1]
         ms[what, rows] = $3
+        cpu[what, rows] = $4
         if (!(what in seen)) { seen[what] = 1; order[++count] = what }
     }
     END {
         for (i = 1; i <= count; ++i) {
             w = order[i]
             a = ms[w, 400000]; b = ms[w, 1000000]
+            printf "manager %s: 400k %.0f ms (processor %.0f ms), 1M %.0f ms (processor %.0f ms)\n",
+                w, a, cpu[w, 400000], b, cpu[w, 1000000]
             printf "ROW|manager %s, 400k rows|%.0f ms|300 ms|%.2fx|< 1.00x (< 300 ms)\n", w, a, a / 300
             printf "ROW|manager %s, 1M rows|%.0f ms|%.0f ms (2.5 x 400k)|%.2fx|linear (<= 1.10x)\n",
                 w, b, 2.5 * a, b / (2.5 * a)

@@ -402,9 +402,18 @@ CGantryManagerDlg::KeptSelection CGantryManagerDlg::KeepSelection() const {
 void CGantryManagerDlg::RestoreSelection(const KeptSelection& kept) {
     if (kept.view != model_->CurrentView() || kept.keys.empty())
         return;
+    // One range per run of neighbouring rows: a range per row makes the selection model
+    // compare and remap hundreds of thousands of ranges when many rows were selected.
     QItemSelection selection;
-    for (const int row : model_->RowsOf(kept.keys))
-        selection.select(model_->index(row, 0), model_->index(row, model_->columnCount() - 1));
+    const std::vector<int> rows = model_->RowsOf(kept.keys);
+    for (size_t first = 0; first < rows.size();) {
+        size_t last = first;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1)
+            ++last;
+        selection.select(model_->index(rows[first], 0),
+                         model_->index(rows[last], model_->columnCount() - 1));
+        first = last + 1;
+    }
     QItemSelectionModel* selectionModel = list_->selectionModel();
     const std::vector<int> current = model_->RowsOf(kept.current);
     if (!current.empty()) {

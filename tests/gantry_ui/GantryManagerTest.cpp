@@ -494,7 +494,7 @@ private slots:
         auto dialog = Open(CGantryViewModel::VIEW_FILES);
         const CGantryViewModel& model = *dialog->Model();
         const int a = FileRowOf(*dialog, "a.pbo", "Islands");
-        const int exe = FileRowOf(*dialog, "IRONVALE.EXE", "<Unknown files>");
+        const int exe = FileRowOf(*dialog, "IRONVALE.EXE", "<Core files>");
         QVERIFY(a >= 0 && exe >= 0);
         std::vector<String> filled;
         for (int row = 0; row < model.rowCount(); ++row)
@@ -522,6 +522,21 @@ private slots:
         for (int row = 0; row < model.rowCount(); ++row)
             after.push_back(model.FileAt(row).name);
         QCOMPARE(after, filled);
+    }
+
+    // A refill keeps a selection of neighbouring rows as one range, not a range per row.
+    void aRefillKeepsNeighbouringRowsAsOneRange() {
+        auto dialog = Open(CGantryViewModel::VIEW_FILES);
+        const int rows = dialog->Model()->rowCount();
+        QVERIFY(rows >= 4);
+        dialog->List()->selectAll();
+        dialog->FillFileView(nullptr);
+        QCOMPARE(dialog->List()->selectionModel()->selection().size(), 1);
+        QCOMPARE(int(dialog->SelectedRows().size()), rows);
+        SelectRows(*dialog, {0, 1, 3});
+        dialog->FillFileView(nullptr);
+        QCOMPARE(dialog->List()->selectionModel()->selection().size(), 2);
+        QCOMPARE(dialog->SelectedRows(), (std::vector<int>{0, 1, 3}));
     }
 
     void textsFitTheWindow() {
