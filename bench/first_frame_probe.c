@@ -18,11 +18,11 @@ typedef struct {
 
 /* The real function: next in the global scope, else in the xcb library that the platform plugin
  * loaded privately. */
-static void *next_symbol(const char *name) {
-    void *symbol = dlsym(RTLD_NEXT, name);
-    static const char *const libraries[] = {"libxcb.so.1", "libxcb-shm.so.0"};
+static void* next_symbol(const char* name) {
+    void* symbol = dlsym(RTLD_NEXT, name);
+    static const char* const libraries[] = {"libxcb.so.1", "libxcb-shm.so.0"};
     for (unsigned i = 0; !symbol && i < sizeof libraries / sizeof libraries[0]; ++i) {
-        void *library = dlopen(libraries[i], RTLD_LAZY | RTLD_NOLOAD);
+        void* library = dlopen(libraries[i], RTLD_LAZY | RTLD_NOLOAD);
         if (library)
             symbol = dlsym(library, name);
     }
@@ -30,15 +30,15 @@ static void *next_symbol(const char *name) {
 }
 
 /* Sends what is queued, notes the time and leaves without running any destructor. */
-static void frame_done(xcb_connection_t *c) {
-    int (*flush)(xcb_connection_t *) = (int (*)(xcb_connection_t *))next_symbol("xcb_flush");
+static void frame_done(xcb_connection_t* c) {
+    int (*flush)(xcb_connection_t*) = (int (*)(xcb_connection_t*))next_symbol("xcb_flush");
     if (flush)
         flush(c);
     struct timespec now, used;
     clock_gettime(CLOCK_REALTIME, &now);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
-    const char *path = getenv("FIRST_FRAME_FILE");
-    FILE *out = path ? fopen(path, "w") : NULL;
+    const char* path = getenv("FIRST_FRAME_FILE");
+    FILE* out = path ? fopen(path, "w") : NULL;
     if (out) {
         fprintf(out, "%lld %lld\n", (long long)now.tv_sec * 1000000000LL + now.tv_nsec,
                 (long long)used.tv_sec * 1000000000LL + used.tv_nsec);
@@ -47,20 +47,20 @@ static void frame_done(xcb_connection_t *c) {
     _exit(0);
 }
 
-#define FORWARD(name, params, args)                                                            \
-    xcb_void_cookie_t name params {                                                            \
-        xcb_void_cookie_t (*real) params = (xcb_void_cookie_t(*) params)next_symbol(#name);   \
-        xcb_void_cookie_t cookie = {0};                                                        \
-        if (real)                                                                              \
-            cookie = real args;                                                                \
-        frame_done(c);                                                                         \
-        return cookie;                                                                         \
+#define FORWARD(name, params, args)                                                                \
+    xcb_void_cookie_t name params {                                                                \
+        xcb_void_cookie_t(*real) params = (xcb_void_cookie_t(*) params)next_symbol(#name);         \
+        xcb_void_cookie_t cookie = {0};                                                            \
+        if (real)                                                                                  \
+            cookie = real args;                                                                    \
+        frame_done(c);                                                                             \
+        return cookie;                                                                             \
     }
 
 FORWARD(xcb_put_image,
         (xcb_connection_t * c, uint8_t format, uint32_t drawable, uint32_t gc, uint16_t width,
          uint16_t height, int16_t dst_x, int16_t dst_y, uint8_t left_pad, uint8_t depth,
-         uint32_t data_len, const uint8_t *data),
+         uint32_t data_len, const uint8_t* data),
         (c, format, drawable, gc, width, height, dst_x, dst_y, left_pad, depth, data_len, data))
 
 FORWARD(xcb_shm_put_image,
