@@ -23,19 +23,25 @@ constexpr CommandText kCommands[] = {
      "\n"
      "Exit status: 0 every address replied, 1 one did not, 2 bad usage or (for a single\n"
      "address) a bad address. With --json a failure is a line {\"address\", \"error\"} too.\n"},
-    {"watch", "watch [--json] [--duration SECONDS] ADDRESS[:PORT]",
+    {"watch", "watch [--json] [--duration SECONDS] [--friend NAME]... ADDRESS[:PORT]...",
      "Prints one \"time<TAB>status<TAB>players<TAB>mission\" line per change of the game state\n"
-     "that the watch window would notify, until SECONDS pass or SIGINT or SIGTERM.\n"
+     "that the watch window would notify, until SECONDS pass or SIGINT or SIGTERM. Several\n"
+     "servers are watched at once; each line then begins with \"ADDRESS<TAB>\".\n"
      "\n"
      "  --duration SECONDS   stop after this long (default: never)\n"
-     "  --json               print one JSON object per line instead\n"
+     "  --friend NAME        also print \"time<TAB>friend joined<TAB>PLAYER\" and \"friend left\"\n"
+     "                       lines for players matching NAME: any letter case, * for any\n"
+     "                       characters (may be repeated)\n"
+     "  --json               print one JSON object per line instead, with the key \"address\";\n"
+     "                       friend lines have the keys \"event\" and \"name\"\n"
      "\n"
-     "Exit status: 0 when stopped, 1 without a socket or when the server never answered\n"
+     "Exit status: 0 when stopped, 1 without a socket or when a server never answered\n"
      "during --duration, 2 bad usage or a bad address.\n"},
     {"gantry", "gantry [--game DIR] [--data DIR] COMMAND ...", nullptr},
     {"launch",
      "launch [--data DIR] [--game DIR] [--password PW] [--params TEXT]\n"
-     "                           [--no-auto-mods] [--force] [--dry-run] ADDRESS[:PORT]",
+     "                           [--no-auto-mods] [--force] [--dry-run]\n"
+     "                           [--wait-for-slot [--timeout SECONDS]] ADDRESS[:PORT]",
      "Starts the game connected to the server, as \"Play Now\" does: activates the inactive\n"
      "packages the server requires and stops when a required one is missing.\n"
      "\n"
@@ -48,9 +54,11 @@ constexpr CommandText kCommands[] = {
      "  --force          start even when required packages are missing\n"
      "  --dry-run        print the command that would run (wine and the game's\n"
      "                   executable first) instead of starting it\n"
+     "  --wait-for-slot  when the server is full, wait until a player leaves, then start\n"
+     "  --timeout SECONDS  give up waiting for a slot after this long (default: never)\n"
      "\n"
-     "Exit status: 0 started (or printed), 1 no reply, missing packages or the game did not\n"
-     "start, 2 bad usage or a bad address.\n"},
+     "Exit status: 0 started (or printed), 1 no reply, no free slot in time, missing\n"
+     "packages or the game did not start, 2 bad usage or a bad address.\n"},
     {"news", "news [--json] [--timeout MS] [HOST[:PORT]]",
      "Asks the browser server for its news and prints News, Link, Upgrade file and whether\n"
      "an upgrade is offered. Without HOST: $QUILLORY_BROWSER, else the built-in server;\n"

@@ -13,14 +13,17 @@
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessStart.h"
+#include "platform/StopSignals.h"
 #include "platform/WineRegistry.h"
 #include "watch/core/GameFolderLookup.h"
 #include "watch/core/GameLauncher.h"
 #include "watch/core/GantryCheck.h"
 #include "watch/core/LaunchRequest.h"
 #include "watch/core/SettingsFile.h"
+#include "watch/core/SlotWait.h"
 #include "watch/core/WatchRules.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -42,8 +45,23 @@ struct LaunchOptions {
     bool noAutoMods = false;
     bool force = false;
     bool dryRun = false;
+    bool waitForSlot = false;
+    std::optional<uint64_t> timeoutSeconds; // of the wait for a slot
     String address;
 };
+
+// A wait for a slot may last all day, not longer.
+constexpr uint64_t MAX_SLOT_WAIT_SECONDS = 7ull * 24 * 3600;
+// How often the wait looks at what the engine learnt, as the window's tick does.
+constexpr uint32_t SLOT_TICK_MS = 500;
+
+void DeclareSlotWaitOptions(CLI::App& app, LaunchOptions& options) {
+    auto* wait = app.add_flag("--wait-for-slot", options.waitForSlot);
+    app.add_option_function<uint64_t>("--timeout",
+                                      [&options](uint64_t n) { options.timeoutSeconds = n; })
+        ->transform(DecimalAtMost(MAX_SLOT_WAIT_SECONDS))
+        ->needs(wait);
+}
 
 void DeclareOptions(CLI::App& app, LaunchOptions& options) {
     PrepareCommandLine(app);
@@ -56,6 +74,7 @@ void DeclareOptions(CLI::App& app, LaunchOptions& options) {
     app.add_flag("--no-auto-mods", options.noAutoMods);
     app.add_flag("--force", options.force);
     app.add_flag("--dry-run", options.dryRun);
+    DeclareSlotWaitOptions(app, options);
     app.add_option("ADDRESS", options.address)->required()->check(NotEmpty());
 }
 
@@ -125,6 +144,47 @@ bool ReadDescription(CServerWatch& watch, CFileDatabase& database) {
     return true;
 }
 
+// The server's most players, or 0 when it has not said.
+int MaxPlayersOf(const ServerStatus& status) {
+    int value = 0;
+    const char* end = status.maxPlayers.data() + status.maxPlayers.size();
+    const auto [ptr, error] = std::from_chars(status.maxPlayers.data(), end, value);
+    return error == std::errc() && ptr == end ? value : 0;
+}
+
+// With --wait-for-slot, waits while the server is full, polling as the window does: the status
+// that showed the free slot, or none when the time ran out or a stop was asked (said on stderr).
+std::optional<WatchSnapshot> AwaitFreeSlot(CServerWatch& watch, const LaunchOptions& options,
+                                           WatchSnapshot seen, CStopSignals& stopSignals) {
+    CSlotWait slot;
+    slot.Start(options.address);
+    if (slot.OnStatus(options.address, seen.status.players, MaxPlayersOf(seen.status)) ||
+        MaxPlayersOf(seen.status) <= 0)
+        return seen; // room already, or no maximum to wait for
+    std::fprintf(stderr, "%s is full (%d/%d); waiting for a free slot\n",
+                 PrintableText(options.address).c_str(), seen.status.players,
+                 MaxPlayersOf(seen.status));
+    const auto start = std::chrono::steady_clock::now();
+    const auto limit = std::chrono::seconds(options.timeoutSeconds.value_or(0));
+    while (!stopSignals.Wait(SLOT_TICK_MS)) {
+        seen = watch.State().Snapshot();
+        if (slot.OnStatus(options.address, seen.status.players, MaxPlayersOf(seen.status))) {
+            std::fprintf(stderr, "A slot is free on %s (%d/%d)\n",
+                         PrintableText(options.address).c_str(), seen.status.players,
+                         MaxPlayersOf(seen.status));
+            return seen;
+        }
+        if (options.timeoutSeconds && std::chrono::steady_clock::now() - start >= limit) {
+            std::fprintf(stderr, "No free slot on %s within %llu seconds\n",
+                         PrintableText(options.address).c_str(),
+                         static_cast<unsigned long long>(*options.timeoutSeconds));
+            return std::nullopt;
+        }
+    }
+    std::fputs("quillory-cli: stopped waiting for a free slot\n", stderr);
+    return std::nullopt;
+}
+
 void ListPackages(const char* heading, const HandleArray<CPackage>& packages) {
     if (packages.empty())
         return;
@@ -166,6 +226,12 @@ int RunLaunch(const Args& args) {
     CFileDatabase database(options->data);
     const bool gantryReady = PrepareDatabase(database, gameFolder);
 
+    // Before the engine's thread, which must not take the signals; gone before the game starts,
+    // which must not inherit them held back.
+    std::optional<CStopSignals> stopSignals;
+    if (options->waitForSlot)
+        stopSignals.emplace();
+
     CServerWatch watch;
     watch.SetCacheFolder(options->data);
     watch.SetGantryFeature(gantryReady);
@@ -181,6 +247,12 @@ int RunLaunch(const Args& args) {
     if (!seen) {
         std::fprintf(stderr, "No reply from %s\n", options->address.c_str());
         return 1;
+    }
+    if (options->waitForSlot) {
+        seen = AwaitFreeSlot(watch, *options, *seen, *stopSignals);
+        stopSignals.reset();
+        if (!seen)
+            return 1;
     }
 
     // The Gantry check activates what the server needs, unless this is only a dry run.

@@ -6,9 +6,10 @@
 
 #include "net/MultiQuery.h"
 #include "net/ServerAddress.h"
+#include "net/ServerGroupWatch.h"
 #include "net/ServerQuery.h"
-#include "net/ServerWatch.h"
 #include "platform/StopSignals.h"
+#include "watch/core/FriendTracker.h"
 #include "watch/core/StatusReport.h"
 #include "watch/core/WatchRules.h"
 #include "watch/core/WatchView.h"
@@ -124,24 +125,136 @@ String LocalTimeText() {
     return text;
 }
 
-// Selects the server, then starts the engine on it: 0 when watching, else the exit code (2
-// for an address that does not resolve, 1 without a socket), said on stderr.
-int StartWatching(CServerWatch& watch, const String& address) {
-    if (watch.Select(address, String()) == SelectResult::BAD_ADDRESS) {
-        std::fputs("Bad address error\n", stderr);
-        return 2;
-    }
-    if (!watch.Open()) {
-        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
-        return 1;
-    }
-    return 0;
-}
-
 bool Answered(const WatchSnapshot& seen) {
     return seen.enumerationReplies > 0 || seen.statusReplies > 0 ||
            seen.status.implementation != IMPL_NONE;
 }
+
+struct WatchOptions {
+    bool json = false;
+    std::optional<uint64_t> duration;
+    std::vector<String> addresses;
+    std::vector<String> friends;
+};
+
+void DeclareWatchOptions(CLI::App& app, WatchOptions& options) {
+    PrepareCommandLine(app);
+    app.add_flag("--json", options.json);
+    app.add_option_function<uint64_t>("--duration",
+                                      [&options](uint64_t n) { options.duration = n; })
+        ->transform(DecimalAtMost(MAX_DURATION_SECONDS));
+    app.add_option("--friend", options.friends)
+        ->check(NotEmpty())
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("ADDRESS", options.addresses)->required();
+}
+
+// Opens an engine per address: 0 when watching, else the exit code (2 for an address that
+// does not resolve, 1 without a socket), said on stderr.
+int StartWatching(CServerGroupWatch& group, const std::vector<String>& addresses) {
+    const CServerGroupWatch::OpenOutcome opened = group.Open(addresses);
+    switch (opened.result) {
+    case CServerGroupWatch::OpenResult::BAD_ADDRESS:
+        if (addresses.size() == 1)
+            std::fputs("Bad address error\n", stderr);
+        else
+            std::fprintf(stderr, "Bad address error: %s\n",
+                         PrintableText(addresses[opened.index]).c_str());
+        return 2;
+    case CServerGroupWatch::OpenResult::NO_SOCKET:
+        std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
+        return 1;
+    case CServerGroupWatch::OpenResult::OK:
+        break;
+    }
+    return 0;
+}
+
+// What the watch prints of each server: the changes the window would notify and, with
+// --friend, friends joining and leaving. Several servers put their address first on each line.
+class CWatchLoop final {
+public:
+    explicit CWatchLoop(const WatchOptions& options)
+        : options_(options), friends_(options.friends), servers_(options.addresses.size()) {}
+
+    void Tick(const CServerGroupWatch& group) {
+        for (size_t i = 0; i < servers_.size(); ++i)
+            TickServer(i, group.Snapshot(i));
+    }
+
+    // Says "No reply from" for each server that never answered; true when none did so.
+    bool EveryoneAnswered() const {
+        bool all = true;
+        for (size_t i = 0; i < servers_.size(); ++i) {
+            if (!servers_[i].answered) {
+                std::fprintf(stderr, "No reply from %s\n", options_.addresses[i].c_str());
+                all = false;
+            }
+        }
+        return all;
+    }
+
+private:
+    struct Server {
+        CWatchView view; // what this loop last reacted to
+        bool answered = false;
+        uint32_t statusReplies = 0;
+    };
+
+    void TickServer(size_t i, const WatchSnapshot& snapshot) {
+        Server& server = servers_[i];
+        server.answered = server.answered || Answered(snapshot);
+        const WatchFrame frame = server.view.Update(snapshot.status, true, false);
+        if (frame.notification.notify)
+            PrintChange(i, frame, server.view.Status());
+        // Players arrive with status replies; only a new one can change who is there.
+        if (!options_.friends.empty() && snapshot.statusReplies != server.statusReplies) {
+            server.statusReplies = snapshot.statusReplies;
+            for (const FriendEvent& event :
+                 friends_.Update(options_.addresses[i], snapshot.status.playerList))
+                PrintFriend(i, event);
+        }
+    }
+
+    // Every line of a watch of several servers begins with the server's address.
+    String Prefix(size_t i) const {
+        return options_.addresses.size() > 1 ? PrintableText(options_.addresses[i]) + "\t"
+                                             : String();
+    }
+
+    void PrintChange(size_t i, const WatchFrame& frame, const ServerStatus& seen) {
+        if (options_.json) {
+            PrintJson(nlohmann::ordered_json{{"address", options_.addresses[i]},
+                                             {"time", LocalTimeText()},
+                                             {"state", seen.state},
+                                             {"status", frame.status},
+                                             {"players", seen.players},
+                                             {"mission", seen.mission}});
+        } else {
+            std::printf("%s%s\t%s\t%d\t%s\n", Prefix(i).c_str(), LocalTimeText().c_str(),
+                        frame.status.c_str(), seen.players, PrintableText(seen.mission).c_str());
+        }
+        std::fflush(stdout);
+    }
+
+    void PrintFriend(size_t i, const FriendEvent& event) {
+        const char* what = event.joined ? "friend joined" : "friend left";
+        if (options_.json)
+            PrintJson(nlohmann::ordered_json{{"address", options_.addresses[i]},
+                                             {"time", LocalTimeText()},
+                                             {"event", what},
+                                             {"name", event.name}});
+        else
+            std::printf("%s%s\t%s\t%s\n", Prefix(i).c_str(), LocalTimeText().c_str(), what,
+                        PrintableText(event.name).c_str());
+        std::fflush(stdout);
+    }
+
+    const WatchOptions& options_;
+    CFriendTracker friends_;
+    std::vector<Server> servers_;
+};
 
 const char* FailureText(QueryResult result) {
     switch (result) {
@@ -241,52 +354,28 @@ int RunQuery(const Args& args) {
 }
 
 int RunWatch(const Args& args) {
-    Options parsed;
+    WatchOptions options;
     CLI::App app;
-    DeclareOptions(app, parsed, "--duration", MAX_DURATION_SECONDS, false);
+    DeclareWatchOptions(app, options);
     if (auto exitCode = ParseCommandLine(app, args, TextsOf("watch")))
         return *exitCode;
-    const Options* options = &parsed;
-    CStopSignals stopSignals; // before the engine's thread, which must not take them
-    CServerWatch watch;
-    if (int failed = StartWatching(watch, options->addresses.front()))
+    CStopSignals stopSignals; // before any thread, which must not take them
+    CServerGroupWatch group;
+    if (int failed = StartWatching(group, options.addresses))
         return failed;
-    CWatchState& state = watch.State();
-    CWatchView view; // what this loop last reacted to
+    CWatchLoop loop(options);
     const auto start = std::chrono::steady_clock::now();
-    const bool limited = options->number.has_value();
-    const auto duration = std::chrono::seconds(options->number.value_or(0));
-    bool answered = false;
-    while (!stopSignals.Wait(WATCH_TICK_MS)) {
-        if (limited && std::chrono::steady_clock::now() - start >= duration)
+    const bool limited = options.duration.has_value();
+    const auto duration = std::chrono::seconds(options.duration.value_or(0));
+    auto timeUp = [&] { return limited && std::chrono::steady_clock::now() - start >= duration; };
+    while (!stopSignals.Wait(0)) {
+        group.Pump(WATCH_TICK_MS);
+        loop.Tick(group);
+        if (timeUp())
             break;
-        const WatchSnapshot snapshot = state.Snapshot();
-        answered = answered || Answered(snapshot);
-        const WatchFrame frame = view.Update(snapshot.status, true, false);
-        if (!frame.notification.notify)
-            continue;
-        const ServerStatus& seen = view.Status();
-        if (options->json) {
-            nlohmann::ordered_json line = {{"time", LocalTimeText()},
-                                           {"state", seen.state},
-                                           {"status", frame.status},
-                                           {"players", seen.players},
-                                           {"mission", seen.mission}};
-            PrintJson(line);
-        } else {
-            std::printf("%s\t%s\t%d\t%s\n", LocalTimeText().c_str(), frame.status.c_str(),
-                        seen.players, PrintableText(seen.mission).c_str());
-        }
-        std::fflush(stdout);
     }
-    // A watch that ran its whole time without one answer did not watch anything.
-    answered = answered || Answered(state.Snapshot());
-    const bool timeUp = limited && std::chrono::steady_clock::now() - start >= duration;
-    if (timeUp && !answered) {
-        std::fprintf(stderr, "No reply from %s\n", options->addresses.front().c_str());
-        return 1;
-    }
-    return 0;
+    // A watch that ran its whole time without one answer from a server did not watch it.
+    return timeUp() && !loop.EveryoneAnswered() ? 1 : 0;
 }
 
 } // namespace quillory::cli

@@ -146,7 +146,7 @@ TEST(CliQuery, SilentServerBadAddressAndBadUsage) {
                                                  {"query", "--timeout"},
                                                  {"query", "--timeout", "-5", "127.0.0.1"},
                                                  {"query", "--bogus", "127.0.0.1"},
-                                                 {"watch", "127.0.0.1", "127.0.0.2"},
+                                                 {"watch", "--friend", "", "127.0.0.1"},
                                                  {"watch", "--duration", "x", "127.0.0.1"}}) {
         ProgramResult usage = Cli(args);
         EXPECT_EQ(usage.exitCode, 2) << args[0] << " " << (args.size() > 1 ? args[1] : "");

@@ -44,6 +44,9 @@ run_cases() {
     expect "quillory-cli launch --game ga" "games gantry"
     expect "quillory-cli servers --game u" "uprising"
     expect "quillory-cli watch --duration " ""
+    expect "quillory-cli watch --fr" "--friend"
+    expect "quillory-cli watch --friend " ""
+    expect "quillory-cli launch --wa" "--wait-for-slot"
     expect "quillory-cli gantry install " "games gantry pack.zip"
     cd / && rm -rf "$folder"
 }

@@ -359,7 +359,7 @@ std::string CheckBrowser(const SimOptions& o) {
 }
 
 std::string Validate(const SimOptions& o) {
-    if (o.players > o.maxPlayers)
+    if (o.players > o.maxPlayers && !o.freeSlotAfter) // a server freeing a slot starts full
         return "--players must not exceed --max-players";
     if (!o.httpBase.empty() && o.httpBase.find("://") == std::string::npos)
         return "--http-base must be a URL such as http://host:port/";
