@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     zlib1g-dev libminizip-dev libsodium-dev minisign libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-multimedia-dev xvfb xauth imagemagick
+    qt6-base-dev qt6-multimedia-dev xvfb xauth imagemagick dbus-daemon
     zip unzip curl findutils qstat
     librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev file
 )
