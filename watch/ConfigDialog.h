@@ -1,11 +1,16 @@
 #pragma once
-// "Quillory config": the game folder. Accepting it restarts the program, since the Gantry
-// database and the launcher depend on the folder.
+// "Quillory config": the game folder, the friends, how often the saved servers are asked, the
+// desktop notifications and the tray. A new game folder restarts the program, since the Gantry
+// database and the launcher depend on it; the rest applies at once.
 
 #include "ui/ToolTipDialog.h"
 
+#include <QStringList>
+
 class QCheckBox;
 class QLineEdit;
+class QListWidget;
+class QSpinBox;
 
 namespace quillory::ui {
 
@@ -28,14 +33,39 @@ public:
     // empty when nothing was chosen. The process's current folder is kept.
     static QString ChooseExecutable(QWidget* parent);
 
+    // The choices beside the game folder, as the window keeps them.
+    struct Choices {
+        QStringList friends;
+        int refreshSeconds = 20;
+        bool desktopNotifications = true;
+        bool closeToTray = false;
+    };
+    static constexpr int MIN_REFRESH_SECONDS = 5;
+    static constexpr int MAX_REFRESH_SECONDS = 3600;
+    static constexpr const char* NO_TRAY_TEXT = "Close to tray (this desktop has no tray)";
+
+    void SetChoices(const Choices& choices);
+    // After "OK": the friends trimmed, without empty or repeated names.
+    const Choices& ChosenChoices() const { return choices_; }
+
     void accept() override;
 
 private:
+    void CreateChoiceWidgets();
+    QLayout* FriendsLayout();
     void Browse();
+    void AddFriend();
+    void RemoveFriend();
 
     QLineEdit* folder_;
     QCheckBox* disableGantry_;
+    QListWidget* friends_;
+    QLineEdit* friendName_;
+    QSpinBox* refresh_;
+    QCheckBox* desktopNotifications_;
+    QCheckBox* closeToTray_;
     QString gameFolder_;
+    Choices choices_;
 };
 
 } // namespace quillory::ui
