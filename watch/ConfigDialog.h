@@ -4,6 +4,7 @@
 // database and the launcher depend on it; the rest applies at once.
 
 #include "ui/ToolTipDialog.h"
+#include "watch/core/UserConfig.h"
 
 #include <QStringList>
 
@@ -36,12 +37,10 @@ public:
     // The choices beside the game folder, as the window keeps them.
     struct Choices {
         QStringList friends;
-        int refreshSeconds = 20;
+        int refreshSeconds = DEFAULT_REFRESH_SECONDS;
         bool desktopNotifications = true;
         bool closeToTray = false;
     };
-    static constexpr int MIN_REFRESH_SECONDS = 5;
-    static constexpr int MAX_REFRESH_SECONDS = 3600;
     static constexpr const char* NO_TRAY_TEXT = "Close to tray (this desktop has no tray)";
 
     void SetChoices(const Choices& choices);

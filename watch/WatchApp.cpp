@@ -16,7 +16,9 @@
 #include "watch/core/InstanceMessage.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -143,6 +145,8 @@ bool CWatchApp::RunWindow(const std::vector<String>& words, platform::CSignalPip
     CEngineBrowserLink browser(engine.Watch());
     parts.browser = &browser;
     parts.browserEndpoint = ChooseBrowserEndpoint(std::getenv(BROWSER_ENVIRONMENT));
+    parts.desktopBus = QDBusConnection::sessionBus();
+    parts.refreshServers = true;
     CWatchDialog window(parts);
     SetWindow(&window);
 
@@ -152,7 +156,13 @@ bool CWatchApp::RunWindow(const std::vector<String>& words, platform::CSignalPip
 
     window.show();
     window.Open(words);
-    const int result = window.Closed() ? window.result() : window.exec();
+    // Not exec(): hiding the window to the tray would end exec()'s loop.
+    if (!window.Closed()) {
+        QEventLoop loop;
+        connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const int result = window.result();
     SetWindow(nullptr);
     return result == QDialog::Accepted && window.RestartRequested();
 }

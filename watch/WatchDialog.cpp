@@ -13,23 +13,31 @@
 #include "watch/BrowserDialog.h"
 #include "watch/BrowserLink.h"
 #include "watch/ConfigDialog.h"
+#include "watch/DesktopNotifier.h"
 #include "watch/Launcher.h"
 #include "watch/NewsLink.h"
 #include "watch/Notifier.h"
+#include "watch/PlayersPlot.h"
 #include "watch/ScanWaitDialog.h"
 #include "watch/ServerDialog.h"
 #include "watch/ServerWatchSource.h"
+#include "watch/ServersOverview.h"
+#include "watch/ServersTable.h"
 #include "watch/SoundNotifier.h"
+#include "watch/TrayIcon.h"
 #include "watch/core/BrowsedServer.h"
 #include "watch/core/BrowserFilter.h"
+#include "watch/core/FriendTracker.h"
 #include "watch/core/GantryCheck.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/ServerList.h"
+#include "watch/core/ServersTableRow.h"
 #include "watch/core/UpgradeWorker.h"
 #include "watch/core/WatchRules.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -47,6 +55,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -101,7 +110,8 @@ QString CWatchDialog::Caption() {
 
 CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     : CToolTipDialog(parent), parts_(parts), database_(parts.dataFolder), descriptionStream_(0),
-      queued_(std::make_shared<CQueuedTarget>(this)), timer_(new QTimer(this)) {
+      queued_(std::make_shared<CQueuedTarget>(this)), timer_(new QTimer(this)),
+      configFile_(parts.unixNow) {
     if (parts_.notifier == nullptr)
         ownNotifier_ = std::make_unique<CSoundNotifier>(
             this, [this](const QString& text) { ShowNotice(text); });
@@ -123,6 +133,7 @@ CWatchDialog::CWatchDialog(const Parts& parts, QWidget* parent)
     ConnectWidgets();
     InitToolTips();
     ResetDisplay();
+    CreateDesktopParts();
 }
 
 CWatchDialog::~CWatchDialog() {
@@ -194,6 +205,45 @@ void CWatchDialog::CreateWidgets() {
     notice_->setObjectName(QStringLiteral("noticeLine"));
     notice_->setTextFormat(Qt::PlainText);
     notice_->setWordWrap(true);
+    slotWaitText_ = new QLabel(this);
+    slotWaitText_->setObjectName(QStringLiteral("slotWaitText"));
+    slotWaitText_->setTextFormat(Qt::PlainText);
+    cancelSlotWait_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelSlotWait_->setObjectName(QStringLiteral("cancelSlotWaitButton"));
+    cancelSlotWait_->setAutoDefault(false);
+    CreateOverviewWidgets();
+}
+
+void CWatchDialog::CreateOverviewWidgets() {
+    overviewBox_ = new QGroupBox(QStringLiteral("Saved servers"), this);
+    serversTable_ = new CServersTable(overviewBox_);
+    plot_ = new CPlayersPlot(overviewBox_);
+    plot_->setToolTip(QStringLiteral("Players of the selected server over the last hours; "
+                                     "orange marks are new rounds"));
+    CServersOverview::Parts overview;
+    overview.table = serversTable_;
+    overview.plot = plot_;
+    overview.history = &history_;
+    overview.friendSeen = [this](const FriendEvent& event, const String& serverName) {
+        OnFriendSeen(event, serverName);
+    };
+    overview.refresh = parts_.refreshServers;
+    overview.now = parts_.unixNow;
+    overview_ = std::make_unique<CServersOverview>(std::move(overview));
+}
+
+void CWatchDialog::CreateDesktopParts() {
+    if (parts_.desktopBus)
+        desktop_ = new CDesktopNotifier(
+            *parts_.desktopBus, [this] { OnPlayNowClicked(); },
+            [this](const QString& text) { ShowNotice(text); }, this);
+    if (!CTrayIcon::Available())
+        return;
+    CTrayIcon::Actions actions;
+    actions.show = [this] { ShowFromTray(); };
+    actions.playNow = [this] { OnPlayNowClicked(); };
+    actions.quit = [this] { accept(); };
+    tray_ = new CTrayIcon(windowIcon(), std::move(actions), this);
 }
 
 void CWatchDialog::CreateServerWidgets() {
@@ -323,10 +373,14 @@ void CWatchDialog::CreateLayout() {
     linkRow->addWidget(link_);
     newsLayout->addLayout(linkRow);
 
+    auto* waitRow = new QHBoxLayout;
+    waitRow->addWidget(slotWaitText_, 1);
+    waitRow->addWidget(cancelSlotWait_);
     auto* boxes = new QVBoxLayout;
     boxes->addWidget(notify_);
     boxes->addWidget(launchWhenEnds_);
     boxes->addWidget(alarm_);
+    boxes->addLayout(waitRow);
     boxes->addWidget(notice_);
     auto* buttons = new QGridLayout;
     buttons->addWidget(about_, 0, 0);
@@ -345,9 +399,25 @@ void CWatchDialog::CreateLayout() {
     columns->addLayout(left, 1);
     columns->addWidget(playersBox_, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(columns, 1);
+    layout->addLayout(columns, 3);
+    layout->addWidget(overviewBox_, 2);
     layout->addLayout(bottom);
-    resize(720, 520);
+    OverviewLayout();
+    ShowSlotWait();
+    resize(860, 760);
+}
+
+QLayout* CWatchDialog::OverviewLayout() {
+    // The table beside the selected server's plot; the player may move the border.
+    auto* splitter = new QSplitter(Qt::Horizontal, overviewBox_);
+    splitter->addWidget(serversTable_);
+    splitter->addWidget(plot_);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setChildrenCollapsible(false);
+    auto* layout = new QVBoxLayout(overviewBox_);
+    layout->addWidget(splitter);
+    return layout;
 }
 
 void CWatchDialog::ConnectWidgets() {
@@ -370,6 +440,8 @@ void CWatchDialog::ConnectWidgets() {
     connect(playNow_, &QPushButton::clicked, this, &CWatchDialog::OnPlayNowClicked);
     connect(close_, &QPushButton::clicked, this, &CWatchDialog::accept);
     connect(alarm_, &QCheckBox::clicked, this, &CWatchDialog::OnAlarmClicked);
+    connect(serversTable_, &CServersTable::EntryChosen, this, &CWatchDialog::SelectServer);
+    connect(cancelSlotWait_, &QPushButton::clicked, this, &CWatchDialog::CancelSlotWait);
 }
 
 void CWatchDialog::ResetDisplay() {
@@ -398,6 +470,7 @@ QString CWatchDialog::DataPath(const char* name) const {
 void CWatchDialog::Open(const std::vector<String>& words) {
     // Step 4: settings.
     LoadSettingsFile();
+    LoadUserConfig();
     FillServerList();
     // Step 5: the game folder.
     CheckGameFolder();
@@ -497,6 +570,7 @@ void CWatchDialog::SelectFromLine(const ProgramCommandLine& line, int32_t select
     const Handle<ServerEntry> entry = SelectedEntry();
     addressLabel_->setText(entry ? FromLocal(entry->address) : QString());
     passwordLabel_->setText(entry ? FromLocal(PasswordText(entry->password)) : QString());
+    EntriesChanged();
     // Without a database worker nothing else starts the watch, so it starts here.
     if (!loaderRunning_ && entry)
         OnSelectionChanged();
@@ -539,6 +613,9 @@ void CWatchDialog::CloseDown() {
     // A running upgrade is cancelled: its download stops at once, and files it has begun to
     // move are all moved or all put back.
     newsLink_->Close();
+    // A waiting join never starts the game after the window has gone.
+    slotWait_.Cancel();
+    overview_->Stop();
     // Step 2: the tick.
     timer_->stop();
     // Step 3: the query engine.
@@ -553,6 +630,13 @@ void CWatchDialog::SaveOnClosing() {
     const QString settingsPath = DataPath(SETTINGS_FILE);
     if (!keepSettingsFile_ && !SaveSettings(ToLocal(settingsPath), settings_))
         ShowSaveFailure(settingsPath);
+    // The choices and the player history beside them.
+    if (userConfigKept_ || history_.ServerCount() > 0) {
+        const platform::SaveResult saved =
+            configFile_.Save(parts_.dataFolder, userConfig_, history_);
+        if (!saved)
+            ShowSaveFailure(FromLocal(saved.path), FromLocal(saved.what));
+    }
     // Step 5: the database, unless its file could not be read and is still in place. A worker
     // that still owns it would be saved half-way: what it has not undone yet would stay.
     const bool keepBadFile = loader_ && loader_->Finished() && loader_->Outcome().moveFailed;
@@ -613,7 +697,11 @@ void CWatchDialog::OnSelectionChanged() {
     statusValid_ = false;
     // Step 1: the selected index.
     selected_ = serverList_->currentIndex();
+    overview_->SetSelected(selected_);
     const Handle<ServerEntry> entry = SelectedEntry();
+    // A join waited for on another server ends: the player has moved on.
+    slotWait_.OnServerChanged(entry ? entry->address : String());
+    ShowSlotWait();
     if (!entry) {
         addressLabel_->clear();
         passwordLabel_->clear();
@@ -666,6 +754,7 @@ void CWatchDialog::AddServer(const ServerEntry& typed) {
         serverList_->addItem(FromLocal(settings_.entries[i]->description));
     LabelServerList();
     serverList_->setCurrentIndex(selected);
+    EntriesChanged();
     OnSelectionChanged();
 }
 
@@ -685,6 +774,7 @@ void CWatchDialog::EditServer(const ServerEntry& typed) {
     }
     LabelServerList();
     serverList_->setCurrentIndex(selected);
+    EntriesChanged();
     OnSelectionChanged();
 }
 
@@ -696,6 +786,7 @@ void CWatchDialog::DeleteServer() {
     serverList_->removeItem(removed);
     LabelServerList();
     serverList_->setCurrentIndex(selected);
+    EntriesChanged();
     OnSelectionChanged();
 }
 
@@ -768,8 +859,11 @@ void CWatchDialog::Tick() {
     notifyOn_ = notify_->isChecked();
     launchOn_ = launchWhenEnds_->isChecked();
     // 11 to 18.
-    Render(view_.Update(std::move(snapshot.status), notifyOn_, GantryReady()));
+    const WatchFrame frame = view_.Update(std::move(snapshot.status), notifyOn_, GantryReady());
+    Render(frame);
     PlayWhenAnswered();
+    ShowTrayStatus(frame);
+    CheckSlotWait(frame);
     inTick_ = false;
 }
 
@@ -777,7 +871,7 @@ void CWatchDialog::RestoreIfAsked() {
     if (!restoreRequested_)
         return;
     restoreRequested_ = false;
-    if (isMinimized())
+    if (isMinimized() || isHidden())
         showNormal();
     raise();
     activateWindow();
@@ -892,10 +986,8 @@ void CWatchDialog::WriteFields(const WatchFrame& frame) {
 
 void CWatchDialog::Notify(const WatchFrame& frame) {
     statusText_->setText(FromNetwork(frame.status));
-    if (frame.notification.notify) {
-        notifier_->Play(frame.notification.sound);
-        notifier_->Flash();
-    }
+    if (frame.notification.notify)
+        Tell(frame.notification.sound, SelectedName(), FromNetwork(frame.status), true);
 }
 
 void CWatchDialog::ShowPlayers() {
@@ -921,8 +1013,11 @@ void CWatchDialog::ShowPlayers() {
 }
 
 void CWatchDialog::WriteGantry(const WatchFrame& frame) {
-    if (!frame.gantry.empty())
+    if (!frame.gantry.empty()) {
         gantry_->setText(FromNetwork(frame.gantry));
+        if (const Handle<ServerEntry> entry = SelectedEntry())
+            overview_->SetGantry(entry->address, frame.gantry);
+    }
     // The description goes to the database only while the window owns it.
     if (!frame.descriptionComplete || loaderRunning_ || database_.Busy() || parts_.watch == nullptr)
         return;
@@ -946,8 +1041,11 @@ void CWatchDialog::ReadDescription() {
 }
 
 void CWatchDialog::HandleGameOver(const WatchFrame& frame) {
-    if (!frame.gameOver)
+    if (!frame.gameOver) {
+        if (frame.answered)
+            gameEndTold_ = false;
         return;
+    }
     if (launchOn_) {
         launchWhenEnds_->setChecked(false);
         launchOn_ = false;
@@ -955,6 +1053,10 @@ void CWatchDialog::HandleGameOver(const WatchFrame& frame) {
     }
     if (tickCounter_ % 4 == 0 && alarm_->isChecked())
         notifier_->Play(SND_ALARM);
+    // The alarm sounds on; the desktop hears of the game's end once.
+    if (alarm_->isChecked() && !gameEndTold_ && desktop_ != nullptr)
+        desktop_->Show(SelectedName(), QString::fromLatin1(GAME_ENDED_TEXT), true);
+    gameEndTold_ = gameEndTold_ || alarm_->isChecked();
 }
 
 void CWatchDialog::RenameAfterServer() {
@@ -971,6 +1073,7 @@ void CWatchDialog::RenameAfterServer() {
     serverList_->removeItem(index + 1);
     LabelServerList();
     serverList_->setCurrentIndex(index);
+    EntriesChanged();
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -1023,11 +1126,162 @@ void CWatchDialog::OpenManager(int startTab) {
 
 void CWatchDialog::OnConfigClicked() {
     CConfigDialog dialog(FromLocal(settings_.gameFolder), this);
-    if (dialog.exec() != QDialog::Accepted)
+    CConfigDialog::Choices choices;
+    for (const String& name : userConfig_.friends)
+        choices.friends << FromNetwork(name);
+    choices.refreshSeconds = userConfig_.refreshSeconds;
+    choices.desktopNotifications = userConfig_.desktopNotifications;
+    choices.closeToTray = userConfig_.closeToTray;
+    dialog.SetChoices(choices);
+    if (dialog.exec() != QDialog::Accepted || closed_)
         return;
-    settings_.gameFolder = ToLocal(dialog.GameFolder());
+    const CConfigDialog::Choices& chosen = dialog.ChosenChoices();
+    // Friends are matched against the names servers send, in the game's code page.
+    userConfig_.friends.clear();
+    for (const QString& name : chosen.friends)
+        userConfig_.friends.push_back(ToNetwork(name));
+    userConfig_.refreshSeconds = ClampRefreshSeconds(chosen.refreshSeconds);
+    userConfig_.desktopNotifications = chosen.desktopNotifications;
+    userConfig_.closeToTray = chosen.closeToTray;
+    userConfigKept_ = true;
+    ApplyUserConfig();
+    // Only a new game folder needs the program to start again.
+    const String folder = ToLocal(dialog.GameFolder());
+    if (folder == settings_.gameFolder)
+        return;
+    settings_.gameFolder = folder;
     restartRequested_ = true;
     accept();
+}
+
+// ----------------------------------------------------------------------------------------------
+// The saved servers, friends, the slot wait, the desktop and the tray
+
+void CWatchDialog::LoadUserConfig() {
+    userConfigKept_ = platform::PathExists(ToLocal(DataPath(USER_CONFIG_FILE)));
+    UserConfigLoad load = configFile_.Load(parts_.dataFolder);
+    userConfig_ = std::move(load.config);
+    history_ = std::move(load.history);
+    // A damaged file was moved aside: said once, where the player looks.
+    if (!load.notice.empty())
+        ShowNotice(FromLocal(load.notice));
+    ApplyUserConfig();
+}
+
+void CWatchDialog::ApplyUserConfig() {
+    overview_->SetFriends(userConfig_.friends);
+    overview_->SetIntervalSeconds(userConfig_.refreshSeconds);
+    if (desktop_ != nullptr)
+        desktop_->SetEnabled(userConfig_.desktopNotifications);
+}
+
+void CWatchDialog::EntriesChanged() {
+    overview_->SetEntries(settings_.entries);
+    overview_->SetSelected(selected_);
+}
+
+QString CWatchDialog::SelectedName() const {
+    const std::vector<String> labels = ListLabels(settings_.entries);
+    if (selected_ < 0 || size_t(selected_) >= labels.size())
+        return Caption();
+    return FromLocal(labels[size_t(selected_)]);
+}
+
+void CWatchDialog::Tell(int sound, const QString& summary, const QString& body, bool playNow) {
+    notifier_->Play(sound);
+    notifier_->Flash();
+    if (desktop_ != nullptr)
+        desktop_->Show(summary, body, playNow);
+}
+
+void CWatchDialog::OnFriendSeen(const FriendEvent& event, const String& serverName) {
+    if (closed_)
+        return;
+    const QString text = QString::fromLatin1(event.joined ? FRIEND_JOINED_TEXT : FRIEND_LEFT_TEXT)
+                             .arg(FromNetwork(event.name));
+    // Play Now is offered only where it would start the game on that very server.
+    const Handle<ServerEntry> entry = SelectedEntry();
+    const bool watched = entry && entry->address == event.address;
+    Tell(event.joined ? SND_WAITING : SND_DEBRIEFING, FromLocal(serverName), text, watched);
+    // The line under the check boxes keeps the latest, for a desktop without notifications.
+    ShowNotice(QString::fromLatin1(event.joined ? FRIEND_JOINED_NOTICE : FRIEND_LEFT_NOTICE)
+                   .arg(FromNetwork(event.name), FromLocal(serverName)));
+}
+
+bool CWatchDialog::OfferSlotWait() {
+    const Handle<ServerEntry> entry = SelectedEntry();
+    const ServerStatus& status = view_.Status();
+    const int maximum = ParsedMaxPlayers(status.maxPlayers);
+    if (!entry || !statusValid_ || maximum <= 0 || status.players < maximum)
+        return false;
+    const QString count = FromNetwork(LoggedOnText(status.players, status.maxPlayers));
+    if (parts_.messageBoxes == nullptr ||
+        !parts_.messageBoxes->Offer(this, windowTitle(),
+                                    QString::fromLatin1(SERVER_FULL_TEXT).arg(count),
+                                    QString::fromLatin1(JOIN_WHEN_FREE_BUTTON)))
+        return true;
+    // The window may have closed while the box was up.
+    if (!closed_)
+        slotWait_.Start(entry->address);
+    ShowSlotWait();
+    return true;
+}
+
+void CWatchDialog::CheckSlotWait(const WatchFrame& frame) {
+    const Handle<ServerEntry> entry = SelectedEntry();
+    if (!slotWait_.Waiting() || !frame.answered || !entry)
+        return;
+    const ServerStatus& status = view_.Status();
+    if (!slotWait_.OnStatus(entry->address, status.players, ParsedMaxPlayers(status.maxPlayers)))
+        return;
+    ShowSlotWait();
+    if (desktop_ != nullptr)
+        desktop_->Show(SelectedName(), QString::fromLatin1(SLOT_FREE_TEXT), false);
+    Launch();
+}
+
+void CWatchDialog::CancelSlotWait() {
+    slotWait_.Cancel();
+    ShowSlotWait();
+}
+
+void CWatchDialog::ShowSlotWait() {
+    const bool waiting = slotWait_.Waiting();
+    slotWaitText_->setVisible(waiting);
+    cancelSlotWait_->setVisible(waiting);
+    slotWaitText_->setText(waiting ? QString::fromLatin1(WAITING_FOR_SLOT_TEXT).arg(SelectedName())
+                                   : QString());
+}
+
+void CWatchDialog::ShowTrayStatus(const WatchFrame& frame) {
+    if (tray_ == nullptr)
+        return;
+    QString text = SelectedName();
+    CTrayIcon::Mark mark = CTrayIcon::Mark::NO_REPLY;
+    if (frame.answered) {
+        text += QStringLiteral(": ") + FromNetwork(frame.status) + QStringLiteral(", ") +
+                FromNetwork(frame.loggedOn);
+        mark = IsGameInProgress(view_.Status().state) ? CTrayIcon::Mark::PLAYING
+                                                      : CTrayIcon::Mark::WAITING;
+    }
+    if (slotWait_.Waiting())
+        text += QStringLiteral("\n") + slotWaitText_->text();
+    tray_->SetStatus(text, mark);
+}
+
+void CWatchDialog::ShowFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CWatchDialog::closeEvent(QCloseEvent* event) {
+    if (tray_ != nullptr && userConfig_.closeToTray && !closed_) {
+        hide();
+        event->ignore();
+        return;
+    }
+    CToolTipDialog::closeEvent(event);
 }
 
 void CWatchDialog::OnAlarmClicked(bool checked) {
@@ -1036,8 +1290,17 @@ void CWatchDialog::OnAlarmClicked(bool checked) {
 }
 
 void CWatchDialog::OnPlayNowClicked() {
-    if (parts_.launcher == nullptr)
+    if (parts_.launcher == nullptr || closed_)
         return;
+    // Play Now pressed while a join waits: the player acts now, the wait is over.
+    slotWait_.OnManualLaunch();
+    ShowSlotWait();
+    if (OfferSlotWait())
+        return;
+    Launch();
+}
+
+void CWatchDialog::Launch() {
     const bool gantry = GantryReady();
     // The Gantry check activates what the server needs and compares its packages afresh.
     if (gantry && !database_.OfferedPackages().empty())
@@ -1187,6 +1450,7 @@ void CWatchDialog::SelectChosenServer(const QString& address) {
         serverList_->addItem(FromLocal(settings_.entries.back()->description));
     LabelServerList();
     serverList_->setCurrentIndex(selected);
+    EntriesChanged();
     OnSelectionChanged();
 }
 

@@ -12,11 +12,17 @@
 #include "net/ServerStatus.h"
 #include "ui/ToolTipDialog.h"
 #include "watch/core/BrowserChoices.h"
+#include "watch/core/FriendTracker.h"
 #include "watch/core/GameLauncher.h"
+#include "watch/core/PlayerHistory.h"
 #include "watch/core/ProgramCommandLine.h"
 #include "watch/core/SettingsFile.h"
+#include "watch/core/SlotWait.h"
+#include "watch/core/UserConfig.h"
+#include "watch/core/UserConfigFile.h"
 #include "watch/core/WatchView.h"
 
+#include <QDBusConnection>
 #include <QString>
 
 #include <cstdint>
@@ -26,6 +32,7 @@
 #include <vector>
 
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QGridLayout;
 class QGroupBox;
@@ -39,8 +46,10 @@ class QUrl;
 
 namespace quillory::ui {
 
+class CDesktopNotifier;
 class CMessageBoxes;
 class CNewsLink;
+class CPlayersPlot;
 class CQueuedTarget;
 class IBrowserLink;
 class CScanWaitDialog;
@@ -48,6 +57,9 @@ class ILauncher;
 struct LaunchOutcome;
 class INotifier;
 class IServerWatch;
+class CServersOverview;
+class CServersTable;
+class CTrayIcon;
 
 class CWatchDialog final : public CToolTipDialog {
     Q_OBJECT
@@ -86,6 +98,12 @@ public:
         // Turns the server's host into a dotted address for the game. Null: its dotted form,
         // else a blocking lookup.
         HostResolver resolve;
+        // The bus of the desktop's notification service. None: no desktop notifications.
+        std::optional<QDBusConnection> desktopBus;
+        // Whether the saved servers are asked for the table; tests hand rounds in themselves.
+        bool refreshServers = false;
+        // The Unix time, for the player history. Null: the system clock.
+        std::function<int64_t()> unixNow;
     };
 
     static constexpr const char* BROWSER_RESOLVE_TEXT =
@@ -104,6 +122,16 @@ public:
         "saved over.";
     static constexpr const char* NO_REPLY_YET_TEXT =
         "Play Now starts the game once the server has answered.";
+    static constexpr const char* SERVER_FULL_TEXT =
+        "The server is full (%1).\nQuillory can start the game as soon as a slot frees.";
+    static constexpr const char* JOIN_WHEN_FREE_BUTTON = "Join when a slot frees";
+    static constexpr const char* WAITING_FOR_SLOT_TEXT = "Waiting for a free slot on %1";
+    static constexpr const char* SLOT_FREE_TEXT = "A slot is free: starting the game";
+    static constexpr const char* FRIEND_JOINED_TEXT = "%1 joined";
+    static constexpr const char* FRIEND_LEFT_TEXT = "%1 left";
+    static constexpr const char* FRIEND_JOINED_NOTICE = "%1 joined %2";
+    static constexpr const char* FRIEND_LEFT_NOTICE = "%1 left %2";
+    static constexpr const char* GAME_ENDED_TEXT = "The game has ended";
 
     explicit CWatchDialog(const Parts& parts, QWidget* parent = nullptr);
     ~CWatchDialog() override;
@@ -152,6 +180,16 @@ public:
     // Whether the closing steps have run.
     bool Closed() const { return closed_; }
 
+    // The choices of "quillory.json" and the player history kept with them.
+    const UserConfig& Config() const { return userConfig_; }
+    CPlayerHistory& History() { return history_; }
+    CServersOverview& Overview() { return *overview_; }
+    // "Join when a slot frees" was chosen and has not ended yet.
+    bool WaitingForSlot() const { return slotWait_.Waiting(); }
+    void CancelSlotWait();
+    // The tray icon, where the desktop has a tray.
+    CTrayIcon* Tray() const { return tray_; }
+
     // "Gantry browser": the public Gantry servers, one of which may become the watched server. The
     // browser server's name is looked up first; the server browser opens once it is known.
     void Browse();
@@ -163,6 +201,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // With "Close to tray" the close box hides the window; the tray's Quit ends the program.
+    void closeEvent(QCloseEvent* event) override;
 
 signals:
     // The window's own queued messages.
@@ -174,10 +214,14 @@ private:
     void CreateWidgets();
     void CreateServerWidgets();
     void CreatePlayerWidgets();
+    void CreateOverviewWidgets();
+    // The desktop notifications and the tray, which need the finished window.
+    void CreateDesktopParts();
     void CreateLayout();
     QGridLayout* SelectionLayout();
     QGridLayout* ServerLayout();
     QGridLayout* PlayersLayout();
+    QLayout* OverviewLayout();
     void ConnectWidgets();
     void SizePlayerColumns();
     QLabel* CreateField(QWidget* parent, int id, const char* name);
@@ -210,6 +254,21 @@ private:
     void WriteGantry(const WatchFrame& frame);
     void HandleGameOver(const WatchFrame& frame);
     void RenameAfterServer();
+    void ShowTrayStatus(const WatchFrame& frame);
+
+    // The saved servers, friends, the slot wait and the desktop.
+    void LoadUserConfig();
+    void ApplyUserConfig();
+    void EntriesChanged();
+    void OnFriendSeen(const FriendEvent& event, const String& serverName);
+    // Sound, flash and the desktop's bubble; `playNow` offers the action.
+    void Tell(int sound, const QString& summary, const QString& body, bool playNow);
+    QString SelectedName() const;
+    // True when Play Now found the server full and the player chose to wait instead.
+    bool OfferSlotWait();
+    void CheckSlotWait(const WatchFrame& frame);
+    void ShowSlotWait();
+    void ShowFromTray();
 
     void OpenScanWait();
     void ReadDescription();
@@ -219,6 +278,8 @@ private:
     void OnConfigClicked();
     void OnAlarmClicked(bool checked);
     void OnPlayNowClicked();
+    // Play Now's launch itself: the Gantry check and the command line.
+    void Launch();
     // What the window does after a launch: the manager, the refusal, the game-end boxes, closing.
     void ActOnLaunch(const LaunchOutcome& outcome);
     void UncheckGameEndBoxes();
@@ -327,6 +388,23 @@ private:
     QPushButton* playNow_;
     QPushButton* close_;
     QLabel* notice_;
+    QLabel* slotWaitText_;
+    QPushButton* cancelSlotWait_;
+    QGroupBox* overviewBox_;
+    CServersTable* serversTable_;
+    CPlayersPlot* plot_;
+
+    UserConfig userConfig_;
+    CPlayerHistory history_;
+    CUserConfigFile configFile_;
+    std::unique_ptr<CServersOverview> overview_;
+    CSlotWait slotWait_;
+    CDesktopNotifier* desktop_ = nullptr;
+    CTrayIcon* tray_ = nullptr;
+    bool gameEndTold_ = false; // the game-end alarm went to the desktop for this game
+    // "quillory.json" is written only when it was there or has something to keep, so a data
+    // folder that never used these choices stays as it was.
+    bool userConfigKept_ = false;
 };
 
 } // namespace quillory::ui
