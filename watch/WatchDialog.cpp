@@ -1399,7 +1399,9 @@ void CWatchDialog::ShowServerBrowser(uint32_t address) {
     parts_.browser->QueryServerList(address, parts_.browserEndpoint.port);
     IBrowserLink* browser = parts_.browser;
     CBrowserDialog::Options options;
-    options.choices = &browserChoices_;
+    // The sorting and filters the player leaves are kept in quillory.json.
+    options.choices = &userConfig_.browser;
+    userConfigKept_ = true;
     options.games = FindInstalledGames(settings_.gameFolder);
     options.addServer = [this](const QString& address, const QString& name) {
         return KeepServer(address, name);

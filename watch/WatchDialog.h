@@ -319,8 +319,6 @@ private:
     bool restoreRequested_ = false;
     std::optional<std::vector<String>> handedLine_; // the latest line another copy handed over
     bool closed_ = false;
-    // The server browser's sorting and filters.
-    BrowserChoices browserChoices_;
     // Ticks left to wait for the server chosen with the browser's Play Now; -1: none.
     int playNowTicksLeft_ = -1;
     bool playNowSettled_ = false;
