@@ -250,7 +250,7 @@ void PrintLiveServer(const PublicServer& server, const QueryOutcome& outcome, bo
                                        {"port", server.port},
                                        {"uprising", uprising}};
         if (!replied) {
-            line["error"] = "No reply";
+            line["error"] = NO_REPLY_TEXT;
         } else {
             line["ping"] = s.ping;
             line["maxPlayers"] = s.maxPlayers;

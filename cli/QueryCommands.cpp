@@ -263,7 +263,7 @@ const char* FailureText(QueryResult result) {
     case QueryResult::BAD_ADDRESS:
         return "Bad address error";
     default:
-        return "No reply";
+        return NO_REPLY_TEXT;
     }
 }
 

@@ -26,6 +26,9 @@ enum class QueryResult {
     NO_SOCKET,        // no UDP socket could be had to ask it
 };
 
+// How every view shows a server that did not answer.
+constexpr const char* NO_REPLY_TEXT = "No reply";
+
 struct QueryOutcome {
     QueryResult result = QueryResult::NO_REPLY;
     ServerStatus status; // what arrived, when REPLIED

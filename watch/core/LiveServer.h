@@ -28,7 +28,6 @@ enum BrowserColumn : int {
     BC_COUNT
 };
 
-constexpr const char* NO_REPLY_TEXT = "No reply";
 
 struct LiveServer {
     PublicServer listed;

@@ -23,7 +23,6 @@ struct ServersTableRow {
     bool replied = false;
 };
 
-constexpr const char* NO_REPLY_TEXT = "No reply";
 constexpr const char* ASKING_TEXT = "Asking";
 constexpr const char* TABLE_BAD_ADDRESS_TEXT = "Bad address";
 constexpr const char* NO_SOCKET_TEXT = "No socket";
