@@ -4,9 +4,10 @@
 #                    skewed towards small ones, about 2 GB in all.
 #   small:           80,000 files of 1 to 8 KB in 800 folders (under 20 mod folders), about
 #                    360 MB in all: the cost per file rather than per byte.
-# Usage: bench/gen_scan_tree.sh DIR [SEED] [large|small]
+#   small:N          N files of 1 to 8 KB, 100 to a folder (N a multiple of 2,000).
+# Usage: bench/gen_scan_tree.sh DIR [SEED] [large|small|small:N]
 set -euo pipefail
-dir=${1:?usage: gen_scan_tree.sh DIR [SEED] [large|small]}
+dir=${1:?usage: gen_scan_tree.sh DIR [SEED] [large|small|small:N]}
 seed=${2:-1}
 kind=${3:-large}
 mkdir -p "$dir"
@@ -19,25 +20,34 @@ large)
     files=20000 subs=25
     # size = 1 KB * 2^(12 u^5): mean about 110 KB, largest 4 MB.
     sizes='int(1024 * 2 ^ (12 * u ^ 5))' ;;
-small)
-    files=80000 subs=40
+small | small:*)
+    files=80000
+    [[ $kind == small:* ]] && files=${kind#small:}
+    if ! [[ $files =~ ^[0-9]+$ ]] || ((files < 2000 || files % 2000 != 0)); then
+        echo "small:N takes a multiple of 2,000" >&2
+        exit 2
+    fi
+    subs=$((files / 2000))
     sizes='1024 + int(7169 * u)' ;;
 *)
-    echo "unknown kind $kind (large or small)" >&2
+    echo "unknown kind $kind (large, small or small:N)" >&2
     exit 2 ;;
 esac
 
-awk -v seed="$seed" -v files="$files" -v subs="$subs" 'BEGIN {
+# Folder numbers have as many digits as the largest needs, at least two.
+last=$((subs - 1))
+width=$((${#last} < 2 ? 2 : ${#last}))
+awk -v seed="$seed" -v files="$files" -v subs="$subs" -v width="$width" 'BEGIN {
     srand(seed)
     for (i = 0; i < files; i++) {
         folder = i % (20 * subs)
         u = rand()
         size = '"$sizes"'
-        printf "@mod%02d/addons%02d/file%05d.pbo %d\n", int(folder / subs), folder % subs, i, size
+        printf "@mod%02d/addons%0" width "d/file%05d.pbo %d\n", int(folder / subs), folder % subs, i, size
     }
 }' >"$dir/.sizes"
 for top in $(seq -w 0 19); do
-    for sub in $(seq -w 0 $((subs - 1))); do
+    for sub in $(seq -f "%0${width}g" 0 "$last"); do
         echo "$dir/@mod$top/addons$sub"
     done
 done | xargs mkdir -p
