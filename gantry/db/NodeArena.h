@@ -10,6 +10,7 @@
 
 #include "common/Types.h"
 #include "gantry/db/FileNode.h"
+#include "platform/PageBlock.h"
 
 #include <atomic>
 #include <cstddef>
@@ -22,8 +23,11 @@ namespace quillory {
 
 class CNodeArena final {
 public:
-    // Nodes per block: a block of a few hundred kilobytes keeps the waste of the last one small.
+    // Nodes per block of the first SMALL_BLOCKS blocks: a block of a few hundred kilobytes keeps
+    // the waste of the last one small when few nodes are made (most scans).
     static constexpr size_t NODES_PER_BLOCK = 2048;
+    static constexpr size_t SMALL_BLOCKS = 2;
+    // Later blocks are platform::CPageBlock::LARGE_BLOCK bytes, filled a huge page at a time.
 
     // What std::allocate_shared takes: a plain pointer, so copying it costs nothing; allocating
     // bumps a pointer, deallocating counts the arena down.
@@ -89,7 +93,7 @@ private:
     // lives. Counting a whole block at once keeps an atomic operation out of every new node.
     std::atomic<size_t> count_{1};
     size_t reserved_ = 0;
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::vector<platform::CPageBlock> blocks_;
     std::byte* cursor_ = nullptr;
     std::byte* end_ = nullptr;
 };
