@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
-#include <unordered_set>
 
 namespace quillory::cli {
 
@@ -163,23 +162,41 @@ void WaitWithProgress(CDatabaseLoader& loader) {
     loader.Wait();
 }
 
-void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*>& before) {
-    const CFileDatabase& database = context.database;
-    std::vector<CFileNode*> nodes;
-    if (database.Root())
-        database.Root()->CollectPointers(nodes);
-    ScanSummary summary;
-    for (const CFileNode* node : nodes) {
-        if (node->IsFolder()) {
-            summary.folders += node->status != NS_MISSING;
+// File nodes below `folder`, present or missing.
+uint32_t CountFiles(const CFileNode& folder) {
+    uint32_t files = 0;
+    for (const auto& child : folder.children)
+        files += child->IsFolder() ? CountFiles(*child) : 1;
+    return files;
+}
+
+// Counts the nodes below `folder` into `summary`; `allFiles` takes every file node.
+void CountNodes(const CFileNode& folder, ScanSummary& summary, uint32_t& allFiles) {
+    for (const auto& child : folder.children) {
+        const CFileNode& node = *child;
+        if (node.IsFolder()) {
+            summary.folders += node.status != NS_MISSING;
+            CountNodes(node, summary, allFiles);
             continue;
         }
-        if (node->status == NS_MISSING)
+        ++allFiles;
+        if (node.status == NS_MISSING)
             ++summary.missingFiles;
         else
             ++summary.files;
-        summary.newFiles += before.count(node) == 0;
     }
+}
+
+// `loadedFiles`: the file nodes the database held before the scan. A scan adds nodes and never
+// takes one out (only a save prunes), so the files it added are the difference; a set of every
+// loaded node would cost more than the rest of a rescan's summary.
+void Summarize(GantryContext& context, uint32_t loadedFiles) {
+    const CFileDatabase& database = context.database;
+    ScanSummary summary;
+    uint32_t allFiles = 0;
+    if (database.Root())
+        CountNodes(*database.Root(), summary, allFiles);
+    summary.newFiles = allFiles > loadedFiles ? allFiles - loadedFiles : 0;
     summary.packages =
         static_cast<uint32_t>(database.Packages().size() - CFileDatabase::PSEUDO_PACKAGE_COUNT);
     context.scan = summary;
@@ -189,15 +206,12 @@ void Summarize(GantryContext& context, const std::unordered_set<const CFileNode*
 // file is moved aside and the database built anew; one that cannot be moved stops the command.
 bool Prepare(GantryContext& context) {
     CFileDatabase& database = context.database;
-    std::unordered_set<const CFileNode*> before;
+    uint32_t loadedFiles = 0;
     CDatabaseLoader loader(database);
     const bool started = loader.Start(context.gamePath, [&](CFileDatabase& loaded) {
         context.loadedChangeCount = loaded.ChangeCount();
-        if (!loaded.Root())
-            return;
-        std::vector<CFileNode*> nodes;
-        loaded.Root()->CollectPointers(nodes);
-        before.insert(nodes.begin(), nodes.end());
+        if (loaded.Root())
+            loadedFiles = CountFiles(*loaded.Root());
     });
     if (!started) {
         std::fputs("quillory-cli: cannot start the database worker\n", stderr);
@@ -218,7 +232,7 @@ bool Prepare(GantryContext& context) {
                      "database\n",
                      database.DatabasePath().c_str(), outcome.loadError.c_str(),
                      outcome.badPath.c_str());
-    Summarize(context, before);
+    Summarize(context, loadedFiles);
     return true;
 }
 
