@@ -207,7 +207,9 @@ void Summarize(GantryContext& context, uint32_t loadedFiles) {
 bool Prepare(GantryContext& context) {
     CFileDatabase& database = context.database;
     uint32_t loadedFiles = 0;
-    CDatabaseLoader loader(database);
+    // The command only waits for the worker: at the lowest priority a busy machine kept it
+    // waiting many times as long as the scan's own work.
+    CDatabaseLoader loader(database, CDatabaseLoader::Priority::CALLER);
     const bool started = loader.Start(context.gamePath, [&](CFileDatabase& loaded) {
         context.loadedChangeCount = loaded.ChangeCount();
         if (loaded.Root())

@@ -9,7 +9,8 @@
 
 namespace quillory {
 
-CDatabaseLoader::CDatabaseLoader(CFileDatabase& database) : database_(database) {}
+CDatabaseLoader::CDatabaseLoader(CFileDatabase& database, Priority priority)
+    : database_(database), priority_(priority) {}
 
 CDatabaseLoader::~CDatabaseLoader() {
     Cancel();
@@ -39,7 +40,8 @@ bool CDatabaseLoader::Start(const String& gamePath, LoadedCallback onLoaded) {
 void CDatabaseLoader::Run(const LoadedCallback& onLoaded) {
     database_.Owner().Take();
     // Scanning a whole installation must not slow the window or a running game.
-    platform::LowerCurrentThreadPriority();
+    if (priority_ == Priority::LOWEST)
+        platform::LowerCurrentThreadPriority();
     DatabaseLoadOutcome outcome = LoadOrMoveAside();
     if (onLoaded)
         onLoaded(database_);

@@ -49,7 +49,12 @@ public:
 
     static constexpr const char* BAD_FILE_SUFFIX = ".bad";
 
-    explicit CDatabaseLoader(CFileDatabase& database);
+    // How the worker's thread runs: below everything else, so that the window and a running
+    // game never wait for a scan; or as its caller, for a front end that does nothing but wait
+    // for the result (the command line), where a busy machine would otherwise starve it.
+    enum class Priority { LOWEST, CALLER };
+
+    explicit CDatabaseLoader(CFileDatabase& database, Priority priority = Priority::LOWEST);
     // Acts as Cancel() and Wait(), as the window does when it closes.
     ~CDatabaseLoader();
     CDatabaseLoader(const CDatabaseLoader&) = delete;
@@ -87,6 +92,7 @@ private:
     void Finish(const DatabaseLoadOutcome& outcome);
 
     CFileDatabase& database_;
+    const Priority priority_;
     std::thread thread_;
     bool started_ = false;
     uint32_t startTick_ = 0;

@@ -12,7 +12,10 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace quillory;
@@ -112,6 +115,32 @@ TEST_F(DatabaseLoaderTest, OutcomeTellsHowTheDatabaseCameToBe) {
             EXPECT_EQ(data.Exists("quillory.dat.bad"), false);
         }
     }
+}
+
+TEST_F(DatabaseLoaderTest, TheWorkerRunsBelowItsCallerOnlyWhenAskedTo) {
+    const auto niceOfThisThread = [] {
+        return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+    };
+    const int callerNice = niceOfThisThread();
+    if (callerNice >= 19)
+        GTEST_SKIP() << "the tests already run at the lowest priority";
+    const struct {
+        CDatabaseLoader::Priority priority;
+        int workerNice;
+    } cases[] = {
+        {CDatabaseLoader::Priority::LOWEST, 19},
+        {CDatabaseLoader::Priority::CALLER, callerNice},
+    };
+    for (const auto& c : cases) {
+        CFileDatabase db(data.Path());
+        CDatabaseLoader loader(db, c.priority);
+        int seen = -100;
+        ASSERT_TRUE(loader.Start(game.Path(), [&](CFileDatabase&) { seen = niceOfThisThread(); }));
+        loader.Wait();
+        EXPECT_EQ(seen, c.workerNice);
+        EXPECT_TRUE(loader.GantryReady());
+    }
+    EXPECT_EQ(niceOfThisThread(), callerNice);
 }
 
 TEST_F(DatabaseLoaderTest, AFileThatCannotBeMovedAsideIsReportedAndKept) {
