@@ -57,7 +57,7 @@ row() {
     awk -v m="$1" -v a="$2" -v b="$3" -v t="$4" \
         'BEGIN { printf "ROW|%s|%.1f ms|%.1f ms|%.2fx|%s\n", m, a / 1000, b / 1000, a / b, t }'
 }
-row "database load, 100k nodes, fresh process (\`db_load_once\` beside reading the file and \`uncompress\`, \`inflate_once\`)" \
+row "database load, 100k nodes, fresh process, beside reading the file and \`uncompress\`" \
     "$fresh_load" "$fresh_inflate" "≤ 1.5x"
-row "database load, 100k nodes, warm (later loads in one process, beside the same)" \
+row "database load, 100k nodes, warm (later loads in one process), beside the same" \
     "$warm_load" "$warm_inflate" "≤ 1.2x"

@@ -79,7 +79,7 @@ mkdir -p "$work/data"
 make_tree "$work/game" 80000
 read -r ours theirs < <(pairs first_scan walk "$work/game" "$work/data")
 echo "first scan, 80,000 files: quillory-cli ${ours} ms, crc_walker ${theirs} ms"
-row "first scan, 80k small files, whole process (\`quillory-cli gantry scan\` beside \`bench/crc_walker.c\`)" \
+row "first scan, 80k small files, whole process, beside \`crc_walker\`" \
     "$ours" "$theirs" "≤ 1.2x"
 rm -rf "$work/game" "$work/data"
 
@@ -89,7 +89,7 @@ for files in $sizes; do
     scan "$work/game" "$work/data" >/dev/null
     read -r ours theirs < <(pairs scan find_all "$work/game" "$work/data")
     echo "rescan, $files files: quillory-cli ${ours} ms, find ${theirs} ms"
-    row "rescan of an unchanged tree, $((files / 1000))k files, whole process (\`quillory-cli gantry scan\` beside \`find -printf\`)" \
+    row "rescan of an unchanged tree, $((files / 1000))k files, whole process, beside \`find -printf\`" \
         "$ours" "$theirs" "≤ 1.1x"
     rm -rf "$work/game" "$work/data"
 done
