@@ -8,8 +8,7 @@ CZlibLibrary::CZlibLibrary(const std::string& name) {
         return;
     }
     loaded_ = library_.Find("crc32", crc32) && library_.Find("compressBound", compressBound) &&
-              library_.Find("compress", compress) && library_.Find("compress2", compress2) &&
-              library_.Find("uncompress", uncompress) &&
+              library_.Find("compress", compress) && library_.Find("uncompress", uncompress) &&
               library_.Find("inflateInit_", inflateInit_) && library_.Find("inflate", inflate) &&
               library_.Find("inflateEnd", inflateEnd);
     if (!loaded_) {

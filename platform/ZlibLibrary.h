@@ -37,7 +37,6 @@ public:
     decltype(&::crc32) crc32 = nullptr;
     decltype(&::compressBound) compressBound = nullptr;
     decltype(&::compress) compress = nullptr;
-    decltype(&::compress2) compress2 = nullptr;
     decltype(&::uncompress) uncompress = nullptr;
     decltype(&::inflateInit_) inflateInit_ = nullptr;
     decltype(&::inflate) inflate = nullptr;

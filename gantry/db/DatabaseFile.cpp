@@ -562,9 +562,7 @@ DatabaseResult CFileDatabase::WriteDatabaseFile(platform::CAtomicFile& file,
         return DatabaseResult::From(opened);
     std::vector<uint8_t> packed(zlib.compressBound(length));
     uLongf packedLength = static_cast<uLongf>(packed.size());
-    // The fastest level: the file comes out about a tenth larger, but the save, which ends every
-    // scan that changed something, takes half as long. Any level reads back alike.
-    if (zlib.compress2(packed.data(), &packedLength, payload.Data(), length, Z_BEST_SPEED) != Z_OK)
+    if (zlib.compress(packed.data(), &packedLength, payload.Data(), length) != Z_OK)
         return DatabaseResult::Failed("the database could not be compressed", file.TargetPath());
     CMemoryStream header(HEADER_SIZE);
     WriteU32(header, DATABASE_VERSION);
