@@ -109,7 +109,7 @@ private slots:
         dialog.Refresh();
         auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("serverList"));
         QCOMPARE(list->topLevelItemCount(), 10000);
-        const QStringList addresses = Column(list, 2);
+        const QStringList addresses = Column(list, BC_ADDRESS);
         QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()).size(), qsizetype(10000));
         QVERIFY(!full->isHidden());
         QCOMPARE(full->text(), QStringLiteral("Only the first 10000 servers listed are shown."));

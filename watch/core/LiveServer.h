@@ -28,7 +28,6 @@ enum BrowserColumn : int {
     BC_COUNT
 };
 
-
 struct LiveServer {
     PublicServer listed;
     std::optional<QueryOutcome> outcome; // nothing while it is still being asked
@@ -47,8 +46,8 @@ const char* BrowserColumnTitle(int column);
 // server, nothing in the columns a server still being asked has not told yet.
 String BrowserCellText(const LiveServer& server, int column);
 // Whether `a` sorts before `b` by `column` (numbers as numbers, texts regardless of letter
-// case and with their digits as numbers, silent and unasked servers after the answering ones), the name and the address
-// breaking ties so that the order is always the same.
+// case and with their digits as numbers, silent and unasked servers after the answering ones), the
+// name and the address breaking ties so that the order is always the same.
 bool BrowserLess(const LiveServer& a, const LiveServer& b, int column);
 
 } // namespace quillory
