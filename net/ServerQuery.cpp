@@ -110,7 +110,7 @@ void CServerQuery::HandleDatagram(const uint8_t* data, size_t length, uint32_t a
         return HandleBrowserReply(data, length, address, port);
     if (port == BROWSER_SERVER_PORT)
         return; // a stray from a browser server's port: never a game server's reply
-    if (address != serverAddress_)
+    if (address != serverAddress_ || !FromAskedPort(port))
         return;
     const bool fromGantry = gantryPort_ != 0 && port == gantryPort_;
     if (length >= 2 && LoadU16(data) == length && !fromGantry)
@@ -220,6 +220,20 @@ void CServerQuery::QueryServerList(uint32_t address, uint16_t port) {
     list_ = {address, port, ServerListToken(now)};
     const auto request = ServerListRequest(now);
     SendTo(address, port, request.data(), request.size());
+}
+
+// Only the ports this server was asked on may answer for it: another server on the same host,
+// asked before a change of server, would otherwise be taken for this one, and its query port
+// kept as this one's.
+bool CServerQuery::FromAskedPort(uint16_t port) const {
+    const auto asked = [port](uint16_t base) {
+        const int offset = int(port) - int(base);
+        return offset == 0 || offset == 1 || offset == 2 || offset == GANTRY_OFFSET_NEAR ||
+               offset == GANTRY_OFFSET_FAR;
+    };
+    if (gamePort_ != 0)
+        return asked(gamePort_);
+    return asked(defaults_.sockets) || asked(defaults_.directPlay);
 }
 
 bool CServerQuery::FromBrowser(uint32_t address, uint16_t port) const {
@@ -502,13 +516,13 @@ void CServerQuery::SendHellosIfWanted(uint16_t base) {
         ++gantryProbeCount_;
     }
     if (base != 0) {
-        SendTo(serverAddress_, uint16_t(base + 20), hello.data(), hello.size());
-        SendTo(serverAddress_, uint16_t(base + 40), hello.data(), hello.size());
+        SendTo(serverAddress_, uint16_t(base + GANTRY_OFFSET_NEAR), hello.data(), hello.size());
+        SendTo(serverAddress_, uint16_t(base + GANTRY_OFFSET_FAR), hello.data(), hello.size());
         return;
     }
     for (uint16_t b : {defaults_.sockets, defaults_.directPlay}) {
-        SendTo(serverAddress_, uint16_t(b + 20), hello.data(), hello.size());
-        SendTo(serverAddress_, uint16_t(b + 40), hello.data(), hello.size());
+        SendTo(serverAddress_, uint16_t(b + GANTRY_OFFSET_NEAR), hello.data(), hello.size());
+        SendTo(serverAddress_, uint16_t(b + GANTRY_OFFSET_FAR), hello.data(), hello.size());
     }
 }
 

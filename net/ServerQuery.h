@@ -26,6 +26,10 @@ constexpr uint32_t QM_QUIT = 100;
 
 // Game ports probed while the server's own port is unknown; the status query goes to each
 // plus 1 and 2, the Gantry hello to each plus 20 and 40. Tests move them off the real ones.
+// Where a Gantry server listens beside its game port.
+constexpr uint16_t GANTRY_OFFSET_NEAR = 20;
+constexpr uint16_t GANTRY_OFFSET_FAR = 40;
+
 struct DefaultGamePorts {
     uint16_t sockets = 2302;
     uint16_t directPlay = 2234;
@@ -99,6 +103,7 @@ private:
     void QueryNews(uint32_t address, uint16_t port);
     void QueryServerList(uint32_t address, uint16_t port);
     bool FromBrowser(uint32_t address, uint16_t port) const;
+    bool FromAskedPort(uint16_t port) const;
     void HandleBrowserReply(const uint8_t* data, size_t length, uint32_t address, uint16_t port);
     void TakeNewsReply(const uint8_t* data, size_t length);
     void TakeServerListReply(const uint8_t* data, size_t length);

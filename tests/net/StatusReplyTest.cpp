@@ -166,3 +166,16 @@ TEST_F(StatusReply, OtherAddressesAndTheBrowserPortAreNotTheServer) {
     Feed(reply, BROWSER_SERVER_PORT);
     EXPECT_EQ(StatusReplies(), 0u);
 }
+
+// Two servers on one host: after a change of server, a late reply of the first one (from its
+// own ports) must not be taken for the second, nor its query port kept as the second's.
+TEST_F(StatusReply, RepliesFromPortsNotAskedAreNotTheServer) {
+    const std::string reply = StatusDatagram(FULL_PAIRS, "7", 0);
+    const uint16_t otherServer = GAME_PORT + 300;
+    Feed(reply, otherServer + 1);
+    Feed(reply, otherServer);
+    Feed(reply, GAME_PORT + 3);
+    EXPECT_EQ(StatusReplies(), 0u);
+    Feed(reply, GAME_PORT + 2);
+    EXPECT_EQ(StatusReplies(), 1u);
+}
