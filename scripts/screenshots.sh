@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures for the user guide, made against the simulator: the main window mid-round, the
-# Gantry server browser, the Gantry manager's three views (before and after a download) and
+# table of saved servers with the players plot and a friend's arrival, the Gantry server
+# browser, the Gantry manager's three views (before and after a download) and
 # the download dialog taken mid-run. One run makes them all, so they can be made again after
 # any change.
 #
@@ -39,7 +40,8 @@ http_port=$((port + 45))
 browser_port=$((port + 46))
 work=$(mktemp -d)
 sim=
-trap '[ -n "$sim" ] && kill $sim 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+sim2=
+trap '[ -n "$sim" ] && kill $sim 2>/dev/null; [ -n "$sim2" ] && kill $sim2 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
 # Three packages made here from made-up files. The host sends slowly enough that the
 # download dialog shows a measured rate mid-run.
@@ -87,11 +89,24 @@ printf 'upgrade stand-in\n' >"$work/upgrade/readme.txt"
     --public "Old Vale@127.120.30.42:2302:3:0" \
     --public-sims 14 --public-silent 2 --public-base $((port + 100)) >"$work/sim.log" &
 sim=$!
-# The simulator prints one line once it listens; wait for it rather than for a fixed time.
-for _ in $(seq 100); do
-    grep -q 'quillory-sim:' "$work/sim.log" && break
-    kill -0 $sim 2>/dev/null || { echo "screenshots: the simulator did not start" >&2; exit 1; }
-    sleep 0.1
+# A second server for the table of saved servers; a third entry (Old Vale) never answers.
+second_port=$((port + 300))
+# The friend whose arrival the table's picture shows joins the second server a little later.
+friend=Marlowe
+silent_port=$((port + 200))
+"$build/tools/sim/quillory-sim" --address 127.0.0.1 --port "$second_port" --round-seconds 1500 \
+    --phase-seconds 2 --seed 11 --players 5 --max-players 12 \
+    --name "Lantern Isles Coop" --mission "Lanterns over the Bay" \
+    --player-joins "$friend@4" >"$work/sim2.log" &
+sim2=$!
+# The simulators print one line once they listen; wait for it rather than for a fixed time.
+for log in sim sim2; do
+    for _ in $(seq 100); do
+        grep -q 'quillory-sim:' "$work/$log.log" && break
+        kill -0 $sim 2>/dev/null && kill -0 $sim2 2>/dev/null ||
+            { echo "screenshots: the simulator did not start" >&2; exit 1; }
+        sleep 0.1
+    done
 done
 
 # Each window gets a game folder and a data folder of its own.
@@ -112,7 +127,8 @@ cat >"$work/shots.sh" <<SHOTS
 set -e
 "$build/watch/shots/quillory-watch-shots" --data "$work/watch/data" \
     --browser "127.0.0.1:$browser_port" --out "$out" --seconds $pause \
-    -connect=127.0.0.1 -port=$port -password=coop -mod=@valeworks
+    --table "Lantern Isles Coop@127.0.0.1:$second_port,Old Vale@127.0.0.1:$silent_port" \
+    --friend "$friend" -connect=127.0.0.1 -port=$port -password=coop -mod=@valeworks
 "$build/gantry/ui/shots/quillory-gantry-shots" --game "$work/gantry/game" \
     --data "$work/gantry/data" --server "127.0.0.1:$port" --out "$out"
 SHOTS

@@ -1,8 +1,10 @@
-// quillory-watch-shots --data DIR --browser HOST:PORT --out DIR [--seconds N] [-connect=...]...
+// quillory-watch-shots --data DIR --browser HOST:PORT --out DIR [--seconds N]
+//     [--table NAME@ADDRESS,...] [--friend NAME] [-connect=...]...
 // Opens the main window as the program does (settings and database from DIR, the browser
 // server given), lets it watch for a while, saves a picture of it, then presses "Gantry browser"
-// and saves a picture of the server browser once its rows have arrived. Words after the
-// options are the program's own command line.
+// and saves a picture of the server browser once its rows have arrived. With --table, the
+// entries are added to the list and a picture of the table, the players plot and the friend's
+// arrival is saved too. Words after the options are the program's own command line.
 #include "net/BrowserHost.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextConversion.h"
@@ -10,8 +12,11 @@
 #include "watch/EngineBrowserLink.h"
 #include "watch/EngineWatch.h"
 #include "watch/Notifier.h"
+#include "watch/ServersOverview.h"
 #include "watch/WatchDialog.h"
 #include "watch/WatchLauncher.h"
+#include "watch/core/ServersTableRow.h"
+#include "watch/core/UserConfigFile.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,6 +78,59 @@ template <typename Ready> bool WaitFor(Ready ready, int timeoutMs) {
     return ready();
 }
 
+// The friend is in the data folder's choices before the window opens, as a player's would be.
+void StoreFriend(const String& folder, const String& name) {
+    CUserConfigFile file;
+    UserConfigLoad load = file.Load(folder);
+    load.config.friends = {name};
+    file.Save(folder, load.config, load.history);
+}
+
+// The entries NAME@ADDRESS, added to the list with their names; the watched one stays selected.
+void AddEntries(CWatchDialog& window, const std::string& list) {
+    const int watched = window.SelectedIndex();
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string item = list.substr(start, end - start);
+        start = end + 1;
+        const size_t at = item.find('@');
+        if (at == std::string::npos)
+            continue;
+        ServerEntry typed;
+        typed.address = item.substr(at + 1);
+        window.AddServer(typed);
+        typed.description = item.substr(0, at);
+        window.EditServer(typed);
+    }
+    window.SelectServer(watched);
+}
+
+// The afternoon as the plot keeps it: a server that fills towards the evening, rounds of about
+// forty minutes. Made up here, since a picture cannot wait six hours.
+void FillHistory(CWatchDialog& window) {
+    const Handle<ServerEntry> entry = window.SelectedEntry();
+    if (!entry)
+        return;
+    const int64_t now = std::time(nullptr);
+    for (int64_t minutes = 6 * 60; minutes > 0; --minutes) {
+        const int64_t hour = minutes / 60;
+        const int players = int(std::min<int64_t>(16, 2 + (6 - hour) * 2 + (minutes % 40) / 10));
+        window.History().Add(entry->address,
+                             HistorySample{now - minutes * 60, players, 16, minutes % 40 == 0});
+    }
+}
+
+bool TableFilled(CWatchDialog& window) {
+    for (const ServersTableRow& row : window.Overview().Rows())
+        if (row.status == ASKING_TEXT)
+            return false;
+    const auto* notice = window.findChild<QLabel*>(QStringLiteral("noticeLine"));
+    return notice != nullptr && notice->text().contains(QStringLiteral("joined"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -111,6 +170,9 @@ int main(int argc, char** argv) {
                    stderr);
     CEngineBrowserLink browser(engine.Watch());
 
+    if (options.count("--friend"))
+        StoreFriend(options["--data"], options["--friend"]);
+
     CWatchDialog::Parts parts;
     parts.watch = &engine;
     parts.messageBoxes = &messageBoxes;
@@ -119,6 +181,7 @@ int main(int argc, char** argv) {
     parts.dataFolder = options["--data"];
     parts.browser = &browser;
     parts.browserEndpoint = *endpoint;
+    parts.refreshServers = options.count("--table") != 0;
     CWatchDialog window(parts);
     window.show();
     window.Open(words);
@@ -169,6 +232,14 @@ int main(int argc, char** argv) {
     WaitFor([&] { return browserSaved; }, kGiveUpMs);
     poll.stop();
 
+    bool tableSaved = true;
+    if (options.count("--table")) {
+        AddEntries(window, options["--table"]);
+        FillHistory(window);
+        tableSaved = WaitFor([&] { return TableFilled(window); }, kGiveUpMs) &&
+                     Save(window, out + QStringLiteral("servers.png"));
+    }
+
     window.accept();
-    return ok && browserSaved ? 0 : 1;
+    return ok && browserSaved && tableSaved ? 0 : 1;
 }
