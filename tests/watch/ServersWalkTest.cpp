@@ -28,6 +28,9 @@ namespace {
 
 constexpr int kStartMs = 10000;
 constexpr int kWalkMs = 50000;
+// The friend's server runs this much longer than the full one: with rounds every 5 s the table
+// sees the friend some 10 s before the freed slot ends the walk.
+constexpr int kHeadStartMs = 3000;
 
 // A launcher that says the game started, as the real one does when it could run it.
 class CStartingLauncher final : public ILauncher {
@@ -67,13 +70,6 @@ private slots:
             QDBusConnection::connectToBus(address, QStringLiteral("walk-service")));
         QVERIFY(service.Registered());
 
-        test::CSimRun full({"--name", "Full Keep", "--max-players", "8", "--free-slot-after", "30",
-                            "--round-seconds", "1200", "--seed", "3"});
-        test::CSimRun friendly({"--name", "Lantern Isles", "--players", "4", "--max-players", "12",
-                                "--player-joins", "Marlowe@20", "--seed", "5"});
-        test::FakeGameServer silent;
-        QVERIFY(full.Listening() && friendly.Listening() && silent.Open());
-
         // The friend in any letter case, asked every 5 s.
         QTemporaryDir folder;
         UserConfig config;
@@ -97,6 +93,16 @@ private slots:
         CWatchDialog window(parts);
         window.show();
         window.Open({"quillory"});
+
+        // The simulators start only now, so that a slow start of the window eats none of
+        // their schedules; the friendly one first, so the friend is due well before the slot.
+        test::CSimRun friendly({"--name", "Lantern Isles", "--players", "4", "--max-players", "12",
+                                "--player-joins", "Marlowe@20", "--seed", "5"});
+        QTest::qWait(kHeadStartMs);
+        test::CSimRun full({"--name", "Full Keep", "--max-players", "8", "--free-slot-after", "30",
+                            "--round-seconds", "1200", "--seed", "3"});
+        test::FakeGameServer silent;
+        QVERIFY(full.Listening() && friendly.Listening() && silent.Open());
         const std::string silentAddress = "127.0.0.1:" + std::to_string(silent.GamePort());
         for (const std::string& server : {friendly.Address(), silentAddress, full.Address()}) {
             ServerEntry typed;
