@@ -79,6 +79,13 @@ void CServersOverview::SetGantry(const String& address, const String& text) {
     Refill();
 }
 
+// Only the row's texts follow the watch: friends and history are kept from the rounds alone,
+// so that two sources heard at different moments never tell one change twice.
+void CServersOverview::ShowWatched(const String& address, const ServerStatus& status) {
+    latest_[address] = ServerRow{address, QueryResult::REPLIED, status};
+    Refill();
+}
+
 void CServersOverview::TakeRows(const std::vector<ServerRow>& rows) {
     ++rounds_;
     const int64_t now = Now();

@@ -53,6 +53,9 @@ public:
     void SetIntervalSeconds(int seconds);
     // What the full watch says of the watched server's Gantry, shown in its row.
     void SetGantry(const String& address, const String& text);
+    // What the full watch last heard from the watched server, shown in its row until the next
+    // round: the watch asks every 2 s, the rounds far less often.
+    void ShowWatched(const String& address, const ServerStatus& status);
     // Stops the background refresh; waits for it a short bounded time.
     void Stop();
 

@@ -8,8 +8,8 @@ namespace quillory::ui {
 
 namespace {
 
-constexpr int kNameWidth = 150;
-constexpr int kMissionWidth = 140;
+constexpr int kNameWidth = 130;
+constexpr int kMissionWidth = 130;
 constexpr int kVisibleRows = 4;
 
 } // namespace

@@ -68,6 +68,10 @@ namespace quillory::ui {
 namespace {
 
 constexpr int kNoReplyNoticeMs = 8000;
+// How the saved servers' box is first shared between the table and the plot, in pixels
+// at the window's first size.
+constexpr int kTableShare = 620;
+constexpr int kPlotShare = 300;
 
 QPlainTextEdit* ReadOnlyEdit(QWidget* parent, int lines) {
     auto* edit = new QPlainTextEdit(parent);
@@ -404,7 +408,7 @@ void CWatchDialog::CreateLayout() {
     layout->addLayout(bottom);
     OverviewLayout();
     ShowSlotWait();
-    resize(860, 760);
+    resize(960, 780);
 }
 
 QLayout* CWatchDialog::OverviewLayout() {
@@ -412,8 +416,10 @@ QLayout* CWatchDialog::OverviewLayout() {
     auto* splitter = new QSplitter(Qt::Horizontal, overviewBox_);
     splitter->addWidget(serversTable_);
     splitter->addWidget(plot_);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
+    // The table's nine columns need the room more than the plot does.
+    splitter->setSizes({kTableShare, kPlotShare});
     splitter->setChildrenCollapsible(false);
     auto* layout = new QVBoxLayout(overviewBox_);
     layout->addWidget(splitter);
@@ -864,6 +870,7 @@ void CWatchDialog::Tick() {
     PlayWhenAnswered();
     ShowTrayStatus(frame);
     CheckSlotWait(frame);
+    ShowWatchedRow(frame);
     inTick_ = false;
 }
 
@@ -1238,6 +1245,19 @@ void CWatchDialog::CheckSlotWait(const WatchFrame& frame) {
     if (desktop_ != nullptr)
         desktop_->Show(SelectedName(), QString::fromLatin1(SLOT_FREE_TEXT), false);
     Launch();
+}
+
+void CWatchDialog::ShowWatchedRow(const WatchFrame& frame) {
+    const Handle<ServerEntry> entry = SelectedEntry();
+    if (!frame.answered || !entry)
+        return;
+    // The table is refilled only when what its row shows has changed.
+    const String shown = entry->address + '\n' + frame.status + '\n' + frame.loggedOn + '\n' +
+                         frame.map + '\n' + frame.mission + '\n' + frame.ping + '\n' + frame.locked;
+    if (shown == watchedRowShown_)
+        return;
+    watchedRowShown_ = shown;
+    overview_->ShowWatched(entry->address, view_.Status());
 }
 
 void CWatchDialog::CancelSlotWait() {

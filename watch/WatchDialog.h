@@ -267,6 +267,7 @@ private:
     // True when Play Now found the server full and the player chose to wait instead.
     bool OfferSlotWait();
     void CheckSlotWait(const WatchFrame& frame);
+    void ShowWatchedRow(const WatchFrame& frame);
     void ShowSlotWait();
     void ShowFromTray();
 
@@ -337,6 +338,7 @@ private:
     CWatchView view_; // what the tick showed of the selected server
     uint32_t tickCounter_ = 0;
     bool statusValid_ = false;
+    String watchedRowShown_; // what the table's watched row was last given, as one text
     bool notifyOn_ = true;
     bool launchOn_ = false;
     bool managerBlink_ = false;

@@ -215,6 +215,28 @@ private slots:
                  QStringLiteral("WRENNA left 127.0.0.1:2302"));
     }
 
+    void theWatchedRowFollowsTheWatchButTellsNoFriend() {
+        OverviewWindow w({"wren*"});
+        auto* table = w.Find<CServersTable>("serversTable");
+        w.window->Overview().TakeRows({Silent(kSecond), Replied(kFirst, {"Ash"})});
+        QCOMPARE(table->Text(1, CServersTable::PLAYERS), QStringLiteral("1/8"));
+        // The watch hears the server between two rounds: its row shows that at once.
+        w.watch.status.playerList.push_back(
+            std::make_shared<PlayerInfo>(PlayerInfo{"Wrenna", "0", "0"}));
+        w.TickPlayers(5);
+        QCOMPARE(table->Text(1, CServersTable::PLAYERS), QStringLiteral("5/8"));
+        QCOMPARE(table->Text(1, CServersTable::STATUS), QStringLiteral("Playing"));
+        // Friends stay with the rounds: one change, told once, when a round sees it.
+        auto* notice = w.Find<QLabel>("noticeLine");
+        QVERIFY(!notice->text().contains(QStringLiteral("joined")));
+        QCOMPARE(w.window->History().Samples(kFirst).size(), size_t(1));
+        const size_t soundsBefore = w.notifier.sounds.size();
+        w.window->Overview().TakeRows({Silent(kSecond), Replied(kFirst, {"Ash", "Wrenna"})});
+        QCOMPARE(w.notifier.sounds.size(), soundsBefore + 1);
+        QCOMPARE(w.notifier.sounds.back(), int(SND_WAITING));
+        QCOMPARE(notice->text(), QStringLiteral("Wrenna joined 127.0.0.1:2302"));
+    }
+
     void historyFeedsThePlotAndMarksRounds() {
         OverviewWindow w;
         CServersOverview& overview = w.window->Overview();

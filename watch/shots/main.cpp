@@ -236,8 +236,10 @@ int main(int argc, char** argv) {
     if (options.count("--table")) {
         AddEntries(window, options["--table"]);
         FillHistory(window);
-        tableSaved = WaitFor([&] { return TableFilled(window); }, kGiveUpMs) &&
-                     Save(window, out + QStringLiteral("servers.png"));
+        // The watched server was chosen again after the additions: its fields fill anew.
+        tableSaved =
+            WaitFor([&] { return TableFilled(window) && WindowFilled(window); }, kGiveUpMs) &&
+            Save(window, out + QStringLiteral("servers.png"));
     }
 
     window.accept();
