@@ -109,11 +109,14 @@ TEST(ServersRefreshTest, NothingIsReportedAfterStop) {
     ASSERT_TRUE(silent.Open());
     Rounds rounds;
     CServersRefresh refresh(rounds.Callback());
-    refresh.SetRoundTimeout(2000);
+    // A round that would wait a minute for its silent server: Stop cancels it, not waits.
+    refresh.SetRoundTimeout(60000);
     refresh.SetAddresses({"127.0.0.1:" + std::to_string(silent.GamePort())});
     ASSERT_TRUE(refresh.Start());
     ASSERT_TRUE(silent.At(0).Receive(2000).has_value()); // the round is under way
+    const auto stopping = std::chrono::steady_clock::now();
     refresh.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 30s);
     const size_t seen = rounds.Count();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(rounds.Count(), seen);

@@ -7,8 +7,7 @@ namespace quillory {
 using Clock = std::chrono::steady_clock;
 
 CServersRefresh::CServersRefresh(Callback callback, DefaultGamePorts defaults)
-    : callback_(std::move(callback)), defaults_(defaults),
-      intervalSeconds_(DEFAULT_REFRESH_SECONDS) {}
+    : callback_(std::move(callback)), query_(defaults), intervalSeconds_(DEFAULT_REFRESH_SECONDS) {}
 
 CServersRefresh::~CServersRefresh() {
     Stop();
@@ -48,6 +47,8 @@ void CServersRefresh::Stop() {
         std::lock_guard guard(mutex_);
         stop_ = true;
     }
+    // A silent server would otherwise hold the round, and the closing window, for seconds.
+    query_.Cancel();
     wake_.notify_all();
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
         thread_.join();
@@ -74,7 +75,6 @@ bool CServersRefresh::WaitForRound(Clock::time_point roundStart) {
 }
 
 void CServersRefresh::Run() {
-    CMultiQuery query(defaults_);
     // The first round is due at once.
     auto roundStart = Clock::now() - std::chrono::hours(2);
     while (WaitForRound(roundStart)) {
@@ -86,7 +86,7 @@ void CServersRefresh::Run() {
             addresses = addresses_;
             timeoutMs = roundTimeoutMs_;
         }
-        const std::vector<QueryOutcome> outcomes = query.Run(addresses, timeoutMs);
+        const std::vector<QueryOutcome> outcomes = query_.Run(addresses, timeoutMs);
         std::vector<ServerRow> rows;
         rows.reserve(outcomes.size());
         for (size_t i = 0; i < outcomes.size() && i < addresses.size(); ++i)

@@ -29,7 +29,7 @@ public:
     using Callback = std::function<void(std::vector<ServerRow>)>;
 
     // How long a round waits for silent servers: the first status query and one resend of
-    // the probes fit in it. Stop waits at most this long for a round under way.
+    // the probes fit in it.
     static constexpr uint32_t DEFAULT_ROUND_TIMEOUT_MS = 3000;
 
     explicit CServersRefresh(Callback callback, DefaultGamePorts defaults = {});
@@ -47,8 +47,8 @@ public:
     void SetInterval(int seconds);
     // Begins a round now, or right after the one under way. Any thread.
     void RefreshNow();
-    // Ends the thread: a round under way ends within its timeout and is not reported. Any
-    // thread; from the callback it only asks the thread to end.
+    // Ends the thread: a round under way is cancelled within a tenth of a second and is not
+    // reported. Any thread; from the callback it only asks the thread to end.
     void Stop();
 
     // For tests: a shorter wait for silent servers.
@@ -61,7 +61,7 @@ private:
     bool WaitForRound(std::chrono::steady_clock::time_point due);
 
     Callback callback_;
-    DefaultGamePorts defaults_;
+    CMultiQuery query_;        // asked on the refresh thread; cancelled from any
     mutable std::mutex mutex_; // guards what follows
     std::condition_variable wake_;
     std::vector<String> addresses_;
