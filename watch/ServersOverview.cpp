@@ -53,6 +53,14 @@ void CServersOverview::SetEntries(const HandleArray<ServerEntry>& entries) {
 }
 
 void CServersOverview::SetSelected(int index) {
+    // The watch has left the server it was asking: a question it left under way is no answer.
+    if (index != selected_ && selected_ >= 0 && size_t(selected_) < addresses_.size()) {
+        const auto gantry = gantry_.find(addresses_[size_t(selected_)]);
+        if (gantry != gantry_.end() && !IsGantryOutcome(gantry->second)) {
+            gantry_.erase(gantry);
+            Refill();
+        }
+    }
     selected_ = index;
     if (parts_.table != nullptr)
         parts_.table->SetCurrent(index);

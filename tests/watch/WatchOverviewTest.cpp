@@ -237,6 +237,21 @@ private slots:
         QCOMPARE(notice->text(), QStringLiteral("Wrenna joined 127.0.0.1:2302"));
     }
 
+    void aGantryQuestionLeftUnansweredIsNotKeptInTheRow() {
+        OverviewWindow w;
+        CServersOverview& overview = w.window->Overview();
+        auto* table = w.Find<CServersTable>("serversTable");
+        overview.SetGantry(kFirst, "Querying");
+        QCOMPARE(table->Text(1, CServersTable::GANTRY), QStringLiteral("Querying"));
+        w.window->SelectServer(0);
+        QVERIFY(table->Text(1, CServersTable::GANTRY).isEmpty());
+        // An answer stays after the watch has moved on.
+        w.window->SelectServer(1);
+        overview.SetGantry(kFirst, "Yes");
+        w.window->SelectServer(0);
+        QCOMPARE(table->Text(1, CServersTable::GANTRY), QStringLiteral("Yes"));
+    }
+
     void historyFeedsThePlotAndMarksRounds() {
         OverviewWindow w;
         CServersOverview& overview = w.window->Overview();

@@ -108,3 +108,10 @@ TEST(WatchRules, GantryTexts) {
         EXPECT_EQ(GantryStateText(s, true), text);
     }
 }
+
+TEST(WatchRules, GantryOutcomesAreTheSettledTexts) {
+    for (const char* text : {"Yes", "No", "Timeout", "Psw fail", "n/a"})
+        EXPECT_TRUE(IsGantryOutcome(text)) << text;
+    for (const char* text : {"Querying", "40%", ""})
+        EXPECT_FALSE(IsGantryOutcome(text)) << text;
+}

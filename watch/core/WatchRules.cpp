@@ -143,4 +143,8 @@ String GantryStateText(const ServerStatus& status, bool gantryFeatureReady) {
     }
 }
 
+bool IsGantryOutcome(const String& text) {
+    return !text.empty() && text != "Querying" && text.back() != '%';
+}
+
 } // namespace quillory

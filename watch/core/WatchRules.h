@@ -47,5 +47,8 @@ String LockedText(bool locked);
 String ImplementationText(int32_t implementation);
 // The Gantry field; empty when the state has no text (the field is then not written).
 String GantryStateText(const ServerStatus& status, bool gantryFeatureReady);
+// Whether a text of GantryStateText is an outcome rather than a question still under way
+// ("Querying", or the share of the description received).
+bool IsGantryOutcome(const String& text);
 
 } // namespace quillory
