@@ -392,8 +392,9 @@ void CWatchDialog::CreateLayout() {
     buttons->addWidget(playNow_, 1, 0);
     buttons->addWidget(close_, 1, 1);
     auto* bottom = new QHBoxLayout;
+    // Fixed shares, so that the waiting line and its Cancel never squeeze the buttons.
     bottom->addLayout(boxes, 1);
-    bottom->addLayout(buttons);
+    bottom->addLayout(buttons, 2);
 
     auto* left = new QVBoxLayout;
     left->addWidget(selectionBox_);
