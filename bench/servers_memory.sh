@@ -53,6 +53,9 @@ grep -q "$((servers - 1)) public servers" "$work/public.log" || {
     exit 1
 }
 
+# The window asks the second simulator's browser for its news, never the built-in host.
+export QUILLORY_BROWSER=127.0.0.1:$((base + 42))
+
 addresses=("127.0.0.1:$base")
 for i in $(seq 0 $((servers - 2))); do addresses+=("127.0.0.1:$((public_base + 2 * i))"); done
 
@@ -80,22 +83,23 @@ for n, address in enumerate(addresses):
     for k in range(count):
         t = now - 20 * (count - 1 - k)
         players = (k * 7 + n) % 33
-        track.append([t, players, 32, 1 if k % 90 == 0 else 0])
+        # The newest says 0 slots, which no reply does: a reply during the run replaces it.
+        track.append([t, players, 32 if k < count - 1 else 0, 1 if k % 90 == 0 else 0])
     lines.append("  " + json.dumps(address) + ": " + json.dumps(track, separators=(",", ":")))
 with open(path, "w") as f:
     f.write('{\n "version": 1,\n "history": {\n' + ",\n".join(lines) + "\n }\n}\n")
 PY
 }
 
-# Servers of `1` (a written quillory.json) with at least `samples` samples, and those with a
-# sample newer than `2` (a reply heard during the run).
+# Servers of `1` (a written quillory.json) with at least `samples` samples, and those heard from
+# during the run: a sample newer than `2` or the newest one's slots replaced.
 count_history() {
     python3 - "$1" "$2" "$samples" <<'PY'
 import json, sys
 history = json.load(open(sys.argv[1])).get("history", {})
 written, count = int(sys.argv[2]), int(sys.argv[3])
 kept = sum(1 for s in history.values() if len(s) >= count)
-heard = sum(1 for s in history.values() if s and s[-1][0] > written)
+heard = sum(1 for s in history.values() if s and (s[-1][0] > written or s[-1][2] != 0))
 print(kept, heard)
 PY
 }
@@ -133,6 +137,8 @@ read -r kept heard < <(count_history "$work/many/data/quillory.json" "$written")
 echo "quillory.json of $history_bytes bytes; written back on closing with $kept of $servers" \
     "servers holding their $samples samples, $heard heard from during the run"
 echo "load $(cut -d' ' -f1-3 /proc/loadavg)"
+# No server heard from: the file is the one written above, not the window's.
+((heard > 0)) || { echo "the window did not write the history back" >&2; exit 1; }
 ((kept == servers)) || { echo "the history was not loaded whole" >&2; exit 1; }
 ((heard == servers)) || echo "only $heard of the $servers servers replied" >&2
 awk -v one="$one" -v many="$many" -v n="$servers" 'BEGIN {
