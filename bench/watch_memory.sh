@@ -17,6 +17,8 @@ work=$(mktemp -d /tmp/quillory-watch-memory-XXXXXX)
 sim=
 trap '[ -n "$sim" ] && kill $sim 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 port=$((20000 + RANDOM % 5000))
+# The news is asked of a loopback port nobody answers on, never of the built-in host.
+export QUILLORY_BROWSER=127.0.0.1:$((port + 2))
 
 "$build/tools/sim/quillory-sim" --address 127.0.0.1 --port "$port" --players 16 \
     --round-seconds 20 --phase-seconds 3 >"$work/sim.log" &

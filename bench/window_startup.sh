@@ -27,6 +27,8 @@ for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; d
 export DISPLAY=":$display"
 
 port=$((42000 + RANDOM % 500))
+# The news is asked of a loopback port nobody answers on, never of the built-in host.
+export QUILLORY_BROWSER=127.0.0.1:$((port + 2))
 "$build/tools/sim/quillory-sim" --address 127.0.0.1 --port "$port" --players 16 \
     --round-seconds 20 --phase-seconds 3 >"$work/sim.log" &
 pids+=($!)
