@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 using namespace quillory;
@@ -106,6 +107,65 @@ TEST(UserConfigFileTest, ReadsAFileWrittenByHand) {
     ASSERT_EQ(samples.size(), 2u); // the sample with a text count is skipped
     EXPECT_TRUE(samples[0].roundChanged);
     EXPECT_EQ(samples[1].players, 6);
+}
+
+// Samples count only as the top-level history's servers: a key given twice counts the last
+// time, anything elsewhere or of another shape is left alone (and kept on saving), and a file
+// damaged past its history gives none of it.
+TEST(UserConfigFileTest, OnlyTheTopLevelHistoryIsRead) {
+    struct Case {
+        const char* text;
+        std::map<String, std::vector<int>> players; // each server's counts, oldest first
+        bool movedAside;
+        const char* keptOnSave; // a text the saved file holds, or null
+    };
+    const Case cases[] = {
+        {R"({"history": {"a": [[1765439000, 1, 8, 0]]},
+             "history": {"b": [[1765439000, 2, 8, 0]]}})",
+         {{"b", {2}}},
+         false,
+         nullptr},
+        {R"({"history": {"a": [[1765439000, 1, 8, 0]], "b": [[1765439000, 3, 8, 0]],
+             "a": [[1765439100, 2, 8, 0], [1765439200, 4, 8, 0]]}})",
+         {{"a", {2, 4}}, {"b", {3}}},
+         false,
+         nullptr},
+        {R"({"history": {"a": [[1765439000, 1, 8, 0]]},
+             "history": [["a", [1765439000, 1, 8, 0]]]})",
+         {},
+         false,
+         nullptr},
+        {R"({"history": 7,
+             "browser": {"a": [[1765439000, 1, 8, 0]], "history": {"a": [[1765439000, 1, 8, 0]]}},
+             "other": [{"history": {"b": [[1765439000, 5, 8, 0]]}}]})",
+         {},
+         false,
+         R"("other": [{"history":{"b":[[1765439000,5,8,0]]}}])"},
+        {R"({"history": {"a": {"x": [[1765439000, 1, 8, 0]]}, "b": [[1765439000, 3, 8, 0]]}})",
+         {{"b", {3}}},
+         false,
+         nullptr},
+        {R"({"history": {"a": [[1765439000, 1, 8, 0]]}, "friends": [)", {}, true, nullptr},
+        {R"([{"history": {"a": [[1765439000, 1, 8, 0]]}}])", {}, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const UserConfigLoad load = LoadText(folder, c.text);
+        EXPECT_EQ(load.movedAside, c.movedAside) << c.text;
+        std::map<String, std::vector<int>> players;
+        for (const String& address : load.history.Addresses())
+            for (const HistorySample& sample : load.history.Samples(address))
+                players[address].push_back(sample.players);
+        EXPECT_EQ(players, c.players) << c.text;
+        if (c.keptOnSave == nullptr)
+            continue;
+        CUserConfigFile file = FileAtNow();
+        file.Load(folder.Path().string());
+        ASSERT_TRUE(file.Save(folder.Path().string(), load.config, load.history).ok);
+        std::string saved;
+        ASSERT_TRUE(ReadFileBytes(folder / USER_CONFIG_FILE, saved));
+        EXPECT_NE(saved.find(c.keptOnSave), std::string::npos) << saved;
+    }
 }
 
 TEST(UserConfigFileTest, RefreshIsClamped) {

@@ -117,19 +117,46 @@ bool ReadSample(const Json& item, HistorySample& sample) {
     return true;
 }
 
-void ReadHistory(const Json& doc, CPlayerHistory& history) {
-    const auto it = doc.find(HISTORY_KEY);
-    if (it == doc.end() || !it->is_object())
-        return;
-    for (const auto& [address, samples] : it->items()) {
-        if (!samples.is_array())
-            continue;
-        const String key = Utf8ToCp1252(address);
-        HistorySample sample;
-        for (const Json& item : samples)
-            if (ReadSample(item, sample))
-                history.Add(key, sample);
+// Where the parse stands in the history. A day of samples for every server would take many
+// times its size as a document, so each server's samples go into the history as soon as they
+// are parsed, and leave the document.
+struct HistoryStream {
+    CPlayerHistory history;
+    bool historyKey = false; // the top-level key read last is the history's
+    bool inHistory = false;  // inside the top-level history object
+    String address;          // the server whose samples come next
+};
+
+// The parse callback; false drops what was parsed from the document. Depth 1 holds the
+// top-level members, depth 2 the history's servers. A key given twice counts the last time,
+// as it does in the document.
+bool StreamHistory(HistoryStream& stream, int depth, Json::parse_event_t event, Json& parsed) {
+    using Event = Json::parse_event_t;
+    if (depth == 1 && event == Event::key) {
+        stream.historyKey = parsed.get_ref<const std::string&>() == HISTORY_KEY;
+        stream.inHistory = false;
+        if (stream.historyKey)
+            stream.history.Clear();
+        return true;
     }
+    if (depth == 1 && (event == Event::object_start || event == Event::array_start)) {
+        stream.inHistory = stream.historyKey && event == Event::object_start;
+        return true;
+    }
+    if (!stream.inHistory || depth != 2)
+        return true;
+    if (event == Event::key) {
+        stream.address = Utf8ToCp1252(parsed.get_ref<const std::string&>());
+        stream.history.Forget(stream.address);
+        return true;
+    }
+    if (event != Event::array_end)
+        return true;
+    HistorySample sample;
+    for (const Json& item : parsed)
+        if (ReadSample(item, sample))
+            stream.history.Add(stream.address, sample);
+    return false;
 }
 
 UserConfig ReadConfig(const Json& doc) {
@@ -222,13 +249,20 @@ UserConfigLoad CUserConfigFile::Load(const String& folder) {
         load.notice = Quoted(path) + " could not be read; the default choices are used.";
         return load;
     }
-    Json doc = tooLarge ? Json(nullptr) : Json::parse(bytes, nullptr, false);
+    HistoryStream stream;
+    Json doc = tooLarge ? Json(nullptr)
+                        : Json::parse(
+                              bytes,
+                              [&stream](int depth, Json::parse_event_t event, Json& parsed) {
+                                  return StreamHistory(stream, depth, event, parsed);
+                              },
+                              false);
     if (!doc.is_object()) {
         MoveAside(path, folder, load);
         return load;
     }
     load.config = ReadConfig(doc);
-    ReadHistory(doc, load.history);
+    load.history = std::move(stream.history);
     load.history.Trim(nowUnix_());
     doc.erase(HISTORY_KEY);
     kept_ = Dump(doc);
