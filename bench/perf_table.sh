@@ -23,6 +23,7 @@ scripts=(
     "scan_process.sh 5"
     "window_startup.sh"
     "watch_memory.sh"
+    "servers_memory.sh"
     "query_vs_qstat.sh 20 50"
 )
 for script in "$here"/*.sh; do
