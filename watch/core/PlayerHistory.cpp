@@ -12,12 +12,13 @@ void CPlayerHistory::Add(const String& address, HistorySample sample) {
     while (!track.empty() && track.back().unixSeconds > sample.unixSeconds)
         track.pop_back();
     if (!track.empty() && sample.unixSeconds - track.back().unixSeconds < SAMPLE_SPACING_SECONDS) {
-        HistorySample& last = track.back();
+        Stored& last = track.back();
         last.players = sample.players;
-        last.maxPlayers = sample.maxPlayers;
+        last.maxPlayers = uint32_t(sample.maxPlayers);
         last.roundChanged = last.roundChanged || sample.roundChanged;
     } else {
-        track.push_back(sample);
+        track.push_back(
+            {sample.unixSeconds, sample.players, uint32_t(sample.maxPlayers), sample.roundChanged});
     }
     DropBefore(track, sample.unixSeconds - KEEP_SECONDS);
     while (track.size() > MAX_SAMPLES)
@@ -28,7 +29,11 @@ std::vector<HistorySample> CPlayerHistory::Samples(const String& address) const 
     const auto found = servers_.find(address);
     if (found == servers_.end())
         return {};
-    return {found->second.begin(), found->second.end()};
+    std::vector<HistorySample> samples;
+    samples.reserve(found->second.size());
+    for (const Stored& s : found->second)
+        samples.push_back({s.unixSeconds, s.players, int(s.maxPlayers), s.roundChanged != 0});
+    return samples;
 }
 
 std::vector<String> CPlayerHistory::Addresses() const {

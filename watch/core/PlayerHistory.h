@@ -28,7 +28,7 @@ public:
     static constexpr int64_t SAMPLE_SPACING_SECONDS = 20;
     static constexpr size_t MAX_SAMPLES = KEEP_SECONDS / SAMPLE_SPACING_SECONDS + 1;
     // Servers kept at most; beyond it the one heard from longest ago goes. With MAX_SAMPLES
-    // this holds the history under 7 MB however many servers come and go.
+    // this holds the history under 5 MB however many servers come and go.
     static constexpr size_t MAX_SERVERS = 64;
 
     // Records what `address` showed at `sample.unixSeconds`. A sample within
@@ -46,7 +46,15 @@ public:
     size_t ServerCount() const { return servers_.size(); }
 
 private:
-    using Track = std::deque<HistorySample>;
+    // A sample as kept: 16 bytes where HistorySample takes 24, the counts being never negative.
+    struct Stored {
+        int64_t unixSeconds = 0;
+        int32_t players = 0;
+        uint32_t maxPlayers : 31 = 0;
+        uint32_t roundChanged : 1 = 0;
+    };
+    static_assert(sizeof(Stored) == 16);
+    using Track = std::deque<Stored>;
     static void DropBefore(Track& track, int64_t cutoff);
     void MakeRoomFor(const String& address);
 
