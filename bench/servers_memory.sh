@@ -22,10 +22,15 @@ command -v python3 >/dev/null || { echo "python3 is needed to write the history"
 build=$(cd "$build" && pwd)
 work=$(mktemp -d /tmp/quillory-servers-memory-XXXXXX)
 sims=()
+window=
+# The window saves on TERM: the folder goes once it and the simulators have ended.
 cleanup() {
-    local sim
-    for sim in "${sims[@]}"; do kill "$sim" 2>/dev/null; done
-    wait 2>/dev/null
+    local pid
+    for pid in $window "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in $window "${sims[@]}"; do
+        wait "$pid" 2>/dev/null || true
+        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -110,6 +115,7 @@ measure() {
     (cd "$dir/data" && QT_QPA_PLATFORM=offscreen TMPDIR="$dir" XDG_RUNTIME_DIR="$dir/runtime" \
         exec "$build/watch/quillory" -connect=127.0.0.1 -port="$base") 2>/dev/null &
     local pid=$!
+    window=$pid
     last=0
     for _ in $(seq "$seconds"); do
         sleep 1
@@ -118,6 +124,7 @@ measure() {
     peak=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
     kill -TERM $pid
     wait $pid || true
+    window=
     awk -v name="$name" -v peak="$peak" -v last="$last" -v s="$seconds" 'BEGIN {
         printf "%-34s peak %6.1f MB  after %d s %6.1f MB\n", name, peak / 1024, s, last / 1024 }'
 }
