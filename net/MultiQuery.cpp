@@ -19,6 +19,8 @@ using Clock = std::chrono::steady_clock;
 
 // How long one wait on the sockets may last, so that the engines' 2 s resends stay on time.
 constexpr uint32_t WAIT_SLICE_MS = 100;
+// How long the likely half of a first round may go unanswered before the rest goes out.
+constexpr uint32_t STAGE_DELAY_MS = 200;
 
 } // namespace
 
@@ -151,6 +153,7 @@ Targets StartTargets(const std::vector<String>& addresses, DefaultGamePorts defa
                                : std::vector<uint16_t>{defaults.sockets, defaults.directPlay};
             if (refusalsEndTheWait)
                 t->engine.Socket().ReportRefusals();
+            t->engine.SetStagedFirstRound(STAGE_DELAY_MS);
             t->engine.HandleMessage(QM_SET_SERVER, server->address, server->port);
             t->engine.HandleMessage(QM_START, 0, 0); // the first probes go out now
         }

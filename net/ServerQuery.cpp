@@ -73,6 +73,7 @@ void CServerQuery::HandleMessage(uint32_t code, uint32_t first, uint32_t second)
         serverAddress_ = first;
         gamePort_ = static_cast<uint16_t>(second);
         queryPort_ = 0;
+        firstStepTick_.reset();
         std::lock_guard guard(state_.StatusLock());
         state_.description.reset();
         break;
@@ -84,6 +85,8 @@ void CServerQuery::HandleMessage(uint32_t code, uint32_t first, uint32_t second)
         gantryPort_ = 0;
         gantryProbeCount_ = 0;
         chunks_.clear();
+        firstStepTick_.reset();
+        directPlayStart_.reset();
         cycleDue_ = true;
         PollCycle();
         break;
@@ -153,9 +156,12 @@ void CServerQuery::TakeEnumerationReply(int32_t implementation, uint16_t port) {
     state_.status.implementation = implementation;
     if (gamePort_ == 0)
         gamePort_ = port;
-    if (pollStart_) {
-        state_.status.ping = static_cast<int32_t>(TicksSince(tick_(), *pollStart_));
+    std::optional<uint32_t>& start =
+        implementation == IMPL_DIRECTPLAY && directPlayStart_ ? directPlayStart_ : pollStart_;
+    if (start) {
+        state_.status.ping = static_cast<int32_t>(TicksSince(tick_(), *start));
         pollStart_.reset();
+        directPlayStart_.reset();
     }
     state_.status.port = gamePort_;
     ++state_.enumerationReplies;
@@ -282,11 +288,19 @@ void CServerQuery::PollCycle() {
     if (!enabled_)
         return;
     uint32_t now = tick_();
+    SendSecondStepIfDue(now);
     if (!cycleDue_ && TicksSince(now, lastCycleTick_) < CYCLE_MS)
         return;
     cycleDue_ = false;
     GantryBookkeeping(now);
-    SendQueries();
+    directPlayStart_.reset();
+    if (stagedDelayMs_ && cycleCounter_ == 0 && implementation_ == IMPL_NONE && gamePort_ != 0) {
+        SendFirstStep(gamePort_);
+        firstStepTick_ = now;
+    } else {
+        firstStepTick_.reset();
+        SendQueries();
+    }
     lastCycleTick_ = now;
     pollStart_ = now;
     ++cycleCounter_;
@@ -487,6 +501,27 @@ void CServerQuery::SendQueries() {
         SendStatusQuery(uint16_t(p + 1));
         SendStatusQuery(uint16_t(p + 2));
     }
+}
+
+void CServerQuery::SendFirstStep(uint16_t port) {
+    SendTo(serverAddress_, port, SOCKETS_PROBE, sizeof SOCKETS_PROBE);
+    SendStatusQuery(uint16_t(port + 1));
+    SendHellosIfWanted(port);
+}
+
+// The rest of a staged first round, for what the first step did not bring: a server that
+// speaks only DirectPlay, or answers the status query on port+2.
+void CServerQuery::SendSecondStepIfDue(uint32_t now) {
+    if (!firstStepTick_ || TicksSince(now, *firstStepTick_) < *stagedDelayMs_)
+        return;
+    firstStepTick_.reset();
+    const uint16_t p = gamePort_;
+    if (implementation_ == IMPL_NONE) {
+        SendTo(serverAddress_, p, DIRECTPLAY_PROBE, sizeof DIRECTPLAY_PROBE);
+        directPlayStart_ = now;
+    }
+    if (queryPort_ == 0)
+        SendStatusQuery(uint16_t(p + 2));
 }
 
 void CServerQuery::SendProbes(uint16_t port) {

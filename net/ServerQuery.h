@@ -59,6 +59,12 @@ public:
     // Where description cache files live; the current directory when empty. Set it before
     // the thread starts.
     void SetCacheFolder(const String& folder) { cacheFolder_ = folder; }
+    // For a one-shot look at a server of known port: its first round sends the Sockets probe
+    // and the status query to port+1 alone, and the DirectPlay probe and the status query to
+    // port+2 only if those are still unanswered `delayMs` later. Most servers answer the
+    // first two, and a reply then costs them (and us) half the datagrams. Later rounds are
+    // whole. Off by default: the watch sends the whole round at once. Set it before QM_START.
+    void SetStagedFirstRound(uint32_t delayMs) { stagedDelayMs_ = delayMs; }
 
     static constexpr uint32_t CHUNK_WAIT_MS = 4000;
 
@@ -110,6 +116,8 @@ private:
 
     void GantryBookkeeping(uint32_t now);
     void SendQueries();
+    void SendFirstStep(uint16_t port);
+    void SendSecondStepIfDue(uint32_t now);
     void SendProbes(uint16_t port);
     void SendStatusQuery(uint16_t port);
     void SendHellosIfWanted(uint16_t base);
@@ -122,6 +130,13 @@ private:
     uint32_t lastCycleTick_ = 0;
     bool cycleDue_ = false;
     std::optional<uint32_t> pollStart_;
+    // A staged first round: its delay (none when the round goes out whole), and when its
+    // first step went out while the second one is still to come.
+    std::optional<uint32_t> stagedDelayMs_;
+    std::optional<uint32_t> firstStepTick_;
+    // When the DirectPlay probe of a staged round went out: a DirectPlay reply's ping counts
+    // from there, not from the first step.
+    std::optional<uint32_t> directPlayStart_;
     uint16_t gamePort_ = 0;
     uint16_t queryPort_ = 0;
     uint16_t gantryPort_ = 0;
