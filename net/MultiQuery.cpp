@@ -19,8 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 // How long one wait on the sockets may last, so that the engines' 2 s resends stay on time.
 constexpr uint32_t WAIT_SLICE_MS = 100;
-// How long the likely half of a first round may go unanswered before the rest goes out.
-constexpr uint32_t STAGE_DELAY_MS = 200;
 
 } // namespace
 
@@ -136,7 +134,7 @@ using Targets = std::vector<std::unique_ptr<Target>>;
 
 // An engine per resolved address, its first round sent at once.
 Targets StartTargets(const std::vector<String>& addresses, DefaultGamePorts defaults,
-                     const TickSource& tick, bool refusalsEndTheWait) {
+                     const TickSource& tick, bool refusalsEndTheWait, uint32_t stageDelayMs) {
     const auto resolved = ResolveAll(addresses);
     Targets targets;
     targets.reserve(resolved.size());
@@ -153,7 +151,7 @@ Targets StartTargets(const std::vector<String>& addresses, DefaultGamePorts defa
                                : std::vector<uint16_t>{defaults.sockets, defaults.directPlay};
             if (refusalsEndTheWait)
                 t->engine.Socket().ReportRefusals();
-            t->engine.SetStagedFirstRound(STAGE_DELAY_MS);
+            t->engine.SetStagedFirstRound(stageDelayMs);
             t->engine.HandleMessage(QM_SET_SERVER, server->address, server->port);
             t->engine.HandleMessage(QM_START, 0, 0); // the first probes go out now
         }
@@ -215,7 +213,7 @@ std::vector<QueryOutcome> CMultiQuery::Run(const std::vector<String>& addresses,
     if (cancelled_)
         targets.resize(addresses.size());
     else
-        targets = StartTargets(addresses, defaults_, tick_, refusalsEndTheWait_);
+        targets = StartTargets(addresses, defaults_, tick_, refusalsEndTheWait_, stageDelayMs_);
     for (size_t i = 0; i < targets.size() && !cancelled_; ++i)
         if (targets[i]->result)
             Tell(i, *targets[i]); // an address that could not be asked

@@ -44,6 +44,10 @@ public:
     // refused port is waited for until the timeout like a silent one.
     void SetRefusalsEndTheWait(bool on) { refusalsEndTheWait_ = on; }
 
+    // How long a server of known port may leave the Sockets probe and the status query to
+    // port+1 unanswered before it is sent the DirectPlay probe and the status query to port+2.
+    void SetStageDelay(uint32_t ms) { stageDelayMs_ = ms; }
+
     // Told each server's outcome as soon as it is known, on the thread that runs `Run`: `index`
     // is its place in the addresses given. Every address is told once, the silent ones when the
     // time is up; after `Cancel` the ones still open are not told.
@@ -70,6 +74,7 @@ private:
     DefaultGamePorts defaults_;
     TickSource tick_;
     bool refusalsEndTheWait_ = true;
+    uint32_t stageDelayMs_ = 200;
     OutcomeHandler onOutcome_;
     std::atomic<bool> cancelled_{false};
 };

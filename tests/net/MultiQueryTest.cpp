@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -49,6 +50,67 @@ private:
     bool opened_ = false;
     std::atomic<bool> stop_{false};
     std::thread thread_;
+};
+
+// A fake server that speaks Sockets or DirectPlay and answers the status query on port+1 or
+// port+2, keeping what arrived at each of its ports until it is destroyed.
+class Scripted {
+public:
+    struct Script {
+        bool directPlay = false;
+        uint16_t statusOffset = 1;
+    };
+
+    explicit Scripted(Script script) : script_(script) {
+        opened_ = server_.Open();
+        thread_ = std::thread([this] { Loop(); });
+    }
+    ~Scripted() { Stop(); }
+    bool Opened() const { return opened_; }
+    String Address() const { return "127.0.0.1:" + std::to_string(server_.GamePort()); }
+
+    // Ends the answering and returns what each port was sent, every datagram that came.
+    std::map<uint16_t, std::vector<std::string>> Stop() {
+        if (thread_.joinable()) {
+            stop_ = true;
+            thread_.join();
+            for (uint16_t offset : FakeGameServer::OFFSETS)
+                while (auto d = server_.At(offset).Receive(0))
+                    arrived_[offset].push_back(d->bytes);
+        }
+        return arrived_;
+    }
+
+private:
+    void Loop() {
+        while (!stop_ && opened_) {
+            for (uint16_t offset : {0, 1, 2}) {
+                auto d = server_.At(offset).Receive(5);
+                if (!d)
+                    continue;
+                arrived_[offset].push_back(d->bytes);
+                Answer(offset, *d);
+            }
+        }
+    }
+
+    void Answer(uint16_t offset, const Datagram& d) {
+        FakeUdpPeer& peer = server_.At(offset);
+        if (offset == 0 && !script_.directPlay && d.bytes.size() == 32)
+            peer.Send(d.fromPort, SocketsReply(348, EnumFields{}));
+        if (offset == 0 && script_.directPlay && d.bytes.size() == 21)
+            peer.Send(d.fromPort, DirectPlayReply(EnumFields{}));
+        if (offset == script_.statusOffset && d.bytes == "\\status\\")
+            peer.Send(d.fromPort,
+                      StatusDatagram("\\gamename\\ironval\\mapname\\Vale\\final\\", "3", 0));
+    }
+
+    Script script_;
+    FakeGameServer server_;
+    bool opened_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::map<uint16_t, std::vector<std::string>> arrived_;
 };
 
 struct Told {
@@ -134,4 +196,43 @@ TEST(MultiQuery, CancelFromAnotherThreadEndsAWaitOnSilence) {
     canceller.join();
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].result, QueryResult::NO_REPLY);
+}
+
+// Servers that answer on the likely ports get two datagrams from a query; a DirectPlay server
+// or one answering on port+2 still gets the rest, and all are found in the same run.
+TEST(MultiQuery, TheFirstRoundGrowsOnlyForServersThatNeedTheRest) {
+    struct Case {
+        const char* name;
+        Scripted::Script script;
+        int32_t implementation;
+        std::map<uint16_t, size_t> datagrams; // how many each port got
+    };
+    const Case cases[] = {
+        {"Sockets, status on port+1", {false, 1}, IMPL_SOCKETS, {{0, 1}, {1, 1}}},
+        {"DirectPlay, status on port+1", {true, 1}, IMPL_DIRECTPLAY, {{0, 2}, {1, 1}}},
+        {"Sockets, status on port+2", {false, 2}, IMPL_SOCKETS, {{0, 1}, {1, 1}, {2, 1}}},
+        {"DirectPlay, status on port+2", {true, 2}, IMPL_DIRECTPLAY, {{0, 2}, {1, 1}, {2, 1}}},
+    };
+    std::vector<std::unique_ptr<Scripted>> servers;
+    std::vector<String> addresses;
+    for (const Case& c : cases) {
+        servers.push_back(std::make_unique<Scripted>(c.script));
+        ASSERT_TRUE(servers.back()->Opened());
+        addresses.push_back(servers.back()->Address());
+    }
+    CMultiQuery query;
+    // Long enough that a loaded machine's fake servers answer the first step within it.
+    query.SetStageDelay(1000);
+    const auto outcomes = query.Run(addresses, 10000);
+    ASSERT_EQ(outcomes.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(outcomes[i].result, QueryResult::REPLIED);
+        EXPECT_EQ(outcomes[i].status.implementation, cases[i].implementation);
+        EXPECT_EQ(outcomes[i].status.map, "Vale");
+        std::map<uint16_t, size_t> counts;
+        for (const auto& [offset, datagrams] : servers[i]->Stop())
+            counts[offset] = datagrams.size();
+        EXPECT_EQ(counts, cases[i].datagrams);
+    }
 }

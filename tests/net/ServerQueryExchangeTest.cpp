@@ -249,3 +249,69 @@ TEST_F(Exchange, HelloCarriesThePasswordAndATooLongOneIsRefusedUnsent) {
     server.At(20).Drain();
     EXPECT_TRUE(server.At(20).StaysQuiet(QUIET_MS));
 }
+
+// A one-shot query's first round: the Sockets probe and the status query to port+1 first, the
+// DirectPlay probe and the status query to port+2 only once those went unanswered a while.
+TEST_F(Exchange, StagedFirstRoundSendsTheRestOnlyAfterItsDelay) {
+    engine->SetStagedFirstRound(200);
+    Select(server.GamePort());
+    auto probe = server.At(0).Receive();
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->bytes, SOCKETS_PROBE);
+    ExpectBytes(server.At(1), STATUS_QUERY);
+    now += 199;
+    EXPECT_TRUE(server.At(0).StaysQuiet(QUIET_MS)) << "no DirectPlay probe before the delay";
+    EXPECT_TRUE(server.At(2).StaysQuiet(0)) << "no status query to port+2 before the delay";
+
+    now += 1;
+    ExpectBytes(server.At(0), DIRECTPLAY_PROBE);
+    ExpectBytes(server.At(2), STATUS_QUERY);
+    // A server that speaks only DirectPlay and answers on port+2 is still found, its ping
+    // counted from the probe it answered.
+    now += 30;
+    EnumFields f;
+    server.At(0).Send(probe->fromPort, DirectPlayReply(f));
+    server.At(2).Send(probe->fromPort,
+                      StatusDatagram("\\gamename\\ironval\\mapname\\Everon\\final\\", "3", 0));
+    ASSERT_TRUE(WaitForStatus(
+        [](const CWatchState& s) { return s.enumerationReplies == 1 && s.statusReplies == 1; }));
+    {
+        std::lock_guard guard(state.StatusLock());
+        EXPECT_EQ(state.status.implementation, IMPL_DIRECTPLAY);
+        EXPECT_EQ(state.status.ping, 30);
+        EXPECT_EQ(state.status.port, server.GamePort());
+        EXPECT_EQ(state.status.map, "Everon");
+    }
+    // Later rounds are the usual ones.
+    NextCycle();
+    ExpectBytes(server.At(0), DIRECTPLAY_PROBE);
+    EXPECT_TRUE(server.At(1).StaysQuiet(QUIET_MS));
+    EXPECT_TRUE(server.At(0).StaysQuiet(0));
+}
+
+// Only what the first step left unanswered follows it, once.
+TEST_F(Exchange, StagedFirstRoundFollowsUpOnlyTheUnansweredHalf) {
+    engine->SetStagedFirstRound(200);
+    Select(server.GamePort());
+    auto probe = server.At(0).Receive();
+    ASSERT_TRUE(probe);
+    ExpectBytes(server.At(1), STATUS_QUERY);
+    now += 12;
+    AnswerSockets(probe->fromPort);
+    ASSERT_TRUE(WaitForStatus([](const CWatchState& s) { return s.enumerationReplies == 1; }));
+    now += 200;
+    ExpectBytes(server.At(2), STATUS_QUERY);
+    EXPECT_TRUE(server.At(0).StaysQuiet(QUIET_MS)) << "the Sockets reply made DirectPlay moot";
+    now += 200;
+    EXPECT_TRUE(server.At(2).StaysQuiet(QUIET_MS)) << "the second step goes out once";
+    std::lock_guard guard(state.StatusLock());
+    EXPECT_EQ(state.status.ping, 12);
+}
+
+// Without a port to start from, a staged query sends the whole round to the default ports.
+TEST_F(Exchange, StagedFirstRoundIsWholeWithoutAGamePort) {
+    engine->SetStagedFirstRound(200);
+    Select(0);
+    ExpectFirstCycle(server);
+    ExpectFirstCycle(other);
+}
