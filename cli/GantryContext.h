@@ -14,6 +14,9 @@
 
 namespace quillory::cli {
 
+// The exit code of a subcommand the user stopped, as a shell reports a program ended by Ctrl-C.
+inline constexpr int kExitCancelled = 130;
+
 // What the scan before the subcommand found.
 struct ScanSummary {
     uint32_t folders = 0;      // present folders below the game folder

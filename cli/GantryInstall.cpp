@@ -13,8 +13,6 @@ namespace quillory::cli {
 
 namespace {
 
-constexpr int kExitCancelled = 130; // as a shell reports a program ended by Ctrl-C
-
 void PrintList(const char* what, const std::vector<String>& paths) {
     for (const String& path : paths)
         std::printf("  %-9s %s\n", what, PrintableText(path).c_str());

@@ -21,7 +21,7 @@ namespace quillory::cli {
 namespace {
 
 // Two hello cycles, two re-request rounds and slow loopback machines fit well inside this.
-constexpr uint32_t GANTRY_WAIT_MS = 60000;
+constexpr uint32_t OFFERED_WAIT_MS = 60000;
 
 void PrintText(const CFileDatabase& db, const OfferedView& view) {
     const char* labels[] = {"Name", "Info", "Admin", "Teamspeak"};
@@ -84,7 +84,7 @@ int RunGantryOffered(GantryContext& context, const GantryArgs& args) {
         std::fputs("quillory-cli: cannot open a UDP socket\n", stderr);
         return 1;
     }
-    auto outcome = watch.State().WaitForGantryOutcome(GANTRY_WAIT_MS);
+    auto outcome = watch.State().WaitForGantryOutcome(OFFERED_WAIT_MS);
     if (outcome && outcome->state == GANTRY_ANSWERED && !outcome->description) {
         std::fputs("quillory-cli: the Gantry server's description does not unpack\n", stderr);
         return 1;

@@ -21,7 +21,6 @@ namespace {
 
 constexpr uint32_t kTickMs = 500; // as the download window's timer; the end does not wait for it
 constexpr int kBarWidth = 20;
-constexpr int kExitCancelled = 130; // as a shell reports a program ended by Ctrl-C
 
 String Bar(uint64_t done, uint64_t size) {
     int filled = size == 0 ? 0 : static_cast<int>(std::min(done, size) * kBarWidth / size);

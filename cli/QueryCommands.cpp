@@ -26,13 +26,13 @@ namespace quillory::cli {
 
 namespace {
 
-constexpr uint32_t DEFAULT_TIMEOUT_MS = 5000;
-constexpr uint64_t MAX_TIMEOUT_MS = 24ull * 3600 * 1000;
+constexpr uint32_t QUERY_TIMEOUT_MS = 5000;
+constexpr uint64_t QUERY_MAX_TIMEOUT_MS = 24ull * 3600 * 1000;
 constexpr uint64_t MAX_DURATION_SECONDS = 365ull * 24 * 3600;
 // How often watch looks at the record, as the window's tick does.
 constexpr uint32_t WATCH_TICK_MS = 500;
 
-struct Options {
+struct QueryOptions {
     bool json = false;
     std::optional<uint64_t> number; // --timeout MS or --duration SECONDS
     std::vector<String> addresses;
@@ -40,7 +40,7 @@ struct Options {
 
 // The options of query and watch: `numberOption` is the one that takes a number, up to `limit`.
 // Only query takes more than one address.
-void DeclareOptions(CLI::App& app, Options& options, const char* numberOption, uint64_t limit,
+void DeclareOptions(CLI::App& app, QueryOptions& options, const char* numberOption, uint64_t limit,
                     bool severalAddresses) {
     PrepareCommandLine(app);
     app.add_flag("--json", options.json);
@@ -268,7 +268,7 @@ const char* FailureText(QueryResult result) {
 }
 
 // An address that gave no status, as a JSON line of its own, as a query of several prints it.
-void PrintFailureJson(const Options& options, const String& address, QueryResult result) {
+void PrintFailureJson(const QueryOptions& options, const String& address, QueryResult result) {
     if (!options.json)
         return;
     Json line = Json::object();
@@ -280,7 +280,7 @@ void PrintFailureJson(const Options& options, const String& address, QueryResult
 
 // Several addresses at once: one result per address in the order given, a blank line between
 // the text forms, one JSON object per line. Exit 0 when every one replied, else 1.
-int QuerySeveral(const Options& options, uint32_t timeoutMs) {
+int QuerySeveral(const QueryOptions& options, uint32_t timeoutMs) {
     CMultiQuery query;
     const std::vector<QueryOutcome> outcomes = query.Run(options.addresses, timeoutMs);
     bool allReplied = true;
@@ -312,7 +312,7 @@ int QuerySeveral(const Options& options, uint32_t timeoutMs) {
 
 // One address, asked on this thread alone. A refused port is waited on like a silent one, as
 // it always was for one address: a server still starting may yet answer.
-int QueryOne(const Options& options, uint32_t timeoutMs) {
+int QueryOne(const QueryOptions& options, uint32_t timeoutMs) {
     const String& address = options.addresses.front();
     CMultiQuery query;
     query.SetRefusalsEndTheWait(false);
@@ -342,12 +342,12 @@ int QueryOne(const Options& options, uint32_t timeoutMs) {
 } // namespace
 
 int RunQuery(const Args& args) {
-    Options options;
+    QueryOptions options;
     CLI::App app;
-    DeclareOptions(app, options, "--timeout", MAX_TIMEOUT_MS, true);
+    DeclareOptions(app, options, "--timeout", QUERY_MAX_TIMEOUT_MS, true);
     if (auto exitCode = ParseCommandLine(app, args, TextsOf("query")))
         return *exitCode;
-    const auto timeoutMs = static_cast<uint32_t>(options.number.value_or(DEFAULT_TIMEOUT_MS));
+    const auto timeoutMs = static_cast<uint32_t>(options.number.value_or(QUERY_TIMEOUT_MS));
     if (options.addresses.size() > 1)
         return QuerySeveral(options, timeoutMs);
     return QueryOne(options, timeoutMs);

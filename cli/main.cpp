@@ -9,12 +9,12 @@
 
 namespace {
 
-struct Command {
+struct Runner {
     const char* name;
     int (*run)(const quillory::cli::Args&);
 };
 
-constexpr Command kCommands[] = {
+constexpr Runner kRunners[] = {
     {"query", quillory::cli::RunQuery},     {"watch", quillory::cli::RunWatch},
     {"gantry", quillory::cli::RunGantry},   {"launch", quillory::cli::RunLaunch},
     {"news", quillory::cli::RunNews},       {"servers", quillory::cli::RunServers},
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    for (const Command& entry : kCommands) {
+    for (const Runner& entry : kRunners) {
         if (std::strcmp(command, entry.name) != 0)
             continue;
         return entry.run(args);
