@@ -50,6 +50,7 @@ int CUdpSocket::Close() {
         return 0;
     int result = ::close(fd_);
     fd_ = -1;
+    refusalsReported_ = false;
     return result;
 }
 
@@ -149,7 +150,8 @@ bool CUdpSocket::WaitReadable(uint32_t timeoutMs) const {
 bool CUdpSocket::ReportRefusals() {
 #ifdef IP_RECVERR
     int on = 1;
-    return fd_ >= 0 && ::setsockopt(fd_, IPPROTO_IP, IP_RECVERR, &on, sizeof on) == 0;
+    refusalsReported_ = fd_ >= 0 && ::setsockopt(fd_, IPPROTO_IP, IP_RECVERR, &on, sizeof on) == 0;
+    return refusalsReported_;
 #else
     return false;
 #endif
@@ -157,7 +159,7 @@ bool CUdpSocket::ReportRefusals() {
 
 bool CUdpSocket::TakeRefusal(uint32_t& address, uint16_t& port) {
 #ifdef IP_RECVERR
-    if (fd_ < 0)
+    if (fd_ < 0 || !refusalsReported_)
         return false;
     for (;;) {
         sockaddr_in target{};

@@ -67,6 +67,9 @@ public:
 
 private:
     int fd_ = -1;
+    // Refusals are asked for on this socket: without, there is nothing to look for, and a
+    // query's every wake-up would spend a call on finding so.
+    bool refusalsReported_ = false;
 };
 
 // Waits up to `timeoutMs` until one of `sockets` has a datagram or a refusal waiting; the
