@@ -210,8 +210,8 @@ TEST(EndToEndWatch, StopSignalsEndItCleanly) {
     }
 }
 
-// Watching and querying never download nor unpack: the libraries for that stay unloaded, so
-// the programs start without their cost.
+// Watching and querying never download, unpack nor check a signature: the libraries for that
+// stay unloaded, so the programs start without their cost.
 TEST(EndToEndWatch, LoadsNoDownloadOrArchiveLibrary) {
     CSimRun sim({"--phase-seconds", "600"});
     ASSERT_TRUE(sim.Listening()) << sim.Process().Err();
@@ -223,7 +223,7 @@ TEST(EndToEndWatch, LoadsNoDownloadOrArchiveLibrary) {
     ASSERT_TRUE(maps.is_open());
     std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
     ASSERT_NE(mapped.find("libc.so"), std::string::npos) << "not the process's map: " << mapped;
-    for (const char* library : {"libcurl.so", "libz.so", "libminizip.so"})
+    for (const char* library : {"libcurl.so", "libz.so", "libminizip.so", "libsodium.so"})
         EXPECT_EQ(mapped.find(library), std::string::npos) << library << " is loaded";
     EXPECT_EQ(watch.Stop(SIGTERM), 0) << watch.Err();
 }

@@ -1,6 +1,7 @@
 // The libraries loaded on first use: what they give when present, and a clear error when not.
 
 #include "platform/MinizipLibrary.h"
+#include "platform/SodiumLibrary.h"
 #include "platform/ZlibLibrary.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,16 @@ TEST(SharedLibrary, TheInstalledLibrariesLoadAndWork) {
 
     const CMinizipLibrary& minizip = CMinizipLibrary::Shared();
     EXPECT_TRUE(minizip.Loaded()) << minizip.Error();
+
+    const CSodiumLibrary& sodium = CSodiumLibrary::Shared();
+    ASSERT_TRUE(sodium.Loaded()) << sodium.Error();
+    const char text[] = "UXVpbGxvcnk="; // "Quillory"
+    unsigned char decoded[16] = {};
+    size_t length = 0;
+    ASSERT_EQ(sodium.sodium_base642bin(decoded, sizeof decoded, text, sizeof text - 1, nullptr,
+                                       &length, nullptr, sodium_base64_VARIANT_ORIGINAL),
+              0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(decoded), length), "Quillory");
 }
 
 TEST(SharedLibrary, AMissingOrWrongLibraryIsAClearError) {
@@ -46,6 +57,9 @@ TEST(SharedLibrary, AMissingOrWrongLibraryIsAClearError) {
         // A library that is there but is not the one asked for.
         {LoadAs<CZlibLibrary>("libm.so.6"), "libm.so.6 lacks a function the program needs"},
         {LoadAs<CMinizipLibrary>("libz.so.1"), "libz.so.1 lacks a function the program needs"},
+        {LoadAs<CSodiumLibrary>("libquillory-absent-sodium.so.23"),
+         "cannot load libquillory-absent-sodium.so.23 (is libsodium installed?): "},
+        {LoadAs<CSodiumLibrary>("libz.so.1"), "libz.so.1 lacks a function the program needs"},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(c.got.loaded) << c.expected;

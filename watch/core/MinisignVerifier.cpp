@@ -1,6 +1,6 @@
 #include "watch/core/MinisignVerifier.h"
 
-#include <sodium.h>
+#include "platform/SodiumLibrary.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +10,8 @@
 namespace quillory {
 
 namespace {
+
+using Sodium = platform::CSodiumLibrary;
 
 constexpr char UNTRUSTED_PREFIX[] = "untrusted comment: ";
 constexpr char TRUSTED_PREFIX[] = "trusted comment: ";
@@ -41,12 +43,13 @@ std::vector<std::string_view> Lines(std::string_view text) {
 }
 
 // Standard base64 of exactly `size` bytes; nothing else is accepted.
-std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text, size_t size) {
+std::optional<std::vector<uint8_t>> DecodeBase64(const Sodium& sodium, std::string_view text,
+                                                 size_t size) {
     std::vector<uint8_t> bytes(size);
     size_t length = 0;
     const char* end = nullptr;
-    if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr, &length,
-                          &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
+    if (sodium.sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr,
+                                 &length, &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
         length != size || end != text.data() + text.size())
         return std::nullopt;
     return bytes;
@@ -67,22 +70,22 @@ bool ReadWholeFile(const String& path, std::vector<uint8_t>& bytes) {
     }
 }
 
-bool HashFile(const String& path, uint8_t (&hash)[PREHASH_SIZE]) {
+bool HashFile(const Sodium& sodium, const String& path, uint8_t (&hash)[PREHASH_SIZE]) {
     File file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return false;
     crypto_generichash_state state;
-    crypto_generichash_init(&state, nullptr, 0, PREHASH_SIZE);
+    sodium.crypto_generichash_init(&state, nullptr, 0, PREHASH_SIZE);
     uint8_t block[65536];
     for (;;) {
         const size_t n = std::fread(block, 1, sizeof block, file.get());
-        crypto_generichash_update(&state, block, n);
+        sodium.crypto_generichash_update(&state, block, n);
         if (n < sizeof block)
             break;
     }
     if (std::ferror(file.get()) != 0)
         return false;
-    crypto_generichash_final(&state, hash, PREHASH_SIZE);
+    sodium.crypto_generichash_final(&state, hash, PREHASH_SIZE);
     return true;
 }
 
@@ -95,12 +98,13 @@ bool Refuse(String* why, const char* reason) {
 } // namespace
 
 std::optional<CMinisignVerifier> CMinisignVerifier::FromKeyText(std::string_view text) {
-    if (sodium_init() < 0)
+    const Sodium& sodium = Sodium::Shared();
+    if (!sodium.Loaded())
         return std::nullopt;
     for (const std::string_view line : Lines(text)) {
         if (line.empty() || line.starts_with(UNTRUSTED_PREFIX))
             continue;
-        const auto blob = DecodeBase64(line, KEY_BLOB_SIZE);
+        const auto blob = DecodeBase64(sodium, line, KEY_BLOB_SIZE);
         if (!blob || (*blob)[0] != 'E' || (*blob)[1] != 'd')
             return std::nullopt;
         CMinisignVerifier verifier;
@@ -120,8 +124,11 @@ bool CMinisignVerifier::VerifyFile(const String& path, std::string_view signatur
     if (lines.size() < 4 || !lines[0].starts_with(UNTRUSTED_PREFIX) ||
         !lines[2].starts_with(TRUSTED_PREFIX))
         return Refuse(why, "not a minisign signature");
-    const auto blob = DecodeBase64(lines[1], SIGNATURE_BLOB_SIZE);
-    const auto global = DecodeBase64(lines[3], SIGNATURE_SIZE);
+    const Sodium& sodium = Sodium::Shared();
+    if (!sodium.Loaded())
+        return Refuse(why, "libsodium cannot be loaded");
+    const auto blob = DecodeBase64(sodium, lines[1], SIGNATURE_BLOB_SIZE);
+    const auto global = DecodeBase64(sodium, lines[3], SIGNATURE_SIZE);
     if (!blob || !global)
         return Refuse(why, "not a minisign signature");
     const bool prehashed = (*blob)[0] == 'E' && (*blob)[1] == 'D';
@@ -134,14 +141,15 @@ bool CMinisignVerifier::VerifyFile(const String& path, std::string_view signatur
     bool good = false;
     if (prehashed) {
         uint8_t hash[PREHASH_SIZE];
-        if (!HashFile(path, hash))
+        if (!HashFile(sodium, path, hash))
             return Refuse(why, "the file cannot be read");
-        good = crypto_sign_verify_detached(signature, hash, sizeof hash, key_.data()) == 0;
+        good = sodium.crypto_sign_verify_detached(signature, hash, sizeof hash, key_.data()) == 0;
     } else {
         std::vector<uint8_t> whole;
         if (!ReadWholeFile(path, whole))
             return Refuse(why, "the file cannot be read");
-        good = crypto_sign_verify_detached(signature, whole.data(), whole.size(), key_.data()) == 0;
+        good = sodium.crypto_sign_verify_detached(signature, whole.data(), whole.size(),
+                                                  key_.data()) == 0;
     }
     if (!good)
         return Refuse(why, "the signature does not match the file");
@@ -150,8 +158,8 @@ bool CMinisignVerifier::VerifyFile(const String& path, std::string_view signatur
     const std::string_view comment = lines[2].substr(sizeof TRUSTED_PREFIX - 1);
     std::vector<uint8_t> signedComment(signature, signature + SIGNATURE_SIZE);
     signedComment.insert(signedComment.end(), comment.begin(), comment.end());
-    if (crypto_sign_verify_detached(global->data(), signedComment.data(), signedComment.size(),
-                                    key_.data()) != 0)
+    if (sodium.crypto_sign_verify_detached(global->data(), signedComment.data(),
+                                           signedComment.size(), key_.data()) != 0)
         return Refuse(why, "the trusted comment's signature does not match");
     return true;
 }
